@@ -1,0 +1,82 @@
+#include "KoServerConfig.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+
+namespace {
+
+struct Values
+{
+    QString account;
+    QString relay;
+    QString update;
+    int deadline = 15000;
+    int sweep = 1000;
+    quint16 localPort = 59631;
+    quint16 phonePort = 59632;
+};
+
+QString envOr(const char* name, const QString& fallback)
+{
+    const QString v = qEnvironmentVariable(name);
+    return v.isEmpty() ? fallback : v;
+}
+
+int envIntOr(const char* name, int fallback)
+{
+    bool ok = false;
+    const int v = qEnvironmentVariableIntValue(name, &ok);
+    return ok && v > 0 ? v : fallback;
+}
+
+QString withSlash(QString url)
+{
+    if (!url.endsWith('/'))
+        url += '/';
+    return url;
+}
+
+Values defaults()
+{
+    Values v;
+    // Placeholder hosts: a deployment sets the real ones through the environment.
+    v.account = withSlash(envOr("RERAZE_ACCOUNT_URL", QStringLiteral("https://account.reraze.invalid:8443/dedizo/")));
+    v.relay = withSlash(envOr("RERAZE_RELAY_URL", QStringLiteral("https://relay.reraze.invalid:8443/reraze/")));
+    v.update = withSlash(envOr("RERAZE_UPDATE_URL", QStringLiteral("https://download.reraze.invalid/pc/mac/")));
+    v.deadline = envIntOr("RERAZE_REQUEST_DEADLINE_MS", 15000);
+    v.sweep = envIntOr("RERAZE_SWEEP_INTERVAL_MS", 1000);
+    v.localPort = quint16(envIntOr("RERAZE_LOCAL_UDP_PORT", 59631));
+    v.phonePort = quint16(envIntOr("RERAZE_PHONE_UDP_PORT", 59632));
+    return v;
+}
+
+QMutex& lock()
+{
+    static QMutex m;
+    return m;
+}
+
+Values& values()
+{
+    static Values v = defaults();
+    return v;
+}
+
+} // namespace
+
+QString KoServerConfig::accountBaseUrl() { QMutexLocker l(&lock()); return values().account; }
+QString KoServerConfig::relayBaseUrl() { QMutexLocker l(&lock()); return values().relay; }
+QString KoServerConfig::updateBaseUrl() { QMutexLocker l(&lock()); return values().update; }
+int KoServerConfig::requestDeadlineMs() { QMutexLocker l(&lock()); return values().deadline; }
+int KoServerConfig::sweepIntervalMs() { QMutexLocker l(&lock()); return values().sweep; }
+quint16 KoServerConfig::localUdpPort() { QMutexLocker l(&lock()); return values().localPort; }
+quint16 KoServerConfig::phoneUdpPort() { QMutexLocker l(&lock()); return values().phonePort; }
+
+void KoServerConfig::setAccountBaseUrl(const QString& url) { QMutexLocker l(&lock()); values().account = withSlash(url); }
+void KoServerConfig::setRelayBaseUrl(const QString& url) { QMutexLocker l(&lock()); values().relay = withSlash(url); }
+void KoServerConfig::setUpdateBaseUrl(const QString& url) { QMutexLocker l(&lock()); values().update = withSlash(url); }
+void KoServerConfig::setRequestDeadlineMs(int ms) { QMutexLocker l(&lock()); values().deadline = ms; }
+void KoServerConfig::setSweepIntervalMs(int ms) { QMutexLocker l(&lock()); values().sweep = ms; }
+void KoServerConfig::setLocalUdpPort(quint16 port) { QMutexLocker l(&lock()); values().localPort = port; }
+void KoServerConfig::setPhoneUdpPort(quint16 port) { QMutexLocker l(&lock()); values().phonePort = port; }
+void KoServerConfig::reset() { QMutexLocker l(&lock()); values() = defaults(); }

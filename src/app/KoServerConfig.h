@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+// One home for the addresses and timings that deployments and tests change.
+// Each value can be overridden by an environment variable (read once, on first use)
+// or by the setters, which tests use to point the program at loopback fakes.
+class KoServerConfig
+{
+public:
+    // "https://<account host>:8443/dedizo/"
+    static QString accountBaseUrl();
+    // "https://<relay host>:8443/reraze/"
+    static QString relayBaseUrl();
+    // Folder on the download site that holds the version files and the download page.
+    static QString updateBaseUrl();
+
+    // Deadline of a phone request in ms (15000).
+    static int requestDeadlineMs();
+    // Period of every HTTP client's deadline sweep in ms (1000).
+    static int sweepIntervalMs();
+
+    // LAN message ports: this computer listens on localUdpPort, phones on phoneUdpPort.
+    static quint16 localUdpPort();
+    static quint16 phoneUdpPort();
+
+    static void setAccountBaseUrl(const QString& url);
+    static void setRelayBaseUrl(const QString& url);
+    static void setUpdateBaseUrl(const QString& url);
+    static void setRequestDeadlineMs(int ms);
+    static void setSweepIntervalMs(int ms);
+    static void setLocalUdpPort(quint16 port);
+    static void setPhoneUdpPort(quint16 port);
+    // Back to the environment / built-in values.
+    static void reset();
+};
