@@ -1,0 +1,199 @@
+#include "net/KoNetworkHelper.h"
+
+#include "app/KoServerConfig.h"
+#include "net/KoFileRangeDevice.h"
+#include "net/KoNetworkObject.h"
+#include "net/KoReplyMap.h"
+#include "net/KoReplyType.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QHttpMultiPart>
+#include <QJsonDocument>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QTimer>
+
+KoNetworkHelper::KoNetworkHelper(QObject* parent)
+    : QObject(parent)
+{
+    initData();
+    initConnection();
+}
+
+KoNetworkHelper::~KoNetworkHelper()
+{
+    m_sweepTimer->stop();
+    if (m_network)
+        disconnect(m_network, nullptr, this, nullptr);
+    m_replyMap->abortAll(this);
+    delete m_replyMap;
+    m_replyMap = nullptr;
+}
+
+void KoNetworkHelper::initData()
+{
+    m_network = KoNetworkObject::getInstance();
+    m_replyMap = new KoReplyMap();
+    m_sweepTimer = new QTimer(this);
+    m_sweepTimer->setInterval(qMax(1, KoServerConfig::sweepIntervalMs()));
+}
+
+void KoNetworkHelper::initConnection()
+{
+    connect(m_network, &KoNetworkObject::finished, this, &KoNetworkHelper::onFinished);
+    connect(m_sweepTimer, &QTimer::timeout, this, &KoNetworkHelper::onCheckTimeout);
+    m_sweepTimer->start();
+}
+
+QByteArray KoNetworkHelper::multipartBoundary()
+{
+    return QByteArrayLiteral("----WebKitFormBoundaryw9d1v2FahuvheWBA");
+}
+
+void KoNetworkHelper::fileReply(QNetworkReply* reply, KoReplyType* record)
+{
+    if (!reply) {
+        delete record;
+        return;
+    }
+    // A request without a record still gets one, so that its reply is cleaned up.
+    m_replyMap->add(reply, record ? record : new KoReplyType(0));
+}
+
+void KoNetworkHelper::forwardDownloadProgress(QNetworkReply* reply)
+{
+    connect(reply, &QNetworkReply::downloadProgress, this, [this, reply](qint64 received, qint64 total) {
+        if (total > 0)
+            downloadProgress(reply, received, total);
+    });
+}
+
+void KoNetworkHelper::postHttpData(QJsonObject& body, QString url, KoReplyType* record, QMap<QString, QString>* headers)
+{
+    const QByteArray json = QJsonDocument(body).toJson(QJsonDocument::Compact);
+    QNetworkReply* reply = m_network->postJson(url, headers, json);
+    forwardDownloadProgress(reply);
+    fileReply(reply, record);
+}
+
+void KoNetworkHelper::downloadHttpData(QJsonObject& body, QString url, KoReplyType* record, QMap<QString, QString>* headers)
+{
+    const QByteArray json = QJsonDocument(body).toJson(QJsonDocument::Compact);
+    QNetworkReply* reply = m_network->postJson(url, headers, json);
+    forwardDownloadProgress(reply);
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply]() { dataReady(reply); });
+    fileReply(reply, record);
+}
+
+void KoNetworkHelper::getHttpData(QString url, KoReplyType* record, QMap<QString, QString>* headers)
+{
+    QNetworkReply* reply = m_network->get(url, headers);
+    forwardDownloadProgress(reply);
+    fileReply(reply, record);
+}
+
+void KoNetworkHelper::uploadHttpFile(const QString& localPath, QString url, KoReplyType* record, QMap<QString, QString>* headers, qint64 offset)
+{
+    sendMultipart(localPath, url, record, headers, offset, false);
+}
+
+void KoNetworkHelper::uploadShortHttpFile(const QString& localPath, QString url, KoReplyType* record, QMap<QString, QString>* headers, qint64 offset)
+{
+    sendMultipart(localPath, url, record, headers, offset, true);
+}
+
+void KoNetworkHelper::sendMultipart(const QString& localPath, const QString& url, KoReplyType* record,
+                                    QMap<QString, QString>* headers, qint64 offset, bool inMemory)
+{
+    const QFileInfo info(localPath);
+    const qint64 size = info.exists() ? info.size() : 0;
+    const qint64 start = qBound<qint64>(0, offset, size);
+    const qint64 partSize = size - start;
+    const QByteArray name = info.fileName().toUtf8();
+
+    auto* multiPart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+    multiPart->setBoundary(multipartBoundary());
+    QHttpPart part;
+    part.setRawHeader("Content-Type", "application/x-object");
+    part.setRawHeader("Content-Disposition", "form-data; name=\"files[]\"; filename=\"" + name + "\"");
+
+    // The part is always exactly partSize bytes long or the request fails: a device left
+    // closed makes every read fail, which the network layer reports as a reply error.
+    bool inMemoryOk = false;
+    if (inMemory) {
+        QFile file(localPath);
+        if (file.open(QIODevice::ReadOnly) && file.seek(start)) {
+            const QByteArray data = file.read(partSize);
+            if (data.size() == partSize) {
+                part.setBody(data);
+                inMemoryOk = true;
+            }
+        }
+    }
+    if (!inMemoryOk) {
+        auto* device = new KoFileRangeDevice(localPath, start, partSize, multiPart);
+        if (!inMemory)
+            device->open(QIODevice::ReadOnly);
+        part.setBodyDevice(device);
+    }
+    multiPart->append(part);
+
+    const qint64 contentLength = partSize + name.size() + kMultipartOverhead;
+    QNetworkReply* reply = m_network->post(url, headers, multiPart, contentLength);
+    multiPart->setParent(reply);
+    connect(reply, &QNetworkReply::uploadProgress, this, [this, reply](qint64 sent, qint64 total) {
+        if (total > 0)
+            uploadProgress(reply, sent, total);
+    });
+    fileReply(reply, record);
+}
+
+void KoNetworkHelper::onFinished(QNetworkReply* reply)
+{
+    if (!reply || !m_replyMap->getReplyType(reply))
+        return;
+    m_replyMap->remove(reply);
+    reply->deleteLater();
+}
+
+void KoNetworkHelper::onTimeout(QNetworkReply*)
+{
+}
+
+void KoNetworkHelper::uploadProgress(QNetworkReply*, qint64, qint64)
+{
+}
+
+void KoNetworkHelper::downloadProgress(QNetworkReply*, qint64, qint64)
+{
+}
+
+void KoNetworkHelper::dataReady(QNetworkReply*)
+{
+}
+
+void KoNetworkHelper::onCheckTimeout()
+{
+    QNetworkReply* reply = nullptr;
+    KoReplyType* record = nullptr;
+    bool alive = false;
+    if (!m_replyMap->earliestDeadline(&reply, &record, &alive))
+        return;
+    if (QDateTime::currentMSecsSinceEpoch() < record->getDdl())
+        return;
+    if (!alive) {
+        // Its reply was destroyed elsewhere; nothing can answer it any more.
+        m_replyMap->removeIf(reply, record);
+        return;
+    }
+    QPointer<QNetworkReply> guard(reply);
+    // onTimeout may abort the reply, whose finished handler then removes (and deletes) the
+    // record while we are still inside: remove only what is still filed, and touch neither
+    // the record nor the reply's entry otherwise.
+    onTimeout(reply);
+    m_replyMap->removeIf(reply, record);
+    if (guard)
+        guard->deleteLater();
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QMap>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QNetworkReply;
+class QTimer;
+#include "net/KoNetworkObject.h"
+class KoReplyMap;
+class KoReplyType;
+
+// Base of every HTTP client. Requests go out through the shared KoNetworkObject and are
+// filed with their record in this client's reply map; every finished reply of the program
+// reaches onFinished of every client, and each acts only on the replies it filed.
+// A sweep (KoServerConfig::sweepIntervalMs) expires at most one overdue request per tick.
+// Everything runs on the GUI thread.
+class KoNetworkHelper : public QObject
+{
+    Q_OBJECT
+public:
+    explicit KoNetworkHelper(QObject* parent = nullptr);
+    // Deletes every record still pending; replies still in flight are aborted.
+    ~KoNetworkHelper() override;
+
+    // POST of body as compact JSON; each header entry becomes a raw header (UTF-8).
+    // Download progress with a known total reaches downloadProgress. The map owns record
+    // from now on. Failures arrive later as a finished reply.
+    void postHttpData(QJsonObject& body, QString url, KoReplyType* record, QMap<QString, QString>* headers);
+    // Same request for a file download: in addition every arrival of data reaches dataReady,
+    // so the body can be written out even when the answer gives no total length.
+    void downloadHttpData(QJsonObject& body, QString url, KoReplyType* record, QMap<QString, QString>* headers);
+    // GET with the same filing; download progress as for postHttpData.
+    void getHttpData(QString url, KoReplyType* record, QMap<QString, QString>* headers = nullptr);
+
+    // Multipart upload of localPath from min(offset, size) to its end, streamed from the file.
+    // A file that cannot be read makes the request fail; it is not reported here.
+    void uploadHttpFile(const QString& localPath, QString url, KoReplyType* record, QMap<QString, QString>* headers, qint64 offset);
+    // The same request with the part read into memory first.
+    void uploadShortHttpFile(const QString& localPath, QString url, KoReplyType* record, QMap<QString, QString>* headers, qint64 offset);
+
+    KoReplyMap* getReplyMap() const { return m_replyMap; }
+
+    // Multipart framing of one file part; the whole body is partSize + name bytes + this.
+    static const qint64 kMultipartOverhead = 187;
+    static QByteArray multipartBoundary();
+
+public slots:
+    // Base: a reply of this client is removed from the map (record deleted) and scheduled
+    // for deletion; other replies are left alone.
+    virtual void onFinished(QNetworkReply* reply);
+    // Called by the sweep for an expired request, before its record is removed. Base: nothing.
+    virtual void onTimeout(QNetworkReply* reply);
+    // Upload progress of a multipart upload, only for totals above 0. Base: nothing.
+    virtual void uploadProgress(QNetworkReply* reply, qint64 bytesSent, qint64 bytesTotal);
+    // Download progress, only for totals above 0. Base: nothing.
+    virtual void downloadProgress(QNetworkReply* reply, qint64 bytesReceived, qint64 bytesTotal);
+    // New data of a reply sent with downloadHttpData. Base: nothing.
+    virtual void dataReady(QNetworkReply* reply);
+
+protected slots:
+    void onCheckTimeout();
+
+protected:
+    QPointer<KoNetworkObject> m_network;
+    KoReplyMap* m_replyMap = nullptr;
+    QTimer* m_sweepTimer = nullptr;
+
+private:
+    void initData();
+    void initConnection();
+    void fileReply(QNetworkReply* reply, KoReplyType* record);
+    void forwardDownloadProgress(QNetworkReply* reply);
+    void sendMultipart(const QString& localPath, const QString& url, KoReplyType* record,
+                       QMap<QString, QString>* headers, qint64 offset, bool inMemory);
+};

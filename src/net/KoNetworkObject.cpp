@@ -1,0 +1,131 @@
+#include "net/KoNetworkObject.h"
+
+#include "net/KoCookieJar.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QHttpMultiPart>
+#include <QMutexLocker>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+// Resources of a static library must be registered by name, outside any namespace.
+static void koInitCertResource()
+{
+    Q_INIT_RESOURCE(cert);
+}
+
+KoNetworkObject* KoNetworkObject::s_instance = nullptr;
+QMutex KoNetworkObject::s_mutex;
+
+KoNetworkObject* KoNetworkObject::getInstance()
+{
+    QMutexLocker locker(&s_mutex);
+    if (!s_instance)
+        s_instance = new KoNetworkObject();
+    return s_instance;
+}
+
+KoNetworkObject::KoNetworkObject(QObject* parent)
+    : QObject(parent)
+{
+    initData();
+    initConnection();
+}
+
+KoNetworkObject::~KoNetworkObject()
+{
+    QMutexLocker locker(&s_mutex);
+    if (s_instance == this)
+        s_instance = nullptr;
+}
+
+QByteArray KoNetworkObject::userAgent()
+{
+    return QByteArrayLiteral("ReRaze/3.2.0 (Mac)");
+}
+
+void KoNetworkObject::initData()
+{
+    m_manager = new QNetworkAccessManager(this);
+    m_cookieJar = new KoCookieJar(m_manager);
+    m_manager->setCookieJar(m_cookieJar);
+
+    koInitCertResource();
+    QList<QSslCertificate> cas = QSslConfiguration::systemCaCertificates();
+    QFile certFile(QStringLiteral(":/cert/server.dedizo.cert"));
+    if (certFile.open(QIODevice::ReadOnly)) {
+        const QByteArray data = certFile.readAll();
+        QList<QSslCertificate> bundled = QSslCertificate::fromData(data, QSsl::Pem);
+        if (bundled.isEmpty())
+            bundled = QSslCertificate::fromData(data, QSsl::Der);
+        cas += bundled;
+    } else {
+        qDebug() << "KoNetworkObject: bundled CA certificate missing";
+    }
+    m_sslConfig = QSslConfiguration::defaultConfiguration();
+    m_sslConfig.setCaCertificates(cas);
+}
+
+void KoNetworkObject::initConnection()
+{
+    connect(m_manager, &QNetworkAccessManager::finished, this, &KoNetworkObject::finished);
+    connect(m_manager, &QNetworkAccessManager::sslErrors, this, &KoNetworkObject::onSslErrors);
+}
+
+void KoNetworkObject::onSslErrors(QNetworkReply* reply, const QList<QSslError>& errors)
+{
+    // Reported only: an untrusted server must fail the request.
+    for (const QSslError& e : errors)
+        qDebug() << "TLS error" << (reply ? reply->url().toString() : QString()) << e.errorString();
+}
+
+void KoNetworkObject::addCaCertificate(const QSslCertificate& certificate)
+{
+    if (certificate.isNull())
+        return;
+    QList<QSslCertificate> cas = m_sslConfig.caCertificates();
+    if (!cas.contains(certificate)) {
+        cas.append(certificate);
+        m_sslConfig.setCaCertificates(cas);
+    }
+}
+
+int KoNetworkObject::copyCookies(const QUrl& from, const QUrl& to)
+{
+    return m_cookieJar->copyCookies(from, to);
+}
+
+QNetworkRequest KoNetworkObject::buildRequest(const QString& url, QMap<QString, QString>* headers) const
+{
+    QNetworkRequest request{QUrl(url)};
+    request.setSslConfiguration(m_sslConfig);
+    request.setRawHeader("User-Agent", userAgent());
+    if (headers) {
+        for (auto it = headers->constBegin(); it != headers->constEnd(); ++it)
+            request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
+    }
+    return request;
+}
+
+QNetworkReply* KoNetworkObject::post(const QString& url, QMap<QString, QString>* headers, QHttpMultiPart* body, qint64 contentLength)
+{
+    QNetworkRequest request = buildRequest(url, headers);
+    request.setHeader(QNetworkRequest::ContentLengthHeader, contentLength);
+    return m_manager->post(request, body);
+}
+
+QNetworkReply* KoNetworkObject::postJson(const QString& url, QMap<QString, QString>* headers, const QByteArray& json)
+{
+    QNetworkRequest request = buildRequest(url, headers);
+    if (!request.hasRawHeader("Content-Type"))
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    return m_manager->post(request, json);
+}
+
+QNetworkReply* KoNetworkObject::get(const QString& url, QMap<QString, QString>* headers)
+{
+    return m_manager->get(buildRequest(url, headers));
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QMutex>
+#include <QObject>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslError>
+#include <QString>
+
+class QHttpMultiPart;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
+class QUrl;
+class KoCookieJar;
+
+// The program's one network access manager, with its in-memory cookie jar, fixed
+// User-Agent and TLS trust (system CAs plus the CA bundled with the program).
+// Every HTTP client posts through it and listens to its finished signal.
+class KoNetworkObject : public QObject
+{
+    Q_OBJECT
+public:
+    static KoNetworkObject* getInstance();
+    ~KoNetworkObject() override;
+
+    static QByteArray userAgent();
+
+    // Multipart POST with an explicit Content-Length; the caller hands the body over to the
+    // reply (the body should be parented to it).
+    QNetworkReply* post(const QString& url, QMap<QString, QString>* headers, QHttpMultiPart* body, qint64 contentLength);
+    // POST of a JSON text.
+    QNetworkReply* postJson(const QString& url, QMap<QString, QString>* headers, const QByteArray& json);
+    QNetworkReply* get(const QString& url, QMap<QString, QString>* headers = nullptr);
+
+    QNetworkAccessManager* getManager() const { return m_manager; }
+    KoCookieJar* getCookieJar() const { return m_cookieJar; }
+    // Sends the cookies of `from` to `to` from now on (the login carried to another server).
+    int copyCookies(const QUrl& from, const QUrl& to);
+
+    // Trusts one more CA for every later request (tests trust their own CA this way).
+    void addCaCertificate(const QSslCertificate& certificate);
+    QSslConfiguration sslConfiguration() const { return m_sslConfig; }
+
+signals:
+    void finished(QNetworkReply* reply);
+
+private slots:
+    void onSslErrors(QNetworkReply* reply, const QList<QSslError>& errors);
+
+private:
+    explicit KoNetworkObject(QObject* parent = nullptr);
+    void initData();
+    void initConnection();
+    QNetworkRequest buildRequest(const QString& url, QMap<QString, QString>* headers) const;
+
+    static KoNetworkObject* s_instance;
+    static QMutex s_mutex;
+
+    QNetworkAccessManager* m_manager = nullptr;
+    KoCookieJar* m_cookieJar = nullptr;
+    QSslConfiguration m_sslConfig;
+};

@@ -1,0 +1,515 @@
+#include <QtTest>
+
+#include "app/KoCommonUtil.h"
+#include "app/KoSettings.h"
+#include "app/KoThisMachineInfo.h"
+
+#include <QNetworkReply>
+#include <QPainter>
+
+#include <qrcodegen.hpp>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+// A finished (or still running) reply over fixed bytes, standing in for the network.
+class BufferReply : public QNetworkReply
+{
+public:
+    BufferReply(const QByteArray& body, qint64 declaredLength)
+        : m_body(body)
+    {
+        if (declaredLength >= 0)
+            setHeader(QNetworkRequest::ContentLengthHeader, declaredLength);
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+        setFinished(true);
+    }
+    void abort() override {}
+    qint64 bytesAvailable() const override { return m_body.size() - m_pos + QNetworkReply::bytesAvailable(); }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const qint64 n = qMin(maxSize, qint64(m_body.size()) - m_pos);
+        if (n <= 0)
+            return -1;
+        memcpy(data, m_body.constData() + m_pos, size_t(n));
+        m_pos += n;
+        return n;
+    }
+
+private:
+    QByteArray m_body;
+    qint64 m_pos = 0;
+};
+
+static QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return f.readAll();
+}
+
+static bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return f.write(bytes) == bytes.size();
+}
+
+static ino_t inodeOf(const QString& path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return 0;
+    return st.st_ino;
+}
+
+class TestCommonUtil : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_home;
+
+private slots:
+    void initTestCase()
+    {
+        // The QR text reads this computer's identity, which lives in the settings.
+        QVERIFY(m_home.isValid());
+        qputenv("XDG_CONFIG_HOME", m_home.filePath("config").toLocal8Bit());
+    }
+
+    void sizeTexts_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("negative") << qint64(-1) << QString();
+        QTest::newRow("zero") << qint64(0) << QString("0B");
+        QTest::newRow("1023") << qint64(1023) << QString("1023B");
+        QTest::newRow("1024") << qint64(1024) << QString("1.00KB");
+        QTest::newRow("1536") << qint64(1536) << QString("1.50KB");
+        // Still below 1024 KB before rounding to two decimals.
+        QTest::newRow("1048575") << qint64(1048575) << QString("1024.00KB");
+        QTest::newRow("1048576") << qint64(1048576) << QString("1.00MB");
+        QTest::newRow("1.5MB") << qint64(1572864) << QString("1.50MB");
+        QTest::newRow("1GB") << qint64(1073741824) << QString("1.00GB");
+        QTest::newRow("5GB") << qint64(5) * 1073741824 << QString("5.00GB");
+        QTest::newRow("2TB") << qint64(2048) * 1073741824 << QString("2048.00GB");
+    }
+    void sizeTexts()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(KoCommonUtil::getFileSizeStringFromLong(bytes), text);
+    }
+
+    void dateText()
+    {
+        const QDateTime local(QDate(2021, 3, 4), QTime(5, 6, 7, 890), Qt::LocalTime);
+        QCOMPARE(KoCommonUtil::getDateTimeFromMsec(local.toMSecsSinceEpoch()),
+                 QString("2021.03.04 05:06:07"));
+        const QDateTime late(QDate(1999, 12, 31), QTime(23, 59, 59), Qt::LocalTime);
+        QCOMPARE(KoCommonUtil::getDateTimeFromMsec(late.toMSecsSinceEpoch()),
+                 QString("1999.12.31 23:59:59"));
+    }
+
+    void hashes()
+    {
+        QCOMPARE(KoCommonUtil::getMd5Str(QString()), QString("d41d8cd98f00b204e9800998ecf8427e"));
+        QCOMPARE(KoCommonUtil::getMd5Str("abc"), QString("900150983cd24fb0d6963f7d28e17f72"));
+        QCOMPARE(KoCommonUtil::getSha256Str("abc"),
+                 QString("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+        // UTF-8 bytes, not UTF-16.
+        QCOMPARE(KoCommonUtil::getMd5Str(QString::fromUtf8("我")),
+                 QString(QCryptographicHash::hash("\xe6\x88\x91", QCryptographicHash::Md5).toHex()));
+    }
+
+    void randomDigits()
+    {
+        const QString d = KoCommonUtil::getRandomDigits(8);
+        QCOMPARE(d.size(), 8);
+        QVERIFY(QRegularExpression("^[0-9]{8}$").match(d).hasMatch());
+        QVERIFY(KoCommonUtil::getRandomDigits(0).isEmpty());
+        QVERIFY(KoCommonUtil::getRandomDigits(-3).isEmpty());
+    }
+
+    void fileNameCheck()
+    {
+        QVERIFY(KoCommonUtil::isValidFileName("report 1.txt"));
+        QVERIFY(KoCommonUtil::isValidFileName(QString::fromUtf8("照片\\a")));
+        QVERIFY(!KoCommonUtil::isValidFileName(""));
+        QVERIFY(!KoCommonUtil::isValidFileName(".."));
+        QVERIFY(!KoCommonUtil::isValidFileName("a/b"));
+        QVERIFY(!KoCommonUtil::isValidFileName("a:b"));
+        QVERIFY(!KoCommonUtil::isValidFileName("a|b"));
+        QVERIFY(!KoCommonUtil::isValidFileName("a\"b"));
+    }
+
+    void dragPayloadRoundTrip()
+    {
+        const QStringList paths{"/sdcard/DCIM/a.jpg", QString::fromUtf8("/sdcard/文档/b c.txt"),
+                                "/x\\y\"z"};
+        const QByteArray data = KoCommonUtil::getKoDragDataFromPathList(paths);
+        QVERIFY(!data.contains('\n'));
+        QCOMPARE(QJsonDocument::fromJson(data).object().keys(), QStringList{"path"});
+        QCOMPARE(KoCommonUtil::getPathListFromKoDragData(data), paths);
+        QCOMPARE(KoCommonUtil::getKoDragDataFromPathList(QStringList()), QByteArray("{\"path\":[]}"));
+        QCOMPARE(QByteArray(KoCommonUtil::kKoDragMimeType), QByteArray("reraze\\drag-data"));
+        QCOMPARE(int(strlen(KoCommonUtil::kKoDragMimeType)), 16);
+    }
+
+    void dragPayloadBadInput_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QStringList>("paths");
+        QTest::newRow("empty") << QByteArray() << QStringList();
+        QTest::newRow("not json") << QByteArray("path=/a") << QStringList();
+        QTest::newRow("truncated") << QByteArray("{\"path\":[\"/a\"") << QStringList();
+        QTest::newRow("array") << QByteArray("[\"/a\",\"/b\"]") << QStringList();
+        QTest::newRow("missing key") << QByteArray("{\"paths\":[\"/a\"]}") << QStringList();
+        QTest::newRow("path not array") << QByteArray("{\"path\":\"/a\"}") << QStringList();
+        QTest::newRow("non-strings") << QByteArray("{\"path\":[1,\"/b\",null,{\"x\":1},[\"/c\"]]}")
+                                     << QStringList{"", "/b", "", "", ""};
+        QTest::newRow("binary") << QByteArray("\x00\xff\xfe{", 4) << QStringList();
+    }
+    void dragPayloadBadInput()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(QStringList, paths);
+        QCOMPARE(KoCommonUtil::getPathListFromKoDragData(data), paths);
+    }
+
+    void jsonConversions()
+    {
+        QCOMPARE(KoCommonUtil::byteArrayToJson("{\"result\":0}").value("result").toInt(-1), 0);
+        QVERIFY(KoCommonUtil::byteArrayToJson("").isEmpty());
+        QVERIFY(KoCommonUtil::byteArrayToJson("[1]").isEmpty());
+        QVERIFY(KoCommonUtil::byteArrayToJson("{\"a\":").isEmpty());
+        QJsonObject o{{"cmd", "x"}, {"n", 5}};
+        QCOMPARE(KoCommonUtil::jsonToByteArray(o), QByteArray("{\"cmd\":\"x\",\"n\":5}"));
+        QCOMPARE(KoCommonUtil::stringToJson(KoCommonUtil::jsonToString(o)), o);
+    }
+
+    void readAllTakesWholeBodyWithoutPadding()
+    {
+        BufferReply whole("{\"code\":0}", 10);
+        QCOMPARE(KoCommonUtil::readAll(&whole), QByteArray("{\"code\":0}"));
+
+        // A body shorter than announced stays short: no zero bytes appended.
+        BufferReply shortBody("{\"a\":1}", 100);
+        const QByteArray got = KoCommonUtil::readAll(&shortBody);
+        QCOMPARE(got, QByteArray("{\"a\":1}"));
+        QVERIFY(!got.contains('\0'));
+
+        BufferReply noHeader("{\"b\":2}", -1);
+        QCOMPARE(KoCommonUtil::readAll(&noHeader), QByteArray("{\"b\":2}"));
+
+        QVERIFY(KoCommonUtil::readAll(nullptr).isEmpty());
+    }
+
+    void readAllRefusesOversizedAnswer()
+    {
+        BufferReply declared("{}", KoCommonUtil::kMaxJsonAnswer + 1);
+        QVERIFY(KoCommonUtil::readAll(&declared).isEmpty());
+
+        QByteArray big(int(KoCommonUtil::kMaxJsonAnswer) + 1, ' ');
+        BufferReply received(big, -1);
+        QVERIFY(KoCommonUtil::readAll(&received).isEmpty());
+    }
+
+    void qrImageHoldsTheCode_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("size");
+        QTest::newRow("pairing") << KoCommonUtil::getQrJson("192.168.1.20", 123456) << 154;
+        QTest::newRow("short") << QString("hello") << 154;
+        QTest::newRow("odd size") << QString::fromUtf8("配对 text") << 201;
+    }
+    void qrImageHoldsTheCode()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, size);
+        const QPixmap pixmap = KoCommonUtil::getQrcode(text, size);
+        QCOMPARE(pixmap.size(), QSize(size, size));
+        const QImage image = pixmap.toImage().convertToFormat(QImage::Format_RGB32);
+
+        const QByteArray utf8 = text.toUtf8();
+        const qrcodegen::QrCode qr =
+            qrcodegen::QrCode::encodeText(utf8.constData(), qrcodegen::QrCode::Ecc::MEDIUM);
+        const int modules = qr.getSize();
+
+        int minX = size, minY = size, maxX = -1, maxY = -1;
+        for (int y = 0; y < size; ++y) {
+            for (int x = 0; x < size; ++x) {
+                const QRgb p = image.pixel(x, y);
+                QVERIFY2(p == qRgb(0, 0, 0) || p == qRgb(255, 255, 255), "only black and white");
+                if (p == qRgb(0, 0, 0)) {
+                    minX = qMin(minX, x); maxX = qMax(maxX, x);
+                    minY = qMin(minY, y); maxY = qMax(maxY, y);
+                }
+            }
+        }
+        const int width = maxX - minX + 1;
+        QCOMPARE(maxY - minY + 1, width);
+        QCOMPARE(width % modules, 0);
+        const int scale = width / modules;
+        QVERIFY(scale >= 1);
+        // Quiet margin of at least two modules, and centred within a pixel.
+        QVERIFY(minX >= 2 * scale && minY >= 2 * scale);
+        QVERIFY(qAbs(minX - (size - 1 - maxX)) <= 1);
+        QVERIFY(qAbs(minY - (size - 1 - maxY)) <= 1);
+        for (int my = 0; my < modules; ++my) {
+            for (int mx = 0; mx < modules; ++mx) {
+                const bool dark = image.pixel(minX + mx * scale + scale / 2, minY + my * scale + scale / 2)
+                                  == qRgb(0, 0, 0);
+                QCOMPARE(dark, qr.getModule(mx, my));
+            }
+        }
+    }
+
+    void qrImageOfUnencodableText()
+    {
+        const QPixmap pixmap = KoCommonUtil::getQrcode(QString(5000, 'x'), 100);
+        QCOMPARE(pixmap.size(), QSize(100, 100));
+        QVERIFY(KoCommonUtil::getQrcode("x", 0).isNull());
+    }
+
+    void qrJsonCarriesAddressAndKey()
+    {
+        const QJsonObject o = KoCommonUtil::stringToJson(KoCommonUtil::getQrJson("10.0.0.7", 42));
+        QCOMPARE(o.value("ip").toString(), QString("10.0.0.7"));
+        QCOMPARE(o.value("key").toInt(), 42);
+        QVERIFY(o.value("deviceId").toString().startsWith("Mac_"));
+        QVERIFY(o.value("deviceName").toString().startsWith(QString::fromUtf8("我的Mac_")));
+        QCOMPARE(o.value("deviceType").toInt(), 1);
+        QVERIFY(!KoCommonUtil::getQrJson("10.0.0.7", 42).contains(' '));
+    }
+
+    void noticeBadge()
+    {
+        for (int count : {0, 7, 150, 1500}) {
+            const QPixmap badge = KoCommonUtil::getNoticePoint(count);
+            QCOMPARE(badge.size(), QSize(25, 25));
+            const QImage image = badge.toImage();
+            QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
+            QCOMPARE(qAlpha(image.pixel(24, 24)), 0);
+            const QColor edge = image.pixelColor(12, 1);
+            QCOMPARE(edge.alpha(), 255);
+            QVERIFY(edge.red() > 200 && edge.green() < 60 && edge.blue() < 60);
+        }
+    }
+
+    void roundAndTransparentPixmaps()
+    {
+        QPixmap pixmap(40, 20);
+        pixmap.fill(Qt::blue);
+        KoCommonUtil::roundPixmap(pixmap);
+        QCOMPARE(pixmap.size(), QSize(20, 20));
+        const QImage round = pixmap.toImage();
+        QCOMPARE(qAlpha(round.pixel(0, 0)), 0);
+        QCOMPARE(round.pixelColor(10, 10), QColor(Qt::blue));
+
+        QPixmap null;
+        KoCommonUtil::roundPixmap(null);
+        QVERIFY(null.isNull());
+
+        QPixmap solid(10, 10);
+        solid.fill(Qt::red);
+        const QImage half = KoCommonUtil::transparentPixmap(solid, 128).toImage();
+        QVERIFY(qAbs(qAlpha(half.pixel(5, 5)) - 128) <= 1);
+    }
+
+    void screenGeometryAndQss()
+    {
+        // The offscreen platform has a screen; no crash and a sane rectangle.
+        const QRect r = KoCommonUtil::getScreenGeometry();
+        QVERIFY(r.isNull() || r.width() > 0);
+        QVERIFY(KoCommonUtil::getQss(":/no/such/sheet").isEmpty());
+        QTemporaryDir dir;
+        const QString path = dir.filePath("sheet.qss");
+        QVERIFY(writeFile(path, "QWidget{color:#313131;}"));
+        QCOMPARE(KoCommonUtil::getQss(path), QByteArray("QWidget{color:#313131;}"));
+        QVERIFY(!KoCommonUtil::openFileWithSystemApp(QString()));
+        QVERIFY(!KoCommonUtil::openFileWithSystemApp(dir.filePath("missing")));
+    }
+
+    void renameReplacesTargetAtomically()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath("movie.mp4");
+        const QString partial = target + ".ReRazeDownload";
+        QVERIFY(writeFile(target, "old content"));
+        // A second name for the old file shows whether it was truncated in place.
+        const QString oldLink = dir.filePath("old-link");
+        QVERIFY(::link(QFile::encodeName(target).constData(), QFile::encodeName(oldLink).constData()) == 0);
+
+        QFile* file = new QFile(partial);
+        QVERIFY(file->open(QIODevice::WriteOnly));
+        file->write("new complete content");
+        const ino_t partialInode = inodeOf(partial);
+
+        QVERIFY(KoCommonUtil::renameKoDownloadSuffixFile(file, target, "scratch"));
+        QVERIFY(!file->isOpen());
+        delete file;
+        QCOMPARE(readFile(target), QByteArray("new complete content"));
+        QCOMPARE(inodeOf(target), partialInode);
+        QCOMPARE(readFile(oldLink), QByteArray("old content"));
+        QVERIFY(!QFile::exists(partial));
+        // No scratch file left in the application-data folder.
+        QVERIFY(!QFile::exists(KoCommonUtil::getAppDataDir() + "/scratch"));
+    }
+
+    void renameCreatesMissingTarget()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath("new.txt");
+        QVERIFY(writeFile(target + ".ReRazeDownload", "abc"));
+        QFile file(target + ".ReRazeDownload");
+        QVERIFY(KoCommonUtil::renameKoDownloadSuffixFile(&file, target, "x"));
+        QCOMPARE(readFile(target), QByteArray("abc"));
+    }
+
+    void renameRefusesDirectoryTarget()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath("folder");
+        QVERIFY(QDir().mkpath(target + "/inner"));
+        QVERIFY(writeFile(target + "/inner/keep.txt", "keep"));
+        QVERIFY(writeFile(target + ".ReRazeDownload", "partial"));
+        QFile file(target + ".ReRazeDownload");
+        QVERIFY(!KoCommonUtil::renameKoDownloadSuffixFile(&file, target, "x"));
+        QCOMPARE(readFile(target + "/inner/keep.txt"), QByteArray("keep"));
+        QCOMPARE(readFile(target + ".ReRazeDownload"), QByteArray("partial"));
+
+        // An empty folder is refused too.
+        const QString empty = dir.filePath("empty");
+        QVERIFY(QDir().mkpath(empty));
+        QVERIFY(!KoCommonUtil::renameKoDownloadSuffixFile(&file, empty, "x"));
+        QVERIFY(QFileInfo(empty).isDir());
+    }
+
+    void renameFailuresLeaveThingsAlone()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath("t.txt");
+        QVERIFY(writeFile(target, "old"));
+        QVERIFY(!KoCommonUtil::renameKoDownloadSuffixFile(nullptr, target, "x"));
+        QFile missing(dir.filePath("missing.ReRazeDownload"));
+        QVERIFY(!KoCommonUtil::renameKoDownloadSuffixFile(&missing, target, "x"));
+        QCOMPARE(readFile(target), QByteArray("old"));
+        QFile partial(dir.filePath("p"));
+        QVERIFY(writeFile(partial.fileName(), "p"));
+        QVERIFY(!KoCommonUtil::renameKoDownloadSuffixFile(&partial, QString(), "x"));
+        // Target folder that does not exist: the rename fails and the partial stays.
+        QVERIFY(!KoCommonUtil::renameKoDownloadSuffixFile(&partial, dir.filePath("no/such/t"), "x"));
+        QVERIFY(QFile::exists(partial.fileName()));
+    }
+
+    void removeAllFilesKeepsFolder()
+    {
+        QTemporaryDir dir;
+        const QString root = dir.filePath("thumbnail");
+        QVERIFY(QDir().mkpath(root + "/sub/deeper"));
+        QVERIFY(QDir().mkpath(root + "/.hiddenDir"));
+        QVERIFY(writeFile(root + "/a.png", "a"));
+        QVERIFY(writeFile(root + "/.hidden", "h"));
+        QVERIFY(writeFile(root + "/sub/b.png", "b"));
+        QVERIFY(writeFile(root + "/sub/deeper/.c", "c"));
+        QVERIFY(writeFile(root + "/.hiddenDir/d", "d"));
+        // A link to a folder elsewhere is never followed.
+        const QString outside = dir.filePath("outside");
+        QVERIFY(QDir().mkpath(outside));
+        QVERIFY(writeFile(outside + "/precious", "p"));
+        QVERIFY(QFile::link(outside, root + "/link"));
+
+        KoCommonUtil::removeAllFilesOfDir(root);
+        QVERIFY(QFileInfo(root).isDir());
+        QCOMPARE(readFile(outside + "/precious"), QByteArray("p"));
+        const QStringList left = QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                                      | QDir::NoDotAndDotDot);
+        QCOMPARE(left, QStringList{"link"});
+
+        KoCommonUtil::removeAllFilesOfDir(dir.filePath("missing"));
+        KoCommonUtil::removeAllFilesOfDir(QString());
+    }
+
+    void setModifiedTime()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("f.txt");
+        QVERIFY(writeFile(path, "x"));
+        const QDateTime when(QDate(2020, 1, 2), QTime(3, 4, 5, 678), Qt::LocalTime);
+        QVERIFY(KoCommonUtil::setModifiedTime(when, path));
+        QCOMPARE(QFileInfo(path).lastModified(), QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::LocalTime));
+        QCOMPARE(readFile(path), QByteArray("x"));
+
+        const QDateTime before = QFileInfo(path).lastModified();
+        QVERIFY(!KoCommonUtil::setModifiedTime(when, QString()));
+        QVERIFY(!KoCommonUtil::setModifiedTime(QDateTime(), path));
+        QVERIFY(!KoCommonUtil::setModifiedTime(QDateTime(QDate(2020, 13, 40), QTime(1, 1)), path));
+        QVERIFY(!KoCommonUtil::setModifiedTime(when, dir.filePath("missing")));
+        QVERIFY(!QFile::exists(dir.filePath("missing")));
+        QCOMPARE(QFileInfo(path).lastModified(), before);
+    }
+
+    void setModifiedTimeDoesNotRunEventLoop()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("f.txt");
+        QVERIFY(writeFile(path, "x"));
+        bool ran = false;
+        QTimer::singleShot(0, this, [&ran] { ran = true; });
+        QVERIFY(KoCommonUtil::setModifiedTime(QDateTime::currentDateTime(), path));
+        QVERIFY(!ran);
+        QTRY_VERIFY(ran);
+    }
+
+    void makeSureParentExistAndMkdir()
+    {
+        QTemporaryDir dir;
+        KoCommonUtil::makeSureParentExist(dir.filePath("a/b/c/file.txt"));
+        QVERIFY(QFileInfo(dir.filePath("a/b/c")).isDir());
+        QVERIFY(!QFile::exists(dir.filePath("a/b/c/file.txt")));
+
+        KoCommonUtil::makeSureParentExist(dir.filePath("x/y/z/"));
+        QVERIFY(QFileInfo(dir.filePath("x/y")).isDir());
+        QVERIFY(!QFile::exists(dir.filePath("x/y/z")));
+
+        KoCommonUtil::mkdir(dir.filePath("m/n/o"));
+        QVERIFY(QFileInfo(dir.filePath("m/n/o")).isDir());
+        KoCommonUtil::mkdir(dir.filePath("m/n/o"));
+
+        const QString file = dir.filePath("m/gone.txt");
+        QVERIFY(writeFile(file, "g"));
+        KoCommonUtil::deleteFile(file);
+        QVERIFY(!QFile::exists(file));
+        KoCommonUtil::deleteFile(file);
+        KoCommonUtil::deleteFile(dir.filePath("m/n"));
+        QVERIFY(QFileInfo(dir.filePath("m/n")).isDir());
+    }
+
+    void sleepInLoopRunsEvents()
+    {
+        bool ran = false;
+        QTimer::singleShot(10, this, [&ran] { ran = true; });
+        KoCommonUtil::sleepInLoop(50);
+        QVERIFY(ran);
+    }
+
+    void appDataDir()
+    {
+        QVERIFY(!KoCommonUtil::getAppDataDir().isEmpty());
+    }
+
+    void cleanupTestCase()
+    {
+        delete KoThisMachineInfo::getInstance();
+        delete KoSettings::getInstance();
+    }
+};
+
+QTEST_MAIN(TestCommonUtil)
+#include "tst_commonutil.moc"

@@ -1,0 +1,179 @@
+#include <QtTest>
+
+#include "app/KoSettings.h"
+#include "app/KoThisMachineInfo.h"
+
+#include <sys/stat.h>
+
+static int modeOf(const QString& path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return -1;
+    return int(st.st_mode & 07777);
+}
+
+// What another process would read from the settings file now.
+static QVariant onDisk(const QString& file, const QString& key)
+{
+    QSettings ini(file, QSettings::IniFormat);
+    return ini.value(key);
+}
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_home;
+    QString m_file;
+
+private slots:
+    void initTestCase()
+    {
+        // ctest isolates the home already; this also keeps a hand run off the real one.
+        QVERIFY(m_home.isValid());
+        qputenv("XDG_CONFIG_HOME", m_home.filePath("config").toLocal8Bit());
+        qputenv("HOME", m_home.path().toLocal8Bit());
+        QVERIFY(!KoSettings::hasInstance());
+        m_file = KoSettings::getInstance()->fileName();
+        QVERIFY(m_file.startsWith(m_home.path()));
+        QVERIFY(m_file.endsWith("Brindle/ReRaze.conf"));
+        QCOMPARE(QCoreApplication::organizationName(), QString("Brindle"));
+        QCOMPARE(QCoreApplication::applicationName(), QString("ReRaze"));
+        QVERIFY(!QCoreApplication::organizationDomain().isEmpty());
+    }
+
+    void fileIsPrivateFromTheStart()
+    {
+        QVERIFY(QFile::exists(m_file));
+        QCOMPARE(modeOf(m_file), 0600);
+        KoSettings::getInstance()->setValue("user/password", "0123abcd");
+        QCOMPARE(modeOf(m_file), 0600);
+        QCOMPARE(onDisk(m_file, "user/password").toString(), QString("0123abcd"));
+    }
+
+    void defaultsAreStoredOnFirstRead()
+    {
+        KoSettings* settings = KoSettings::getInstance();
+        for (const char* key : {"notify/download", "notify/upload", "policy/close"})
+            QVERIFY(!onDisk(m_file, key).isValid());
+
+        QVERIFY(settings->getNotifyDownload());
+        QCOMPARE(onDisk(m_file, "notify/download").toString(), QString("true"));
+        QVERIFY(!onDisk(m_file, "notify/upload").isValid());
+        QVERIFY(settings->getNotifyUpload());
+        QVERIFY(settings->getClosePolicy());
+        QCOMPARE(onDisk(m_file, "notify/upload").toString(), QString("true"));
+        QCOMPARE(onDisk(m_file, "policy/close").toString(), QString("true"));
+    }
+
+    void settersStoreAtOnce()
+    {
+        KoSettings* settings = KoSettings::getInstance();
+        settings->setNotifyDownload(false);
+        settings->setNotifyUpload(false);
+        settings->setClosePolicy(false);
+        QCOMPARE(onDisk(m_file, "notify/download").toString(), QString("false"));
+        QCOMPARE(onDisk(m_file, "policy/close").toString(), QString("false"));
+        QVERIFY(!settings->getNotifyDownload());
+        QVERIFY(!settings->getNotifyUpload());
+        QVERIFY(!settings->getClosePolicy());
+
+        QCOMPARE(settings->getUarLastTime(), qint64(0));
+        QVERIFY(settings->getUarPath().isEmpty());
+        settings->setUarLastTime(1700000000123LL);
+        settings->setUarPath("/data/uar/1.uar");
+        QCOMPARE(onDisk(m_file, "uar/lastTime").toLongLong(), 1700000000123LL);
+        QCOMPARE(onDisk(m_file, "uar/path").toString(), QString("/data/uar/1.uar"));
+
+        // Values survive a new store object.
+        delete settings;
+        QVERIFY(!KoSettings::hasInstance());
+        settings = KoSettings::getInstance();
+        QVERIFY(!settings->getNotifyUpload());
+        QCOMPARE(settings->getUarLastTime(), 1700000000123LL);
+        QCOMPARE(modeOf(m_file), 0600);
+    }
+
+    void widenedFileIsNarrowedAgain()
+    {
+        delete KoSettings::getInstance();
+        QVERIFY(QFile::setPermissions(m_file, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                  | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        QCOMPARE(modeOf(m_file), 0644);
+        KoSettings::getInstance()->setNotifyDownload(true);
+        QCOMPARE(modeOf(m_file), 0600);
+    }
+
+    void groups()
+    {
+        KoSettings* settings = KoSettings::getInstance();
+        settings->setGroupValues("user", {{"id", 12}, {"phone", "13800000000"}});
+        QVERIFY(settings->hasGroup("user"));
+        QVERIFY(!settings->hasGroup("nothing"));
+        const QVariantMap user = settings->groupValues("user");
+        QCOMPARE(user.value("id").toInt(), 12);
+        QCOMPARE(user.value("phone").toString(), QString("13800000000"));
+        QCOMPARE(settings->value("user/id").toInt(), 12);
+        settings->remove("user/phone");
+        QVERIFY(!settings->contains("user/phone"));
+        QVERIFY(!onDisk(m_file, "user/phone").isValid());
+    }
+
+    void identityIsGeneratedAndSavedAtOnce()
+    {
+        QVERIFY(!onDisk(m_file, "LOCAL_DEVICE/deviceNick").isValid());
+        KoThisMachineInfo* machine = KoThisMachineInfo::getInstance();
+        const QString mac = machine->getMacAddress();
+        QVERIFY2(QRegularExpression("^[0-9A-F]{2}(:[0-9A-F]{2}){5}$").match(mac).hasMatch(), qPrintable(mac));
+        QCOMPARE(machine->getDeviceName(), "Mac_" + mac);
+        QVERIFY(QRegularExpression(QString::fromUtf8("^我的Mac_[0-9]{8}$")).match(machine->getDeviceNick()).hasMatch());
+        QCOMPARE(machine->getDeviceType(), 1);
+        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        QCOMPARE(machine->getLastDownloadDir(), desktop);
+        QCOMPARE(machine->getLastUploadDir(), desktop);
+
+        QCOMPARE(onDisk(m_file, "LOCAL_DEVICE/deviceNick").toString(), machine->getDeviceNick());
+        QCOMPARE(onDisk(m_file, "LOCAL_DEVICE/deviceName").toString(), machine->getDeviceName());
+        QCOMPARE(modeOf(m_file), 0600);
+
+        machine->setLastDownloadDir("/tmp/downloads here");
+        QCOMPARE(onDisk(m_file, "LOCAL_DEVICE/lastDownloadDir").toString(), QString("/tmp/downloads here"));
+        machine->setLastUploadDir(QString::fromUtf8("/tmp/上传"));
+        QCOMPARE(onDisk(m_file, "LOCAL_DEVICE/lastUploadDir").toString(), QString::fromUtf8("/tmp/上传"));
+    }
+
+    void identitySurvivesRecreation()
+    {
+        KoThisMachineInfo* machine = KoThisMachineInfo::getInstance();
+        const QString name = machine->getDeviceName();
+        const QString nick = machine->getDeviceNick();
+        delete machine;
+
+        machine = KoThisMachineInfo::getInstance();
+        QCOMPARE(machine->getDeviceName(), name);
+        QCOMPARE(machine->getDeviceNick(), nick);
+        QCOMPARE(machine->getLastDownloadDir(), QString("/tmp/downloads here"));
+        QCOMPARE(machine->getLastUploadDir(), QString::fromUtf8("/tmp/上传"));
+
+        // Also across a new settings object and in the other deletion order.
+        delete KoSettings::getInstance();
+        machine->setLastDownloadDir("/tmp/after");
+        delete machine;
+        delete KoSettings::getInstance();
+        QVERIFY(!KoSettings::hasInstance());
+        machine = KoThisMachineInfo::getInstance();
+        QCOMPARE(machine->getDeviceNick(), nick);
+        QCOMPARE(machine->getLastDownloadDir(), QString("/tmp/after"));
+    }
+
+    void cleanupTestCase()
+    {
+        delete KoThisMachineInfo::getInstance();
+        delete KoSettings::getInstance();
+        QVERIFY(!KoSettings::hasInstance());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"

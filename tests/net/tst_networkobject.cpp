@@ -1,0 +1,139 @@
+// The shared network object: singleton life, TLS trust and the cookie copy of a login.
+
+#include "KoProbeHelper.h"
+
+#include "app/KoServerConfig.h"
+#include "net/KoCookieJar.h"
+#include "net/KoNetworkObject.h"
+#include "support/KoTestCertificates.h"
+#include "support/KoTestHttpServer.h"
+
+#include <QNetworkCookie>
+#include <QtTest>
+
+class TestNetworkObject : public QObject
+{
+    Q_OBJECT
+
+private:
+    QList<QObject*> m_owned;
+    KoProbeHelper* newProbe()
+    {
+        KoServerConfig::setSweepIntervalMs(3600000);
+        auto* p = new KoProbeHelper();
+        m_owned.prepend(p); // deleted before the servers
+        return p;
+    }
+    KoTestHttpServer* newServer(KoTestHttpServer::Mode mode)
+    {
+        auto* s = new KoTestHttpServer(mode);
+        m_owned.append(s);
+        if (!s->listen())
+            return nullptr;
+        s->setHandler([](const KoTestRequest&) { return KoTestResponse::json(QJsonObject{{"code", 0}}); });
+        return s;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(KoTestCertificates::ensure()); }
+    void cleanup()
+    {
+        qDeleteAll(m_owned);
+        m_owned.clear();
+        // Every test starts with a fresh network object: nothing trusted or stored before.
+        delete KoNetworkObject::getInstance();
+        KoServerConfig::reset();
+    }
+
+    void singletonLife()
+    {
+        KoNetworkObject* a = KoNetworkObject::getInstance();
+        QCOMPARE(KoNetworkObject::getInstance(), a);
+        QVERIFY(a->getManager()->cookieJar() == a->getCookieJar());
+        delete a;
+        KoNetworkObject* b = KoNetworkObject::getInstance();
+        QVERIFY(b);
+        QCOMPARE(KoNetworkObject::getInstance(), b);
+    }
+
+    void bundledCaIsTrusted()
+    {
+        KoNetworkObject* net = KoNetworkObject::getInstance();
+        QFile f(QStringLiteral(KO_SOURCE_DIR) + "/resources/cert/server.dedizo.cert");
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QList<QSslCertificate> bundled = QSslCertificate::fromData(f.readAll());
+        QCOMPARE(bundled.size(), 1);
+        QVERIFY(net->sslConfiguration().caCertificates().contains(bundled.first()));
+        QVERIFY(!net->sslConfiguration().caCertificates().contains(KoTestCertificates::caCertificate()));
+    }
+
+    void httpsWithoutTrustFails()
+    {
+        KoTestHttpServer* server = newServer(KoTestHttpServer::Https);
+        QVERIFY(server);
+        KoProbeHelper* p = newProbe();
+        QJsonObject body{{"cmd", "askNetwork"}};
+        p->postHttpData(body, server->baseUrl() + "/dedizo/network/ask", new KoReplyType(205001), nullptr);
+        QTRY_COMPARE(p->finishedTypes.size(), 1);
+        QCOMPARE(p->errors.first(), QNetworkReply::SslHandshakeFailedError);
+        QVERIFY(p->bodies.first().isEmpty());
+        for (const KoTestRequest& r : server->requests())
+            QVERIFY(r.aborted);
+    }
+
+    void httpsWithTestCaSucceeds()
+    {
+        KoTestHttpServer* server = newServer(KoTestHttpServer::Https);
+        QVERIFY(server);
+        KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
+        KoProbeHelper* p = newProbe();
+        QJsonObject body{{"cmd", "askNetwork"}};
+        p->postHttpData(body, server->baseUrl() + "/dedizo/network/ask", new KoReplyType(205001), nullptr);
+        QTRY_COMPARE(p->finishedTypes.size(), 1);
+        QCOMPARE(p->errors.first(), QNetworkReply::NoError);
+        QCOMPARE(p->bodies.first(), QByteArray("{\"code\":0}"));
+        QCOMPARE(server->requests().size(), 1);
+        QCOMPARE(server->requests().first().body, QByteArray("{\"cmd\":\"askNetwork\"}"));
+        QCOMPARE(server->requests().first().header("user-agent"), QByteArray("ReRaze/3.2.0 (Mac)"));
+    }
+
+    void loginCookiesCopiedToTheRelay()
+    {
+        KoTestHttpServer* account = newServer(KoTestHttpServer::Http);   // 127.0.0.1
+        KoTestHttpServer* relay = newServer(KoTestHttpServer::Https);    // localhost
+        QVERIFY(account && relay);
+        KoTestResponse login = KoTestResponse::json(QJsonObject{{"result", 0}});
+        login.headers << qMakePair(QByteArray("Set-Cookie"), QByteArray("JSESSIONID=abc123; Path=/dedizo; HttpOnly"));
+        account->setResponse("/dedizo/user/login", login);
+        KoNetworkObject* net = KoNetworkObject::getInstance();
+        net->addCaCertificate(KoTestCertificates::caCertificate());
+        KoProbeHelper* p = newProbe();
+        QJsonObject body;
+
+        p->postHttpData(body, account->baseUrl() + "/dedizo/user/login", new KoReplyType(1001), nullptr);
+        QTRY_COMPARE(p->finishedTypes.size(), 1);
+        const QString relayBase = relay->baseUrl() + "/reraze/";
+        p->postHttpData(body, relayBase + "pcPush", new KoReplyType(5001), nullptr);
+        QTRY_COMPARE(p->finishedTypes.size(), 2);
+        QCOMPARE(p->errors.last(), QNetworkReply::NoError);
+        QVERIFY(relay->requests().last().header("cookie").isEmpty());
+
+        QCOMPARE(net->copyCookies(QUrl(account->baseUrl() + "/dedizo/"), QUrl(relayBase)), 1);
+        p->postHttpData(body, relayBase + "reraze/operation", new KoReplyType(203001), nullptr);
+        QTRY_COMPARE(p->finishedTypes.size(), 3);
+        QCOMPARE(relay->requests().last().header("cookie"), QByteArray("JSESSIONID=abc123"));
+
+        // The account server still gets its own cookie; copying again replaces, not doubles.
+        QCOMPARE(net->copyCookies(QUrl(account->baseUrl() + "/dedizo/"), QUrl(relayBase)), 1);
+        p->postHttpData(body, account->baseUrl() + "/dedizo/user/info", new KoReplyType(1003), nullptr);
+        p->postHttpData(body, relayBase + "reraze/operation", new KoReplyType(203002), nullptr);
+        QTRY_COMPARE(p->finishedTypes.size(), 5);
+        QCOMPARE(account->requests().last().header("cookie"), QByteArray("JSESSIONID=abc123"));
+        QCOMPARE(relay->requests().last().header("cookie"), QByteArray("JSESSIONID=abc123"));
+        // A URL without cookies copies nothing.
+        QCOMPARE(net->copyCookies(QUrl("http://elsewhere.invalid/"), QUrl(relayBase)), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNetworkObject)
+#include "tst_networkobject.moc"

@@ -1,1 +1,0 @@
-// Test support library: loopback fakes of the servers and phones the program talks to.
