@@ -1,0 +1,958 @@
+// How the phone client turns answers (and missing answers) into result codes and records:
+// conversions, failure lists, copy entries, shared callback slots, deadlines, broken answers,
+// connection messages, and its behaviour toward other clients' replies and at destruction.
+
+#include "app/KoServerConfig.h"
+#include "client/KoClientHelper.h"
+#include "model/KoFileCopyInfo.h"
+#include "model/KoRemoteCategory.h"
+#include "model/KoRemoteFile.h"
+#include "net/KoNetworkHelper.h"
+#include "net/KoNetworkObject.h"
+#include "net/KoReplyMap.h"
+#include "net/KoReplyType.h"
+#include "support/KoFakePhone.h"
+#include "support/KoFakeRelay.h"
+#include "support/KoTestCertificates.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QNetworkReply>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const int kPhoneUid = 4711;
+const QString kPhoneId = QStringLiteral("android-77ab");
+
+struct FileResult {
+    int id = 0;
+    int code = 0;
+    bool null = false;
+    qint64 total = 0;
+    QList<KoRemoteFile*> files;
+};
+
+struct CopyResult {
+    int id = 0;
+    int code = 0;
+    bool null = false;
+    QList<KoFileCopyInfo*> entries;
+};
+
+// Keeps every record it receives (as the operation manager does) and frees them at the end.
+class Collector
+{
+public:
+    ~Collector()
+    {
+        for (const FileResult& r : files)
+            qDeleteAll(r.files);
+        for (const CopyResult& r : copies)
+            qDeleteAll(r.entries);
+        qDeleteAll(categories);
+    }
+
+    KoClientHelper::FileListCallback fileList()
+    {
+        return [this](int id, int code, QList<KoRemoteFile*>* list) {
+            FileResult r;
+            r.id = id;
+            r.code = code;
+            r.null = !list;
+            if (list)
+                r.files = *list;
+            files.append(r);
+        };
+    }
+    KoClientHelper::SubFileListCallback subList()
+    {
+        return [this](int id, int code, qint64 total, QList<KoRemoteFile*>* list) {
+            FileResult r;
+            r.id = id;
+            r.code = code;
+            r.null = !list;
+            r.total = total;
+            if (list)
+                r.files = *list;
+            files.append(r);
+        };
+    }
+    KoClientHelper::CopyListCallback copyList()
+    {
+        return [this](int id, int code, QList<KoFileCopyInfo*>* list) {
+            CopyResult r;
+            r.id = id;
+            r.code = code;
+            r.null = !list;
+            if (list)
+                r.entries = *list;
+            copies.append(r);
+        };
+    }
+    KoClientHelper::CategoryCallback categoryList()
+    {
+        return [this](int id, int code, QList<KoRemoteCategory*>* list) {
+            categoryIds.append(id);
+            categoryCodes.append(code);
+            categoryNull.append(!list);
+            if (list)
+                categories += *list;
+        };
+    }
+    KoClientHelper::ResultCallback result()
+    {
+        return [this](int id, int code) { results.append({id, code}); };
+    }
+
+    QList<FileResult> files;
+    QList<CopyResult> copies;
+    QList<KoRemoteCategory*> categories;
+    QList<int> categoryIds;
+    QList<int> categoryCodes;
+    QList<bool> categoryNull;
+    QList<QPair<int, int>> results;
+};
+
+KoTestResponse jsonAnswer(const QJsonObject& object, int status = 200)
+{
+    return KoTestResponse::json(object, status);
+}
+
+// A client of its own, as the account or update clients are.
+class ForeignClient : public KoNetworkHelper
+{
+public:
+    void send(const QString& url)
+    {
+        QJsonObject body{{"cmd", "x"}};
+        auto* record = new KoReplyType(777);
+        record->setId(5);
+        postHttpData(body, url, record, nullptr);
+    }
+    void onFinished(QNetworkReply* reply) override
+    {
+        if (KoReplyType* record = getReplyMap()->getReplyType(reply)) {
+            seenTypes.append(record->getType());
+            body = reply->readAll();
+        }
+        KoNetworkHelper::onFinished(reply);
+    }
+    QList<int> seenTypes;
+    QByteArray body;
+};
+
+} // namespace
+
+class TestClientReplies : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void folderListingOverARealFolder();
+    void relayListingCarriesTheRelayAsServer();
+    void listingConversions();
+    void listingFailureCodes();
+    void emptyBodyWithStatus200FailsAtOnce();
+    void emptyBodyWithErrorStatusFailsEveryKind();
+    void categoriesAndTheZuRename();
+    void albumListAndAlbumContent();
+    void subListingTotalsAndOrder();
+    void failureListsOnlyOnCodeZero();
+    void copyEntriesWhateverTheCode();
+    void fileOperationsChangeTheStorage();
+    void copyProgressAndCancelOnThePhone();
+    void slotSharingAcrossDelayedListings();
+    void callbackMayStartItsOwnKind();
+    void silentPhoneTimesOut();
+    void lateAnswerAfterExpiryIsIgnored();
+    void desktopStartConnectAnswers();
+    void disconnectAndReachability();
+    void relayConnectionAnswers();
+    void networkStateAnswers();
+    void networkStateTimeoutNamesTheDevice();
+    void foreignRepliesAreLeftAlone();
+    void destructorAbortsPendingRequests();
+
+private:
+    QString base() const { return m_phone->baseUrl(); }
+    void writeFile(const QString& phonePath, const QByteArray& data);
+
+    QTemporaryDir m_dir;
+    QString m_storage;
+    KoFakePhone* m_phone = nullptr;
+    KoFakeRelay* m_relay = nullptr;
+    KoClientHelper* m_client = nullptr;
+};
+
+void TestClientReplies::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(KoTestCertificates::ensure());
+    KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
+    m_storage = m_dir.filePath(QStringLiteral("storage"));
+    QVERIFY(QDir().mkpath(m_storage));
+    QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("albums"))));
+    m_phone = new KoFakePhone(m_storage, this);
+    m_phone->setIdentity(kPhoneId, QStringLiteral("Pixel"), 2, 30, kPhoneUid);
+    m_phone->setCategoryRoot(2, m_dir.filePath(QStringLiteral("albums")));
+    QVERIFY(m_phone->start());
+    m_relay = new KoFakeRelay(this);
+    QVERIFY(m_relay->start());
+    m_relay->attachPhone(m_phone);
+    KoServerConfig::setRelayBaseUrl(m_relay->baseUrl());
+    KoServerConfig::setAccountBaseUrl(m_relay->accountBaseUrl());
+    KoServerConfig::setSweepIntervalMs(50);
+}
+
+void TestClientReplies::cleanupTestCase()
+{
+    KoServerConfig::reset();
+}
+
+void TestClientReplies::init()
+{
+    KoServerConfig::setRequestDeadlineMs(15000);
+    m_phone->clearCalls();
+    m_phone->clearScripts();
+    m_relay->clearCalls();
+    m_relay->clearScripts();
+    QDir(m_storage).removeRecursively();
+    QDir().mkpath(m_storage);
+    m_client = KoClientHelper::getInstance();
+}
+
+void TestClientReplies::cleanup()
+{
+    delete m_client;
+    m_client = nullptr;
+}
+
+void TestClientReplies::writeFile(const QString& phonePath, const QByteArray& data)
+{
+    const QString local = m_storage + phonePath;
+    QDir().mkpath(QFileInfo(local).absolutePath());
+    QFile file(local);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(data);
+}
+
+void TestClientReplies::folderListingOverARealFolder()
+{
+    writeFile("/DCIM/a.jpg", QByteArray(1500, 'x'));
+    writeFile("/DCIM/notes.txt", "hello");
+    QDir().mkpath(m_storage + "/DCIM/Sub");
+    Collector c;
+    m_client->getFileListV2(12, base(), 9, "/DCIM", c.fileList());
+    QTRY_COMPARE(c.files.size(), 1);
+    const FileResult& r = c.files.first();
+    QCOMPARE(r.id, 12);
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.files.size(), 3);
+    QCOMPARE(r.files[0]->getPath()->getAbsolutePath(), QString("/DCIM/Sub"));
+    QVERIFY(r.files[0]->isFolder());
+    QCOMPARE(r.files[1]->getFullName(), QString("a.jpg"));
+    QCOMPARE(r.files[1]->getSize(), qint64(1500));
+    QCOMPARE(r.files[1]->getFileType(), int(KoAbstractFile::TypePhoto));
+    QCOMPARE(r.files[2]->getFileType(), int(KoAbstractFile::TypeTxt));
+    QCOMPARE(r.files[2]->getLastModified(), QFileInfo(m_storage + "/DCIM/notes.txt").lastModified().toMSecsSinceEpoch());
+    for (KoRemoteFile* f : r.files)
+        QCOMPARE(f->getRemoteServer(), base());
+}
+
+void TestClientReplies::relayListingCarriesTheRelayAsServer()
+{
+    writeFile("/x.pdf", "pdf");
+    Collector c;
+    m_client->getFileListRemote(3, kPhoneUid, kPhoneId, 2, 9, "/", c.fileList());
+    QTRY_COMPARE(c.files.size(), 1);
+    QCOMPARE(c.files[0].code, 0);
+    QCOMPARE(c.files[0].files.size(), 1);
+    QCOMPARE(c.files[0].files[0]->getRemoteServer(), KoServerConfig::relayBaseUrl());
+    QCOMPARE(c.files[0].files[0]->getFileType(), int(KoAbstractFile::TypePdf));
+
+    // A device the relay does not know: the relay's own code, an empty list.
+    m_client->getFileListRemote(4, kPhoneUid, "other-device", 2, 9, "/", c.fileList());
+    QTRY_COMPARE(c.files.size(), 2);
+    QCOMPARE(c.files[1].code, KoFakeRelay::kCodeUnknownDevice);
+    QVERIFY(!c.files[1].null);
+    QVERIFY(c.files[1].files.isEmpty());
+}
+
+void TestClientReplies::listingConversions()
+{
+    const QJsonArray files{
+        QJsonObject{{"path", "/m/song.mp3"}, {"type", 400}, {"size", "1024"}, {"lastTime", "1700000000000"}},
+        QJsonObject{{"path", "/m/clip.mp4"}, {"type", 300}},
+        QJsonObject{{"path", "/m/big.bin"}, {"type", 0}, {"size", 5368709120.0}, {"lastTime", 1600000000000.0}},
+        QJsonObject{{"path", "/m/Folder/"}, {"type", 100}, {"size", "not a number"}},
+        QJsonValue("not an object"),
+    };
+    m_phone->queueAnswer("getDirectory", jsonAnswer({{"code", 0}, {"files", files}}));
+    Collector c;
+    m_client->getFileListV2(1, base(), 9, "/m", c.fileList());
+    QTRY_COMPARE(c.files.size(), 1);
+    const QList<KoRemoteFile*>& f = c.files[0].files;
+    QCOMPARE(f.size(), 5);
+    QCOMPARE(f[0]->getSize(), qint64(1024));
+    QCOMPARE(f[0]->getLastModified(), qint64(1700000000000));
+    QCOMPARE(f[0]->getFileType(), int(KoAbstractFile::TypeAudio));
+    QCOMPARE(f[1]->getSize(), qint64(0));
+    QCOMPARE(f[1]->getFileType(), int(KoAbstractFile::TypeVideo));
+    QCOMPARE(f[2]->getSize(), qint64(5368709120));
+    QCOMPARE(f[2]->getFileType(), int(KoAbstractFile::TypeUnknown));
+    QVERIFY(f[3]->isFolder());
+    QCOMPARE(f[3]->getSize(), qint64(0));
+    QCOMPARE(f[3]->getPath()->getAbsolutePath(), QString("/m/Folder"));
+    // Still a record, built from empty values.
+    QCOMPARE(f[4]->getSize(), qint64(0));
+    QCOMPARE(f[4]->getFileType(), int(KoAbstractFile::TypeUnknown));
+
+    // Missing "files": code 0 and an empty (non-null) list.
+    m_phone->queueAnswer("getDirectory", jsonAnswer({{"code", 0}}));
+    m_client->getFileListV2(2, base(), 9, "/m", c.fileList());
+    QTRY_COMPARE(c.files.size(), 2);
+    QCOMPARE(c.files[1].code, 0);
+    QVERIFY(!c.files[1].null);
+    QVERIFY(c.files[1].files.isEmpty());
+}
+
+void TestClientReplies::listingFailureCodes()
+{
+    const QJsonArray files{QJsonObject{{"path", "/a"}, {"type", 100}}};
+    Collector c;
+    // One at a time: queued answers go to requests in arrival order.
+    const QList<QJsonObject> answers{{{"code", 5}, {"files", files}},
+                                     {{"code", "0"}, {"files", files}},
+                                     {{"files", files}},
+                                     {{"code", 0.5}, {"files", files}}};
+    for (int i = 0; i < answers.size(); ++i) {
+        m_phone->queueAnswer("getDirectory", jsonAnswer(answers[i]));
+        m_client->getFileListV2(i + 1, base(), 9, "/", c.fileList());
+        QTRY_COMPARE(c.files.size(), i + 1);
+    }
+    m_phone->queueAnswer("getMultiSubPaths", jsonAnswer({{"code", 9}, {"data", QJsonArray{QJsonObject{{"size", 5}}}}}));
+    m_client->getSubFileListV2(5, base(), 9, "/", c.subList());
+    QTRY_COMPARE(c.files.size(), 5);
+    QMap<int, FileResult> byId;
+    for (const FileResult& r : c.files)
+        byId.insert(r.id, r);
+    QCOMPARE(byId[1].code, 5);
+    QCOMPARE(byId[2].code, 1); // a string "0" is not a code
+    QCOMPARE(byId[3].code, 1);
+    QCOMPARE(byId[4].code, 1);
+    QCOMPARE(byId[5].code, 9);
+    QCOMPARE(byId[5].total, qint64(0));
+    for (const FileResult& r : c.files) {
+        QVERIFY(!r.null);
+        QVERIFY(r.files.isEmpty());
+    }
+}
+
+void TestClientReplies::emptyBodyWithStatus200FailsAtOnce()
+{
+    m_phone->queueAnswer("getDirectory", KoTestResponse::raw(QByteArray(), 200));
+    m_phone->queueAnswer("listCategory", KoTestResponse::raw("<html>not json</html>", 200, "text/html"));
+    Collector c;
+    m_client->getFileListV2(7, base(), 9, "/", c.fileList());
+    m_client->getCategoryIndex(8, base(), c.categoryList());
+    // Far sooner than the 15 s deadline.
+    QTRY_COMPARE_WITH_TIMEOUT(c.files.size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(c.categoryCodes.size(), 1, 5000);
+    QCOMPARE(c.files[0].id, 7);
+    QCOMPARE(c.files[0].code, -1);
+    QVERIFY(c.files[0].null);
+    QCOMPARE(c.categoryIds.first(), 8);
+    QCOMPARE(c.categoryCodes.first(), -1);
+    QVERIFY(c.categoryNull.first());
+    QTest::qWait(300);
+    QCOMPARE(c.files.size(), 1);
+}
+
+void TestClientReplies::emptyBodyWithErrorStatusFailsEveryKind()
+{
+    const KoTestResponse error = KoTestResponse::raw("Internal error", 500, "text/plain");
+    for (const char* op : {"getDirectory", "getMultiSubPaths", "newFolder", "deleteFile", "renameFile", "moveFile",
+                           "copyFile", "copyFileProgress", "cancelCopyFile", "disconnDisk"})
+        m_phone->setAnswer(op, error);
+    Collector c;
+    m_client->getFileListV2(1, base(), 9, "/", c.fileList());
+    m_client->getSubFileListV2(2, base(), 9, "/", c.subList());
+    m_client->newFolderV2(3, base(), 9, "/n", c.result());
+    m_client->deleteFileV2(4, base(), 9, {"/a"}, c.fileList());
+    m_client->renameFileV2(5, base(), 9, "/a", "b", c.result());
+    m_client->moveFileV2(6, base(), 9, {"/a"}, 9, "/d", c.fileList());
+    m_client->copyFileV2(7, base(), "7", 9, {"/a"}, 9, "/d", c.copyList());
+    m_client->cancelCopyFileV2(9, base(), "7", c.result());
+    m_client->disconnReRaze(10, base(), kPhoneUid, c.result());
+    QTRY_COMPARE(c.files.size() + c.copies.size() + c.results.size(), 9);
+    m_client->copyFileProgressV2(8, base(), "7", c.copyList());
+    QTRY_COMPARE(c.copies.size(), 2);
+    for (const FileResult& r : c.files) {
+        QCOMPARE(r.code, -2);
+        QVERIFY(r.null);
+    }
+    for (const CopyResult& r : c.copies) {
+        QCOMPARE(r.code, -2);
+        QVERIFY(r.null);
+    }
+    for (const auto& r : c.results)
+        QCOMPARE(r.second, -2);
+
+    // Relay kinds too.
+    m_relay->setAnswer("newFolder", KoTestResponse::raw(QByteArray(), 502));
+    m_relay->setAnswer("OPEN", KoTestResponse::raw(QByteArray(), 503));
+    m_client->newFolderRemote(11, kPhoneUid, kPhoneId, 2, 9, "/n", c.result());
+    m_client->connectFacility(12, kPhoneUid, kPhoneId, 2, c.result());
+    QTRY_COMPARE(c.results.size(), 6);
+    QVERIFY(c.results.contains({11, -2}));
+    QVERIFY(c.results.contains({12, -2}));
+
+    // A JSON answer with an error status is still the phone's answer.
+    m_phone->queueAnswer("renameFile", jsonAnswer({{"code", 3}}, 500));
+    m_client->renameFileV2(13, base(), 9, "/a", "b", c.result());
+    QTRY_COMPARE(c.results.size(), 7);
+    QCOMPARE(c.results.last(), qMakePair(13, 3));
+}
+
+void TestClientReplies::categoriesAndTheZuRename()
+{
+    Collector c;
+    m_phone->setCategories({1, 2, 9});
+    m_client->getCategoryIndex(1, base(), c.categoryList());
+    QTRY_COMPARE(c.categories.size(), 3);
+    QCOMPARE(c.categories[0]->getCategoryType(), 1);
+    QCOMPARE(c.categories[0]->getName(), QString("zu"));
+    QCOMPARE(c.categories[0]->getPath()->getName(), QString("zu"));
+    QCOMPARE(c.categories[0]->getPath()->getAbsolutePath(), QString("/"));
+    QCOMPARE(c.categories[1]->getName(), QString("相册"));
+    QCOMPARE(c.categories[2]->getName(), QString("手机存储"));
+    QCOMPARE(c.categories[2]->getRemoteServer(), base());
+    QCOMPARE(c.categories[2]->getSize(), qint64(-1));
+
+    m_phone->setCategories({1, 9});
+    m_client->getCategoryIndex(2, base(), c.categoryList());
+    QTRY_COMPARE(c.categories.size(), 5);
+    QCOMPARE(c.categories[3]->getName(), QString("我的vu"));
+
+    // The same phone through the relay is named alike.
+    m_phone->setCategories({2, 1});
+    m_client->getCategoryIndexRemote(3, kPhoneUid, kPhoneId, 2, c.categoryList());
+    QTRY_COMPARE(c.categories.size(), 7);
+    QCOMPARE(c.categories[6]->getName(), QString("zu"));
+    QCOMPARE(c.categories[6]->getRemoteServer(), KoServerConfig::relayBaseUrl());
+
+    // A category that is not a number: code 0, no name.
+    m_phone->queueAnswer("listCategory", jsonAnswer({{"code", 0}, {"categories", QJsonArray{"x", 11}}}));
+    m_client->getCategoryIndex(4, base(), c.categoryList());
+    QTRY_COMPARE(c.categories.size(), 9);
+    QCOMPARE(c.categories[7]->getCategoryType(), 0);
+    QVERIFY(c.categories[7]->getName().isEmpty());
+    QCOMPARE(c.categories[8]->getName(), QString("SD卡"));
+    m_phone->setCategories({9});
+}
+
+void TestClientReplies::albumListAndAlbumContent()
+{
+    const QString albums = m_dir.filePath("albums");
+    QDir(albums).removeRecursively();
+    QDir().mkpath(albums + "/Camera");
+    {
+        QFile photo(albums + "/Camera/IMG_1.jpg");
+        QVERIFY(photo.open(QIODevice::WriteOnly));
+        photo.write(QByteArray(300, 'p'));
+    }
+    Collector c;
+    m_client->getFileListV2(1, base(), 2, "/", c.fileList());
+    QTRY_COMPARE(c.files.size(), 1);
+    QCOMPARE(c.files[0].files.size(), 1);
+    KoRemoteFile* album = c.files[0].files[0];
+    QVERIFY(album->isFolder());
+    QCOMPARE(album->getPath()->getAbsolutePath(), KoFakePhone::albumId("Camera"));
+    QCOMPARE(album->getPath()->getName(), QString("Camera"));
+    QCOMPARE(album->getSize(), qint64(1));
+    QCOMPARE(album->getLastModified(), qint64(-1));
+
+    m_client->getFileListV2(2, base(), 2, album->getPath()->getAbsolutePath(), c.fileList());
+    QTRY_COMPARE(c.files.size(), 2);
+    QCOMPARE(c.files[1].files.size(), 1);
+    KoRemoteFile* photo = c.files[1].files[0];
+    QCOMPARE(photo->getPath()->getAbsolutePath(), KoFakePhone::photoId("Camera", "IMG_1.jpg"));
+    QCOMPARE(photo->getFullName(), QString("IMG_1.jpg"));
+    QCOMPARE(photo->getSize(), qint64(300));
+    QCOMPARE(photo->getFileType(), int(KoAbstractFile::TypePhoto));
+
+    // Scripted album list: count travels as size, the title as display name.
+    m_relay->queueAnswer("getCollections", jsonAnswer({{"code", 0}, {"collections", QJsonArray{
+        QJsonObject{{"id", "A1B2"}, {"title", "Holiday"}, {"count", 37}}}}}));
+    m_client->getFileListRemote(3, kPhoneUid, kPhoneId, 2, 2, "/", c.fileList());
+    QTRY_COMPARE(c.files.size(), 3);
+    KoRemoteFile* holiday = c.files[2].files.value(0);
+    QVERIFY(holiday);
+    QCOMPARE(holiday->getPath()->getAbsolutePath(), QString("A1B2"));
+    QCOMPARE(holiday->getPath()->getName(), QString("Holiday"));
+    QCOMPARE(holiday->getSize(), qint64(37));
+    QCOMPARE(holiday->getLastModified(), qint64(-1));
+    QCOMPARE(holiday->getRemoteServer(), KoServerConfig::relayBaseUrl());
+
+    // Album delete goes by file id and reaches the delete callback.
+    m_client->deleteFileV2(4, base(), 2, {photo->getPath()->getAbsolutePath(), "pffff"}, c.fileList());
+    QTRY_COMPARE(c.files.size(), 4);
+    QCOMPARE(c.files[3].code, 0);
+    QCOMPARE(c.files[3].files.size(), 1);
+    QCOMPARE(c.files[3].files[0]->getPath()->getAbsolutePath(), QString("pffff"));
+    QVERIFY(!QFile::exists(albums + "/Camera/IMG_1.jpg"));
+}
+
+void TestClientReplies::subListingTotalsAndOrder()
+{
+    const qint64 threeGiB = 3LL * 1024 * 1024 * 1024;
+    const QJsonArray data{
+        QJsonObject{{"size", double(threeGiB)},
+                    {"files", QJsonArray{QJsonObject{{"path", "/a/1.bin"}, {"size", double(threeGiB)}, {"type", 0}},
+                                         QJsonObject{{"path", "/a/sub"}, {"type", 100}}}}},
+        QJsonObject{{"size", "5"}, {"files", QJsonArray{QJsonObject{{"path", "/b/x.txt"}, {"size", 5}, {"type", 500}}}}},
+    };
+    m_phone->queueAnswer("getMultiSubPaths", jsonAnswer({{"code", 0}, {"data", data}}));
+    Collector c;
+    m_client->getSubFileListV2(6, base(), 9, "/a", c.subList());
+    QTRY_COMPARE(c.files.size(), 1);
+    QCOMPARE(c.files[0].id, 6);
+    QCOMPARE(c.files[0].total, threeGiB + 5);
+    QCOMPARE(c.files[0].files.size(), 3);
+    QCOMPARE(c.files[0].files[0]->getPath()->getAbsolutePath(), QString("/a/1.bin"));
+    QCOMPARE(c.files[0].files[1]->getPath()->getAbsolutePath(), QString("/a/sub"));
+    QCOMPARE(c.files[0].files[2]->getPath()->getAbsolutePath(), QString("/b/x.txt"));
+
+    // Over a real tree, through the relay.
+    writeFile("/t/one.txt", "12345");
+    writeFile("/t/d/two.txt", "123");
+    m_client->getSubFileListRemote(7, kPhoneUid, kPhoneId, 2, 9, "/t", c.subList());
+    QTRY_COMPARE(c.files.size(), 2);
+    QCOMPARE(c.files[1].code, 0);
+    QCOMPARE(c.files[1].total, qint64(8));
+    QStringList paths;
+    for (KoRemoteFile* f : c.files[1].files)
+        paths << f->getPath()->getAbsolutePath();
+    QCOMPARE(paths, (QStringList{"/t/d", "/t/d/two.txt", "/t/one.txt"}));
+}
+
+void TestClientReplies::failureListsOnlyOnCodeZero()
+{
+    Collector c;
+    m_phone->queueAnswer("deleteFile", jsonAnswer({{"code", 0}, {"files", QJsonArray()}}));
+    m_client->deleteFileV2(1, base(), 9, {"/a"}, c.fileList());
+    QTRY_COMPARE(c.files.size(), 1);
+    QCOMPARE(c.files[0].code, 0);
+    QVERIFY(!c.files[0].null);
+    QVERIFY(c.files[0].files.isEmpty());
+
+    m_phone->queueAnswer("deleteFile", jsonAnswer({{"code", 0}, {"files", QJsonArray{QJsonObject{{"path", "/x/1.txt"}},
+                                                                                     QJsonObject{{"path", "/x/2"}}}}}));
+    m_client->deleteFileV2(2, base(), 9, {"/x/1.txt", "/x/2"}, c.fileList());
+    QTRY_COMPARE(c.files.size(), 2);
+    QCOMPARE(c.files[1].files.size(), 2);
+    QCOMPARE(c.files[1].files[0]->getPath()->getAbsolutePath(), QString("/x/1.txt"));
+    QCOMPARE(c.files[1].files[1]->getPath()->getAbsolutePath(), QString("/x/2"));
+    QCOMPARE(c.files[1].files[0]->getRemoteServer(), base());
+
+    m_phone->queueAnswer("moveFile", jsonAnswer({{"code", 5}, {"files", QJsonArray{QJsonObject{{"path", "/x"}}}}}));
+    m_client->moveFileV2(3, base(), 9, {"/x"}, 9, "/y", c.fileList());
+    QTRY_COMPARE(c.files.size(), 3);
+    QCOMPARE(c.files[2].code, 5);
+    QVERIFY(!c.files[2].null);
+    QVERIFY(c.files[2].files.isEmpty());
+
+    m_relay->queueAnswer("deleteFile", jsonAnswer({{"code", 0}, {"files", QJsonArray{QJsonObject{{"fileId", "ph9"}}}}}));
+    m_client->deleteFileRemote(4, kPhoneUid, kPhoneId, 2, 2, {"ph9"}, c.fileList());
+    QTRY_COMPARE(c.files.size(), 4);
+    QCOMPARE(c.files[3].files.size(), 1);
+    QCOMPARE(c.files[3].files[0]->getPath()->getAbsolutePath(), QString("ph9"));
+    QCOMPARE(c.files[3].files[0]->getRemoteServer(), KoServerConfig::relayBaseUrl());
+
+    m_phone->queueAnswer("moveFile", jsonAnswer({{"files", QJsonArray{QJsonObject{{"path", "/x"}}}}}));
+    m_client->moveFileV2(5, base(), 9, {"/x"}, 9, "/y", c.fileList());
+    QTRY_COMPARE(c.files.size(), 5);
+    QCOMPARE(c.files[4].code, 1);
+    QVERIFY(c.files[4].files.isEmpty());
+}
+
+void TestClientReplies::copyEntriesWhateverTheCode()
+{
+    Collector c;
+    m_phone->queueAnswer("copyFileProgress", jsonAnswer({{"code", 7}, {"files", QJsonArray{
+        QJsonObject{{"path", "/a.bin"}, {"size", "1000"}, {"progress", 250}},
+        QJsonObject{{"path", "/b.bin"}, {"size", 10}},
+        QJsonObject{{"path", "/c.bin"}, {"size", 6000000000.0}, {"progress", 6000000000.0}}}}}));
+    m_client->copyFileProgressV2(44, base(), "40", c.copyList());
+    QTRY_COMPARE(c.copies.size(), 1);
+    const CopyResult& r = c.copies[0];
+    QCOMPARE(r.id, 44);
+    QCOMPARE(r.code, 7);
+    QCOMPARE(r.entries.size(), 3);
+    QCOMPARE(r.entries[0]->getTaskId(), 44);
+    QCOMPARE(r.entries[0]->getRemoteFile()->getSize(), qint64(1000));
+    QCOMPARE(r.entries[0]->getConvertedSize(), qint64(250));
+    QCOMPARE(r.entries[0]->getConvertState(), 1);
+    QCOMPARE(r.entries[0]->getRemoteFile()->getRemoteServer(), base());
+    QCOMPARE(r.entries[1]->getConvertedSize(), qint64(0));
+    QCOMPARE(r.entries[1]->getConvertState(), 0);
+    // Byte counts beyond 32 bits are kept.
+    QCOMPARE(r.entries[2]->getConvertedSize(), qint64(6000000000));
+    QCOMPARE(r.entries[2]->getConvertState(), 2);
+}
+
+void TestClientReplies::fileOperationsChangeTheStorage()
+{
+    writeFile("/docs/a.txt", "aaa");
+    writeFile("/docs/b.txt", "bbb");
+    Collector c;
+    m_client->newFolderV2(1, base(), 9, "/docs/新建文件夹", c.result());
+    QTRY_COMPARE(c.results.size(), 1);
+    QCOMPARE(c.results[0], qMakePair(1, 0));
+    QVERIFY(QFileInfo(m_storage + "/docs/新建文件夹").isDir());
+
+    m_client->newFolderRemote(2, kPhoneUid, kPhoneId, 2, 9, "/docs/新建文件夹", c.result());
+    QTRY_COMPARE(c.results.size(), 2);
+    QCOMPARE(c.results[1], qMakePair(2, int(KoFakePhone::CodeExists)));
+
+    m_client->renameFileV2(3, base(), 9, "/docs/a.txt", "c.txt", c.result());
+    QTRY_COMPARE(c.results.size(), 3);
+    QCOMPARE(c.results[2], qMakePair(3, 0));
+    QVERIFY(QFile::exists(m_storage + "/docs/c.txt"));
+
+    m_client->moveFileV2(4, base(), 9, {"/docs/c.txt", "/docs/missing.txt"}, 9, "/docs/新建文件夹", c.fileList());
+    QTRY_COMPARE(c.files.size(), 1);
+    QCOMPARE(c.files[0].code, 0);
+    QCOMPARE(c.files[0].files.size(), 1);
+    QCOMPARE(c.files[0].files[0]->getPath()->getAbsolutePath(), QString("/docs/missing.txt"));
+    QVERIFY(QFile::exists(m_storage + "/docs/新建文件夹/c.txt"));
+
+    m_client->deleteFileRemote(5, kPhoneUid, kPhoneId, 2, 9, {"/docs/b.txt", "/../outside"}, c.fileList());
+    QTRY_COMPARE(c.files.size(), 2);
+    QCOMPARE(c.files[1].files.size(), 1);
+    QCOMPARE(c.files[1].files[0]->getPath()->getAbsolutePath(), QString("/../outside"));
+    QVERIFY(!QFile::exists(m_storage + "/docs/b.txt"));
+}
+
+void TestClientReplies::copyProgressAndCancelOnThePhone()
+{
+    writeFile("/src/a.bin", QByteArray(4000, 'a'));
+    QDir().mkpath(m_storage + "/dst");
+    Collector c;
+    m_client->copyFileV2(50, base(), "50", 9, {"/src/a.bin"}, 9, "/dst", c.copyList());
+    QTRY_COMPARE(c.copies.size(), 1);
+    QCOMPARE(c.copies[0].code, 0);
+    QCOMPARE(c.copies[0].entries.size(), 1);
+    QCOMPARE(c.copies[0].entries[0]->getTaskId(), 50);
+    QVERIFY(QFile::exists(m_storage + "/dst/a.bin"));
+
+    m_client->copyFileProgressV2(51, base(), "50", c.copyList());
+    QTRY_COMPARE(c.copies.size(), 2);
+    QCOMPARE(c.copies[1].entries.size(), 1);
+    QCOMPARE(c.copies[1].entries[0]->getTaskId(), 51);
+    QCOMPARE(c.copies[1].entries[0]->getConvertedSize(), qint64(4000));
+    QCOMPARE(c.copies[1].entries[0]->getConvertState(), 2);
+
+    m_client->cancelCopyFileV2(52, base(), "50", c.result());
+    m_client->cancelCopyFileV2(53, base(), "no-such-job", c.result());
+    QTRY_COMPARE(c.results.size(), 2);
+    QVERIFY(c.results.contains({52, 0}));
+    QVERIFY(c.results.contains({53, int(KoFakePhone::CodeNotFound)}));
+}
+
+void TestClientReplies::slotSharingAcrossDelayedListings()
+{
+    m_phone->setDelay("getDirectory", 300);
+    Collector first;
+    Collector second;
+    m_client->getFileListV2(101, base(), 9, "/", first.fileList());
+    m_client->getFileListV2(102, base(), 9, "/", second.fileList());
+    QTRY_COMPARE(second.files.size(), 2);
+    QVERIFY(first.files.isEmpty());
+    QSet<int> ids{second.files[0].id, second.files[1].id};
+    QCOMPARE(ids, (QSet<int>{101, 102}));
+
+    // Routes have separate slots.
+    Collector lan;
+    Collector relay;
+    m_client->getFileListV2(103, base(), 9, "/", lan.fileList());
+    m_client->getFileListRemote(104, kPhoneUid, kPhoneId, 2, 9, "/", relay.fileList());
+    QTRY_COMPARE(lan.files.size(), 1);
+    QTRY_COMPARE(relay.files.size(), 1);
+    QCOMPARE(lan.files[0].id, 103);
+    QCOMPARE(relay.files[0].id, 104);
+
+    // Without a callback the records are dropped by the client (the leak check sees to it).
+    writeFile("/z.txt", "z");
+    const int before = m_phone->calls().size();
+    m_client->getFileListV2(105, base(), 9, "/", nullptr);
+    QVERIFY(m_phone->waitForCalls(before + 1));
+    QTest::qWait(600);
+}
+
+void TestClientReplies::callbackMayStartItsOwnKind()
+{
+    writeFile("/a.txt", "a");
+    QList<int> seen;
+    std::function<void(int, int, QList<KoRemoteFile*>*)> again;
+    again = [&](int id, int code, QList<KoRemoteFile*>* list) {
+        if (list)
+            qDeleteAll(*list);
+        QCOMPARE(code, 0);
+        // Replaces the very callback that is running, then still uses its captures.
+        m_client->getFileListV2(id + 1, base(), 9, "/", [&seen](int id2, int, QList<KoRemoteFile*>* l2) {
+            if (l2)
+                qDeleteAll(*l2);
+            seen.append(id2 * 10);
+        });
+        seen.append(id);
+    };
+    m_client->getFileListV2(1, base(), 9, "/", again);
+    QTRY_COMPARE(seen.size(), 2);
+    QCOMPARE(seen, (QList<int>{1, 20}));
+}
+
+void TestClientReplies::silentPhoneTimesOut()
+{
+    KoServerConfig::setRequestDeadlineMs(300);
+    m_phone->setAnswer("getDirectory", [] { KoTestResponse r; r.noAnswer = true; return r; }());
+    m_phone->setAnswer("getMultiSubPaths", [] { KoTestResponse r; r.noAnswer = true; return r; }());
+    m_phone->setAnswer("renameFile", [] { KoTestResponse r; r.noAnswer = true; return r; }());
+    Collector c;
+    m_client->getFileListV2(1, base(), 9, "/", c.fileList());
+    m_client->getSubFileListV2(2, base(), 9, "/", c.subList());
+    m_client->renameFileV2(3, base(), 9, "/a", "b", c.result());
+    QTRY_COMPARE_WITH_TIMEOUT(c.files.size(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(c.results.size(), 1, 5000);
+    for (const FileResult& r : c.files) {
+        QCOMPARE(r.code, -1);
+        QVERIFY(r.null);
+        QCOMPARE(r.total, qint64(0));
+    }
+    QCOMPARE(c.results[0], qMakePair(3, -1));
+    QTest::qWait(500);
+    QCOMPARE(c.files.size(), 2);
+    QCOMPARE(c.results.size(), 1);
+}
+
+void TestClientReplies::lateAnswerAfterExpiryIsIgnored()
+{
+    KoServerConfig::setRequestDeadlineMs(200);
+    m_phone->setDelay("newFolder", 900);
+    Collector c;
+    m_client->newFolderV2(9, base(), 9, "/late", c.result());
+    QTRY_COMPARE_WITH_TIMEOUT(c.results.size(), 1, 5000);
+    QCOMPARE(c.results[0], qMakePair(9, -1));
+    // The phone does answer in the end (and makes the folder); nobody is told twice.
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(m_storage + "/late").isDir(), 5000);
+    QTest::qWait(1000);
+    QCOMPARE(c.results.size(), 1);
+}
+
+void TestClientReplies::desktopStartConnectAnswers()
+{
+    struct Connect { int id, code; QString deviceId; int type; QString name; int version; };
+    QList<Connect> got;
+    auto cb = [&](int id, int code, QString deviceId, int type, QString name, int version) {
+        got.append({id, code, deviceId, type, name, version});
+    };
+    m_client->desktopStartConnect(1, base(), cb);
+    QTRY_COMPARE(got.size(), 1);
+    QCOMPARE(got[0].code, 0);
+    QCOMPARE(got[0].deviceId, kPhoneId);
+    QCOMPARE(got[0].type, 2);
+    QCOMPARE(got[0].name, QString("Pixel"));
+    QCOMPARE(got[0].version, 30);
+    QCOMPARE(m_phone->connectedDesktops().size(), 1);
+
+    m_phone->queueAnswer("desktopStartConnect", jsonAnswer({{"code", 0}, {"deviceId", "d"}, {"deviceName", "n"}}));
+    m_client->desktopStartConnect(2, base(), cb);
+    QTRY_COMPARE(got.size(), 2);
+    QCOMPARE(got[1].type, 0);
+    QCOMPARE(got[1].version, 0);
+
+    // A refusal still reaches the caller, with empty fillers.
+    m_phone->queueAnswer("desktopStartConnect", jsonAnswer({{"code", 6}, {"deviceId", "d"}}));
+    m_client->desktopStartConnect(3, base(), cb);
+    QTRY_COMPARE(got.size(), 3);
+    m_phone->queueAnswer("desktopStartConnect", jsonAnswer({{"deviceId", "d"}}));
+    m_client->desktopStartConnect(4, base(), cb);
+    QTRY_COMPARE(got.size(), 4);
+    m_phone->queueAnswer("desktopStartConnect", KoTestResponse::raw(QByteArray(), 404));
+    m_client->desktopStartConnect(5, base(), cb);
+    QTRY_COMPARE(got.size(), 5);
+    QMap<int, Connect> byId;
+    for (const Connect& g : got)
+        byId.insert(g.id, g);
+    QCOMPARE(byId[3].code, 6);
+    QCOMPARE(byId[4].code, 1);
+    QCOMPARE(byId[5].code, -2);
+    for (int id : {3, 4, 5}) {
+        QVERIFY(byId[id].deviceId.isEmpty());
+        QCOMPARE(byId[id].type, -1);
+        QVERIFY(byId[id].name.isEmpty());
+        QCOMPARE(byId[id].version, -1);
+    }
+}
+
+void TestClientReplies::disconnectAndReachability()
+{
+    Collector c;
+    m_client->disconnReRaze(1, base(), kPhoneUid, c.result());
+    QTRY_COMPARE(c.results.size(), 1);
+    QCOMPARE(c.results[0], qMakePair(1, 0));
+
+    // Two probes share the slot of the later one; each names its own device.
+    QList<QPair<int, QString>> first;
+    QList<QPair<int, int>> codes;
+    QList<QPair<int, QString>> second;
+    m_phone->setDelay("accessable", 200);
+    m_client->askReachable(10, base(), kPhoneUid, kPhoneId, 2, [&](int id, int, QString device) { first.append({id, device}); });
+    m_client->askReachable(11, base(), kPhoneUid, "someone-else", 2, [&](int id, int code, QString device) {
+        second.append({id, device});
+        codes.append({id, code});
+    });
+    QTRY_COMPARE(second.size(), 2);
+    QVERIFY(first.isEmpty());
+    QVERIFY(second.contains({10, kPhoneId}));
+    QVERIFY(second.contains({11, QString("someone-else")}));
+    QVERIFY(codes.contains({10, 0}));
+    QVERIFY(codes.contains({11, int(KoFakePhone::CodeNotFound)}));
+
+    // Time-out and error status keep the probed id.
+    KoServerConfig::setRequestDeadlineMs(200);
+    m_phone->queueAnswer("accessable", [] { KoTestResponse r; r.noAnswer = true; return r; }());
+    m_client->askReachable(12, base(), kPhoneUid, "silent", 2, [&](int id, int code, QString device) {
+        second.append({id, device});
+        codes.append({id, code});
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(second.size(), 3, 5000);
+    QCOMPARE(second[2], qMakePair(12, QString("silent")));
+    QCOMPARE(codes[2], qMakePair(12, -1));
+    m_phone->queueAnswer("accessable", KoTestResponse::raw("", 500));
+    m_client->askReachable(13, base(), kPhoneUid, "broken", 2, [&](int id, int code, QString device) {
+        second.append({id, device});
+        codes.append({id, code});
+    });
+    QTRY_COMPARE(second.size(), 4);
+    QCOMPARE(second[3], qMakePair(13, QString("broken")));
+    QCOMPARE(codes[3], qMakePair(13, -2));
+}
+
+void TestClientReplies::relayConnectionAnswers()
+{
+    Collector c;
+    m_client->connectFacility(1, kPhoneUid, kPhoneId, 2, c.result());
+    m_client->disconnectFacility(2, kPhoneUid, "unknown", 2, c.result());
+    m_client->connectFacilityRespond(3, "p", kPhoneUid, kPhoneId, 2, false, c.result());
+    m_relay->queueAnswer("DISCONNECTED", jsonAnswer({{"msg", "no code"}}));
+    m_client->disconnectFacilityRespond(4, "p", kPhoneUid, kPhoneId, 2, c.result());
+    m_relay->queueAnswer("versionError", KoTestResponse::raw("", 200));
+    m_client->unknownPushRespond(5, QJsonObject{{"pushId", "q"}}, c.result());
+    QTRY_COMPARE(c.results.size(), 5);
+    QVERIFY(c.results.contains({1, 0}));
+    QVERIFY(c.results.contains({2, KoFakeRelay::kCodeUnknownDevice}));
+    QVERIFY(c.results.contains({3, 0}));
+    QVERIFY(c.results.contains({4, 1}));
+    QVERIFY(c.results.contains({5, -1}));
+}
+
+void TestClientReplies::networkStateAnswers()
+{
+    struct State { int id, code; QString target, ip; int port, state; };
+    QList<State> got;
+    auto cb = [&](int id, int code, QString target, QString ip, int port, int state) {
+        got.append({id, code, target, ip, port, state});
+    };
+    m_relay->setNetworkState(kPhoneId, "192.168.1.20", 8080, 1);
+    m_client->askDeviceNetworkState(1, kPhoneUid, kPhoneId, 2, cb);
+    QTRY_COMPARE(got.size(), 1);
+    QCOMPARE(got[0].code, 0);
+    QCOMPARE(got[0].target, kPhoneId);
+    QCOMPARE(got[0].ip, QString("192.168.1.20"));
+    QCOMPARE(got[0].port, 8080);
+    QCOMPARE(got[0].state, 1);
+
+    m_relay->queueAnswer("askNetwork", jsonAnswer({{"code", 0}, {"ip", "10.0.0.2"}, {"port", 8080}}));
+    m_client->askDeviceNetworkState(2, kPhoneUid, kPhoneId, 2, cb);
+    QTRY_COMPARE(got.size(), 2);
+    QCOMPARE(got[1].port, 0);
+    QCOMPARE(got[1].state, -1);
+
+    m_relay->queueAnswer("askNetwork", KoTestResponse::raw("", 500));
+    m_client->askDeviceNetworkState(3, kPhoneUid, "dev-x", 2, cb);
+    QTRY_COMPARE(got.size(), 3);
+    QCOMPARE(got[2].code, -2);
+    QCOMPARE(got[2].target, QString("dev-x"));
+    QVERIFY(got[2].ip.isEmpty());
+    QCOMPARE(got[2].port, -1);
+    QCOMPARE(got[2].state, -1);
+}
+
+void TestClientReplies::networkStateTimeoutNamesTheDevice()
+{
+    KoServerConfig::setRequestDeadlineMs(200);
+    m_relay->setAnswer("askNetwork", [] { KoTestResponse r; r.noAnswer = true; return r; }());
+    QList<QPair<int, QString>> got;
+    QList<int> codes;
+    m_client->askDeviceNetworkState(7, kPhoneUid, "phone-A", 2,
+                                    [&](int id, int code, QString target, QString ip, int port, int state) {
+                                        got.append({id, target});
+                                        codes.append(code);
+                                        QVERIFY(ip.isEmpty());
+                                        QCOMPARE(port, -1);
+                                        QCOMPARE(state, -1);
+                                    });
+    QTRY_COMPARE_WITH_TIMEOUT(got.size(), 1, 5000);
+    QCOMPARE(got[0], qMakePair(7, QString("phone-A")));
+    QCOMPARE(codes[0], -1);
+}
+
+void TestClientReplies::foreignRepliesAreLeftAlone()
+{
+    // Created after the phone client, so the phone client sees every reply first.
+    ForeignClient foreign;
+    Collector c;
+    m_phone->setDelay("listCategory", 100);
+    m_client->getCategoryIndex(5, base(), c.categoryList());
+    foreign.send(base() + "/file/v2/listCategory");
+    QTRY_COMPARE(foreign.seenTypes.size(), 1);
+    QCOMPARE(foreign.seenTypes[0], 777);
+    QVERIFY(foreign.body.contains("\"code\":0"));
+    QTRY_COMPARE(c.categoryIds.size(), 1);
+    QCOMPARE(c.categoryIds[0], 5);
+    QTest::qWait(200);
+    QCOMPARE(c.categoryIds.size(), 1);
+}
+
+void TestClientReplies::destructorAbortsPendingRequests()
+{
+    m_phone->setDelay("getDirectory", 300);
+    m_phone->setDelay("disconnDisk", 300);
+    Collector c;
+    m_client->getFileListV2(1, base(), 9, "/", c.fileList());
+    m_client->disconnReRaze(2, base(), kPhoneUid, c.result());
+    QVERIFY(m_phone->waitForCalls(2));
+    delete m_client;
+    m_client = nullptr;
+    QTest::qWait(700);
+    QVERIFY(c.files.isEmpty());
+    QVERIFY(c.results.isEmpty());
+
+    // The instance pointer was cleared: a new client works.
+    m_client = KoClientHelper::getInstance();
+    m_phone->clearScripts();
+    m_client->disconnReRaze(3, base(), kPhoneUid, c.result());
+    QTRY_COMPARE(c.results.size(), 1);
+    QCOMPARE(c.results[0], qMakePair(3, 0));
+}
+
+QTEST_GUILESS_MAIN(TestClientReplies)
+#include "tst_clientreplies.moc"

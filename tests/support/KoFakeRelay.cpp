@@ -1,0 +1,181 @@
+#include "support/KoFakeRelay.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QTimer>
+
+namespace {
+
+QJsonObject codeOnly(int code)
+{
+    return QJsonObject{{QStringLiteral("code"), code}};
+}
+
+} // namespace
+
+KoFakeRelay::KoFakeRelay(QObject* parent)
+    : QObject(parent)
+{
+    m_http = new KoTestHttpServer(KoTestHttpServer::Https, this);
+    m_http->setHandler([this](const KoTestRequest& request) { return handleHttp(request); });
+}
+
+bool KoFakeRelay::start()
+{
+    return m_http->listen();
+}
+
+QString KoFakeRelay::baseUrl() const
+{
+    return m_http->baseUrl() + QStringLiteral("/reraze/");
+}
+
+QString KoFakeRelay::accountBaseUrl() const
+{
+    return m_http->baseUrl() + QStringLiteral("/dedizo/");
+}
+
+void KoFakeRelay::attachPhone(KoFakePhone* phone)
+{
+    if (phone && !m_phones.contains(phone))
+        m_phones.append(phone);
+}
+
+void KoFakeRelay::detachPhone(KoFakePhone* phone)
+{
+    m_phones.removeAll(phone);
+}
+
+void KoFakeRelay::setNetworkState(const QString& deviceId, const QString& ip, int port, int networkState)
+{
+    m_networkStates.insert(deviceId, NetworkState{ip, port, networkState});
+}
+
+void KoFakeRelay::queueAnswer(const QString& op, const KoTestResponse& response)
+{
+    m_queued[op].append(response);
+}
+
+void KoFakeRelay::setAnswer(const QString& op, const KoTestResponse& response)
+{
+    m_fixed.insert(op, response);
+}
+
+void KoFakeRelay::setDelay(const QString& op, int delayMs)
+{
+    m_delays.insert(op, delayMs);
+}
+
+void KoFakeRelay::clearScripts()
+{
+    m_queued.clear();
+    m_fixed.clear();
+    m_delays.clear();
+}
+
+QList<KoFakeCall> KoFakeRelay::callsTo(const QString& op) const
+{
+    QList<KoFakeCall> result;
+    for (const KoFakeCall& call : m_calls) {
+        if (call.op == op)
+            result.append(call);
+    }
+    return result;
+}
+
+bool KoFakeRelay::waitForCalls(int count, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (m_calls.size() < count && timer.elapsed() < timeoutMs) {
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return m_calls.size() >= count;
+}
+
+KoFakePhone* KoFakeRelay::phoneFor(const QString& deviceId) const
+{
+    for (const QPointer<KoFakePhone>& phone : m_phones) {
+        if (phone && phone->deviceId() == deviceId)
+            return phone;
+    }
+    return nullptr;
+}
+
+KoTestResponse KoFakeRelay::handleHttp(const KoTestRequest& request)
+{
+    const QByteArray path = request.pathOnly();
+    KoFakeCall call;
+    call.path = request.path;
+    call.headers = request.headers;
+    call.rawBody = request.bodyBytes();
+    const QJsonDocument doc = QJsonDocument::fromJson(call.rawBody);
+    if (doc.isObject())
+        call.body = doc.object();
+    const QString cmd = call.body.value(QStringLiteral("cmd")).toString();
+
+    if (path == "/reraze/reraze/operation" || path == "/reraze/msg/connect") {
+        call.route = "relay";
+        call.op = cmd;
+    } else if (path == "/reraze/version/error") {
+        call.route = "relay";
+        call.op = QStringLiteral("versionError");
+    } else if (path == "/dedizo/network/ask") {
+        call.route = "account";
+        call.op = QStringLiteral("askNetwork");
+    } else {
+        return KoTestResponse::raw("not found", 404, "text/plain");
+    }
+
+    m_calls.append(call);
+    auto queued = m_queued.find(call.op);
+    if (queued != m_queued.end() && !queued->isEmpty())
+        return queued->takeFirst();
+    auto fixed = m_fixed.constFind(call.op);
+    if (fixed != m_fixed.constEnd())
+        return *fixed;
+    KoTestResponse response = serve(call);
+    response.delayMs = qMax(response.delayMs, m_delays.value(call.op, 0));
+    return response;
+}
+
+KoTestResponse KoFakeRelay::serve(const KoFakeCall& call)
+{
+    if (call.body.isEmpty())
+        return KoTestResponse::json(codeOnly(KoFakePhone::CodeBadRequest));
+    const QString target = call.body.contains(QStringLiteral("toDeviceId"))
+        ? call.body.value(QStringLiteral("toDeviceId")).toString()
+        : QString::fromUtf8(call.header("toDeviceId"));
+
+    if (call.op == QLatin1String("versionError"))
+        return KoTestResponse::json(codeOnly(0));
+
+    if (call.op == QLatin1String("askNetwork")) {
+        const auto state = m_networkStates.constFind(target);
+        if (state == m_networkStates.constEnd())
+            return KoTestResponse::json(codeOnly(kCodeUnknownDevice));
+        return KoTestResponse::json(QJsonObject{{QStringLiteral("code"), 0},
+                                                {QStringLiteral("ip"), state->ip},
+                                                {QStringLiteral("port"), QString::number(state->port)},
+                                                {QStringLiteral("networkState"), state->state}});
+    }
+
+    if (call.path.startsWith("/reraze/msg/connect")) {
+        // The relay passes the message on to the phone as a push; it only needs to know it.
+        static const QStringList known{QStringLiteral("OPEN"), QStringLiteral("DISCONNECT"),
+                                       QStringLiteral("ACCEPT"), QStringLiteral("REJECT_TOKEN"),
+                                       QStringLiteral("DISCONNECTED")};
+        if (!known.contains(call.op))
+            return KoTestResponse::json(codeOnly(KoFakePhone::CodeBadRequest));
+        return KoTestResponse::json(codeOnly(phoneFor(target) ? 0 : kCodeUnknownDevice));
+    }
+
+    // A file operation: the phone behind the relay answers it.
+    KoFakePhone* phone = phoneFor(QString::fromUtf8(call.header("toDeviceId")));
+    if (!phone)
+        return KoTestResponse::json(codeOnly(kCodeUnknownDevice));
+    return phone->answer(call);
+}
