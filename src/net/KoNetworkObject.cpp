@@ -90,6 +90,9 @@ void KoNetworkObject::addCaCertificate(const QSslCertificate& certificate)
     if (!cas.contains(certificate)) {
         cas.append(certificate);
         m_sslConfig.setCaCertificates(cas);
+        // Pooled connections keep the trust they were opened with.
+        if (m_manager)
+            m_manager->clearConnectionCache();
     }
 }
 

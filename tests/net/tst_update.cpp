@@ -1,0 +1,245 @@
+// The update check against a loopback download site.
+
+#include "app/KoServerConfig.h"
+#include "app/KoSettings.h"
+#include "net/KoAutoUpdateTool.h"
+#include "net/KoNetworkObject.h"
+#include "net/KoUser.h"
+#include "support/KoFakeAccountServer.h"
+#include "support/KoTestCertificates.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+class TestUpdate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    // Runs first, before the test CA is trusted.
+    void untrustedSiteFailsTheCheck();
+    void parsesVersionFiles_data();
+    void parsesVersionFiles();
+    void manualCheckNewer();
+    void manualCheckSameOrOlder();
+    void manualCheckMalformedOrFailed();
+    void periodicCheckTellsOnce();
+    void testChannelByPermission();
+    void plainHttpIsNeverUsed();
+
+private:
+    KoAutoUpdateTool* tool() { return KoAutoUpdateTool::getInstance(); }
+    // Runs a check by hand; returns "new", "not" or "none" (no signal in time).
+    QString manualCheck();
+
+    KoFakeUpdateSite* m_site = nullptr;
+    KoFakeAccountServer* m_account = nullptr;
+};
+
+void TestUpdate::initTestCase()
+{
+    // Start from no saved account, whatever an earlier run left in this test's home.
+    KoSettings::getInstance()->remove("user");
+    QVERIFY(KoTestCertificates::ensure());
+    KoServerConfig::setSweepIntervalMs(100);
+    KoServerConfig::setRequestDeadlineMs(1500);
+    m_site = new KoFakeUpdateSite(this);
+    QVERIFY(m_site->start());
+    m_account = new KoFakeAccountServer(this);
+    QVERIFY(m_account->start());
+    m_account->addAccount("13800000009", "tester", 99, "测试员");
+    KoServerConfig::setUpdateBaseUrl(m_site->baseUrl());
+    KoServerConfig::setAccountBaseUrl(m_account->baseUrl());
+}
+
+void TestUpdate::init()
+{
+    KoServerConfig::setUpdateBaseUrl(m_site->baseUrl());
+    m_site->http()->clearRequests();
+}
+
+void TestUpdate::cleanupTestCase()
+{
+    delete KoAutoUpdateTool::getInstance();
+    delete KoUser::getInstance();
+    delete KoNetworkObject::getInstance();
+    delete KoSettings::getInstance();
+}
+
+QString TestUpdate::manualCheck()
+{
+    QSignalSpy yes(tool(), &KoAutoUpdateTool::newVersion);
+    QSignalSpy no(tool(), &KoAutoUpdateTool::notNewVersion);
+    tool()->checkIsUpdateManually();
+    if (yes.count() + no.count() != 0)
+        return QStringLiteral("synchronous");
+    if (!QTest::qWaitFor([&] { return yes.count() + no.count() > 0; }, 8000))
+        return QStringLiteral("none");
+    QTest::qWait(50);
+    if (yes.count() + no.count() != 1)
+        return QStringLiteral("several");
+    return yes.count() ? QStringLiteral("new") : QStringLiteral("not");
+}
+
+void TestUpdate::untrustedSiteFailsTheCheck()
+{
+    // A site of its own: the network layer keeps connections per host and port.
+    KoFakeUpdateSite untrusted;
+    QVERIFY(untrusted.start());
+    untrusted.setReleaseFile(KoFakeUpdateSite::versionFile(99, "V9.9.9"));
+    KoServerConfig::setUpdateBaseUrl(untrusted.baseUrl());
+    QCOMPARE(manualCheck(), QStringLiteral("not"));
+    // The handshake failed: no request got through.
+    QCOMPARE(untrusted.http()->requests().size(), 0);
+    QCOMPARE(tool()->getVersionName(), QString());
+
+    KoServerConfig::setUpdateBaseUrl(m_site->baseUrl());
+    KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
+}
+
+void TestUpdate::parsesVersionFiles_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("plain") << QByteArray("VERSION_CODE=86\nversionName=V3.3.0\n") << true << 86 << "V3.3.0";
+    QTest::newRow("crlf, blanks, comment") << QByteArray("# release\r\n VERSION_CODE = 90 \r\n\r\nversionName = V4.0.0\r\n") << true << 90 << "V4.0.0";
+    QTest::newRow("unknown keys") << QByteArray("url=https://x\nVERSION_CODE=85\nversionName=V3.2.0") << true << 85 << "V3.2.0";
+    QTest::newRow("no code") << QByteArray("versionName=V3.3.0\n") << false << 0 << "V3.3.0";
+    QTest::newRow("code not a number") << QByteArray("VERSION_CODE=abc\nversionName=V3.3.0\n") << false << 0 << "V3.3.0";
+    QTest::newRow("html") << QByteArray("<html><body>404</body></html>") << false << 0 << "";
+    QTest::newRow("empty") << QByteArray() << false << 0 << "";
+}
+
+void TestUpdate::parsesVersionFiles()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, ok);
+    QFETCH(int, code);
+    QFETCH(QString, name);
+    int c = -5;
+    QString n;
+    QCOMPARE(KoAutoUpdateTool::parseVersionFile(text, &c, &n), ok);
+    QCOMPARE(c, code);
+    QCOMPARE(n, name);
+}
+
+void TestUpdate::manualCheckNewer()
+{
+    m_site->setReleaseFile(KoFakeUpdateSite::versionFile(86, "V3.3.0"));
+    QCOMPARE(manualCheck(), QStringLiteral("new"));
+    QCOMPARE(tool()->getVersionName(), QStringLiteral("V3.3.0"));
+    QCOMPARE(m_site->http()->requests().last().pathOnly(), m_site->releasePath());
+    QVERIFY(tool()->getUpdateUrl().startsWith(m_site->baseUrl()));
+    QVERIFY(tool()->getUpdateUrl().endsWith("index.html"));
+    // Every check by hand tells again.
+    QCOMPARE(manualCheck(), QStringLiteral("new"));
+}
+
+void TestUpdate::manualCheckSameOrOlder()
+{
+    m_site->setReleaseFile(KoFakeUpdateSite::versionFile(85, "V3.2.0"));
+    QCOMPARE(manualCheck(), QStringLiteral("not"));
+    QCOMPARE(tool()->getVersionName(), QStringLiteral("V3.2.0"));
+    m_site->setReleaseFile(KoFakeUpdateSite::versionFile(70, "V3.0.0"));
+    QCOMPARE(manualCheck(), QStringLiteral("not"));
+}
+
+void TestUpdate::manualCheckMalformedOrFailed()
+{
+    m_site->setReleaseFile(KoFakeUpdateSite::versionFile(85, "V3.2.0"));
+    QCOMPARE(manualCheck(), QStringLiteral("not"));
+
+    m_site->setReleaseFile("VERSION_CODE=eighty-six\nversionName=V3.3.0\n");
+    QCOMPARE(manualCheck(), QStringLiteral("not"));
+    m_site->setReleaseFile("\x00\x01garbage");
+    QCOMPARE(manualCheck(), QStringLiteral("not"));
+    // A broken file leaves the last good name.
+    QCOMPARE(tool()->getVersionName(), QStringLiteral("V3.2.0"));
+
+    // A newer file behind an error status is not believed.
+    m_site->http()->queueResponse(m_site->releasePath(),
+                                  KoTestResponse::raw(KoFakeUpdateSite::versionFile(99, "V9"), 500, "text/plain"));
+    QCOMPARE(manualCheck(), QStringLiteral("not"));
+
+    // No answer: the deadline ends the check.
+    KoTestResponse silent;
+    silent.noAnswer = true;
+    m_site->http()->queueResponse(m_site->releasePath(), silent);
+    QCOMPARE(manualCheck(), QStringLiteral("not"));
+
+    // Cut in the middle.
+    KoTestResponse cut = KoTestResponse::raw(KoFakeUpdateSite::versionFile(99, "V9"), 200, "text/plain");
+    cut.resetAfter = 4;
+    m_site->http()->queueResponse(m_site->releasePath(), cut);
+    QCOMPARE(manualCheck(), QStringLiteral("not"));
+}
+
+void TestUpdate::periodicCheckTellsOnce()
+{
+    QSignalSpy yes(tool(), &KoAutoUpdateTool::newVersion);
+    QSignalSpy no(tool(), &KoAutoUpdateTool::notNewVersion);
+
+    // Nothing newer: no signal at all.
+    m_site->setReleaseFile(KoFakeUpdateSite::versionFile(85, "V3.2.0"));
+    tool()->checkIsUpdate();
+    QVERIFY(m_site->http()->waitForRequests(1));
+    QTest::qWait(300);
+    QCOMPARE(yes.count(), 0);
+    QCOMPARE(no.count(), 0);
+
+    m_site->setReleaseFile(KoFakeUpdateSite::versionFile(87, "V3.4.0"));
+    tool()->checkIsUpdate();
+    QTRY_COMPARE(yes.count(), 1);
+    tool()->checkIsUpdate();
+    QVERIFY(m_site->http()->waitForRequests(3));
+    QTest::qWait(300);
+    QCOMPARE(yes.count(), 1);
+    QCOMPARE(no.count(), 0);
+
+    // A check by hand still tells.
+    QCOMPARE(manualCheck(), QStringLiteral("new"));
+}
+
+void TestUpdate::testChannelByPermission()
+{
+    m_account->setUpdatePermission(99, 1);
+    KoUser::getInstance()->setPhone("13800000009");
+    KoUser::getInstance()->setPassword("tester");
+    QSignalSpy login(KoUser::getInstance(), &KoUser::loginResult);
+    KoUser::getInstance()->login(nullptr);
+    QTRY_COMPARE(login.count(), 1);
+    QCOMPARE(login.at(0).at(0).toInt(), 0);
+    QTRY_COMPARE(KoUser::getInstance()->getUpdatePermission(), 1);
+
+    m_site->setReleaseFile(KoFakeUpdateSite::versionFile(85, "V3.2.0"));
+    m_site->setTestFile(KoFakeUpdateSite::versionFile(88, "V3.5.0-beta"));
+    QCOMPARE(manualCheck(), QStringLiteral("new"));
+    QCOMPARE(m_site->http()->requests().last().pathOnly(), m_site->testPath());
+    QCOMPARE(tool()->getVersionName(), QStringLiteral("V3.5.0-beta"));
+    QVERIFY(tool()->getUpdateUrl().endsWith("index_test.html"));
+
+    // Signed out: back to the release channel.
+    KoUser::getInstance()->logout();
+    QCOMPARE(manualCheck(), QStringLiteral("not"));
+    QCOMPARE(m_site->http()->requests().last().pathOnly(), m_site->releasePath());
+}
+
+void TestUpdate::plainHttpIsNeverUsed()
+{
+    KoTestHttpServer plain(KoTestHttpServer::Http);
+    QVERIFY(plain.listen());
+    plain.setResponse("/pc/mac/version.txt", KoTestResponse::raw(KoFakeUpdateSite::versionFile(99, "V9"), 200, "text/plain"));
+    KoServerConfig::setUpdateBaseUrl(plain.baseUrl() + "/pc/mac/");
+    QCOMPARE(manualCheck(), QStringLiteral("not"));
+    QTest::qWait(200);
+    QCOMPARE(plain.requests().size(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestUpdate)
+#include "tst_update.moc"

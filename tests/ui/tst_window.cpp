@@ -1,0 +1,334 @@
+#include <QtTest>
+#include <QtWidgets>
+
+#include "app/KoServerConfig.h"
+#include "app/KoSettings.h"
+#include "app/KoThisMachineInfo.h"
+#include "client/KoClientHelper.h"
+#include "net/KoAutoUpdateTool.h"
+#include "net/KoNetworkObject.h"
+#include "net/KoUser.h"
+#include "net/KoUserActionRecord.h"
+#include "support/KoTestHttpServer.h"
+#include "ui/KoNativeWindow.h"
+#include "ui/KoSystemTray.h"
+#include "ui/KoUiV3AlertDialog.h"
+#include "ui/KoUiV3DiskWidget.h"
+#include "ui/KoUiV3HomeWidget.h"
+#include "ui/transfer/KoUiV3TransferWidget.h"
+
+namespace {
+QList<KoUiV3AlertDialog*> openAlerts()
+{
+    QList<KoUiV3AlertDialog*> alerts;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* a = qobject_cast<KoUiV3AlertDialog*>(w)) {
+            if (a->isVisible())
+                alerts << a;
+        }
+    }
+    return alerts;
+}
+
+// Runs `step` once an alert is open (from inside its nested event loop).
+void whenAlertOpen(std::function<void(KoUiV3AlertDialog*)> step)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, step] {
+        const QList<KoUiV3AlertDialog*> alerts = openAlerts();
+        if (alerts.isEmpty())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        step(alerts.first());
+    });
+    timer->start();
+}
+
+QString readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+QString usageLogText()
+{
+    QString text;
+    const QDir dir(KoUserActionRecord::getUarDir());
+    for (const QString& name : dir.entryList({"*.uar"}, QDir::Files, QDir::Name))
+        text += readAll(dir.filePath(name));
+    return text;
+}
+}
+
+class TestWindow : public QObject
+{
+    Q_OBJECT
+
+    KoTestHttpServer m_server;
+
+    static QPushButton* button(QWidget* w, const char* name)
+    {
+        return w->findChild<QPushButton*>(QLatin1String(name));
+    }
+
+    static void checkPage(KoNativeWindow* w, int page)
+    {
+        QWidget* pages[3] = {w->findChild<KoUiV3HomeWidget*>(), w->findChild<KoUiV3DiskWidget*>(),
+                             w->findChild<KoUiV3TransferWidget*>()};
+        const char* buttons[3] = {"btnHome", "btnUDisk", "btnTransferList"};
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(pages[i]);
+            QCOMPARE(pages[i]->isVisibleTo(w), i == page);
+            QCOMPARE(button(w, buttons[i])->isChecked(), i == page);
+        }
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // Every server the window's services talk to is a loopback fake.
+        m_server.setHandler([](const KoTestRequest&) { return KoTestResponse::raw("no", 404, "text/plain"); });
+        QVERIFY(m_server.listen());
+        KoServerConfig::setAccountBaseUrl(m_server.baseUrl() + "/dedizo/");
+        KoServerConfig::setRelayBaseUrl(m_server.baseUrl() + "/reraze/");
+        KoServerConfig::setUpdateBaseUrl(m_server.baseUrl() + "/update/");
+    }
+
+    void buildsOnTheHomePage()
+    {
+        KoNativeWindow w;
+        QCOMPARE(w.windowTitle(), QString::fromUtf8("柯沃vu"));
+        QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(w.draggableAreaHeight(), 48);
+        checkPage(&w, 0);
+        QCOMPARE(button(&w, "btnHome")->text(), QString::fromUtf8("我的"));
+        QCOMPARE(button(&w, "btnUDisk")->text(), QString::fromUtf8("zu"));
+        QCOMPARE(button(&w, "btnTransferList")->text(), QString::fromUtf8("传输列表"));
+        QLabel* dot = w.findChild<QLabel*>("transferPoint");
+        QVERIFY(dot);
+        QVERIFY(!dot->isVisibleTo(&w));
+        const QPixmap disc = dot->pixmap(Qt::ReturnByValue);
+        QCOMPARE(disc.size(), QSize(7, 7));
+        QCOMPARE(disc.toImage().pixelColor(3, 3), QColor(Qt::red));
+        QCOMPARE(disc.toImage().pixelColor(0, 0).alpha(), 0);
+        // The title-bar style sheet reached the buttons.
+        QVERIFY(w.findChild<QWidget*>("menuWidget")->styleSheet().contains("#2a76f3", Qt::CaseInsensitive));
+
+        // The services exist, created by the window.
+        QVERIFY(KoSettings::hasInstance());
+        QCOMPARE(QCoreApplication::applicationName(), QString("ReRaze"));
+        QVERIFY(usageLogText().contains("\"EnterApp\""));
+    }
+
+    void switchesPages()
+    {
+        KoNativeWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        button(&w, "btnUDisk")->click();
+        checkPage(&w, 1);
+        // Clicking the current page's button leaves it checked.
+        button(&w, "btnUDisk")->click();
+        checkPage(&w, 1);
+        button(&w, "btnTransferList")->click();
+        checkPage(&w, 2);
+        button(&w, "btnHome")->click();
+        checkPage(&w, 0);
+        button(&w, "btnHome")->click();
+        checkPage(&w, 0);
+
+        // The transfer dot shows while transfers run; clicking it opens the transfer page.
+        auto* dot = w.findChild<QLabel*>("transferPoint");
+        QVERIFY(QMetaObject::invokeMethod(&w, "onTransferCountChanged", Q_ARG(int, 1), Q_ARG(int, 0)));
+        QVERIFY(dot->isVisible());
+        QVERIFY(QMetaObject::invokeMethod(&w, "onTransferCountChanged", Q_ARG(int, 0), Q_ARG(int, 0)));
+        QVERIFY(!dot->isVisible());
+        QVERIFY(QMetaObject::invokeMethod(&w, "onTransferCountChanged", Q_ARG(int, 0), Q_ARG(int, 1)));
+        QVERIFY(dot->isVisible());
+        QTest::mouseClick(dot, Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
+        checkPage(&w, 2);
+    }
+
+    void sizesItselfByTheScreen()
+    {
+        // The test screen is 800 x 600: smaller than 961 x 601, so the form's size stays.
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        QVERIFY(screen.width() < 961 || screen.height() < 601);
+        KoNativeWindow w;
+        QCOMPARE(w.size(), QSize(720, 480));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.size(), QSize(720, 480));
+        // (The 960 x 600 centred case on a large screen is checked by the smoke test.)
+    }
+
+    void anotherClientBringsTheWindowBack()
+    {
+        KoNativeWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.showMinimized();
+        QTRY_VERIFY(w.isMinimized());
+        w.onAnotherClient();
+        QTRY_VERIFY(!w.isMinimized());
+        QVERIFY(w.isVisible());
+        w.hide();
+        w.onAnotherClient();
+        QVERIFY(w.isVisible());
+        // The tray's "open" does the same.
+        w.hide();
+        QVERIFY(QMetaObject::invokeMethod(KoSystemTray::getInstance(), "showApplication"));
+        QVERIFY(w.isVisible());
+    }
+
+    void versionAlertOnceAtATime()
+    {
+        KoNativeWindow w;
+        w.onMsgVersionNotMatch(0);
+        QVERIFY(openAlerts().isEmpty());
+
+        int seen = 0;
+        QString text;
+        whenAlertOpen([&](KoUiV3AlertDialog* alert) {
+            ++seen;
+            text = alert->findChild<QLabel*>("textLabel")->text();
+            // A second mismatch while the first alert is open is dropped.
+            w.onMsgVersionNotMatch(1);
+            QCOMPARE(openAlerts().size(), 1);
+            alert->reject();
+        });
+        w.onMsgVersionNotMatch(-1);
+        QCOMPARE(seen, 1);
+        QCOMPARE(text, QString::fromUtf8("对方APP版本过低, 请提醒对方升级APP"));
+
+        // A later mismatch alerts again.
+        whenAlertOpen([&](KoUiV3AlertDialog* alert) {
+            ++seen;
+            text = alert->findChild<QLabel*>("textLabel")->text();
+            alert->reject();
+        });
+        w.onMsgVersionNotMatch(2);
+        QCOMPARE(seen, 2);
+        QCOMPARE(text, QString::fromUtf8("当前客户端版本过低, 请前往官网下载最新版客户端"));
+    }
+
+    void newVersionAsksAndUpToDateTells()
+    {
+        KoNativeWindow w;
+        QString text;
+        QString confirm;
+        whenAlertOpen([&](KoUiV3AlertDialog* alert) {
+            text = alert->findChild<QLabel*>("textLabel")->text();
+            confirm = alert->findChild<QPushButton*>("btnConfirm")->text();
+            alert->findChild<QPushButton*>("btnCancel")->click();
+        });
+        w.onNewVersion();
+        QVERIFY2(text.startsWith(QString::fromUtf8("检测到新版本 ")), qPrintable(text));
+        QVERIFY(text.endsWith(QString::fromUtf8(", 请前往官网下载更新")));
+        QCOMPARE(confirm, QString::fromUtf8("点击前往"));
+
+        whenAlertOpen([&](KoUiV3AlertDialog* alert) {
+            text = alert->findChild<QLabel*>("textLabel")->text();
+            alert->reject();
+        });
+        w.onNotNewVersion();
+        QCOMPARE(text, QString::fromUtf8("已经是最新版本"));
+    }
+
+    void logoutShowsTheDefaultHead()
+    {
+        KoNativeWindow w;
+        QPushButton* head = button(&w, "btnHead");
+        const QImage byDefault = QIcon(":/ui_v3/images/default_avator_small").pixmap(20, 20).toImage();
+        head->setIcon(QIcon());
+        QVERIFY(QMetaObject::invokeMethod(&w, "onUsrLogout"));
+        QCOMPARE(head->icon().pixmap(20, 20).toImage(), byDefault);
+        // A failed login leaves the icon alone.
+        head->setIcon(QIcon());
+        QVERIFY(QMetaObject::invokeMethod(&w, "onUsrLogin", Q_ARG(int, 1)));
+        QVERIFY(head->icon().isNull());
+    }
+
+    void closingRecordsTheExitAndEndsTheWindow()
+    {
+        KoNativeWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const int before = usageLogText().count("\"ExitApp\"");
+        QVERIFY(w.close());
+        QVERIFY(!w.isVisible());
+        QCOMPARE(usageLogText().count("\"ExitApp\""), before + 1);
+    }
+
+    void shutDownDeletesPagesThenServicesInOrder()
+    {
+        auto* w = new KoNativeWindow;
+        QStringList order;
+        const auto track = [&order](QObject* object, const QString& name) {
+            QVERIFY(object);
+            connect(object, &QObject::destroyed, [&order, name] { order << name; });
+        };
+        track(w->findChild<KoUiV3HomeWidget*>(), "home");
+        track(w->findChild<KoUiV3DiskWidget*>(), "disk");
+        track(w->findChild<KoUiV3TransferWidget*>(), "transfer");
+        track(KoClientHelper::getInstance(), "KoClientHelper");
+        track(KoAutoUpdateTool::getInstance(), "KoAutoUpdateTool");
+        track(KoUserActionRecord::getInstance(), "KoUserActionRecord");
+        track(KoUser::getInstance(), "KoUser");
+        track(KoNetworkObject::getInstance(), "KoNetworkObject");
+        track(KoThisMachineInfo::getInstance(), "KoThisMachineInfo");
+        track(KoSettings::getInstance(), "KoSettings");
+        track(KoSystemTray::getInstance(), "KoSystemTray");
+        delete w;
+        QCOMPARE(order, QStringList({"home", "disk", "transfer", "KoClientHelper", "KoAutoUpdateTool",
+                                     "KoUserActionRecord", "KoUser", "KoNetworkObject", "KoThisMachineInfo",
+                                     "KoSettings", "KoSystemTray"}));
+        QVERIFY(!KoSettings::hasInstance());
+    }
+
+    void serviceDeletedByItsOwnerIsSkipped()
+    {
+        auto* w = new KoNativeWindow;
+        QPointer<KoClientHelper> client = KoClientHelper::getInstance();
+        QStringList order;
+        connect(KoAutoUpdateTool::getInstance(), &QObject::destroyed, [&order] { order << "update"; });
+        // Its owner deletes the phone client early (as the operation manager does at exit).
+        delete KoClientHelper::getInstance();
+        QVERIFY(client.isNull());
+        delete w; // must neither free it twice nor create it again
+        QCOMPARE(order, QStringList({"update"}));
+    }
+
+    void windowCanBeBuiltAgainAfterShutDown()
+    {
+        // Every instance pointer was cleared: the next window gets fresh services.
+        for (int round = 0; round < 2; ++round) {
+            KoNativeWindow w;
+            QVERIFY(KoSettings::hasInstance());
+            QVERIFY(KoSystemTray::getInstance()->contextMenu());
+            QVERIFY(KoThisMachineInfo::getInstance()->getDeviceName().startsWith("Mac_"));
+        }
+        QVERIFY(!KoSettings::hasInstance());
+    }
+
+    // Last: the tray's quit exits the event loop (the application stays marked as leaving).
+    void trayQuitEjectsRecordsAndExitsWithZero()
+    {
+        KoNativeWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const int before = usageLogText().count("\"ExitApp\"");
+        QTimer::singleShot(0, [] { QMetaObject::invokeMethod(KoSystemTray::getInstance(), "closeApplication"); });
+        QEventLoop loop;
+        QCOMPARE(loop.exec(), 0);
+        QCOMPARE(usageLogText().count("\"ExitApp\""), before + 1);
+        // The window is not closed first; a later close does not record a second exit.
+        w.close();
+        QCOMPARE(usageLogText().count("\"ExitApp\""), before + 1);
+    }
+};
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
