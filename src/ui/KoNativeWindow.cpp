@@ -11,7 +11,6 @@
 #include "app/KoSettings.h"
 #include "app/KoThisMachineInfo.h"
 #include "client/KoClientHelper.h"
-#include "link/KoRemoteConnectManager.h"
 #include "net/KoAutoUpdateTool.h"
 #include "net/KoNetworkObject.h"
 #include "net/KoUser.h"
@@ -81,11 +80,7 @@ KoNativeWindow::~KoNativeWindow()
 
 void KoNativeWindow::deleteServices()
 {
-    {
-        // First: it stops its LAN workers and timers and drops every device record.
-        QPointer<KoRemoteConnectManager> connectManager;
-        deleteService(connectManager);
-    }
+    // connection manager: delete KoRemoteConnectManager here, first, once it exists
     // The operation manager saves its transfer lists and deletes the phone client itself.
     // operation manager: delete KoRemoteFileOperator here, second, once it exists
     deleteService(m_clientHelper);
@@ -106,7 +101,7 @@ void KoNativeWindow::initData()
     m_machineInfo = KoThisMachineInfo::getInstance();
     m_networkObject = KoNetworkObject::getInstance();
     // operation manager: KoRemoteFileOperator::getInstance() goes here once it exists (it creates the phone client)
-    KoRemoteConnectManager::getInstance(); // starts LAN listening, heart-beat, report and push poll
+    // connection manager: KoRemoteConnectManager::getInstance() goes here once it exists
     m_userActionRecord = KoUserActionRecord::getInstance();
     m_user = KoUser::getInstance();
 
@@ -189,10 +184,7 @@ void KoNativeWindow::initConnection()
     connect(m_user, SIGNAL(logoutResult()), this, SLOT(onUsrLogout()));
     connect(m_autoUpdateTool, SIGNAL(newVersion()), this, SLOT(onNewVersion()));
     connect(m_autoUpdateTool, SIGNAL(notNewVersion()), this, SLOT(onNotNewVersion()));
-    KoRemoteConnectManager* connectManager = KoRemoteConnectManager::getInstance();
-    connect(connectManager, SIGNAL(bindError()), this, SLOT(onBindError()));
-    connect(connectManager, SIGNAL(msgVersionNotMatch(int)), this, SLOT(onMsgVersionNotMatch(int)));
-    connect(connectManager, SIGNAL(deviceConnected(KoBaseFacility*,int)), this, SLOT(onBtnUDiskClicked()));
+    // connection manager: connect bindError(), msgVersionNotMatch(int) and deviceConnected(KoBaseFacility*,int) here once it exists
     // operation manager: connect convertCountChanged(int,int) to onTransferCountChanged(int,int) here once it exists
 }
 
@@ -349,8 +341,7 @@ void KoNativeWindow::leaveApp()
     if (m_leaving)
         return;
     m_leaving = true;
-    if (KoRemoteConnectManager::hasInstance())
-        KoRemoteConnectManager::getInstance()->ejectAllDevice();
+    // connection manager: KoRemoteConnectManager::getInstance()->ejectAllDevice() goes here once it exists
     if (m_userActionRecord)
         m_userActionRecord->recordExitApp();
     KoCommonUtil::sleepInLoop(100); // lets the eject requests leave
