@@ -14,6 +14,11 @@ struct Values
     int sweep = 1000;
     quint16 localPort = 59631;
     quint16 phonePort = 59632;
+    int heartBeat = 30000;
+    int deviceReport = 60000;
+    int pushPoll = 1000;
+    int addressCheck = 5000;
+    int lanRetry = 1000;
 };
 
 QString envOr(const char* name, const QString& fallback)
@@ -47,6 +52,11 @@ Values defaults()
     v.sweep = envIntOr("RERAZE_SWEEP_INTERVAL_MS", 1000);
     v.localPort = quint16(envIntOr("RERAZE_LOCAL_UDP_PORT", 59631));
     v.phonePort = quint16(envIntOr("RERAZE_PHONE_UDP_PORT", 59632));
+    v.heartBeat = envIntOr("RERAZE_HEARTBEAT_MS", 30000);
+    v.deviceReport = envIntOr("RERAZE_DEVICE_REPORT_MS", 60000);
+    v.pushPoll = envIntOr("RERAZE_PUSH_POLL_MS", 1000);
+    v.addressCheck = envIntOr("RERAZE_LAN_ADDRESS_CHECK_MS", 5000);
+    v.lanRetry = envIntOr("RERAZE_LAN_RETRY_MS", 1000);
     return v;
 }
 
@@ -71,6 +81,11 @@ int KoServerConfig::requestDeadlineMs() { QMutexLocker l(&lock()); return values
 int KoServerConfig::sweepIntervalMs() { QMutexLocker l(&lock()); return values().sweep; }
 quint16 KoServerConfig::localUdpPort() { QMutexLocker l(&lock()); return values().localPort; }
 quint16 KoServerConfig::phoneUdpPort() { QMutexLocker l(&lock()); return values().phonePort; }
+int KoServerConfig::heartBeatMs() { QMutexLocker l(&lock()); return values().heartBeat; }
+int KoServerConfig::deviceReportMs() { QMutexLocker l(&lock()); return values().deviceReport; }
+int KoServerConfig::pushPollMs() { QMutexLocker l(&lock()); return values().pushPoll; }
+int KoServerConfig::lanAddressCheckMs() { QMutexLocker l(&lock()); return values().addressCheck; }
+int KoServerConfig::lanRetryMs() { QMutexLocker l(&lock()); return values().lanRetry; }
 
 void KoServerConfig::setAccountBaseUrl(const QString& url) { QMutexLocker l(&lock()); values().account = withSlash(url); }
 void KoServerConfig::setRelayBaseUrl(const QString& url) { QMutexLocker l(&lock()); values().relay = withSlash(url); }
@@ -79,4 +94,9 @@ void KoServerConfig::setRequestDeadlineMs(int ms) { QMutexLocker l(&lock()); val
 void KoServerConfig::setSweepIntervalMs(int ms) { QMutexLocker l(&lock()); values().sweep = ms; }
 void KoServerConfig::setLocalUdpPort(quint16 port) { QMutexLocker l(&lock()); values().localPort = port; }
 void KoServerConfig::setPhoneUdpPort(quint16 port) { QMutexLocker l(&lock()); values().phonePort = port; }
+void KoServerConfig::setHeartBeatMs(int ms) { QMutexLocker l(&lock()); values().heartBeat = ms; }
+void KoServerConfig::setDeviceReportMs(int ms) { QMutexLocker l(&lock()); values().deviceReport = ms; }
+void KoServerConfig::setPushPollMs(int ms) { QMutexLocker l(&lock()); values().pushPoll = ms; }
+void KoServerConfig::setLanAddressCheckMs(int ms) { QMutexLocker l(&lock()); values().addressCheck = ms; }
+void KoServerConfig::setLanRetryMs(int ms) { QMutexLocker l(&lock()); values().lanRetry = ms; }
 void KoServerConfig::reset() { QMutexLocker l(&lock()); values() = defaults(); }

@@ -24,6 +24,15 @@ public:
     static quint16 localUdpPort();
     static quint16 phoneUdpPort();
 
+    // Periods of the connection manager's work in ms: heart-beat (30000), device report
+    // (60000), push poll (1000), LAN address check (5000), and the pause between two sends
+    // of one LAN message (1000).
+    static int heartBeatMs();
+    static int deviceReportMs();
+    static int pushPollMs();
+    static int lanAddressCheckMs();
+    static int lanRetryMs();
+
     static void setAccountBaseUrl(const QString& url);
     static void setRelayBaseUrl(const QString& url);
     static void setUpdateBaseUrl(const QString& url);
@@ -31,6 +40,11 @@ public:
     static void setSweepIntervalMs(int ms);
     static void setLocalUdpPort(quint16 port);
     static void setPhoneUdpPort(quint16 port);
+    static void setHeartBeatMs(int ms);
+    static void setDeviceReportMs(int ms);
+    static void setPushPollMs(int ms);
+    static void setLanAddressCheckMs(int ms);
+    static void setLanRetryMs(int ms);
     // Back to the environment / built-in values.
     static void reset();
 };

@@ -11,6 +11,7 @@
 #include "app/KoSettings.h"
 #include "app/KoThisMachineInfo.h"
 #include "client/KoClientHelper.h"
+#include "link/KoRemoteConnectManager.h"
 #include "net/KoAutoUpdateTool.h"
 #include "net/KoNetworkObject.h"
 #include "net/KoUser.h"
@@ -80,7 +81,11 @@ KoNativeWindow::~KoNativeWindow()
 
 void KoNativeWindow::deleteServices()
 {
-    // connection manager: delete KoRemoteConnectManager here, first, once it exists
+    {
+        // First: it stops its LAN workers and timers and drops every device record.
+        QPointer<KoRemoteConnectManager> connectManager;
+        deleteService(connectManager);
+    }
     // The operation manager saves its transfer lists and deletes the phone client itself.
     // operation manager: delete KoRemoteFileOperator here, second, once it exists
     deleteService(m_clientHelper);
@@ -101,7 +106,7 @@ void KoNativeWindow::initData()
     m_machineInfo = KoThisMachineInfo::getInstance();
     m_networkObject = KoNetworkObject::getInstance();
     // operation manager: KoRemoteFileOperator::getInstance() goes here once it exists (it creates the phone client)
-    // connection manager: KoRemoteConnectManager::getInstance() goes here once it exists
+    KoRemoteConnectManager::getInstance(); // starts LAN listening, heart-beat, report and push poll
     m_userActionRecord = KoUserActionRecord::getInstance();
     m_user = KoUser::getInstance();
 
@@ -184,7 +189,10 @@ void KoNativeWindow::initConnection()
     connect(m_user, SIGNAL(logoutResult()), this, SLOT(onUsrLogout()));
     connect(m_autoUpdateTool, SIGNAL(newVersion()), this, SLOT(onNewVersion()));
     connect(m_autoUpdateTool, SIGNAL(notNewVersion()), this, SLOT(onNotNewVersion()));
-    // connection manager: connect bindError(), msgVersionNotMatch(int) and deviceConnected(KoBaseFacility*,int) here once it exists
+    KoRemoteConnectManager* connectManager = KoRemoteConnectManager::getInstance();
+    connect(connectManager, SIGNAL(bindError()), this, SLOT(onBindError()));
+    connect(connectManager, SIGNAL(msgVersionNotMatch(int)), this, SLOT(onMsgVersionNotMatch(int)));
+    connect(connectManager, SIGNAL(deviceConnected(KoBaseFacility*,int)), this, SLOT(onBtnUDiskClicked()));
     // operation manager: connect convertCountChanged(int,int) to onTransferCountChanged(int,int) here once it exists
 }
 
@@ -341,7 +349,8 @@ void KoNativeWindow::leaveApp()
     if (m_leaving)
         return;
     m_leaving = true;
-    // connection manager: KoRemoteConnectManager::getInstance()->ejectAllDevice() goes here once it exists
+    if (KoRemoteConnectManager::hasInstance())
+        KoRemoteConnectManager::getInstance()->ejectAllDevice();
     if (m_userActionRecord)
         m_userActionRecord->recordExitApp();
     KoCommonUtil::sleepInLoop(100); // lets the eject requests leave

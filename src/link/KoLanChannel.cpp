@@ -1,0 +1,340 @@
+#include "link/KoLanChannel.h"
+
+#include "app/KoServerConfig.h"
+#include "link/KoLanMessage.h"
+
+#include <QDebug>
+#include <QDeadlineTimer>
+#include <QMetaObject>
+#include <QMutexLocker>
+#include <QNetworkDatagram>
+#include <QRunnable>
+#include <QThreadPool>
+#include <QUdpSocket>
+
+void KoLanShared::setAddress(const QString& ip)
+{
+    QMutexLocker l(&addressLock);
+    localIp = ip;
+}
+
+QString KoLanShared::address()
+{
+    QMutexLocker l(&addressLock);
+    return localIp;
+}
+
+int KoLanShared::key()
+{
+    QMutexLocker l(&keyLock);
+    return qrKey;
+}
+
+void KoLanShared::setKey(int key)
+{
+    QMutexLocker l(&keyLock);
+    qrKey = key;
+}
+
+namespace {
+
+const int kRecentIds = 64;
+
+// Counts a worker as running for as long as it lives; the channel waits for the count to
+// reach zero before it goes.
+class WorkerTicket
+{
+public:
+    explicit WorkerTicket(KoLanShared* shared) : m_shared(shared) {}
+    ~WorkerTicket()
+    {
+        QMutexLocker l(&m_shared->ackLock);
+        --m_shared->running;
+        m_shared->ackChanged.wakeAll();
+    }
+
+private:
+    KoLanShared* m_shared;
+};
+
+void writeDatagram(const QByteArray& bytes, const QHostAddress& to, quint16 port)
+{
+    // A socket of the worker's own: sockets are not shared between threads, and the receiver
+    // answers on our well-known port whatever port this one sends from.
+    QUdpSocket socket;
+    socket.writeDatagram(bytes, to, port);
+}
+
+class ReceiveTask : public QRunnable
+{
+public:
+    ReceiveTask(std::shared_ptr<KoLanShared> shared, KoLanChannel* channel, QByteArray bytes,
+                QHostAddress from)
+        : m_shared(std::move(shared)), m_channel(channel), m_bytes(std::move(bytes)), m_from(from)
+    {
+    }
+
+    void run() override
+    {
+        WorkerTicket ticket(m_shared.get());
+        KoLanMessage::Parsed msg;
+        if (!KoLanMessage::parse(m_bytes, &msg)) {
+            qDebug() << "LAN: ignored a foreign datagram from" << m_from.toString();
+            return;
+        }
+        QString ownId;
+        int ownType = 1;
+        int ownUid = 0;
+        quint16 phonePort = 0;
+        {
+            QMutexLocker l(&m_shared->addressLock);
+            ownId = m_shared->deviceId;
+            ownType = m_shared->deviceType;
+            ownUid = m_shared->uid;
+            phonePort = m_shared->phonePort;
+        }
+        // Our own messages (a broadcast echo, another instance of ourselves) mean nothing.
+        if (msg.version == KoLanMessage::kProtocolVersion && msg.deviceId == ownId)
+            return;
+
+        if (msg.version != KoLanMessage::kProtocolVersion) {
+            if (msg.type != KoLanMessage::TypeAck)
+                post("deliverVersion", Q_ARG(int, msg.version - 1));
+            return;
+        }
+        if (msg.type == KoLanMessage::TypeAck) {
+            QMutexLocker l(&m_shared->ackLock);
+            auto it = m_shared->acks.find(msg.msgId);
+            if (it != m_shared->acks.end()) {
+                it.value() = true;
+                m_shared->ackChanged.wakeAll();
+            }
+            return;
+        }
+
+        const QHostAddress replyTo = m_from.toIPv4Address() ? QHostAddress(m_from.toIPv4Address()) : m_from;
+        writeDatagram(KoLanMessage::toBytes(KoLanMessage::makeAck(msg.msgId, ownId, ownType, ownUid)), replyTo, phonePort);
+        {
+            QMutexLocker l(&m_shared->ackLock);
+            if (m_shared->stopping || m_shared->recentIds.contains(msg.msgId))
+                return;
+            m_shared->recentIds.append(msg.msgId);
+            while (m_shared->recentIds.size() > kRecentIds)
+                m_shared->recentIds.removeFirst();
+        }
+
+        if (msg.type == KoLanMessage::TypeConnect) {
+            int key = 0;
+            KoLanMessage::readInt(msg.object, QStringLiteral("key"), &key);
+            if (key != m_shared->key()) {
+                qDebug() << "LAN: connect message with a stale pairing key from" << m_from.toString();
+                return;
+            }
+            post("deliverConnect", Q_ARG(QJsonObject, msg.object), Q_ARG(QString, replyTo.toString()));
+        } else if (msg.type == KoLanMessage::TypeDisconnect) {
+            post("deliverDisconnect", Q_ARG(QString, msg.deviceId), Q_ARG(int, msg.uid));
+        }
+    }
+
+private:
+    template <typename... Args>
+    void post(const char* method, Args... args)
+    {
+        // The channel waits for this worker before it is deleted, so it is alive here; a
+        // queued call still pending when it goes is dropped with it.
+        QMutexLocker l(&m_shared->ackLock);
+        if (m_shared->stopping || !m_channel)
+            return;
+        QMetaObject::invokeMethod(m_channel, method, Qt::QueuedConnection, args...);
+    }
+
+    std::shared_ptr<KoLanShared> m_shared;
+    KoLanChannel* m_channel;
+    QByteArray m_bytes;
+    QHostAddress m_from;
+};
+
+class SendTask : public QRunnable
+{
+public:
+    SendTask(std::shared_ptr<KoLanShared> shared, KoLanChannel* channel, QByteArray bytes, QString msgId,
+             int type, QHostAddress to, quint16 port, int retryMs)
+        : m_shared(std::move(shared)), m_channel(channel), m_bytes(std::move(bytes)), m_msgId(std::move(msgId)),
+          m_type(type), m_to(to), m_port(port), m_retryMs(retryMs)
+    {
+    }
+
+    void run() override
+    {
+        WorkerTicket ticket(m_shared.get());
+        bool acked = false;
+        for (int i = 0; i < KoLanMessage::kMaxSends && !acked; ++i) {
+            {
+                QMutexLocker l(&m_shared->ackLock);
+                if (m_shared->stopping)
+                    break;
+            }
+            writeDatagram(m_bytes, m_to, m_port);
+            // Waiting is not work: let the pool run another task (a receiver with our
+            // acknowledgement, say) meanwhile.
+            QThreadPool::globalInstance()->releaseThread();
+            {
+                QMutexLocker l(&m_shared->ackLock);
+                QDeadlineTimer deadline(m_retryMs);
+                while (!m_shared->stopping && !m_shared->acks.value(m_msgId) && !deadline.hasExpired())
+                    m_shared->ackChanged.wait(&m_shared->ackLock, deadline);
+                acked = m_shared->acks.value(m_msgId);
+            }
+            QThreadPool::globalInstance()->reserveThread();
+        }
+        QMutexLocker l(&m_shared->ackLock);
+        m_shared->acks.remove(m_msgId);
+        if (m_shared->stopping || !m_channel)
+            return;
+        QMetaObject::invokeMethod(m_channel, "deliverSendFinished", Qt::QueuedConnection,
+                                  Q_ARG(QString, m_msgId), Q_ARG(int, m_type), Q_ARG(bool, acked));
+    }
+
+private:
+    std::shared_ptr<KoLanShared> m_shared;
+    KoLanChannel* m_channel;
+    QByteArray m_bytes;
+    QString m_msgId;
+    int m_type;
+    QHostAddress m_to;
+    quint16 m_port;
+    int m_retryMs;
+};
+
+} // namespace
+
+KoLanChannel::KoLanChannel(std::shared_ptr<KoLanShared> shared, QObject* parent)
+    : QObject(parent), m_shared(std::move(shared))
+{
+}
+
+KoLanChannel::~KoLanChannel()
+{
+    shutDown();
+}
+
+void KoLanChannel::shutDown()
+{
+    QMutexLocker l(&m_shared->ackLock);
+    m_shared->stopping = true;
+    m_shared->ackChanged.wakeAll();
+    while (m_shared->running > 0)
+        m_shared->ackChanged.wait(&m_shared->ackLock);
+    l.unlock();
+    if (m_socket) {
+        m_socket->close();
+        delete m_socket;
+        m_socket = nullptr;
+    }
+}
+
+bool KoLanChannel::open(quint16 port)
+{
+    if (m_socket)
+        return true;
+    {
+        QMutexLocker l(&m_shared->ackLock);
+        if (m_shared->stopping)
+            return false;
+    }
+    auto* socket = new QUdpSocket(this);
+    if (!socket->bind(QHostAddress::AnyIPv4, port)) {
+        qDebug() << "LAN: cannot bind UDP port" << port << socket->errorString();
+        delete socket;
+        if (!m_bindReported) {
+            m_bindReported = true;
+            emit bindError();
+        }
+        return false;
+    }
+    m_socket = socket;
+    connect(m_socket, &QUdpSocket::readyRead, this, &KoLanChannel::onReadyRead);
+    return true;
+}
+
+bool KoLanChannel::isOpen() const
+{
+    return m_socket != nullptr;
+}
+
+quint16 KoLanChannel::port() const
+{
+    return m_socket ? m_socket->localPort() : 0;
+}
+
+QString KoLanChannel::send(const QJsonObject& message, const QString& ip)
+{
+    const QString msgId = message.value(QStringLiteral("msgId")).toString();
+    const int type = message.value(QStringLiteral("type")).toInt();
+    QHostAddress to(ip);
+    quint16 phonePort = 0;
+    {
+        QMutexLocker l(&m_shared->addressLock);
+        phonePort = m_shared->phonePort;
+    }
+    {
+        QMutexLocker l(&m_shared->ackLock);
+        if (m_shared->stopping)
+            return QString();
+        // Filed before the first send, so that an early acknowledgement is not lost.
+        m_shared->acks.insert(msgId, false);
+        ++m_shared->running;
+    }
+    if (to.isNull())
+        qDebug() << "LAN: no address to send to:" << ip;
+    QThreadPool::globalInstance()->start(new SendTask(m_shared, this, KoLanMessage::toBytes(message), msgId, type,
+                                                      to, phonePort, qMax(1, KoServerConfig::lanRetryMs())));
+    return msgId;
+}
+
+void KoLanChannel::onReadyRead()
+{
+    if (!m_socket)
+        return;
+    while (m_socket->hasPendingDatagrams()) {
+        const qint64 size = m_socket->pendingDatagramSize();
+        if (size < 0 || size > KoLanMessage::kMaxDatagramSize) {
+            // Dropped unread: a huge datagram is never a message of ours.
+            char sink;
+            m_socket->readDatagram(&sink, 1);
+            qDebug() << "LAN: ignored an oversized datagram of" << size << "bytes";
+            continue;
+        }
+        const QNetworkDatagram datagram = m_socket->receiveDatagram(size);
+        if (!datagram.isValid())
+            break;
+        {
+            QMutexLocker l(&m_shared->ackLock);
+            if (m_shared->stopping)
+                return;
+            ++m_shared->running;
+        }
+        QThreadPool::globalInstance()->start(new ReceiveTask(m_shared, this, datagram.data(),
+                                                             datagram.senderAddress()));
+    }
+}
+
+void KoLanChannel::deliverConnect(QJsonObject message, QString senderIp)
+{
+    emit connectRequested(message, senderIp);
+}
+
+void KoLanChannel::deliverDisconnect(QString deviceId, int uid)
+{
+    emit disconnectRequested(deviceId, uid);
+}
+
+void KoLanChannel::deliverVersion(int flag)
+{
+    emit versionNotMatch(flag);
+}
+
+void KoLanChannel::deliverSendFinished(QString msgId, int type, bool acked)
+{
+    emit sendFinished(msgId, type, acked);
+}

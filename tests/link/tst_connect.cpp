@@ -1,0 +1,606 @@
+#include "app/KoServerConfig.h"
+#include "app/KoSettings.h"
+#include "app/KoThisMachineInfo.h"
+#include "client/KoClientHelper.h"
+#include "link/KoRemoteConnectManager.h"
+#include "model/KoBaseFacility.h"
+#include "net/KoNetworkObject.h"
+#include "net/KoUser.h"
+#include "support/KoFakeAccountServer.h"
+#include "support/KoFakePhone.h"
+#include "support/KoFakeRelay.h"
+#include "support/KoTestCertificates.h"
+
+#include "link/KoFakeLanPhone.h"
+
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+
+namespace {
+const char* const kPhoneNumber = "13800000001";
+const char* const kPassword = "secret";
+const int kUid = 1001;
+const char* const kPhoneId = "phone-0001";
+}
+
+class TestConnect : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void reportFillsMyDeviceList();
+    void lanConnectEndToEnd();
+    void ejectTellsThePhone();
+    void silentPhoneEndsTheAttempt();
+    void relayConnect();
+    void relayRefusal();
+    void connectPushAnsweredOnce();
+    void connectPushWithoutKeyRejected();
+    void networkPushPolicyAsk();
+    void networkPushPolicyRefuse();
+    void unknownPushAnswered();
+    void reachabilityLossMovesToRelay();
+    void phonePairsWithQrKeyAndLeaves();
+    void malformedDatagramsIgnored();
+    void versionMismatchReported();
+    void ejectInsideConnectedSlotKeepsLentRecord();
+    void bindErrorOnce();
+
+private:
+    KoRemoteConnectManager* manager() { return KoRemoteConnectManager::getInstance(); }
+    void setReport(bool withAddress, int state = 2);
+    // Waits for the my-device list to hold the phone in state.
+    bool waitForMyDevice(int state);
+    KoBaseFacility* connectOverLan();
+    KoBaseFacility* connectOverRelay();
+    void sendPushes(const QJsonArray& pushes);
+
+    QTemporaryDir m_dir;
+    KoFakeAccountServer* m_account = nullptr;
+    KoFakeRelay* m_relay = nullptr;
+    KoFakePhone* m_phone = nullptr;
+    KoFakeLanPhone* m_lan = nullptr;
+};
+
+void TestConnect::initTestCase()
+{
+    KoSettings::getInstance()->remove("user");
+    KoThisMachineInfo::getInstance();
+    QVERIFY(KoTestCertificates::ensure());
+    KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
+
+    m_account = new KoFakeAccountServer(this);
+    QVERIFY(m_account->start());
+    m_account->addAccount(kPhoneNumber, kPassword, kUid, QStringLiteral("小明"));
+    m_relay = new KoFakeRelay(this);
+    QVERIFY(m_relay->start());
+    QVERIFY(m_dir.isValid());
+    m_phone = new KoFakePhone(m_dir.path(), this);
+    QVERIFY(m_phone->start());
+    m_phone->setIdentity(kPhoneId, QStringLiteral("Fake Phone"), 2, 30, kUid);
+    m_relay->attachPhone(m_phone);
+    m_lan = new KoFakeLanPhone(m_phone);
+    QVERIFY(m_lan->start());
+
+    KoServerConfig::setAccountBaseUrl(m_account->baseUrl());
+    KoServerConfig::setRelayBaseUrl(m_relay->baseUrl());
+    KoServerConfig::setSweepIntervalMs(100);
+    KoServerConfig::setRequestDeadlineMs(3000);
+    // A free port of our own: tests run side by side.
+    KoServerConfig::setLocalUdpPort(0);
+    KoServerConfig::setPhoneUdpPort(m_lan->port());
+    KoServerConfig::setLanRetryMs(100);
+    KoServerConfig::setHeartBeatMs(200);
+    KoServerConfig::setDeviceReportMs(600000);
+    KoServerConfig::setPushPollMs(100);
+
+    KoUser* user = KoUser::getInstance();
+    user->setPhone(kPhoneNumber);
+    user->setPassword(kPassword);
+    int code = -100;
+    user->login([&code](int c) { code = c; });
+    QVERIFY(QTest::qWaitFor([&] { return code != -100; }, 10000));
+    QCOMPARE(code, 0);
+    QVERIFY(user->isLogin());
+}
+
+void TestConnect::init()
+{
+    m_relay->http()->setResponse("/reraze/pcPush", KoTestResponse::json(QJsonObject{{"code", 0}, {"pushes", QJsonArray()}}));
+    setReport(true);
+    m_lan->setSilent(false);
+    m_lan->setVersion(1);
+    m_lan->clear();
+    m_phone->clearCalls();
+    m_phone->clearScripts();
+    m_relay->clearCalls();
+    m_relay->clearScripts();
+    KoRemoteConnectManager* m = manager();
+    QVERIFY(m->getLanPort() != 0);
+    m_lan->setComputer(QHostAddress::LocalHost, m->getLanPort());
+}
+
+void TestConnect::cleanup()
+{
+    delete KoRemoteConnectManager::getInstance();
+    KoServerConfig::setLocalUdpPort(0);
+}
+
+void TestConnect::cleanupTestCase()
+{
+    delete m_lan;
+    delete KoClientHelper::getInstance();
+    delete KoUser::getInstance();
+    delete KoNetworkObject::getInstance();
+    delete KoThisMachineInfo::getInstance();
+    delete KoSettings::getInstance();
+}
+
+void TestConnect::setReport(bool withAddress, int state)
+{
+    QJsonObject phone{{"uid", kUid}, {"deviceId", kPhoneId}, {"deviceType", 2}, {"deviceName", "Fake Phone"},
+                      {"state", state}, {"appVersion", 30}, {"nick", "小明"}, {"networkType", 1}, {"policy", 0}};
+    if (withAddress) {
+        phone.insert("ip", "127.0.0.1");
+        phone.insert("port", int(m_phone->port()));
+    }
+    const QJsonArray devices{
+        phone,
+        // This computer itself and malformed entries are left out.
+        QJsonObject{{"uid", kUid}, {"deviceId", KoThisMachineInfo::getInstance()->getDeviceName()}, {"deviceType", 1}},
+        QJsonObject{{"uid", "x"}, {"deviceId", "bad-uid"}, {"deviceType", 2}},
+        QJsonObject{{"uid", kUid}, {"deviceType", 3}},
+        QJsonValue(42),
+    };
+    m_account->http()->setResponse("/dedizo/device/report",
+                                   KoTestResponse::json(QJsonObject{{"result", 0}, {"devices", devices}}));
+}
+
+bool TestConnect::waitForMyDevice(int state)
+{
+    return QTest::qWaitFor([&] {
+        QList<KoBaseFacility*>* list = manager()->getMyDeviceList();
+        return list->size() == 1 && list->first()->getState() == state;
+    }, 8000);
+}
+
+void TestConnect::sendPushes(const QJsonArray& pushes)
+{
+    // The relay hands out the same pushes at every poll until they are replaced, as a relay
+    // repeats a push until it is answered.
+    m_relay->http()->setResponse("/reraze/pcPush", KoTestResponse::json(QJsonObject{{"code", 0}, {"pushes", pushes}}));
+}
+
+KoBaseFacility* TestConnect::connectOverLan()
+{
+    if (!waitForMyDevice(1))
+        return nullptr;
+    QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
+    manager()->connectDevice(kPhoneId);
+    if (!QTest::qWaitFor([&] { return connected.size() == 1; }, 8000))
+        return nullptr;
+    return manager()->getConnectedList()->value(0);
+}
+
+KoBaseFacility* TestConnect::connectOverRelay()
+{
+    setReport(false);
+    manager()->refreshMyDevice();
+    if (!waitForMyDevice(2))
+        return nullptr;
+    QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
+    manager()->connectDevice(kPhoneId);
+    if (!QTest::qWaitFor([&] { return connected.size() == 1; }, 8000))
+        return nullptr;
+    return manager()->getConnectedList()->value(0);
+}
+
+void TestConnect::reportFillsMyDeviceList()
+{
+    QSignalSpy updated(manager(), &KoRemoteConnectManager::updateMyDeviceList);
+    QList<KoBaseFacility*>* list = manager()->getMyDeviceList();
+    // Reported online through the relay, then found on the LAN by the probe.
+    QVERIFY(waitForMyDevice(1));
+    QVERIFY(updated.size() >= 2);
+    QCOMPARE(list, manager()->getMyDeviceList()); // refilled in place
+    KoBaseFacility* f = list->first();
+    QCOMPARE(f->getUid(), kUid);
+    QCOMPARE(f->getDeviceType(), 2);
+    QCOMPARE(f->getNick(), QStringLiteral("小明"));
+    QVERIFY(f->isLocal());
+    QCOMPARE(f->getUrl(), m_phone->baseUrl());
+
+    const QList<KoTestRequest> reports = m_account->requestsTo("device/report");
+    QVERIFY(!reports.isEmpty());
+    const QJsonObject body = QJsonDocument::fromJson(reports.last().bodyBytes()).object();
+    QCOMPARE(body.value("cmd").toString(), QStringLiteral("DEVICE_REPORT"));
+    QCOMPARE(body.value("uid").toInt(), kUid);
+    QCOMPARE(body.value("deviceId").toString(), KoThisMachineInfo::getInstance()->getDeviceName());
+    QCOMPARE(body.value("port").toInt(), int(manager()->getLanPort()));
+
+    // A broken answer leaves the list as it was.
+    m_account->http()->queueResponse("/dedizo/device/report", KoTestResponse::raw("<html>", 500));
+    manager()->refreshMyDevice();
+    QVERIFY(m_account->http()->waitForRequests(reports.size() + 1));
+    QTest::qWait(200);
+    QCOMPARE(list->size(), 1);
+
+    manager()->clearMyDeviceList();
+    QVERIFY(list->isEmpty());
+}
+
+void TestConnect::lanConnectEndToEnd()
+{
+    QSignalSpy timeouts(manager(), &KoRemoteConnectManager::sendTimeout);
+    KoBaseFacility* f = connectOverLan();
+    QVERIFY(f);
+    QVERIFY(QTest::qWaitFor([&] { return timeouts.size() == 1; }, 3000));
+    QCOMPARE(timeouts.first().first().toInt(), 19);
+    QCOMPARE(f->getDeviceId(), QString(kPhoneId));
+    QVERIFY(f->isLocal());
+    QCOMPARE(f->getState(), 1);
+    QCOMPARE(f->getAppVersion(), 30);
+
+    // The phone was told over UDP (with this computer's identity), then shook hands over HTTP.
+    const QList<QJsonObject> msgs = m_lan->receivedOfType(19);
+    QCOMPARE(msgs.size(), 1);
+    QCOMPARE(msgs.first().value("version").toInt(), 1);
+    QCOMPARE(msgs.first().value("deviceId").toString(), KoThisMachineInfo::getInstance()->getDeviceName());
+    QCOMPARE(msgs.first().value("key").toInt(), manager()->getQrKey());
+    QCOMPARE(m_phone->callsTo("desktopStartConnect").size(), 1);
+    QVERIFY(m_phone->connectedDesktops().contains(KoThisMachineInfo::getInstance()->getDeviceName()));
+
+    bool connected = false, local = false;
+    QString url;
+    manager()->getConnectedFacilityNetworkStatus(kUid, kPhoneId, connected, local, url);
+    QVERIFY(connected);
+    QVERIFY(local);
+    QCOMPARE(url, m_phone->baseUrl());
+    manager()->getConnectedFacilityNetworkStatus(kUid + 1, kPhoneId, connected, local, url);
+    QVERIFY(!connected);
+    QVERIFY(url.isEmpty());
+    bool found = false;
+    QString nick, name;
+    manager()->getConnectedFacilityDetailInfo(kUid, kPhoneId, found, nick, name);
+    QVERIFY(found);
+    QCOMPARE(nick, QStringLiteral("小明"));
+    QCOMPARE(name, QStringLiteral("Fake Phone"));
+
+    // Connecting it again only shows it again.
+    QSignalSpy again(manager(), &KoRemoteConnectManager::deviceConnected);
+    manager()->connectDevice(kPhoneId);
+    QVERIFY(QTest::qWaitFor([&] { return timeouts.size() == 2; }, 3000));
+    QCOMPARE(again.size(), 1);
+    QCOMPARE(manager()->getConnectedList()->size(), 1);
+}
+
+void TestConnect::ejectTellsThePhone()
+{
+    QVERIFY(connectOverLan());
+    QSignalSpy ejected(manager(), &KoRemoteConnectManager::deviceEjected);
+    manager()->ejectAllDevice();
+    QCOMPARE(ejected.size(), 1);
+    auto* f = ejected.first().first().value<KoBaseFacility*>();
+    QVERIFY(f);
+    QCOMPARE(f->getDeviceId(), QString(kPhoneId));
+    delete f; // the receiver owns it
+    QVERIFY(manager()->getConnectedList()->isEmpty());
+    QVERIFY(QTest::qWaitFor([&] { return m_phone->callsTo("disconnDisk").size() == 1; }, 5000));
+    QCOMPARE(m_phone->callsTo("disconnDisk").first().body.value("toUid").toInt(), kUid);
+    QVERIFY(m_phone->connectedDesktops().isEmpty());
+    // Ejecting what is not connected does nothing.
+    manager()->ejectDevice(kPhoneId);
+    QCOMPARE(ejected.size(), 1);
+}
+
+void TestConnect::silentPhoneEndsTheAttempt()
+{
+    QVERIFY(waitForMyDevice(1));
+    m_lan->setSilent(true);
+    QSignalSpy timeouts(manager(), &KoRemoteConnectManager::sendTimeout);
+    QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
+    manager()->connectDevice(kPhoneId);
+    QVERIFY(QTest::qWaitFor([&] { return timeouts.size() == 1; }, 8000));
+    QCOMPARE(timeouts.first().first().toInt(), 19);
+    QCOMPARE(connected.size(), 0);
+    QVERIFY(manager()->getConnectedList()->isEmpty());
+    // Five sends of one message, then it gave up; no handshake was tried.
+    const QList<QJsonObject> msgs = m_lan->receivedOfType(19);
+    QCOMPARE(msgs.size(), 5);
+    for (const QJsonObject& m : msgs)
+        QCOMPARE(m.value("msgId"), msgs.first().value("msgId"));
+    QCOMPARE(m_phone->callsTo("desktopStartConnect").size(), 0);
+}
+
+void TestConnect::relayConnect()
+{
+    QSignalSpy timeouts(manager(), &KoRemoteConnectManager::sendTimeout);
+    KoBaseFacility* f = connectOverRelay();
+    QVERIFY(f);
+    QVERIFY(!f->isLocal());
+    QCOMPARE(f->getState(), 2);
+    QVERIFY(f->getUrl().isEmpty());
+    QVERIFY(QTest::qWaitFor([&] { return timeouts.size() == 1; }, 3000));
+    const QList<KoFakeCall> opens = m_relay->callsTo("OPEN");
+    QCOMPARE(opens.size(), 1);
+    QCOMPARE(opens.first().body.value("toDeviceId").toString(), QString(kPhoneId));
+
+    bool connected = false, local = true;
+    QString url = "x";
+    manager()->getConnectedFacilityNetworkStatus(kUid, kPhoneId, connected, local, url);
+    QVERIFY(connected);
+    QVERIFY(!local);
+    QVERIFY(url.isEmpty());
+
+    QSignalSpy ejected(manager(), &KoRemoteConnectManager::deviceEjected);
+    manager()->ejectDevice(kPhoneId);
+    QCOMPARE(ejected.size(), 1);
+    delete ejected.first().first().value<KoBaseFacility*>();
+    QVERIFY(m_relay->waitForCalls(m_relay->calls().size() + 0));
+    QVERIFY(QTest::qWaitFor([&] { return m_relay->callsTo("DISCONNECT").size() == 1; }, 5000));
+}
+
+void TestConnect::relayRefusal()
+{
+    setReport(false);
+    manager()->refreshMyDevice();
+    QVERIFY(waitForMyDevice(2));
+    m_relay->queueAnswer("OPEN", KoTestResponse::json(QJsonObject{{"code", KoRemoteConnectManager::kRelayCodeRefused}}));
+    QSignalSpy refused(manager(), &KoRemoteConnectManager::deviceRefused);
+    QSignalSpy timeouts(manager(), &KoRemoteConnectManager::sendTimeout);
+    manager()->connectDevice(kPhoneId);
+    QVERIFY(QTest::qWaitFor([&] { return timeouts.size() == 1; }, 5000));
+    QCOMPARE(refused.size(), 1);
+    auto* f = refused.first().at(0).value<KoBaseFacility*>();
+    QCOMPARE(f, manager()->getMyDeviceList()->first()); // lent, stays with the manager
+    QCOMPARE(refused.first().at(1).toString(), QStringLiteral("拒绝了您的连接请求"));
+    QVERIFY(manager()->getConnectedList()->isEmpty());
+
+    m_relay->queueAnswer("OPEN", KoTestResponse::json(QJsonObject{{"code", KoRemoteConnectManager::kRelayCodeMobileRefused}}));
+    manager()->connectDevice(kPhoneId);
+    QVERIFY(QTest::qWaitFor([&] { return timeouts.size() == 2; }, 5000));
+    QCOMPARE(refused.size(), 2);
+    QVERIFY(refused.last().at(1).toString().startsWith(QStringLiteral("不允许2G/3G/4G网络下文件传输请求")));
+}
+
+void TestConnect::connectPushAnsweredOnce()
+{
+    QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
+    const QJsonObject push{{"pushId", "p-1"}, {"cmd", "OPEN"}, {"fromUid", kUid}, {"fromDeviceId", kPhoneId},
+                           {"fromDeviceType", 2}, {"deviceName", "Fake Phone"}, {"userName", "小明"}};
+    sendPushes({push});
+    QVERIFY(QTest::qWaitFor([&] { return connected.size() == 1; }, 5000));
+    const QList<KoFakeCall> accepts = m_relay->callsTo("ACCEPT");
+    QCOMPARE(accepts.size(), 1);
+    QCOMPARE(accepts.first().body.value("pushId").toString(), QStringLiteral("p-1"));
+    QCOMPARE(accepts.first().body.value("toDeviceId").toString(), QString(kPhoneId));
+    QTest::qWait(400);
+    QCOMPARE(m_relay->callsTo("ACCEPT").size(), 1);
+    KoBaseFacility* f = manager()->getConnectedList()->first();
+    QVERIFY(!f->isLocal());
+    QCOMPARE(f->getNick(), QStringLiteral("小明"));
+
+    // The phone leaves through the relay.
+    QSignalSpy detached(manager(), &KoRemoteConnectManager::deviceDetached);
+    sendPushes({QJsonObject{{"pushId", "p-2"}, {"cmd", "DISCONNECT"}, {"fromUid", kUid}, {"fromDeviceId", kPhoneId},
+                            {"fromDeviceType", 2}}});
+    QVERIFY(QTest::qWaitFor([&] { return detached.size() == 1; }, 5000));
+    delete detached.first().first().value<KoBaseFacility*>();
+    QVERIFY(manager()->getConnectedList()->isEmpty());
+    QVERIFY(QTest::qWaitFor([&] { return m_relay->callsTo("DISCONNECTED").size() == 1; }, 5000));
+}
+
+void TestConnect::connectPushWithoutKeyRejected()
+{
+    QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
+    QSignalSpy keys(manager(), &KoRemoteConnectManager::updateQrRandomKey);
+    const int key = manager()->getQrKey();
+    // Another user's phone: only with the current QR key.
+    sendPushes({QJsonObject{{"pushId", "q-1"}, {"cmd", "OPEN"}, {"fromUid", 77}, {"fromDeviceId", "stranger"},
+                            {"fromDeviceType", 3}, {"key", key + 1}}});
+    QVERIFY(QTest::qWaitFor([&] { return m_relay->callsTo("REJECT_TOKEN").size() == 1; }, 5000));
+    QCOMPARE(connected.size(), 0);
+    // The right key pairs, and the key is used up.
+    sendPushes({QJsonObject{{"pushId", "q-2"}, {"cmd", "OPEN"}, {"fromUid", 77}, {"fromDeviceId", kPhoneId},
+                            {"fromDeviceType", 2}, {"key", key}}});
+    QVERIFY(QTest::qWaitFor([&] { return connected.size() == 1; }, 5000));
+    QCOMPARE(keys.size(), 1);
+    QVERIFY(manager()->getQrKey() != key);
+}
+
+void TestConnect::networkPushPolicyAsk()
+{
+    KoBaseFacility* f = connectOverRelay();
+    QVERIFY(f);
+    QSignalSpy query(manager(), &KoRemoteConnectManager::deviceContinueQuery);
+    sendPushes({QJsonObject{{"pushId", "n-1"}, {"cmd", "NETWORK"}, {"fromUid", kUid}, {"fromDeviceId", kPhoneId},
+                            {"fromDeviceType", 2}, {"networkType", 0}, {"policy", 0}}});
+    QVERIFY(QTest::qWaitFor([&] { return query.size() == 1; }, 5000));
+    QCOMPARE(query.first().first().value<KoBaseFacility*>(), f);
+    QCOMPARE(manager()->getConnectedList()->size(), 1);
+    QCOMPARE(f->getNetworkType(), 0);
+    QCOMPARE(manager()->getMyDeviceList()->first()->getNetworkType(), 0);
+}
+
+void TestConnect::networkPushPolicyRefuse()
+{
+    QVERIFY(connectOverLan());
+    QSignalSpy detached(manager(), &KoRemoteConnectManager::devicePolicyDetached);
+    QSignalSpy moved(manager(), &KoRemoteConnectManager::deviceLocalChanged);
+    sendPushes({QJsonObject{{"pushId", "n-2"}, {"cmd", "NETWORK"}, {"fromUid", kUid}, {"fromDeviceId", kPhoneId},
+                            {"fromDeviceType", 2}, {"networkType", 0}, {"policy", 1}}});
+    QVERIFY(QTest::qWaitFor([&] { return detached.size() == 1; }, 5000));
+    auto* f = detached.first().at(0).value<KoBaseFacility*>();
+    QCOMPARE(f->getDeviceId(), QString(kPhoneId));
+    QVERIFY(detached.first().at(1).toString().startsWith(QStringLiteral("不允许2G/3G/4G")));
+    delete f;
+    QVERIFY(manager()->getConnectedList()->isEmpty());
+    // It had left the LAN first.
+    QCOMPARE(moved.size(), 1);
+    QCOMPARE(moved.first().at(1).toBool(), false);
+}
+
+void TestConnect::unknownPushAnswered()
+{
+    const QJsonObject push{{"pushId", "u-1"}, {"cmd", "SOMETHING_NEW"}, {"fromUid", kUid}, {"code", 5},
+                           {"extra", QJsonArray{1, 2}}};
+    sendPushes({push, QJsonObject{{"cmd", "OPEN"}} /* no id: dropped */, QJsonValue("junk")});
+    QVERIFY(QTest::qWaitFor([&] { return m_relay->callsTo("versionError").size() == 1; }, 5000));
+    const KoFakeCall call = m_relay->callsTo("versionError").first();
+    QCOMPARE(call.body.value("code").toInt(), 20000);
+    QCOMPARE(call.body.value("pushId").toString(), QStringLiteral("u-1"));
+    QCOMPARE(call.body.value("cmd").toString(), QStringLiteral("SOMETHING_NEW"));
+    QCOMPARE(call.body.value("extra").toArray().size(), 2);
+    QCOMPARE(call.header("versionCode"), QByteArray("85"));
+    QTest::qWait(300);
+    QCOMPARE(m_relay->callsTo("versionError").size(), 1);
+}
+
+void TestConnect::reachabilityLossMovesToRelay()
+{
+    KoBaseFacility* f = connectOverLan();
+    QVERIFY(f);
+    QSignalSpy moved(manager(), &KoRemoteConnectManager::deviceLocalChanged);
+    m_phone->setAnswer("accessable", KoTestResponse::json(QJsonObject{{"code", 2}}));
+    QVERIFY(QTest::qWaitFor([&] { return moved.size() == 1; }, 5000));
+    QCOMPARE(moved.first().at(0).toString(), QString(kPhoneId));
+    QCOMPARE(moved.first().at(1).toBool(), false);
+    QVERIFY(moved.first().at(2).toString().isEmpty());
+    QVERIFY(!f->isLocal());
+    QCOMPARE(f->getState(), 2);
+    // Reachable again: back to the LAN.
+    m_phone->clearScripts();
+    QVERIFY(QTest::qWaitFor([&] { return moved.size() == 2; }, 5000));
+    QCOMPARE(moved.last().at(1).toBool(), true);
+    QCOMPARE(moved.last().at(2).toString(), m_phone->baseUrl());
+    QVERIFY(f->isLocal());
+}
+
+void TestConnect::phonePairsWithQrKeyAndLeaves()
+{
+    manager()->clearMyDeviceList();
+    QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
+    QSignalSpy keys(manager(), &KoRemoteConnectManager::updateQrRandomKey);
+    QSignalSpy timeouts(manager(), &KoRemoteConnectManager::sendTimeout);
+    const int key = manager()->getQrKey();
+    m_lan->pair(key + 1); // a stale key does nothing
+    m_lan->pair(key);
+    QVERIFY(QTest::qWaitFor([&] { return connected.size() == 1; }, 5000));
+    QCOMPARE(m_phone->callsTo("desktopStartConnect").size(), 1);
+    QCOMPARE(keys.size(), 1);
+    QCOMPARE(keys.first().first().toInt(), manager()->getQrKey());
+    QVERIFY(manager()->getQrKey() != key);
+    KoBaseFacility* f = manager()->getConnectedList()->first();
+    QCOMPARE(f->getUrl(), m_phone->baseUrl());
+    QCOMPARE(f->getNick(), QStringLiteral("小明"));
+    QCOMPARE(timeouts.size(), 0); // not an attempt of connectDevice
+    // Both messages were acknowledged.
+    QVERIFY(QTest::qWaitFor([&] { return m_lan->receivedOfType(1).size() == 2; }, 3000));
+
+    QSignalSpy detached(manager(), &KoRemoteConnectManager::deviceDetached);
+    m_lan->disconnect();
+    QVERIFY(QTest::qWaitFor([&] { return detached.size() == 1; }, 5000));
+    delete detached.first().first().value<KoBaseFacility*>();
+    QVERIFY(manager()->getConnectedList()->isEmpty());
+}
+
+void TestConnect::malformedDatagramsIgnored()
+{
+    QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
+    QSignalSpy version(manager(), &KoRemoteConnectManager::msgVersionNotMatch);
+    const int key = manager()->getQrKey();
+    const QByteArray good = QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", "m1"}, {"deviceId", kPhoneId},
+                                                      {"deviceType", 2}, {"uid", kUid}, {"key", key},
+                                                      {"port", int(m_phone->port())}}).toJson(QJsonDocument::Compact);
+    const QList<QByteArray> bad{
+        QByteArray(),
+        "not json",
+        "[1,2,3]",
+        good.left(good.size() / 2),
+        QByteArray(60000, '{'),
+        "{\"type\":\"19\",\"version\":1,\"msgId\":\"m2\",\"deviceId\":\"x\",\"deviceType\":2,\"uid\":1,\"key\":1,\"port\":1}",
+        QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", "m3"}, {"deviceId", kPhoneId}, {"deviceType", 2},
+                                  {"uid", kUid}, {"key", key}, {"port", 70000}}).toJson(),
+        QJsonDocument(QJsonObject{{"type", 19.5}, {"version", 1}, {"msgId", "m4"}, {"deviceId", kPhoneId}}).toJson(),
+        QJsonDocument(QJsonObject{{"type", 77}, {"version", 1}, {"msgId", "m5"}, {"deviceId", kPhoneId}, {"deviceType", 2},
+                                  {"uid", kUid}}).toJson(),
+        QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", QString(5000, 'm')}, {"deviceId", kPhoneId},
+                                  {"deviceType", 2}, {"uid", kUid}, {"key", key}, {"port", 1}}).toJson(),
+        // From this computer itself.
+        QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", "m6"},
+                                  {"deviceId", KoThisMachineInfo::getInstance()->getDeviceName()}, {"deviceType", 1},
+                                  {"uid", kUid}, {"key", key}, {"port", int(m_phone->port())}}).toJson(),
+    };
+    for (const QByteArray& b : bad)
+        m_lan->sendRaw(b);
+    QTest::qWait(500);
+    QCOMPARE(connected.size(), 0);
+    QCOMPARE(version.size(), 0);
+    QCOMPARE(m_phone->callsTo("desktopStartConnect").size(), 0);
+    QVERIFY(m_lan->receivedOfType(1).isEmpty());
+    // Still listening.
+    m_lan->sendRaw(good);
+    QVERIFY(QTest::qWaitFor([&] { return connected.size() == 1; }, 5000));
+}
+
+void TestConnect::versionMismatchReported()
+{
+    QSignalSpy version(manager(), &KoRemoteConnectManager::msgVersionNotMatch);
+    QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
+    m_lan->setVersion(3);
+    m_lan->pair(manager()->getQrKey());
+    QVERIFY(QTest::qWaitFor([&] { return version.size() == 1; }, 5000));
+    QCOMPARE(version.first().first().toInt(), 2);
+    m_lan->setVersion(0);
+    m_lan->pair(manager()->getQrKey());
+    QVERIFY(QTest::qWaitFor([&] { return version.size() == 2; }, 5000));
+    QCOMPARE(version.last().first().toInt(), -1);
+    QCOMPARE(connected.size(), 0);
+}
+
+void TestConnect::ejectInsideConnectedSlotKeepsLentRecord()
+{
+    QVERIFY(waitForMyDevice(1));
+    KoBaseFacility* handed = nullptr;
+    QString seenAfter;
+    connect(manager(), &KoRemoteConnectManager::deviceEjected, this, [&](KoBaseFacility* f) { handed = f; });
+    connect(manager(), &KoRemoteConnectManager::deviceConnected, this, [&](KoBaseFacility* f, int) {
+        manager()->ejectDevice(f->getDeviceId());
+        // The record lent by this signal is still readable after the eject.
+        seenAfter = f->getDeviceId();
+        QVERIFY(handed);
+        QVERIFY(handed != f);
+    });
+    manager()->connectDevice(kPhoneId);
+    QVERIFY(QTest::qWaitFor([&] { return handed != nullptr; }, 8000));
+    QCOMPARE(seenAfter, QString(kPhoneId));
+    QCOMPARE(handed->getDeviceId(), QString(kPhoneId));
+    delete handed;
+    QVERIFY(manager()->getConnectedList()->isEmpty());
+}
+
+void TestConnect::bindErrorOnce()
+{
+    delete KoRemoteConnectManager::getInstance();
+    QUdpSocket taken;
+    QVERIFY(taken.bind(QHostAddress(QHostAddress::AnyIPv4), 0));
+    KoServerConfig::setLocalUdpPort(taken.localPort());
+    KoRemoteConnectManager* m = manager();
+    QSignalSpy bind(m, &KoRemoteConnectManager::bindError);
+    QVERIFY(QTest::qWaitFor([&] { return bind.size() == 1; }, 3000));
+    QTest::qWait(100);
+    QCOMPARE(bind.size(), 1);
+    QCOMPARE(m->getLanPort(), quint16(0));
+    // The rest keeps working: the relay route and the report.
+    QVERIFY(connectOverRelay());
+}
+
+QTEST_GUILESS_MAIN(TestConnect)
+#include "tst_connect.moc"
