@@ -219,6 +219,11 @@ void KoClientHelper::onFinished(QNetworkReply* reply)
     // Replies of other clients, and answers that come after their request expired.
     if (!record || record->getType() < 1 || m_reporting.contains(record))
         return;
+    // Transfers end their own way: files to close and rename, aborts of our own.
+    if (isTransferType(record->getType())) {
+        finishTransfer(reply, record);
+        return;
+    }
 
     const int id = record->getId();
     const int type = record->getType();
@@ -252,6 +257,12 @@ void KoClientHelper::onTimeout(QNetworkReply* reply)
     if (!reply)
         return;
     KoReplyType* record = getReplyMap()->getReplyType(reply);
+    if (record && isTransferType(record->getType())) {
+        if (!m_reporting.contains(record))
+            timeoutTransfer(record);
+        reply->deleteLater();
+        return;
+    }
     if (record && record->getType() >= 1 && !m_reporting.contains(record)) {
         m_reporting.insert(record);
         reportFailure(record->getType(), record->getId(), -1, record->getStringValue(1));
@@ -262,16 +273,12 @@ void KoClientHelper::onTimeout(QNetworkReply* reply)
 
 void KoClientHelper::uploadProgress(QNetworkReply* reply, qint64 bytesSent, qint64 bytesTotal)
 {
-    Q_UNUSED(reply);
-    Q_UNUSED(bytesSent);
-    Q_UNUSED(bytesTotal);
+    transferUploadProgress(reply, bytesSent, bytesTotal);
 }
 
 void KoClientHelper::downloadProgress(QNetworkReply* reply, qint64 bytesReceived, qint64 bytesTotal)
 {
-    Q_UNUSED(reply);
-    Q_UNUSED(bytesReceived);
-    Q_UNUSED(bytesTotal);
+    transferDownloadProgress(reply, bytesReceived, bytesTotal);
 }
 
 bool KoClientHelper::dispatchAnswer(int type, int id, const QString& server, const QJsonObject& answer)

@@ -17,6 +17,7 @@ class KoRemoteCategory;
 class KoRemoteFile;
 class KoReplyType;
 class QNetworkReply;
+class QFile;
 
 // The one client through which file operations and connection messages reach a phone:
 // straight to the phone's own HTTP server on the LAN (operations ending in V2), through the
@@ -153,6 +154,60 @@ public:
     void askDeviceNetworkState(int id, int toUid, QString toDeviceId, int toDeviceType,
                                NetworkStateCallback callback);
 
+    // --- downloads, thumbnails and uploads (KoClientHelperTransfer.cpp) --------------
+    using ProgressCallback = std::function<void(int id, qint64 done, qint64 total)>;
+    using CheckSumCallback = std::function<void(int id, int code, int csVersion, QString checksum, qint64 haveRead)>;
+    // Appended to a download's target path while it is being received.
+    static const char* const kDownloadSuffix; // ".ReRazeDownload"
+    // The rest of a streamed upload goes from memory once no more than this is left to send.
+    static constexpr qint64 kTailSwitchBytes = 999999;
+    // Largest rest a tail switch reads into memory; a phone holding less gets a stream again.
+    static constexpr qint64 kTailMemoryLimit = 1024 * 1024;
+
+    // Receives into localPath + kDownloadSuffix, resuming from its size; offset is not used.
+    // Results: 0 stored at localPath, 1 network/HTTP error, cancel, pause or failed rename,
+    // -1 deadline, -3 the partial file cannot be used (also: another download of it is
+    // pending), -4 empty answer.
+    void downloadFileV2(int id, QString baseUrl, QString localPath, int category, QString path, qint64 offset,
+                        int csVersion, QString checksum, ResultCallback callback, ProgressCallback progress);
+    void downloadFileRemote(int id, int toUid, QString toDeviceId, int toDeviceType, QString localPath,
+                            int category, QString path, qint64 offset, int csVersion, QString checksum,
+                            ResultCallback callback, ProgressCallback progress);
+    void getThumbnailV2(int id, QString baseUrl, QString localPath, int category, QString path,
+                        ResultCallback callback);
+    void getThumbnailRemote(int id, int toUid, QString toDeviceId, int toDeviceType, QString localPath,
+                            int category, QString path, ResultCallback callback);
+    // Cancel deletes the partial file, pause keeps it; both end the download with 1.
+    // The callback argument is not used.
+    void cancelDownloadFileV2(int id, ResultCallback callback);
+    void cancelDownloadFileRemote(int id, ResultCallback callback);
+    void pauseDownloadFileV2(int id, ResultCallback callback);
+    void pauseDownloadFileRemote(int id, ResultCallback callback);
+
+    // Asks how much of an upload the phone holds. The answer goes to the callback given here.
+    void uploadFileAskCheckSumV2(int id, QString baseUrl, QString localPath, int category, QString path,
+                                 QString uploadFid, CheckSumCallback callback);
+    void uploadFileAskCheckSumRemote(int id, int toUid, QString toDeviceId, int toDeviceType, QString localPath,
+                                     int category, QString path, QString uploadFid, CheckSumCallback callback);
+    // Streamed from the file; switches to uploadShort* for its tail.
+    void uploadFileV2(int id, QString baseUrl, QString localPath, int category, QString path, qint64 offset,
+                      int valid, int csVersion, QString checksum, QString uploadFid, ResultCallback callback,
+                      ProgressCallback progress);
+    void uploadShortFileV2(int id, QString baseUrl, QString localPath, int category, QString path, qint64 offset,
+                           int valid, int csVersion, QString checksum, QString uploadFid, ResultCallback callback,
+                           ProgressCallback progress);
+    void uploadFileRemote(int id, int toUid, QString toDeviceId, int toDeviceType, QString localPath, QString name,
+                          int category, QString path, qint64 offset, int valid, int csVersion, QString checksum,
+                          QString uploadFid, ResultCallback callback, ProgressCallback progress);
+    void uploadShortFileRemote(int id, int toUid, QString toDeviceId, int toDeviceType, QString localPath,
+                               QString name, int category, QString path, qint64 offset, int valid, int csVersion,
+                               QString checksum, QString uploadFid, ResultCallback callback,
+                               ProgressCallback progress);
+    // Stops the upload (or its resume query) with this id without a result. The callback
+    // argument is not used.
+    void cancelUploadFileV2(int id, ResultCallback callback);
+    void cancelUploadFileRemote(int id, ResultCallback callback);
+
 signals:
     // Resume checkpoint of a running transfer.
     void uploadConvertInfo(int id, qint64 offset, int csVersion = -1, QString checksum = QString());
@@ -162,6 +217,7 @@ public slots:
     void onTimeout(QNetworkReply* reply) override;
     void uploadProgress(QNetworkReply* reply, qint64 bytesSent, qint64 bytesTotal) override;
     void downloadProgress(QNetworkReply* reply, qint64 bytesReceived, qint64 bytesTotal) override;
+    void dataReady(QNetworkReply* reply) override;
 
 private:
     KoClientHelper();
@@ -259,6 +315,52 @@ private:
     ResultCallback m_disconnectFacilityRespond;
     ResultCallback m_unknownPushRespond;
     NetworkStateCallback m_askNetworkState;
+
+    // Transfers (KoClientHelperTransfer.cpp).
+    static bool isTransferType(int type);
+    // Ends a download, thumbnail, upload or resume query whose reply finished.
+    void finishTransfer(QNetworkReply* reply, KoReplyType* record);
+    void timeoutTransfer(KoReplyType* record);
+    void transferUploadProgress(QNetworkReply* reply, qint64 bytesSent, qint64 bytesTotal);
+    void transferDownloadProgress(QNetworkReply* reply, qint64 bytesReceived, qint64 bytesTotal);
+    void startDownload(int type, int id, const QString& url, QJsonObject body, QMap<QString, QString> headers,
+                       const QString& localPath);
+    void startThumbnail(int type, int id, const QString& url, QJsonObject body, QMap<QString, QString> headers,
+                        const QString& localPath);
+    void cancelDownload(int id, bool dropPartial);
+    void sendCheckSum(int type, int id, const QString& url, const QString& localPath, int category,
+                      const QString& path, const QString& uploadFid, QMap<QString, QString> headers,
+                      KoReplyType* record, CheckSumCallback callback);
+    void sendUpload(int type, int id, const QString& url, QMap<QString, QString> headers, const QString& localPath,
+                    qint64 offset, KoReplyType* record, bool tailSwitch);
+    void startUploadV2(int type, int id, QString baseUrl, QString localPath, int category, QString path,
+                       qint64 offset, int valid, int csVersion, QString checksum, QString uploadFid,
+                       bool tailSwitch);
+    void startUploadRemote(int type, int id, int toUid, QString toDeviceId, int toDeviceType, QString localPath,
+                           QString name, int category, QString path, qint64 offset, int valid, int csVersion,
+                           QString checksum, QString uploadFid, bool tailSwitch);
+    void switchUploadTail(QNetworkReply* reply, KoReplyType* record);
+    void cancelUpload(int id);
+    void writeArrived(KoReplyType* record, QNetworkReply* reply);
+    bool beginAnswer(KoReplyType* record, QNetworkReply* reply);
+    int handleDownloadFile(QFile* file, KoReplyType* record, QNetworkReply* reply);
+    void deliverProgress(KoReplyType* record, qint64 done, qint64 total, bool force);
+    void flushProgress(KoReplyType* record);
+    void refuseLater(int type, int id);
+    void limitReadBuffer(int id);
+    ResultCallback resultSlotOf(int type) const;
+    ProgressCallback progressSlotOf(int type) const;
+
+    ResultCallback m_downloadV2;
+    ResultCallback m_downloadRemote;
+    ProgressCallback m_downloadProgressV2;
+    ProgressCallback m_downloadProgressRemote;
+    ResultCallback m_thumbnailV2;
+    ResultCallback m_thumbnailRemote;
+    ResultCallback m_uploadV2;
+    ResultCallback m_uploadRemote;
+    ProgressCallback m_uploadProgressV2;
+    ProgressCallback m_uploadProgressRemote;
 
     static KoClientHelper* s_instance;
     static QMutex s_mutex;

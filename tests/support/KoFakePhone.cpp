@@ -101,6 +101,7 @@ KoFakePhone::KoFakePhone(const QString& root, QObject* parent)
     m_roots.insert(9, QDir::cleanPath(QFileInfo(root).absoluteFilePath()));
     m_http = new KoTestHttpServer(KoTestHttpServer::Http, this);
     m_http->setHandler([this](const KoTestRequest& request) { return handleHttp(request); });
+    watchAbortedUploads(m_http);
 }
 
 bool KoFakePhone::start()
@@ -227,7 +228,9 @@ KoTestResponse KoFakePhone::handleHttp(const KoTestRequest& request)
     call.op = op;
     call.path = request.path;
     call.headers = request.headers;
-    call.rawBody = request.bodyBytes();
+    // A spilled body (a large upload) stays in its file.
+    call.rawBody = request.bodyFile.isEmpty() ? request.body : QByteArray();
+    call.bodyFile = request.bodyFile;
     const QJsonDocument doc = QJsonDocument::fromJson(call.rawBody);
     if (doc.isObject())
         call.body = doc.object();
@@ -244,6 +247,11 @@ KoTestResponse KoFakePhone::answer(const KoFakeCall& call)
     auto fixed = m_fixed.constFind(call.op);
     if (fixed != m_fixed.constEnd())
         return *fixed;
+    if (isTransferOp(call.op)) {
+        KoTestResponse transfer = serveTransfer(call);
+        transfer.delayMs = qMax(transfer.delayMs, m_delays.value(call.op, 0));
+        return transfer;
+    }
     KoTestResponse response = call.body.isEmpty() && call.op != QLatin1String("listCategory")
         ? KoTestResponse::json(codeOnly(CodeBadRequest))
         : KoTestResponse::json(serve(call.op, call.body));

@@ -17,6 +17,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 // One request as the fake saw it.
 struct KoFakeCall {
@@ -26,6 +27,7 @@ struct KoFakeCall {
     QMap<QByteArray, QByteArray> headers; // names lower-cased
     QByteArray rawBody;
     QJsonObject body;  // empty when the body is not a JSON object
+    QString bodyFile;  // a large body left in the server's spill file (rawBody is then empty)
     QByteArray header(const QByteArray& name) const { return headers.value(name.toLower()); }
 };
 
@@ -94,6 +96,27 @@ public:
     // The service's own answer to one operation (no log, no scripting).
     QJsonObject serve(const QString& op, const QJsonObject& body);
 
+    // --- transfers (KoFakePhoneTransfer.cpp; "getFile", "getThumbnail", "uploadFile",
+    // "checksum" / "askChecksum") -----------------------------------------------------
+    // The next "getFile" answers (one each, in order) take the misbehaviour of fault: its
+    // stallAfter, closeAfter, resetAfter, chunked, noContentLength and delayMs fields.
+    void queueDownloadFault(const KoTestResponse& fault);
+    // Downloads always start again from 0 ("valid" 0).
+    void setResumeRefused(bool refused) { m_resumeRefused = refused; }
+    // Resumes answer "valid" 1 from this offset whatever the client holds (-1: off).
+    void setResumeOffset(qint64 offset) { m_resumeOffset = offset; }
+    // The next upload request keeps only keepBytes of its data and loses the connection
+    // without an answer.
+    void queueUploadDrop(qint64 keepBytes) { m_uploadDrops.append(keepBytes); }
+    // Bytes held of an unfinished upload (-1: none under this id).
+    qint64 uploadHeld(const QString& uploadFid) const;
+    // Uploads that arrived whole and were put in place.
+    int uploadsCompleted() const { return m_uploadsCompleted; }
+    // Uploads the client abandoned mid-body on server still count with what arrived.
+    void watchAbortedUploads(KoTestHttpServer* server);
+    KoTestResponse serveTransfer(const KoFakeCall& call);
+    static bool isTransferOp(const QString& op);
+
 signals:
     void called(const KoFakeCall& call);
 
@@ -125,6 +148,33 @@ private:
         QList<Item> items;
         bool cancelled = false;
     };
+
+    struct Upload {
+        QString dataFile;
+        qint64 held = 0;
+        qint64 size = 0;
+        QString checksum;
+        int csVersion = -1;
+        // Put in place; the bytes now live at target.
+        bool done = false;
+        QString target;
+    };
+    KoTestResponse serveDownload(const KoFakeCall& call, bool thumbnail);
+    KoTestResponse serveUpload(const KoFakeCall& call);
+    QJsonObject serveCheckSum(const KoFakeCall& call);
+    void storeAbortedUpload(const KoTestRequest& request);
+    // Puts data of an upload at offset; false when it does not fit the bytes held.
+    // bodyComplete: the request arrived whole; limit (-1: none) caps the bytes kept.
+    bool storeUploadData(const QString& fid, const KoFakeCall& call, bool bodyComplete, qint64 limit,
+                         bool* complete, int* code);
+
+    QHash<QString, Upload> m_uploads;
+    QTemporaryDir m_uploadDir;
+    QList<KoTestResponse> m_downloadFaults;
+    QList<qint64> m_uploadDrops;
+    bool m_resumeRefused = false;
+    qint64 m_resumeOffset = -1;
+    int m_uploadsCompleted = 0;
 
     KoTestHttpServer* m_http = nullptr;
     QString m_deviceId = QStringLiteral("phone-0001");

@@ -38,8 +38,10 @@ QString KoFakeRelay::accountBaseUrl() const
 
 void KoFakeRelay::attachPhone(KoFakePhone* phone)
 {
-    if (phone && !m_phones.contains(phone))
+    if (phone && !m_phones.contains(phone)) {
         m_phones.append(phone);
+        phone->watchAbortedUploads(m_http);
+    }
 }
 
 void KoFakeRelay::detachPhone(KoFakePhone* phone)
@@ -111,7 +113,8 @@ KoTestResponse KoFakeRelay::handleHttp(const KoTestRequest& request)
     KoFakeCall call;
     call.path = request.path;
     call.headers = request.headers;
-    call.rawBody = request.bodyBytes();
+    call.rawBody = request.bodyFile.isEmpty() ? request.body : QByteArray();
+    call.bodyFile = request.bodyFile;
     const QJsonDocument doc = QJsonDocument::fromJson(call.rawBody);
     if (doc.isObject())
         call.body = doc.object();
@@ -120,6 +123,10 @@ KoTestResponse KoFakeRelay::handleHttp(const KoTestRequest& request)
     if (path == "/reraze/reraze/operation" || path == "/reraze/msg/connect") {
         call.route = "relay";
         call.op = cmd;
+    } else if (path == "/reraze/reraze/file") {
+        // Uploads name their operation in a header; the body is the file.
+        call.route = "relay";
+        call.op = QString::fromUtf8(call.header("cmd"));
     } else if (path == "/reraze/version/error") {
         call.route = "relay";
         call.op = QStringLiteral("versionError");
@@ -144,6 +151,10 @@ KoTestResponse KoFakeRelay::handleHttp(const KoTestRequest& request)
 
 KoTestResponse KoFakeRelay::serve(const KoFakeCall& call)
 {
+    if (call.path.startsWith("/reraze/reraze/file")) {
+        KoFakePhone* phone = phoneFor(QString::fromUtf8(call.header("toDeviceId")));
+        return phone ? phone->answer(call) : KoTestResponse::json(codeOnly(kCodeUnknownDevice));
+    }
     if (call.body.isEmpty())
         return KoTestResponse::json(codeOnly(KoFakePhone::CodeBadRequest));
     const QString target = call.body.contains(QStringLiteral("toDeviceId"))

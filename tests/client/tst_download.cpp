@@ -1,0 +1,569 @@
+// Downloads and thumbnails against the fake phone over real sockets: the bytes on disk after
+// fresh, resumed, refused, broken, slow, cancelled and paused downloads, and what the client
+// reports for each.
+
+#include "app/KoServerConfig.h"
+#include "client/KoClientHelper.h"
+#include "net/KoNetworkObject.h"
+#include "support/KoFakePhone.h"
+#include "support/KoFakeRelay.h"
+#include "support/KoTestCertificates.h"
+#include "support/KoTestDropProxy.h"
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const int kPhoneUid = 4711;
+const QString kPhoneId = QStringLiteral("android-dl01");
+const int kDeadlineMs = 1500;
+
+QByteArray patternBytes(qint64 size, quint32 seed)
+{
+    QByteArray data;
+    data.resize(int(size));
+    quint32 x = seed * 2654435761u + 1;
+    for (int i = 0; i < data.size(); ++i) {
+        x = x * 1664525u + 1013904223u;
+        data[i] = char(x >> 24);
+    }
+    return data;
+}
+
+bool writeFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray sha256Of(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&f);
+    return hash.result().toHex();
+}
+
+QByteArray sha256(const QByteArray& data)
+{
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex();
+}
+
+struct Results {
+    QList<QPair<int, int>> results;
+    QList<QList<qint64>> progress;
+    KoClientHelper::ResultCallback result()
+    {
+        return [this](int id, int code) { results.append({id, code}); };
+    }
+    KoClientHelper::ProgressCallback onProgress()
+    {
+        return [this](int id, qint64 done, qint64 total) { progress.append({id, done, total}); };
+    }
+    bool waitFor(int count, int timeoutMs = 15000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (results.size() < count && t.elapsed() < timeoutMs)
+            QTest::qWait(10);
+        return results.size() >= count;
+    }
+    int codeOf(int id) const
+    {
+        for (const auto& r : results) {
+            if (r.first == id)
+                return r.second;
+        }
+        return 99999;
+    }
+};
+
+} // namespace
+
+class TestDownload : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void freshDownloadIsByteIdentical();
+    void relayDownloadIsByteIdentical();
+    void resumeAfterResetIsByteIdentical();
+    void resumeAfterStallIsByteIdentical();
+    void refusedResumeRewritesFromZero();
+    void smallerPhoneOffsetCutsThePartialFile();
+    void largerPhoneOffsetFailsAndKeepsThePartialFile();
+    void errorAnswerLeavesThePartialFileAlone();
+    void chunkedDownloadLongerThanTheDeadlineIsWrittenAsItArrives();
+    void closeDelimitedDownloadSucceeds();
+    void cancelDeletesAndPauseKeepsThePartialFile();
+    void zeroByteFileAndNothingLeftToResume();
+    void secondDownloadOfTheSamePartialFileIsRefused();
+    void targetFolderIsNeverTouched();
+    void existingTargetIsReplaced();
+    void progressIsThrottledAndEndsWithTheTotal();
+    void thumbnailsOnBothRoutes();
+    void unwritableThumbnailIsRefusedWithoutRequest();
+
+private:
+    QString storage(const QString& name) const { return m_dir.filePath(QStringLiteral("storage/") + name); }
+    QString local(const QString& name) const { return m_dir.filePath(QStringLiteral("local/") + name); }
+    QByteArray putRemote(const QString& name, qint64 size, quint32 seed)
+    {
+        const QByteArray data = patternBytes(size, seed);
+        writeFile(storage(name), data);
+        return data;
+    }
+    void download(int id, const QString& target, const QString& remote, Results& r, const QString& base = QString())
+    {
+        m_client->downloadFileV2(id, base.isEmpty() ? m_phone->baseUrl() : base, target, 9, remote, 0, -1, QString(),
+                                 r.result(), r.onProgress());
+    }
+
+    QTemporaryDir m_dir;
+    KoFakePhone* m_phone = nullptr;
+    KoFakeRelay* m_relay = nullptr;
+    KoClientHelper* m_client = nullptr;
+};
+
+void TestDownload::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(KoTestCertificates::ensure());
+    KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
+    QDir(m_dir.path()).mkpath(QStringLiteral("storage"));
+    QDir(m_dir.path()).mkpath(QStringLiteral("local"));
+    m_phone = new KoFakePhone(m_dir.filePath(QStringLiteral("storage")), this);
+    m_phone->setIdentity(kPhoneId, QStringLiteral("Pixel"), 2, 30, kPhoneUid);
+    QVERIFY(m_phone->start());
+    m_relay = new KoFakeRelay(this);
+    QVERIFY(m_relay->start());
+    m_relay->attachPhone(m_phone);
+    KoServerConfig::setRelayBaseUrl(m_relay->baseUrl());
+    KoServerConfig::setRequestDeadlineMs(kDeadlineMs);
+    KoServerConfig::setSweepIntervalMs(100);
+}
+
+void TestDownload::cleanupTestCase()
+{
+    KoServerConfig::reset();
+}
+
+void TestDownload::init()
+{
+    m_phone->clearCalls();
+    m_phone->clearScripts();
+    m_phone->setResumeRefused(false);
+    m_phone->setResumeOffset(-1);
+    m_client = KoClientHelper::getInstance();
+}
+
+void TestDownload::cleanup()
+{
+    delete m_client;
+    m_client = nullptr;
+    QTest::qWait(20);
+}
+
+void TestDownload::freshDownloadIsByteIdentical()
+{
+    const QByteArray data = putRemote(QStringLiteral("fresh.bin"), 3 * 1024 * 1024 + 17, 1);
+    QSignalSpy convert(m_client, &KoClientHelper::uploadConvertInfo);
+    Results r;
+    download(11, local(QStringLiteral("fresh.bin")), QStringLiteral("/fresh.bin"), r);
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(r.results.first(), qMakePair(11, 0));
+    QCOMPARE(sha256Of(local(QStringLiteral("fresh.bin"))), sha256(data));
+    QVERIFY(!QFile::exists(local(QStringLiteral("fresh.bin.ReRazeDownload"))));
+
+    const QList<KoFakeCall> calls = m_phone->callsTo(QStringLiteral("getFile"));
+    QCOMPARE(calls.size(), 1);
+    QCOMPARE(calls.first().body.value(QStringLiteral("haveRead")).toDouble(), 0.0);
+    QCOMPARE(calls.first().body.value(QStringLiteral("path")).toString(), QStringLiteral("/fresh.bin"));
+    QCOMPARE(calls.first().header("accept-encoding"), QByteArray("identity"));
+    // The phone's resume data, once for the answer.
+    QCOMPARE(convert.count(), 1);
+    QCOMPARE(convert.first().at(0).toInt(), 11);
+    QCOMPARE(convert.first().at(1).toLongLong(), 0);
+    QVERIFY(!convert.first().at(3).toString().isEmpty());
+}
+
+void TestDownload::relayDownloadIsByteIdentical()
+{
+    const QByteArray data = putRemote(QStringLiteral("relay.bin"), 1024 * 1024 + 5, 2);
+    Results r;
+    m_client->downloadFileRemote(12, kPhoneUid, kPhoneId, 2, local(QStringLiteral("sub/dir/relay.bin")), 9,
+                                 QStringLiteral("/relay.bin"), 0, -1, QString(), r.result(), r.onProgress());
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(r.results.first(), qMakePair(12, 0));
+    QCOMPARE(sha256Of(local(QStringLiteral("sub/dir/relay.bin"))), sha256(data));
+    const QList<KoFakeCall> calls = m_relay->callsTo(QStringLiteral("getFile"));
+    QCOMPARE(calls.size(), 1);
+    QCOMPARE(calls.first().header("toDeviceId"), kPhoneId.toUtf8());
+}
+
+void TestDownload::resumeAfterResetIsByteIdentical()
+{
+    const QByteArray data = putRemote(QStringLiteral("reset.bin"), 4 * 1024 * 1024, 3);
+    const QString target = local(QStringLiteral("reset.bin"));
+    const QString partial = target + QStringLiteral(".ReRazeDownload");
+    KoTestResponse fault;
+    fault.resetAfter = 1536 * 1024;
+    m_phone->queueDownloadFault(fault);
+    Results r;
+    download(21, target, QStringLiteral("/reset.bin"), r);
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(r.results.first(), qMakePair(21, 1));
+    const QByteArray kept = readFile(partial);
+    QVERIFY(kept.size() > 0);
+    QVERIFY(kept.size() <= 1536 * 1024);
+    QVERIFY(data.startsWith(kept));
+    QVERIFY(!QFile::exists(target));
+
+    download(22, target, QStringLiteral("/reset.bin"), r);
+    QVERIFY(r.waitFor(2));
+    QCOMPARE(r.results.at(1), qMakePair(22, 0));
+    const QList<KoFakeCall> calls = m_phone->callsTo(QStringLiteral("getFile"));
+    QCOMPARE(qint64(calls.last().body.value(QStringLiteral("haveRead")).toDouble()), qint64(kept.size()));
+    QCOMPARE(sha256Of(target), sha256(data));
+    QVERIFY(!QFile::exists(partial));
+
+    // Nothing buffered may reach the file after the client is gone.
+    delete m_client;
+    m_client = nullptr;
+    QTest::qWait(50);
+    QCOMPARE(sha256Of(target), sha256(data));
+    m_client = KoClientHelper::getInstance();
+}
+
+void TestDownload::resumeAfterStallIsByteIdentical()
+{
+    const QByteArray data = putRemote(QStringLiteral("stall.bin"), 2 * 1024 * 1024 + 3, 4);
+    const QString target = local(QStringLiteral("stall.bin"));
+    KoTestResponse fault;
+    fault.stallAfter = 700 * 1024;
+    m_phone->queueDownloadFault(fault);
+    Results r;
+    download(31, target, QStringLiteral("/stall.bin"), r);
+    QVERIFY(r.waitFor(1, kDeadlineMs * 6));
+    QCOMPARE(r.results.first(), qMakePair(31, -1));
+    const QByteArray kept = readFile(target + QStringLiteral(".ReRazeDownload"));
+    QCOMPARE(kept.size(), 700 * 1024);
+    QVERIFY(data.startsWith(kept));
+
+    download(32, target, QStringLiteral("/stall.bin"), r);
+    QVERIFY(r.waitFor(2));
+    QCOMPARE(r.results.at(1), qMakePair(32, 0));
+    QCOMPARE(sha256Of(target), sha256(data));
+    delete m_client;
+    m_client = nullptr;
+    QTest::qWait(50);
+    QCOMPARE(sha256Of(target), sha256(data));
+    m_client = KoClientHelper::getInstance();
+}
+
+void TestDownload::refusedResumeRewritesFromZero()
+{
+    const QByteArray data = putRemote(QStringLiteral("refused.bin"), 300 * 1024, 5);
+    const QString target = local(QStringLiteral("refused.bin"));
+    QVERIFY(writeFile(target + QStringLiteral(".ReRazeDownload"), QByteArray(1000, 'z')));
+    m_phone->setResumeRefused(true);
+    Results r;
+    download(41, target, QStringLiteral("/refused.bin"), r);
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(r.results.first(), qMakePair(41, 0));
+    QCOMPARE(qint64(m_phone->callsTo(QStringLiteral("getFile")).first().body.value(QStringLiteral("haveRead")).toDouble()),
+             qint64(1000));
+    QCOMPARE(QFileInfo(target).size(), qint64(data.size()));
+    QCOMPARE(sha256Of(target), sha256(data));
+}
+
+void TestDownload::smallerPhoneOffsetCutsThePartialFile()
+{
+    const QByteArray data = putRemote(QStringLiteral("smaller.bin"), 512 * 1024, 6);
+    const QString target = local(QStringLiteral("smaller.bin"));
+    // The client holds 300 KiB; the phone only goes on from 100 KiB.
+    QVERIFY(writeFile(target + QStringLiteral(".ReRazeDownload"), data.left(300 * 1024)));
+    m_phone->setResumeOffset(100 * 1024);
+    Results r;
+    download(51, target, QStringLiteral("/smaller.bin"), r);
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(r.results.first(), qMakePair(51, 0));
+    QCOMPARE(sha256Of(target), sha256(data));
+}
+
+void TestDownload::largerPhoneOffsetFailsAndKeepsThePartialFile()
+{
+    const QByteArray data = putRemote(QStringLiteral("larger.bin"), 512 * 1024, 7);
+    const QString target = local(QStringLiteral("larger.bin"));
+    const QString partial = target + QStringLiteral(".ReRazeDownload");
+    QVERIFY(writeFile(partial, data.left(100 * 1024)));
+    m_phone->setResumeOffset(300 * 1024);
+    Results r;
+    download(52, target, QStringLiteral("/larger.bin"), r);
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(r.results.first(), qMakePair(52, 1));
+    QCOMPARE(readFile(partial), data.left(100 * 1024));
+    QVERIFY(!QFile::exists(target));
+}
+
+void TestDownload::errorAnswerLeavesThePartialFileAlone()
+{
+    putRemote(QStringLiteral("missing-later.bin"), 1000, 8);
+    const QString target = local(QStringLiteral("err.bin"));
+    const QString partial = target + QStringLiteral(".ReRazeDownload");
+    const QByteArray before = patternBytes(1000, 99);
+    QVERIFY(writeFile(partial, before));
+    m_phone->queueAnswer(QStringLiteral("getFile"), KoTestResponse::raw("no such file here", 404, "text/plain"));
+    Results r;
+    download(61, target, QStringLiteral("/missing-later.bin"), r);
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(r.results.first(), qMakePair(61, 1));
+    QCOMPARE(readFile(partial), before);
+    QVERIFY(!QFile::exists(target));
+
+    // A 200 answer that never reaches a byte (refused connection) is no different.
+    download(62, target, QStringLiteral("/x"), r, QStringLiteral("http://127.0.0.1:1"));
+    QVERIFY(r.waitFor(2));
+    QCOMPARE(r.results.at(1), qMakePair(62, 1));
+    QCOMPARE(readFile(partial), before);
+}
+
+void TestDownload::chunkedDownloadLongerThanTheDeadlineIsWrittenAsItArrives()
+{
+    const qint64 size = 1200 * 1024;
+    const QByteArray data = putRemote(QStringLiteral("chunked.bin"), size, 9);
+    const QString target = local(QStringLiteral("chunked.bin"));
+    const QString partial = target + QStringLiteral(".ReRazeDownload");
+    KoTestDropProxy proxy(m_phone->port());
+    QVERIFY(proxy.listen());
+    // About 2.4 s in all, longer than the deadline.
+    proxy.setDownstreamRate(500 * 1024);
+    KoTestResponse fault;
+    fault.chunked = true;
+    m_phone->queueDownloadFault(fault);
+    Results r;
+    download(71, target, QStringLiteral("/chunked.bin"), r, proxy.baseUrl());
+    qint64 seenWhileRunning = 0;
+    QElapsedTimer t;
+    t.start();
+    while (r.results.isEmpty() && t.elapsed() < 20000) {
+        QTest::qWait(50);
+        if (r.results.isEmpty())
+            seenWhileRunning = qMax(seenWhileRunning, QFileInfo(partial).size());
+    }
+    QCOMPARE(r.results.size(), 1);
+    QCOMPARE(r.results.first(), qMakePair(71, 0));
+    QVERIFY(t.elapsed() > kDeadlineMs);
+    QVERIFY(seenWhileRunning > 0);
+    QVERIFY(seenWhileRunning < size);
+    QCOMPARE(sha256Of(target), sha256(data));
+}
+
+void TestDownload::closeDelimitedDownloadSucceeds()
+{
+    const QByteArray data = putRemote(QStringLiteral("close.bin"), 800 * 1024, 10);
+    KoTestResponse fault;
+    fault.noContentLength = true;
+    m_phone->queueDownloadFault(fault);
+    Results r;
+    download(81, local(QStringLiteral("close.bin")), QStringLiteral("/close.bin"), r);
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(r.results.first(), qMakePair(81, 0));
+    QCOMPARE(sha256Of(local(QStringLiteral("close.bin"))), sha256(data));
+}
+
+void TestDownload::cancelDeletesAndPauseKeepsThePartialFile()
+{
+    const QByteArray data = putRemote(QStringLiteral("slow.bin"), 2 * 1024 * 1024, 11);
+    KoTestDropProxy proxy(m_phone->port());
+    QVERIFY(proxy.listen());
+    proxy.setDownstreamRate(400 * 1024);
+
+    const QString cancelled = local(QStringLiteral("cancelled.bin"));
+    const QString paused = local(QStringLiteral("paused.bin"));
+    Results r;
+    download(91, cancelled, QStringLiteral("/slow.bin"), r, proxy.baseUrl());
+    download(92, paused, QStringLiteral("/slow.bin"), r, proxy.baseUrl());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(cancelled + QStringLiteral(".ReRazeDownload")).size() > 0
+                                 && QFileInfo(paused + QStringLiteral(".ReRazeDownload")).size() > 0,
+                             10000);
+    m_client->cancelDownloadFileV2(91, KoClientHelper::ResultCallback());
+    m_client->pauseDownloadFileV2(92, KoClientHelper::ResultCallback());
+    QVERIFY(r.waitFor(2));
+    QCOMPARE(r.codeOf(91), 1);
+    QCOMPARE(r.codeOf(92), 1);
+    QTest::qWait(300);
+    QVERIFY(!QFile::exists(cancelled + QStringLiteral(".ReRazeDownload")));
+    QVERIFY(!QFile::exists(cancelled));
+    const QByteArray kept = readFile(paused + QStringLiteral(".ReRazeDownload"));
+    QVERIFY(kept.size() > 0);
+    QVERIFY(data.startsWith(kept));
+    QVERIFY(!QFile::exists(paused));
+    QCOMPARE(r.results.size(), 2);
+
+    // The paused one goes on from there.
+    download(93, paused, QStringLiteral("/slow.bin"), r);
+    QVERIFY(r.waitFor(3));
+    QCOMPARE(r.codeOf(93), 0);
+    QCOMPARE(sha256Of(paused), sha256(data));
+}
+
+void TestDownload::zeroByteFileAndNothingLeftToResume()
+{
+    putRemote(QStringLiteral("empty.bin"), 0, 12);
+    const QString target = local(QStringLiteral("empty.bin"));
+    Results r;
+    download(101, target, QStringLiteral("/empty.bin"), r);
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(r.results.first(), qMakePair(101, 0));
+    QVERIFY(QFileInfo(target).isFile());
+    QCOMPARE(QFileInfo(target).size(), qint64(0));
+    QVERIFY(!QFile::exists(target + QStringLiteral(".ReRazeDownload")));
+
+    // The whole file is already here: the phone has nothing left to send.
+    const QByteArray data = putRemote(QStringLiteral("complete.bin"), 64 * 1024, 13);
+    const QString done = local(QStringLiteral("complete.bin"));
+    QVERIFY(writeFile(done + QStringLiteral(".ReRazeDownload"), data));
+    download(102, done, QStringLiteral("/complete.bin"), r);
+    QVERIFY(r.waitFor(2));
+    QCOMPARE(r.results.at(1), qMakePair(102, 0));
+    QCOMPARE(readFile(done), data);
+
+    // An answer that declares nothing and brings nothing is an empty answer.
+    const QString nothing = local(QStringLiteral("nothing.bin"));
+    KoTestResponse empty = KoTestResponse::raw(QByteArray());
+    empty.noContentLength = true;
+    m_phone->queueAnswer(QStringLiteral("getFile"), empty);
+    download(103, nothing, QStringLiteral("/empty.bin"), r);
+    QVERIFY(r.waitFor(3));
+    QCOMPARE(r.results.at(2), qMakePair(103, -4));
+    QVERIFY(!QFile::exists(nothing));
+}
+
+void TestDownload::secondDownloadOfTheSamePartialFileIsRefused()
+{
+    const QByteArray data = putRemote(QStringLiteral("twice.bin"), 600 * 1024, 14);
+    KoTestDropProxy proxy(m_phone->port());
+    QVERIFY(proxy.listen());
+    proxy.setDownstreamRate(600 * 1024);
+    const QString target = local(QStringLiteral("twice.bin"));
+    Results r;
+    download(111, target, QStringLiteral("/twice.bin"), r, proxy.baseUrl());
+    download(112, target, QStringLiteral("/twice.bin"), r, proxy.baseUrl());
+    // Not inside the call.
+    QVERIFY(r.results.isEmpty());
+    QVERIFY(r.waitFor(2));
+    QCOMPARE(r.results.first(), qMakePair(112, -3));
+    QCOMPARE(r.codeOf(111), 0);
+    QCOMPARE(sha256Of(target), sha256(data));
+    QCOMPARE(m_phone->callsTo(QStringLiteral("getFile")).size(), 1);
+}
+
+void TestDownload::targetFolderIsNeverTouched()
+{
+    const QByteArray data = putRemote(QStringLiteral("folder.bin"), 10 * 1024, 15);
+    const QString target = local(QStringLiteral("folder.bin"));
+    QVERIFY(QDir().mkpath(target));
+    QVERIFY(writeFile(target + QStringLiteral("/inside.txt"), "keep me"));
+    Results r;
+    download(121, target, QStringLiteral("/folder.bin"), r);
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(r.results.first(), qMakePair(121, 1));
+    QVERIFY(QFileInfo(target).isDir());
+    QCOMPARE(readFile(target + QStringLiteral("/inside.txt")), QByteArray("keep me"));
+    QCOMPARE(readFile(target + QStringLiteral(".ReRazeDownload")), data);
+}
+
+void TestDownload::existingTargetIsReplaced()
+{
+    const QByteArray data = putRemote(QStringLiteral("replace.bin"), 70 * 1024, 16);
+    const QString target = local(QStringLiteral("replace.bin"));
+    QVERIFY(writeFile(target, QByteArray(500 * 1024, 'o')));
+    Results r;
+    download(131, target, QStringLiteral("/replace.bin"), r);
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(r.results.first(), qMakePair(131, 0));
+    QCOMPARE(readFile(target), data);
+}
+
+void TestDownload::progressIsThrottledAndEndsWithTheTotal()
+{
+    const qint64 size = 1024 * 1024;
+    putRemote(QStringLiteral("progress.bin"), size, 17);
+    KoTestDropProxy proxy(m_phone->port());
+    QVERIFY(proxy.listen());
+    proxy.setDownstreamRate(700 * 1024);
+    Results r;
+    QElapsedTimer t;
+    t.start();
+    download(141, local(QStringLiteral("progress.bin")), QStringLiteral("/progress.bin"), r, proxy.baseUrl());
+    QVERIFY(r.waitFor(1));
+    const qint64 elapsed = t.elapsed();
+    QCOMPARE(r.results.first(), qMakePair(141, 0));
+    QVERIFY(!r.progress.isEmpty());
+    // About ten a second (the proxy passes data 50 times a second).
+    QVERIFY2(r.progress.size() <= elapsed / 100 + 3,
+             qPrintable(QStringLiteral("%1 reports in %2 ms").arg(r.progress.size()).arg(elapsed)));
+    QCOMPARE(r.progress.last().at(1), size);
+    QCOMPARE(r.progress.last().at(2), size);
+}
+
+void TestDownload::thumbnailsOnBothRoutes()
+{
+    const QByteArray data = putRemote(QStringLiteral("photo.jpg"), 20 * 1024, 18);
+    Results r;
+    const QString lan = local(QStringLiteral("thumbs/lan.jpg"));
+    const QString relay = local(QStringLiteral("thumbs/relay.jpg"));
+    QVERIFY(writeFile(local(QStringLiteral("old.jpg")), QByteArray(100 * 1024, 'x')));
+    m_client->getThumbnailV2(151, m_phone->baseUrl(), lan, 9, QStringLiteral("/photo.jpg"), r.result());
+    m_client->getThumbnailRemote(152, kPhoneUid, kPhoneId, 2, relay, 9, QStringLiteral("/photo.jpg"), r.result());
+    QVERIFY(r.waitFor(2));
+    QCOMPARE(r.codeOf(151), 0);
+    QCOMPARE(r.codeOf(152), 0);
+    QCOMPARE(readFile(lan), data);
+    QCOMPARE(readFile(relay), data);
+    QCOMPARE(m_phone->callsTo(QStringLiteral("getThumbnail")).first().header("accept-encoding"),
+             QByteArray("identity"));
+
+    // A thumbnail the phone cannot give.
+    m_client->getThumbnailV2(153, m_phone->baseUrl(), local(QStringLiteral("thumbs/none.jpg")), 9,
+                             QStringLiteral("/none.jpg"), r.result());
+    QVERIFY(r.waitFor(3));
+    QCOMPARE(r.codeOf(153), 1);
+}
+
+void TestDownload::unwritableThumbnailIsRefusedWithoutRequest()
+{
+    putRemote(QStringLiteral("photo2.jpg"), 1024, 19);
+    // A path below a file can never be created.
+    QVERIFY(writeFile(local(QStringLiteral("plainfile")), "x"));
+    Results r;
+    m_client->getThumbnailV2(161, m_phone->baseUrl(), local(QStringLiteral("plainfile/t.jpg")), 9,
+                             QStringLiteral("/photo2.jpg"), r.result());
+    QVERIFY(r.results.isEmpty());
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(r.results.first(), qMakePair(161, -3));
+    QTest::qWait(100);
+    QVERIFY(m_phone->callsTo(QStringLiteral("getThumbnail")).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestDownload)
+#include "tst_download.moc"

@@ -1,0 +1,446 @@
+// Uploads against the fake phone over real sockets: the request the phone receives, the bytes
+// it ends up with after in-memory, resumed, tail-switched, concurrent and broken uploads, and
+// the one result each upload reports.
+
+#include "app/KoServerConfig.h"
+#include "client/KoClientHelper.h"
+#include "net/KoNetworkObject.h"
+#include "support/KoFakePhone.h"
+#include "support/KoFakeRelay.h"
+#include "support/KoTestCertificates.h"
+#include "support/KoTestDropProxy.h"
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const int kPhoneUid = 4712;
+const QString kPhoneId = QStringLiteral("android-up01");
+const QByteArray kBoundary = "----WebKitFormBoundaryw9d1v2FahuvheWBA";
+
+QByteArray patternBytes(qint64 size, quint32 seed)
+{
+    QByteArray data;
+    data.resize(int(size));
+    quint32 x = seed * 2246822519u + 7;
+    for (int i = 0; i < data.size(); ++i) {
+        x = x * 1103515245u + 12345u;
+        data[i] = char(x >> 23);
+    }
+    return data;
+}
+
+bool writeFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
+}
+
+QByteArray sha256Of(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&f);
+    return hash.result().toHex();
+}
+
+QByteArray sha256(const QByteArray& data)
+{
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex();
+}
+
+struct CheckSumAnswer {
+    int id = 0, code = 0, csVersion = 0;
+    QString checksum;
+    qint64 haveRead = 0;
+};
+
+struct Results {
+    QList<QPair<int, int>> results;
+    KoClientHelper::ResultCallback result()
+    {
+        return [this](int id, int code) { results.append({id, code}); };
+    }
+    bool waitFor(int count, int timeoutMs = 20000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (results.size() < count && t.elapsed() < timeoutMs)
+            QTest::qWait(10);
+        return results.size() >= count;
+    }
+    int countOf(int id) const
+    {
+        int n = 0;
+        for (const auto& r : results)
+            n += r.first == id ? 1 : 0;
+        return n;
+    }
+    int codeOf(int id) const
+    {
+        for (const auto& r : results) {
+            if (r.first == id)
+                return r.second;
+        }
+        return 99999;
+    }
+};
+
+KoClientHelper::CheckSumCallback collect(QList<CheckSumAnswer>* into)
+{
+    return [into](int id, int code, int csVersion, QString checksum, qint64 haveRead) {
+        into->append({id, code, csVersion, checksum, haveRead});
+    };
+}
+
+} // namespace
+
+class TestUpload : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void smallUploadIsByteExactWithItsHeaders();
+    void relayUploadCarriesNameAndCommand();
+    void uploadFromAnOffsetIsByteExact();
+    void tailSwitchReassemblesTheFileWithOneResult();
+    void relayTailSwitch();
+    void tailSwitchSendsALongRestStreamed();
+    void twoUploadsAtOnceBothArriveAndAnswersKeepTheirCallbacks();
+    void droppedStreamReportsMinusOneAndResumes();
+    void cancelledStreamIsSilent();
+    void relayUploadOfAMissingFileIsRefusedLater();
+
+private:
+    QString localFile(const QString& name, const QByteArray& data)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("local/") + name);
+        writeFile(path, data);
+        return path;
+    }
+    QString onPhone(const QString& path) const { return m_dir.filePath(QStringLiteral("storage") + path); }
+
+    QTemporaryDir m_dir;
+    KoFakePhone* m_phone = nullptr;
+    KoFakeRelay* m_relay = nullptr;
+    KoClientHelper* m_client = nullptr;
+};
+
+void TestUpload::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(KoTestCertificates::ensure());
+    KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
+    QDir(m_dir.path()).mkpath(QStringLiteral("storage/上传"));
+    QDir(m_dir.path()).mkpath(QStringLiteral("local"));
+    m_phone = new KoFakePhone(m_dir.filePath(QStringLiteral("storage")), this);
+    m_phone->setIdentity(kPhoneId, QStringLiteral("Pixel"), 2, 30, kPhoneUid);
+    QVERIFY(m_phone->start());
+    m_relay = new KoFakeRelay(this);
+    QVERIFY(m_relay->start());
+    m_relay->attachPhone(m_phone);
+    KoServerConfig::setRelayBaseUrl(m_relay->baseUrl());
+    KoServerConfig::setRequestDeadlineMs(3000);
+    KoServerConfig::setSweepIntervalMs(100);
+}
+
+void TestUpload::cleanupTestCase()
+{
+    KoServerConfig::reset();
+}
+
+void TestUpload::init()
+{
+    m_phone->clearCalls();
+    m_phone->clearScripts();
+    m_relay->clearCalls();
+    m_phone->http()->clearRequests();
+    m_client = KoClientHelper::getInstance();
+}
+
+void TestUpload::cleanup()
+{
+    delete m_client;
+    m_client = nullptr;
+    QTest::qWait(20);
+}
+
+void TestUpload::smallUploadIsByteExactWithItsHeaders()
+{
+    const QByteArray data = patternBytes(10000, 1);
+    const QString path = localFile(QStringLiteral("small.bin"), data);
+    Results r;
+    m_client->uploadShortFileV2(1, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1,
+                                QStringLiteral("ABCDEF0123"), QStringLiteral("FID-SMALL"), r.result(),
+                                KoClientHelper::ProgressCallback());
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(r.results.first(), qMakePair(1, 0));
+    QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/small.bin"))), sha256(data));
+
+    const QList<KoFakeCall> calls = m_phone->callsTo(QStringLiteral("uploadFile"));
+    QCOMPARE(calls.size(), 1);
+    const KoFakeCall& call = calls.first();
+    QCOMPARE(call.path, QByteArray("/file/v2/uploadFile"));
+    QCOMPARE(call.header("category"), QByteArray("9"));
+    QCOMPARE(call.header("path"), QStringLiteral("/上传").toUtf8().toBase64());
+    QCOMPARE(call.header("size"), QByteArray("10000"));
+    QCOMPARE(call.header("offset"), QByteArray("0"));
+    QCOMPARE(call.header("checksum"), QByteArray("ABCDEF0123"));
+    QCOMPARE(call.header("valid"), QByteArray("0"));
+    QCOMPARE(call.header("csVersion"), QByteArray("1"));
+    QCOMPARE(call.header("uploadFid"), QByteArray("FID-SMALL"));
+    QCOMPARE(call.header("kouid"), QByteArray("0"));
+    QVERIFY(!call.headers.contains("name"));
+    QVERIFY(!call.headers.contains("cmd"));
+    QVERIFY(call.header("content-type").contains(kBoundary));
+
+    // The whole body, byte for byte.
+    const QByteArray expected = "--" + kBoundary + "\r\n"
+        + "Content-Type: application/x-object\r\n"
+        + "Content-Disposition: form-data; name=\"files[]\"; filename=\"small.bin\"\r\n\r\n" + data + "\r\n--"
+        + kBoundary + "--\r\n";
+    QCOMPARE(call.rawBody.size(), expected.size());
+    QCOMPARE(call.rawBody, expected);
+    QCOMPARE(call.header("content-length").toLongLong(), qint64(data.size() + 9 + 187));
+}
+
+void TestUpload::relayUploadCarriesNameAndCommand()
+{
+    const QByteArray data = patternBytes(5000, 2);
+    const QString path = localFile(QStringLiteral("relay-small.bin"), data);
+    Results r;
+    m_client->uploadShortFileRemote(2, kPhoneUid, kPhoneId, 2, path, QStringLiteral("重命名.bin"), 9,
+                                    QStringLiteral("/上传"), 0, 0, 1, QString(), QStringLiteral("FID-R"), r.result(),
+                                    KoClientHelper::ProgressCallback());
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(r.results.first(), qMakePair(2, 0));
+    QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/重命名.bin"))), sha256(data));
+    const QList<KoFakeCall> calls = m_relay->callsTo(QStringLiteral("uploadFile"));
+    QCOMPARE(calls.size(), 1);
+    QCOMPARE(calls.first().path, QByteArray("/reraze/reraze/file"));
+    QCOMPARE(calls.first().header("cmd"), QByteArray("uploadFile"));
+    QCOMPARE(calls.first().header("name"), QStringLiteral("重命名.bin").toUtf8().toBase64());
+    QCOMPARE(calls.first().header("toDeviceId"), kPhoneId.toUtf8());
+}
+
+void TestUpload::uploadFromAnOffsetIsByteExact()
+{
+    const QByteArray data = patternBytes(700 * 1000, 3);
+    const QString path = localFile(QStringLiteral("offset.bin"), data);
+    const QString fid = QStringLiteral("FID-OFFSET");
+    // The phone keeps 300000 bytes and the connection drops: the upload must report -1.
+    m_phone->queueUploadDrop(300000);
+    Results r;
+    m_client->uploadShortFileV2(3, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QStringLiteral("CS"),
+                                fid, r.result(), KoClientHelper::ProgressCallback());
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(r.results.first(), qMakePair(3, -1));
+    QCOMPARE(m_phone->uploadHeld(fid), qint64(300000));
+
+    QList<CheckSumAnswer> answers;
+    m_client->uploadFileAskCheckSumV2(4, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), fid,
+                                      collect(&answers));
+    QTRY_COMPARE_WITH_TIMEOUT(answers.size(), 1, 10000);
+    QCOMPARE(answers.first().id, 4);
+    QCOMPARE(answers.first().code, 0);
+    QCOMPARE(answers.first().haveRead, qint64(300000));
+    QCOMPARE(answers.first().checksum, QStringLiteral("CS"));
+    const QJsonObject asked = m_phone->callsTo(QStringLiteral("checksum")).first().body;
+    QCOMPARE(asked.value(QStringLiteral("cmd")).toString(), QStringLiteral("askChecksum"));
+    QCOMPARE(asked.value(QStringLiteral("name")).toString(), QStringLiteral("offset.bin"));
+    QCOMPARE(asked.value(QStringLiteral("uploadFid")).toString(), fid);
+
+    m_client->uploadShortFileV2(5, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), 300000, 1, 1,
+                                QStringLiteral("CS"), fid, r.result(), KoClientHelper::ProgressCallback());
+    QVERIFY(r.waitFor(2));
+    QCOMPARE(r.results.at(1), qMakePair(5, 0));
+    const KoFakeCall last = m_phone->callsTo(QStringLiteral("uploadFile")).last();
+    QCOMPARE(last.header("offset"), QByteArray("300000"));
+    QCOMPARE(last.header("size"), QByteArray("700000"));
+    QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/offset.bin"))), sha256(data));
+}
+
+void TestUpload::tailSwitchReassemblesTheFileWithOneResult()
+{
+    const QByteArray data = patternBytes(9 * 1024 * 1024 + 321, 4);
+    const QString path = localFile(QStringLiteral("tail.bin"), data);
+    QSignalSpy convert(m_client, &KoClientHelper::uploadConvertInfo);
+    Results r;
+    QList<QList<qint64>> progress;
+    m_client->uploadFileV2(6, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QStringLiteral("CS6"),
+                           QStringLiteral("FID-TAIL"), r.result(),
+                           [&progress](int id, qint64 done, qint64 total) { progress.append({id, done, total}); });
+    QVERIFY(r.waitFor(1));
+    QTest::qWait(500);
+    QCOMPARE(r.results.size(), 1);
+    QCOMPARE(r.results.first(), qMakePair(6, 0));
+    QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/tail.bin"))), sha256(data));
+
+    // A stream cut at its tail, the phone's count, the rest from memory. (A stream that
+    // outran its progress reports may have arrived whole before the cut: the phone then
+    // holds everything and the rest is empty.)
+    const QList<KoFakeCall> uploads = m_phone->callsTo(QStringLiteral("uploadFile"));
+    QVERIFY(uploads.size() == 1 || uploads.size() == 2);
+    const KoFakeCall tail = uploads.last();
+    QCOMPARE(tail.header("valid"), QByteArray("1"));
+    const qint64 haveRead = tail.header("offset").toLongLong();
+    QVERIFY(haveRead > 0);
+    QVERIFY(data.size() - haveRead <= KoClientHelper::kTailMemoryLimit);
+    QCOMPARE(tail.header("checksum"), QByteArray("CS6"));
+    QCOMPARE(m_phone->callsTo(QStringLiteral("checksum")).size(), 1);
+    QCOMPARE(convert.count(), 1);
+    QCOMPARE(convert.first().at(0).toInt(), 6);
+    QCOMPARE(convert.first().at(1).toLongLong(), haveRead);
+    QVERIFY(convert.first().at(3).toString().isEmpty());
+    QVERIFY(!progress.isEmpty());
+    for (const auto& p : progress)
+        QCOMPARE(p.at(0), qint64(6));
+}
+
+void TestUpload::relayTailSwitch()
+{
+    const QByteArray data = patternBytes(5 * 1024 * 1024 + 77, 5);
+    const QString path = localFile(QStringLiteral("relay-tail.bin"), data);
+    Results r;
+    m_client->uploadFileRemote(7, kPhoneUid, kPhoneId, 2, path, QStringLiteral("relay-tail.bin"), 9,
+                               QStringLiteral("/上传"), 0, 0, 1, QStringLiteral("CS7"), QStringLiteral("FID-RTAIL"),
+                               r.result(), KoClientHelper::ProgressCallback());
+    QVERIFY(r.waitFor(1));
+    QTest::qWait(300);
+    QCOMPARE(r.results.size(), 1);
+    QCOMPARE(r.results.first(), qMakePair(7, 0));
+    QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/relay-tail.bin"))), sha256(data));
+    QCOMPARE(m_relay->callsTo(QStringLiteral("askChecksum")).size(), 1);
+}
+
+void TestUpload::tailSwitchSendsALongRestStreamed()
+{
+    const QByteArray data = patternBytes(6 * 1024 * 1024 + 9, 10);
+    const QString path = localFile(QStringLiteral("long-rest.bin"), data);
+    // The phone says it holds nothing: the rest is the whole file, too much for memory.
+    m_phone->queueAnswer(QStringLiteral("checksum"),
+                         KoTestResponse::json(QJsonObject{{QStringLiteral("code"), 0},
+                                                          {QStringLiteral("haveRead"), 0},
+                                                          {QStringLiteral("checksum"), QStringLiteral("CS16")},
+                                                          {QStringLiteral("csVersion"), 1}}));
+    Results r;
+    m_client->uploadFileV2(16, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QStringLiteral("CS16"),
+                           QStringLiteral("FID-LONG"), r.result(), KoClientHelper::ProgressCallback());
+    QVERIFY(r.waitFor(1));
+    QTest::qWait(300);
+    QCOMPARE(r.results.size(), 1);
+    QCOMPARE(r.results.first(), qMakePair(16, 0));
+    QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/long-rest.bin"))), sha256(data));
+    // Streamed again from 0 (the whole file in its body), and without a second switch.
+    const QList<KoFakeCall> uploads = m_phone->callsTo(QStringLiteral("uploadFile"));
+    QVERIFY(uploads.size() == 1 || uploads.size() == 2);
+    QCOMPARE(uploads.last().header("offset"), QByteArray("0"));
+    QCOMPARE(uploads.last().header("valid"), QByteArray("1"));
+    QCOMPARE(uploads.last().header("content-length").toLongLong(), qint64(data.size() + 13 + 187));
+    QCOMPARE(m_phone->callsTo(QStringLiteral("checksum")).size(), 1);
+}
+
+void TestUpload::twoUploadsAtOnceBothArriveAndAnswersKeepTheirCallbacks()
+{
+    const QByteArray a = patternBytes(6 * 1024 * 1024 + 1, 6);
+    const QByteArray b = patternBytes(7 * 1024 * 1024 + 2, 7);
+    const QString pathA = localFile(QStringLiteral("a.bin"), a);
+    const QString pathB = localFile(QStringLiteral("b.bin"), b);
+    Results r;
+    m_client->uploadFileV2(8, m_phone->baseUrl(), pathA, 9, QStringLiteral("/上传"), 0, 0, 1, QString(),
+                           QStringLiteral("FID-A"), r.result(), KoClientHelper::ProgressCallback());
+    m_client->uploadFileV2(9, m_phone->baseUrl(), pathB, 9, QStringLiteral("/上传"), 0, 0, 1, QString(),
+                           QStringLiteral("FID-B"), r.result(), KoClientHelper::ProgressCallback());
+    // The operation manager asks about a third upload meanwhile, with a callback of its own.
+    QList<CheckSumAnswer> mine;
+    m_client->uploadFileAskCheckSumV2(10, m_phone->baseUrl(), pathA, 9, QStringLiteral("/上传"),
+                                      QStringLiteral("FID-OTHER"), collect(&mine));
+    QVERIFY(r.waitFor(2));
+    QTest::qWait(300);
+    QCOMPARE(r.results.size(), 2);
+    QCOMPARE(r.codeOf(8), 0);
+    QCOMPARE(r.codeOf(9), 0);
+    QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/a.bin"))), sha256(a));
+    QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/b.bin"))), sha256(b));
+    // The tail switches' answers never reached the manager's callback.
+    QCOMPARE(mine.size(), 1);
+    QCOMPARE(mine.first().id, 10);
+    QCOMPARE(m_phone->callsTo(QStringLiteral("checksum")).size(), 3);
+}
+
+void TestUpload::droppedStreamReportsMinusOneAndResumes()
+{
+    const QByteArray data = patternBytes(6 * 1024 * 1024, 8);
+    const QString path = localFile(QStringLiteral("dropped.bin"), data);
+    const QString fid = QStringLiteral("FID-DROP");
+    KoTestDropProxy proxy(m_phone->port());
+    QVERIFY(proxy.listen());
+    proxy.dropAfter(2 * 1024 * 1024, 100);
+    Results r;
+    m_client->uploadFileV2(11, proxy.baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QStringLiteral("CS11"), fid,
+                           r.result(), KoClientHelper::ProgressCallback());
+    QVERIFY(r.waitFor(1));
+    QTest::qWait(300);
+    QCOMPARE(r.results.size(), 1);
+    QCOMPARE(r.results.first(), qMakePair(11, -1));
+    QVERIFY(proxy.drops() >= 1);
+    QTRY_VERIFY_WITH_TIMEOUT(m_phone->uploadHeld(fid) > 0, 5000);
+    const qint64 held = m_phone->uploadHeld(fid);
+    QVERIFY(held < 2 * 1024 * 1024);
+
+    // The retry goes on from the phone's count.
+    QList<CheckSumAnswer> answers;
+    m_client->uploadFileAskCheckSumV2(12, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), fid,
+                                      collect(&answers));
+    QTRY_COMPARE_WITH_TIMEOUT(answers.size(), 1, 10000);
+    QCOMPARE(answers.first().haveRead, held);
+    m_client->uploadFileV2(13, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), held, 1, 1,
+                           QStringLiteral("CS11"), fid, r.result(), KoClientHelper::ProgressCallback());
+    QVERIFY(r.waitFor(2));
+    QCOMPARE(r.results.at(1), qMakePair(13, 0));
+    QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/dropped.bin"))), sha256(data));
+}
+
+void TestUpload::cancelledStreamIsSilent()
+{
+    const QByteArray data = patternBytes(4 * 1024 * 1024, 9);
+    const QString path = localFile(QStringLiteral("cancel.bin"), data);
+    Results r;
+    m_client->uploadFileV2(14, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QString(),
+                           QStringLiteral("FID-CANCEL"), r.result(), KoClientHelper::ProgressCallback());
+    m_client->cancelUploadFileV2(14, KoClientHelper::ResultCallback());
+    // An id without a pending request: nothing.
+    m_client->cancelUploadFileV2(999, KoClientHelper::ResultCallback());
+    QTest::qWait(800);
+    QVERIFY(r.results.isEmpty());
+    QVERIFY(!QFile::exists(onPhone(QStringLiteral("/上传/cancel.bin"))));
+    QVERIFY(m_phone->callsTo(QStringLiteral("checksum")).isEmpty());
+}
+
+void TestUpload::relayUploadOfAMissingFileIsRefusedLater()
+{
+    Results r;
+    m_client->uploadFileRemote(15, kPhoneUid, kPhoneId, 2, m_dir.filePath(QStringLiteral("local/none.bin")),
+                               QStringLiteral("none.bin"), 9, QStringLiteral("/上传"), 0, 0, 1, QString(),
+                               QStringLiteral("FID-NONE"), r.result(), KoClientHelper::ProgressCallback());
+    QVERIFY(r.results.isEmpty());
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(r.results.first(), qMakePair(15, -3));
+    QTest::qWait(100);
+    QVERIFY(m_relay->callsTo(QStringLiteral("uploadFile")).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestUpload)
+#include "tst_upload.moc"
