@@ -39,11 +39,11 @@ QByteArray KoCommonUtil::readAll(QNetworkReply* reply)
     const QVariant declared = reply->header(QNetworkRequest::ContentLengthHeader);
     if (declared.isValid() && declared.toLongLong() > kMaxJsonAnswer)
         return QByteArray();
-    // One byte more than allowed tells an oversized body from one of exactly the cap.
-    QByteArray body = reply->read(kMaxJsonAnswer + 1);
-    if (body.size() > kMaxJsonAnswer)
+    // read(n) reserves n bytes first: ask for what is there, not for the cap.
+    const qint64 available = reply->bytesAvailable();
+    if (available <= 0 || available > kMaxJsonAnswer)
         return QByteArray();
-    return body;
+    return reply->read(available);
 }
 
 QJsonObject KoCommonUtil::byteArrayToJson(QByteArray bytes)

@@ -34,6 +34,12 @@ int envIntOr(const char* name, int fallback)
     return ok && v > 0 ? v : fallback;
 }
 
+quint16 envPortOr(const char* name, quint16 fallback)
+{
+    const int v = envIntOr(name, fallback);
+    return v <= 65535 ? quint16(v) : fallback;
+}
+
 QString withSlash(QString url)
 {
     if (!url.endsWith('/'))
@@ -50,8 +56,8 @@ Values defaults()
     v.update = withSlash(envOr("RERAZE_UPDATE_URL", QStringLiteral("https://download.reraze.invalid/pc/mac/")));
     v.deadline = envIntOr("RERAZE_REQUEST_DEADLINE_MS", 15000);
     v.sweep = envIntOr("RERAZE_SWEEP_INTERVAL_MS", 1000);
-    v.localPort = quint16(envIntOr("RERAZE_LOCAL_UDP_PORT", 59631));
-    v.phonePort = quint16(envIntOr("RERAZE_PHONE_UDP_PORT", 59632));
+    v.localPort = envPortOr("RERAZE_LOCAL_UDP_PORT", 59631);
+    v.phonePort = envPortOr("RERAZE_PHONE_UDP_PORT", 59632);
     v.heartBeat = envIntOr("RERAZE_HEARTBEAT_MS", 30000);
     v.deviceReport = envIntOr("RERAZE_DEVICE_REPORT_MS", 60000);
     v.pushPoll = envIntOr("RERAZE_PUSH_POLL_MS", 1000);

@@ -60,7 +60,8 @@ QList<KoBaseFacility> KoDeviceReport::parseDevices(const QJsonObject& answer, co
         if (state != 2 && state != 3)
             state = 3; // the server knows only online (through the relay) and offline
         KoLanMessage::readString(o, QStringLiteral("deviceName"), 256, &name);
-        KoLanMessage::readString(o, QStringLiteral("ip"), 64, &ip);
+        // Only an address: it becomes the phone's URL.
+        KoLanMessage::readIpv4(o, QStringLiteral("ip"), &ip);
         KoLanMessage::readString(o, QStringLiteral("nick"), 256, &nick);
         KoLanMessage::readInt(o, QStringLiteral("port"), &port);
         if (port < 0 || port > 65535)

@@ -2,6 +2,7 @@
 
 #include <QAtomicInteger>
 #include <QDateTime>
+#include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QRandomGenerator>
@@ -34,6 +35,26 @@ bool KoLanMessage::readString(const QJsonObject& object, const QString& key, int
     if (s.size() > maxLength)
         return false;
     *out = s;
+    return true;
+}
+
+QString KoLanMessage::plainIpv4(const QString& text)
+{
+    QHostAddress address;
+    if (text.size() > 15 || !address.setAddress(text) || address.protocol() != QAbstractSocket::IPv4Protocol)
+        return QString();
+    return address.toString();
+}
+
+bool KoLanMessage::readIpv4(const QJsonObject& object, const QString& key, QString* out)
+{
+    QString text;
+    if (!readString(object, key, 64, &text))
+        return false;
+    const QString ip = plainIpv4(text);
+    if (ip.isEmpty())
+        return false;
+    *out = ip;
     return true;
 }
 

@@ -49,4 +49,7 @@ public:
     // Integer value of a JSON number that holds a whole number within int; false otherwise.
     static bool readInt(const QJsonObject& object, const QString& key, int* out);
     static bool readString(const QJsonObject& object, const QString& key, int maxLength, QString* out);
+    // A dotted IPv4 address in its plain form (it goes into request URLs); false otherwise.
+    static bool readIpv4(const QJsonObject& object, const QString& key, QString* out);
+    static QString plainIpv4(const QString& text);
 };

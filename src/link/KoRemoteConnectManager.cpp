@@ -374,11 +374,16 @@ void KoRemoteConnectManager::connectDevice(QString deviceId)
     bool pending = false;
     {
         QMutexLocker l(&m_attemptLock);
-        for (const Attempt& a : m_attempts)
-            pending = pending || a.deviceId == deviceId;
+        for (Attempt& a : m_attempts) {
+            if (a.deviceId == deviceId) {
+                // A pairing or a push may have started it: its end is now the caller's too.
+                a.byUser = true;
+                pending = true;
+            }
+        }
     }
     if (pending)
-        return; // that attempt ends with its own sendTimeout
+        return; // that attempt ends with sendTimeout
     const bool lan = known && facility.getState() == 1 && !facility.getIp().isEmpty() && facility.getPort() > 0;
     const bool relay = known && facility.getState() == 2;
     if (connectedAlready || (!lan && !relay)) {
@@ -765,6 +770,7 @@ void KoRemoteConnectManager::onNetworkState(int id, int code, QString deviceId, 
     Q_UNUSED(deviceId);
     Q_UNUSED(networkState);
     const QString target = m_stateQueries.take(id);
+    ip = KoLanMessage::plainIpv4(ip);
     if (target.isEmpty() || code != 0 || ip.isEmpty() || port <= 0 || port > 65535)
         return;
     KoBaseFacility copy;
@@ -848,7 +854,7 @@ void KoRemoteConnectManager::onConnectPush(const QJsonObject& push, const QStrin
     if (accept) {
         int port = 0, networkType = 1, policy = 0, appVersion = 0;
         QString ip, name, nick;
-        KoLanMessage::readString(push, QStringLiteral("ip"), 64, &ip);
+        KoLanMessage::readIpv4(push, QStringLiteral("ip"), &ip);
         KoLanMessage::readInt(push, QStringLiteral("port"), &port);
         KoLanMessage::readString(push, QStringLiteral("deviceName"), 256, &name);
         KoLanMessage::readString(push, QStringLiteral("userName"), 256, &nick);

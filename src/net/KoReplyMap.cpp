@@ -21,6 +21,8 @@ void KoReplyMap::add(QNetworkReply* reply, KoReplyType* record)
         if (it != m_entries.end()) {
             if (it->record != record)
                 old = it->record;
+            // The key may be the address of a reply that died unseen: watch the one given now.
+            it->reply = reply;
             it->record = record;
             it->serial = m_nextSerial++;
         } else {

@@ -27,10 +27,13 @@ public:
     void abort() override {}
     qint64 bytesAvailable() const override { return m_body.size() - m_pos + QNetworkReply::bytesAvailable(); }
     bool isSequential() const override { return true; }
+    // The most bytes a caller asked for at once (what it had to make room for).
+    qint64 largestRead = 0;
 
 protected:
     qint64 readData(char* data, qint64 maxSize) override
     {
+        largestRead = qMax(largestRead, maxSize);
         const qint64 n = qMin(maxSize, qint64(m_body.size()) - m_pos);
         if (n <= 0)
             return -1;
@@ -208,6 +211,14 @@ private slots:
         QCOMPARE(KoCommonUtil::readAll(&noHeader), QByteArray("{\"b\":2}"));
 
         QVERIFY(KoCommonUtil::readAll(nullptr).isEmpty());
+    }
+
+    void readAllMakesRoomForTheBodyOnly()
+    {
+        // Every JSON answer passes through here: no room for the largest allowed body each time.
+        BufferReply reply("{\"code\":0}", -1);
+        QCOMPARE(KoCommonUtil::readAll(&reply), QByteArray("{\"code\":0}"));
+        QVERIFY2(reply.largestRead <= 64 * 1024, QByteArray::number(reply.largestRead).constData());
     }
 
     void readAllRefusesOversizedAnswer()

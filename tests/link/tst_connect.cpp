@@ -2,6 +2,7 @@
 #include "app/KoSettings.h"
 #include "app/KoThisMachineInfo.h"
 #include "client/KoClientHelper.h"
+#include "link/KoDeviceReport.h"
 #include "link/KoRemoteConnectManager.h"
 #include "model/KoBaseFacility.h"
 #include "net/KoNetworkObject.h"
@@ -36,6 +37,7 @@ private slots:
     void cleanupTestCase();
 
     void reportFillsMyDeviceList();
+    void reportedAddressMustBeAnAddress();
     void lanConnectEndToEnd();
     void ejectTellsThePhone();
     void silentPhoneEndsTheAttempt();
@@ -43,6 +45,7 @@ private slots:
     void relayRefusal();
     void connectPushAnsweredOnce();
     void connectPushWithoutKeyRejected();
+    void connectWhilePushAttemptPendingEnds();
     void networkPushPolicyAsk();
     void networkPushPolicyRefuse();
     void unknownPushAnswered();
@@ -236,6 +239,24 @@ void TestConnect::reportFillsMyDeviceList()
     QVERIFY(list->isEmpty());
 }
 
+void TestConnect::reportedAddressMustBeAnAddress()
+{
+    // The address becomes the phone's URL: text that would reach another host or path is no address.
+    auto entry = [](const char* id, const QString& ip) {
+        return QJsonObject{{"uid", kUid}, {"deviceId", id}, {"deviceType", 2}, {"state", 2}, {"ip", ip}, {"port", 8080}};
+    };
+    const QJsonObject answer{{"result", 0},
+                             {"devices", QJsonArray{entry("a", "192.168.1.9"), entry("b", "evil.example/x?"),
+                                                    entry("c", "10.0.0.1:1/file/v2/deleteFile#"),
+                                                    entry("d", "user@10.0.0.2")}}};
+    const QList<KoBaseFacility> devices = KoDeviceReport::parseDevices(answer, QStringLiteral("me"));
+    QCOMPARE(devices.size(), 4);
+    QCOMPARE(devices.at(0).getIp(), QStringLiteral("192.168.1.9"));
+    QCOMPARE(devices.at(0).getPort(), 8080);
+    for (int i = 1; i < 4; ++i)
+        QVERIFY2(devices.at(i).getIp().isEmpty(), qPrintable(devices.at(i).getIp()));
+}
+
 void TestConnect::lanConnectEndToEnd()
 {
     QSignalSpy timeouts(manager(), &KoRemoteConnectManager::sendTimeout);
@@ -413,6 +434,26 @@ void TestConnect::connectPushWithoutKeyRejected()
     QVERIFY(QTest::qWaitFor([&] { return connected.size() == 1; }, 5000));
     QCOMPARE(keys.size(), 1);
     QVERIFY(manager()->getQrKey() != key);
+}
+
+void TestConnect::connectWhilePushAttemptPendingEnds()
+{
+    QVERIFY(waitForMyDevice(1));
+    // The phone opens through the relay; the relay is slow to confirm.
+    m_relay->setDelay("ACCEPT", 800);
+    QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
+    QSignalSpy timeouts(manager(), &KoRemoteConnectManager::sendTimeout);
+    sendPushes({QJsonObject{{"pushId", "w-1"}, {"cmd", "OPEN"}, {"fromUid", kUid}, {"fromDeviceId", kPhoneId},
+                            {"fromDeviceType", 2}}});
+    QVERIFY(QTest::qWaitFor([&] { return !m_relay->callsTo("ACCEPT").isEmpty(); }, 5000));
+    // The user asks for the same phone meanwhile: that attempt is the pending one, and the
+    // caller still hears its end.
+    manager()->connectDevice(kPhoneId);
+    QVERIFY(QTest::qWaitFor([&] { return timeouts.size() == 1; }, 5000));
+    QCOMPARE(timeouts.first().first().toInt(), 19);
+    QCOMPARE(connected.size(), 1);
+    QCOMPARE(manager()->getConnectedList()->size(), 1);
+    QCOMPARE(m_lan->receivedOfType(19).size(), 0);
 }
 
 void TestConnect::networkPushPolicyAsk()

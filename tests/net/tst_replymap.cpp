@@ -13,6 +13,17 @@
 #include <memory>
 
 namespace {
+// A reply that never goes anywhere, so that one can be built where another one was.
+class InertReply : public QNetworkReply
+{
+public:
+    InertReply() { open(QIODevice::ReadOnly); }
+    void abort() override {}
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+};
+
 // A record that tells when it is destroyed.
 KoReplyType* watchedRecord(int type, std::weak_ptr<int>* watch)
 {
@@ -183,6 +194,33 @@ private slots:
         QCOMPARE(rec, earlyRec);
         QVERIFY(!alive);
         QVERIFY(map.getReplyOf(0) == nullptr);
+    }
+
+    void replyAtTheAddressOfADeadOneIsWatched()
+    {
+        // The allocator hands out a freed reply's address again; the map must watch the new
+        // reply, not the memory of the old one.
+        alignas(InertReply) unsigned char storage[sizeof(InertReply)];
+        KoReplyMap map;
+        auto* first = new (storage) InertReply();
+        KoReplyType* firstRec = (new KoReplyType(1))->setId(7);
+        firstRec->setDdl(60000);
+        map.add(first, firstRec);
+        first->~InertReply(); // destroyed behind the map's back
+
+        auto* second = new (storage) InertReply();
+        KoReplyType* secondRec = (new KoReplyType(2))->setId(7);
+        secondRec->setDdl(60000);
+        map.add(second, secondRec);
+        QNetworkReply* r = nullptr;
+        KoReplyType* rec = nullptr;
+        bool alive = false;
+        QVERIFY(map.earliestDeadline(&r, &rec, &alive));
+        QCOMPARE(rec, secondRec);
+        QVERIFY(alive);
+        QCOMPARE(map.getReplyOf(7), static_cast<QNetworkReply*>(second));
+        map.clear();
+        second->~InertReply();
     }
 
     void destructorDeletesRecords()
