@@ -37,8 +37,14 @@ void KoDeviceReport::report(int uid, const QString& lanIp, quint16 lanPort)
     body.insert(QStringLiteral("port"), int(lanPort));
     auto* record = new KoReplyType(kReplyType);
     record->setDdl(KoServerConfig::requestDeadlineMs());
+    const QString url = KoServerConfig::accountBaseUrl() + QStringLiteral("device/report");
+    if (!isSecureUrl(url)) {
+        // The user's id never goes out in clear text: fails like an unreachable server.
+        failLater(record, [this](KoReplyType*) { deliver(-1, {}); });
+        return;
+    }
     QMap<QString, QString> headers;
-    postHttpData(body, KoServerConfig::accountBaseUrl() + QStringLiteral("device/report"), record, &headers);
+    postHttpData(body, url, record, &headers);
 }
 
 QList<KoBaseFacility> KoDeviceReport::parseDevices(const QJsonObject& answer, const QString& ownDeviceId)
@@ -84,11 +90,8 @@ QList<KoBaseFacility> KoDeviceReport::parseDevices(const QJsonObject& answer, co
 
 void KoDeviceReport::onFinished(QNetworkReply* reply)
 {
-    if (!reply || !m_replyMap->getReplyType(reply))
-        return;
-    std::unique_ptr<KoReplyType> record(m_replyMap->take(reply));
-    reply->deleteLater();
-    if (!record || record->isCanceled())
+    std::unique_ptr<KoReplyType> record = takeRecord(reply);
+    if (!record)
         return;
     const QJsonObject answer = KoCommonUtil::byteArrayToJson(KoCommonUtil::readAll(reply));
     int result = -1;
@@ -107,10 +110,9 @@ void KoDeviceReport::onFinished(QNetworkReply* reply)
 
 void KoDeviceReport::onTimeout(QNetworkReply* reply)
 {
-    KoReplyType* record = m_replyMap->getReplyType(reply);
-    if (!record || record->isCanceled())
+    std::unique_ptr<KoReplyType> record = takeRecord(reply);
+    if (!record)
         return;
-    record->cancel();
     deliver(-1, {});
 }
 

@@ -41,7 +41,13 @@ void KoPushReceiver::poll(int uid)
     auto* record = new KoReplyType(kReplyType);
     record->setDdl(KoServerConfig::requestDeadlineMs());
     m_polling = true;
-    postHttpData(body, KoServerConfig::relayBaseUrl() + QStringLiteral("pcPush"), record, &headers);
+    const QString url = KoServerConfig::relayBaseUrl() + QStringLiteral("pcPush");
+    if (!isSecureUrl(url)) {
+        // The login cookies never go out in clear text: fails like an unreachable relay.
+        failLater(record, [this](KoReplyType*) { m_polling = false; });
+        return;
+    }
+    postHttpData(body, url, record, &headers);
 }
 
 bool KoPushReceiver::markSeen(const QString& id)
@@ -57,13 +63,10 @@ bool KoPushReceiver::markSeen(const QString& id)
 
 void KoPushReceiver::onFinished(QNetworkReply* reply)
 {
-    if (!reply || !m_replyMap->getReplyType(reply))
+    std::unique_ptr<KoReplyType> record = takeRecord(reply);
+    if (!record)
         return;
-    std::unique_ptr<KoReplyType> record(m_replyMap->take(reply));
-    reply->deleteLater();
     m_polling = false;
-    if (!record || record->isCanceled())
-        return;
     const QJsonObject answer = KoCommonUtil::byteArrayToJson(KoCommonUtil::readAll(reply));
     int code = 1;
     if (!KoLanMessage::readInt(answer, QStringLiteral("code"), &code) || code != 0)
@@ -91,9 +94,7 @@ void KoPushReceiver::onFinished(QNetworkReply* reply)
 
 void KoPushReceiver::onTimeout(QNetworkReply* reply)
 {
-    KoReplyType* record = m_replyMap->getReplyType(reply);
-    if (!record || record->isCanceled())
+    if (!takeRecord(reply))
         return;
-    record->cancel();
     m_polling = false;
 }

@@ -8,7 +8,6 @@
 #include <QMutexLocker>
 #include <QNetworkReply>
 #include <QTimer>
-#include <QUrl>
 
 #include <memory>
 
@@ -104,15 +103,9 @@ void KoAutoUpdateTool::requestVersionFile(bool manual)
     auto* record = new KoReplyType(type);
     record->setDdl(KoServerConfig::requestDeadlineMs());
 
-    const QUrl u(url);
-    if (!u.isValid() || u.scheme() != QLatin1String("https") || u.host().isEmpty()) {
-        // Never over plain HTTP: fails like an unreachable site, after the caller returned.
-        auto holder = std::make_shared<std::unique_ptr<KoReplyType>>(record);
-        QTimer::singleShot(0, this, [this, holder]() {
-            std::unique_ptr<KoReplyType> r = std::move(*holder);
-            if (r)
-                finishCheck(r.get(), nullptr);
-        });
+    if (!isSecureUrl(url)) {
+        // Never over plain HTTP: fails like an unreachable site.
+        failLater(record, [this](KoReplyType* r) { finishCheck(r, nullptr); });
         return;
     }
     getHttpData(url, record, nullptr);
@@ -120,11 +113,8 @@ void KoAutoUpdateTool::requestVersionFile(bool manual)
 
 void KoAutoUpdateTool::onFinished(QNetworkReply* reply)
 {
-    if (!reply || !m_replyMap->getReplyType(reply))
-        return;
-    std::unique_ptr<KoReplyType> record(m_replyMap->take(reply));
-    reply->deleteLater();
-    if (!record || record->isCanceled())
+    std::unique_ptr<KoReplyType> record = takeRecord(reply);
+    if (!record)
         return;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() != QNetworkReply::NoError || status != 200 || reply->bytesAvailable() > kMaxVersionFileBytes) {
@@ -137,11 +127,10 @@ void KoAutoUpdateTool::onFinished(QNetworkReply* reply)
 
 void KoAutoUpdateTool::onTimeout(QNetworkReply* reply)
 {
-    KoReplyType* record = m_replyMap->getReplyType(reply);
-    if (!record || record->isCanceled())
+    std::unique_ptr<KoReplyType> record = takeRecord(reply);
+    if (!record)
         return;
-    record->cancel();
-    finishCheck(record, nullptr);
+    finishCheck(record.get(), nullptr);
 }
 
 void KoAutoUpdateTool::finishCheck(KoReplyType* record, const QByteArray* body)

@@ -14,6 +14,7 @@
 #include <QNetworkReply>
 #include <QPointer>
 #include <QTimer>
+#include <QUrl>
 
 KoNetworkHelper::KoNetworkHelper(QObject* parent)
     : QObject(parent)
@@ -150,12 +151,37 @@ void KoNetworkHelper::sendMultipart(const QString& localPath, const QString& url
     fileReply(reply, record);
 }
 
-void KoNetworkHelper::onFinished(QNetworkReply* reply)
+bool KoNetworkHelper::isSecureUrl(const QString& url)
+{
+    const QUrl u(url);
+    return u.isValid() && u.scheme() == QLatin1String("https") && !u.host().isEmpty();
+}
+
+void KoNetworkHelper::failLater(KoReplyType* record, std::function<void(KoReplyType*)> fail)
+{
+    // Shared so that the record goes with the timer's functor if this object dies first.
+    auto holder = std::make_shared<std::unique_ptr<KoReplyType>>(record);
+    QTimer::singleShot(0, this, [holder, fail = std::move(fail)]() {
+        std::unique_ptr<KoReplyType> r = std::move(*holder);
+        if (r && fail)
+            fail(r.get());
+    });
+}
+
+std::unique_ptr<KoReplyType> KoNetworkHelper::takeRecord(QNetworkReply* reply)
 {
     if (!reply || !m_replyMap->getReplyType(reply))
-        return;
-    m_replyMap->remove(reply);
+        return nullptr;
+    std::unique_ptr<KoReplyType> record(m_replyMap->take(reply));
     reply->deleteLater();
+    if (record && record->isCanceled())
+        record.reset();
+    return record;
+}
+
+void KoNetworkHelper::onFinished(QNetworkReply* reply)
+{
+    takeRecord(reply);
 }
 
 void KoNetworkHelper::onTimeout(QNetworkReply*)

@@ -6,6 +6,9 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+#include <memory>
+
 class QNetworkReply;
 class QTimer;
 #include "net/KoNetworkObject.h"
@@ -51,7 +54,8 @@ public slots:
     // Base: a reply of this client is removed from the map (record deleted) and scheduled
     // for deletion; other replies are left alone.
     virtual void onFinished(QNetworkReply* reply);
-    // Called by the sweep for an expired request, before its record is removed. Base: nothing.
+    // Called by the sweep for an expired request, before its record is removed (an override
+    // may take it itself with takeRecord). Base: nothing.
     virtual void onTimeout(QNetworkReply* reply);
     // Upload progress of a multipart upload, only for totals above 0. Base: nothing.
     virtual void uploadProgress(QNetworkReply* reply, qint64 bytesSent, qint64 bytesTotal);
@@ -64,6 +68,17 @@ protected slots:
     void onCheckTimeout();
 
 protected:
+    // Only https with a host: user ids, passwords and cookies never travel in clear text.
+    static bool isSecureUrl(const QString& url);
+    // Takes ownership of record and hands it to fail on the next turn of the event loop, so a
+    // refused request fails like an unreachable server, after its caller has returned. If this
+    // object goes first, record is deleted unanswered.
+    void failLater(KoReplyType* record, std::function<void(KoReplyType*)> fail);
+    // Start of onFinished and onTimeout: a reply this client filed is taken out of the map and
+    // scheduled for deletion, and its record handed over; a late finish of the same reply then
+    // finds nothing to answer. Null for other replies and for cancelled records.
+    std::unique_ptr<KoReplyType> takeRecord(QNetworkReply* reply);
+
     QPointer<KoNetworkObject> m_network;
     KoReplyMap* m_replyMap = nullptr;
     QTimer* m_sweepTimer = nullptr;

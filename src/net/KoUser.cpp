@@ -50,12 +50,6 @@ const char* const kKeyHead = "head";
 const char* const kKeyState = "state";
 const char* const kKeyUpdatePermission = "updatePermission";
 
-bool isHttps(const QString& url)
-{
-    const QUrl u(url);
-    return u.isValid() && u.scheme() == QLatin1String("https") && !u.host().isEmpty();
-}
-
 // The integer "result"; -1 when missing or not an integer.
 int resultOf(const QJsonObject& json)
 {
@@ -190,8 +184,8 @@ void KoUser::setPassword(QString password)
 void KoUser::sendJson(const QString& op, QJsonObject body, KoReplyType* record)
 {
     const QString url = KoServerConfig::accountBaseUrl() + op;
-    if (!isHttps(url)) {
-        failLater(record);
+    if (!isSecureUrl(url)) {
+        failRequest(record);
         return;
     }
     postHttpData(body, url, record, nullptr);
@@ -199,22 +193,16 @@ void KoUser::sendJson(const QString& op, QJsonObject body, KoReplyType* record)
 
 void KoUser::getSecure(const QString& url, KoReplyType* record)
 {
-    if (!isHttps(url)) {
-        failLater(record);
+    if (!isSecureUrl(url)) {
+        failRequest(record);
         return;
     }
     getHttpData(url, record, nullptr);
 }
 
-void KoUser::failLater(KoReplyType* record)
+void KoUser::failRequest(KoReplyType* record)
 {
-    // Shared so that the record goes with the timer's functor if this object dies first.
-    auto holder = std::make_shared<std::unique_ptr<KoReplyType>>(record);
-    QTimer::singleShot(0, this, [this, holder]() {
-        std::unique_ptr<KoReplyType> r = std::move(*holder);
-        if (r)
-            handleAnswer(r.get(), nullptr, nullptr);
-    });
+    failLater(record, [this](KoReplyType* r) { handleAnswer(r, nullptr, nullptr); });
 }
 
 void KoUser::login(Callback callback)
@@ -252,7 +240,7 @@ void KoUser::checkHead(Callback callback)
     record->setData(std::move(callback));
     record->setDdl(kRequestDeadlineMs);
     if (!isLogin()) {
-        failLater(record);
+        failRequest(record);
         return;
     }
     QJsonObject body{{QStringLiteral("cmd"), QStringLiteral("GET_HEAD")}, {QStringLiteral("uid"), getId()}};
@@ -326,13 +314,10 @@ void KoUser::onReloginTimeout()
 
 void KoUser::onFinished(QNetworkReply* reply)
 {
-    if (!reply || !m_replyMap->getReplyType(reply))
-        return;
     // Out of the map before anything else: a callback may run a nested event loop, during
     // which neither the sweep nor another finished signal may see this request again.
-    std::unique_ptr<KoReplyType> record(m_replyMap->take(reply));
-    reply->deleteLater();
-    if (!record || record->isCanceled())
+    std::unique_ptr<KoReplyType> record = takeRecord(reply);
+    if (!record)
         return;
 
     if (record->getType() == kTypeHead && record->getIntValue(0) == kHeadStageImage) {
@@ -354,12 +339,10 @@ void KoUser::onFinished(QNetworkReply* reply)
 
 void KoUser::onTimeout(QNetworkReply* reply)
 {
-    KoReplyType* record = m_replyMap->getReplyType(reply);
-    if (!record || record->isCanceled())
+    std::unique_ptr<KoReplyType> record = takeRecord(reply);
+    if (!record)
         return;
-    // A late finish of this reply must not answer a second time.
-    record->cancel();
-    handleAnswer(record, nullptr, nullptr);
+    handleAnswer(record.get(), nullptr, nullptr);
 }
 
 void KoUser::call(KoReplyType* record, int code)

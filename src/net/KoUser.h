@@ -91,7 +91,8 @@ private:
     // request then fails like a network error, after the caller has returned.
     void sendJson(const QString& op, QJsonObject body, KoReplyType* record);
     void getSecure(const QString& url, KoReplyType* record);
-    void failLater(KoReplyType* record);
+    // Fails record as if no answer came, on the next turn of the event loop.
+    void failRequest(KoReplyType* record);
     // One place for every outcome: json is null when no usable answer came.
     void handleAnswer(KoReplyType* record, const QJsonObject* json, QNetworkReply* reply);
     void handleLogin(KoReplyType* record, const QJsonObject* json);

@@ -16,8 +16,6 @@
 #include <QJsonDocument>
 #include <QMutexLocker>
 #include <QNetworkReply>
-#include <QTimer>
-#include <QUrl>
 
 #include <memory>
 
@@ -249,15 +247,9 @@ void KoUserActionRecord::uploadFile(const QString& path, int type)
     record->setDdl(KoServerConfig::requestDeadlineMs());
 
     const QString url = KoServerConfig::accountBaseUrl() + (uar ? QStringLiteral("log/uar") : QStringLiteral("log/dump"));
-    const QUrl u(url);
-    if (!u.isValid() || u.scheme() != QLatin1String("https") || u.host().isEmpty()) {
+    if (!isSecureUrl(url)) {
         // Never over plain HTTP: the file waits for a later upload.
-        auto holder = std::make_shared<std::unique_ptr<KoReplyType>>(record);
-        QTimer::singleShot(0, this, [this, holder]() {
-            std::unique_ptr<KoReplyType> r = std::move(*holder);
-            if (r)
-                finishUpload(r.get(), false);
-        });
+        failLater(record, [this](KoReplyType* r) { finishUpload(r, false); });
         return;
     }
     postHttpData(body, url, record, nullptr);
@@ -265,11 +257,8 @@ void KoUserActionRecord::uploadFile(const QString& path, int type)
 
 void KoUserActionRecord::onFinished(QNetworkReply* reply)
 {
-    if (!reply || !m_replyMap->getReplyType(reply))
-        return;
-    std::unique_ptr<KoReplyType> record(m_replyMap->take(reply));
-    reply->deleteLater();
-    if (!record || record->isCanceled())
+    std::unique_ptr<KoReplyType> record = takeRecord(reply);
+    if (!record)
         return;
     bool accepted = false;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -283,11 +272,10 @@ void KoUserActionRecord::onFinished(QNetworkReply* reply)
 
 void KoUserActionRecord::onTimeout(QNetworkReply* reply)
 {
-    KoReplyType* record = m_replyMap->getReplyType(reply);
-    if (!record || record->isCanceled())
+    std::unique_ptr<KoReplyType> record = takeRecord(reply);
+    if (!record)
         return;
-    record->cancel();
-    finishUpload(record, false);
+    finishUpload(record.get(), false);
 }
 
 void KoUserActionRecord::finishUpload(KoReplyType* record, bool accepted)
