@@ -16,6 +16,7 @@
 #include "net/KoNetworkObject.h"
 #include "net/KoUser.h"
 #include "net/KoUserActionRecord.h"
+#include "ops/KoRemoteFileOperator.h"
 #include "ui/KoSystemTray.h"
 #include "ui/KoUiInit.h"
 #include "ui/KoUiV3AlertDialog.h"
@@ -87,7 +88,8 @@ void KoNativeWindow::deleteServices()
         deleteService(connectManager);
     }
     // The operation manager saves its transfer lists and deletes the phone client itself.
-    // operation manager: delete KoRemoteFileOperator here, second, once it exists
+    if (KoRemoteFileOperator::hasInstance())
+        delete KoRemoteFileOperator::getInstance();
     deleteService(m_clientHelper);
     deleteService(m_autoUpdateTool);
     deleteService(m_userActionRecord);
@@ -105,7 +107,7 @@ void KoNativeWindow::initData()
     m_settings = KoSettings::getInstance();
     m_machineInfo = KoThisMachineInfo::getInstance();
     m_networkObject = KoNetworkObject::getInstance();
-    // operation manager: KoRemoteFileOperator::getInstance() goes here once it exists (it creates the phone client)
+    KoRemoteFileOperator::getInstance(); // creates the phone client too
     KoRemoteConnectManager::getInstance(); // starts LAN listening, heart-beat, report and push poll
     m_userActionRecord = KoUserActionRecord::getInstance();
     m_user = KoUser::getInstance();
@@ -193,7 +195,8 @@ void KoNativeWindow::initConnection()
     connect(connectManager, SIGNAL(bindError()), this, SLOT(onBindError()));
     connect(connectManager, SIGNAL(msgVersionNotMatch(int)), this, SLOT(onMsgVersionNotMatch(int)));
     connect(connectManager, SIGNAL(deviceConnected(KoBaseFacility*,int)), this, SLOT(onBtnUDiskClicked()));
-    // operation manager: connect convertCountChanged(int,int) to onTransferCountChanged(int,int) here once it exists
+    connect(KoRemoteFileOperator::getInstance(), SIGNAL(convertCountChanged(int,int)), this,
+            SLOT(onTransferCountChanged(int,int)));
 }
 
 void KoNativeWindow::setWindowSize()

@@ -1,0 +1,213 @@
+// Operation-manager benchmark: many small files through the operator against a fake phone on
+// loopback (a folder download and a folder upload), a 10,000-entry listing and sub-listing,
+// and saving and loading 10,000 transfer records. Not a test; run it with "scripts/bench ops".
+
+#include "app/KoCommonUtil.h"
+#include "app/KoServerConfig.h"
+#include "app/KoSettings.h"
+#include "link/KoRemoteConnectManager.h"
+#include "model/KoBaseFacility.h"
+#include "model/KoFileConvertInfo.h"
+#include "model/KoRemoteFile.h"
+#include "ops/KoRemoteFileOperator.h"
+#include "support/KoFakePhone.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+qint64 statusKb(const char* key)
+{
+    QFile file(QStringLiteral("/proc/self/status"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// Runs the event loop until done() or the time limit; false on the limit.
+bool waitFor(const std::function<bool()>& done, int limitMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > limitMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+bool idle(KoRemoteFileOperator* op)
+{
+    int d = 0;
+    int u = 0;
+    op->getConvertingCount(d, u);
+    return d == 0 && u == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    KoSettings::getInstance();
+    const int files = argc > 1 ? qMax(1, atoi(argv[1])) : 1000;
+    const int listed = argc > 2 ? qMax(1, atoi(argv[2])) : 10000;
+
+    QTemporaryDir work;
+    const QString root = work.filePath(QStringLiteral("phone"));
+    const QString local = work.filePath(QStringLiteral("local"));
+    QDir().mkpath(root);
+    QDir().mkpath(local);
+    KoFakePhone phone(root);
+    phone.setIdentity(QStringLiteral("bench-phone"), QStringLiteral("Bench"), 2, 30, 77);
+    if (!phone.start()) {
+        std::fprintf(stderr, "the fake phone did not start\n");
+        return 1;
+    }
+    KoServerConfig::setLocalUdpPort(0);
+    KoServerConfig::setDeviceReportMs(3600000);
+    KoServerConfig::setPushPollMs(3600000);
+    KoServerConfig::setHeartBeatMs(3600000);
+    KoServerConfig::setAccountBaseUrl(QStringLiteral("http://127.0.0.1:9"));
+    KoServerConfig::setRelayBaseUrl(QStringLiteral("http://127.0.0.1:9/"));
+    auto* facility = new KoBaseFacility;
+    facility->setUid(77);
+    facility->setDeviceType(2);
+    facility->setDeviceId(phone.deviceId());
+    facility->setIp(phone.ip());
+    facility->setPort(phone.port());
+    facility->setLocal(true);
+    facility->setUrl(phone.baseUrl());
+    KoRemoteConnectManager::getInstance()->getConnectedList()->append(facility);
+    KoBaseFacility device(*facility);
+    QFile::remove(KoCommonUtil::getAppDataDir() + QStringLiteral("/fileConvertData.KoInfo"));
+
+    // --- many small files ------------------------------------------------------------------
+    const QByteArray content(4096, 'k');
+    for (int i = 0; i < files; ++i) {
+        const QString dir = root + QStringLiteral("/bench/d%1").arg(i / 100);
+        QDir().mkpath(dir);
+        QFile f(dir + QStringLiteral("/f%1.bin").arg(i));
+        f.open(QIODevice::WriteOnly);
+        f.write(content);
+    }
+    KoRemoteFileOperator* op = KoRemoteFileOperator::getInstance();
+    int downloadsDone = 0;
+    int uploadsDone = 0;
+    QObject::connect(op, &KoRemoteFileOperator::fileDownloadSuccessV2, [&](QString) { ++downloadsDone; });
+    QObject::connect(op, &KoRemoteFileOperator::fileUploadSuccessV2, [&](QString, QString) { ++uploadsDone; });
+
+    QList<KoRemoteFile*> selection{new KoRemoteFile(phone.baseUrl(), QStringLiteral("/bench"), 100, 0, 0, QString())};
+    QElapsedTimer timer;
+    timer.start();
+    op->getFileGroupDownloadStartV2(9, selection, local, &device);
+    qDeleteAll(selection);
+    const bool downOk = waitFor([&] { return downloadsDone >= files && idle(op); }, 600000);
+    const double downS = timer.elapsed() / 1000.0;
+    std::printf("folder download: %d files of 4 KB in %.2f s = %.0f files/s%s\n", downloadsDone, downS,
+                downloadsDone / downS, downOk ? "" : " (incomplete)");
+
+    QDir().mkpath(root + QStringLiteral("/up"));
+    timer.restart();
+    op->getDirUploadStartV2(local + QStringLiteral("/bench"), 9, QStringLiteral("/up"), 77, 2, phone.deviceId(),
+                            phone.baseUrl());
+    const bool upOk = waitFor([&] { return uploadsDone >= files && idle(op); }, 600000);
+    const double upS = timer.elapsed() / 1000.0;
+    std::printf("folder upload:   %d files of 4 KB in %.2f s = %.0f files/s%s\n", uploadsDone, upS,
+                uploadsDone / upS, upOk ? "" : " (incomplete)");
+    op->clearConvertedList();
+
+    // --- a 10,000-entry listing and sub-listing ----------------------------------------------
+    const QString bigDir = root + QStringLiteral("/big");
+    QDir().mkpath(bigDir);
+    for (int i = 0; i < listed; ++i) {
+        QFile f(bigDir + QStringLiteral("/entry_%1.txt").arg(i, 5, 10, QLatin1Char('0')));
+        f.open(QIODevice::WriteOnly);
+        f.write("x", 1);
+    }
+    const qint64 rssBefore = statusKb("VmRSS:");
+    int listedCount = -1;
+    QObject::connect(op, &KoRemoteFileOperator::getFileListSuccessV2,
+                     [&](int, QString, QString, QList<KoRemoteFile*>* list) {
+                         listedCount = list->size();
+                         qDeleteAll(*list);
+                         delete list;
+                     });
+    timer.restart();
+    op->getFileListStartV2(9, QStringLiteral("/big"), phone.baseUrl(), phone.deviceId());
+    waitFor([&] { return listedCount >= 0; }, 120000);
+    const qint64 listMs = timer.elapsed();
+    std::printf("listing of %d entries: %lld ms to getFileListSuccessV2\n", listedCount, listMs);
+
+    int queued = 0;
+    QObject::connect(op, &KoRemoteFileOperator::fileDownloadStartV2, [&](QString) { ++queued; });
+    selection = {new KoRemoteFile(phone.baseUrl(), QStringLiteral("/big"), 100, 0, 0, QString())};
+    // Held back, so that the queue of 10,000 is measured, not the transfers.
+    phone.setDelay(QStringLiteral("getFile"), 600000);
+    timer.restart();
+    op->getFileGroupDownloadStartV2(9, selection, work.filePath(QStringLiteral("big")), &device);
+    qDeleteAll(selection);
+    waitFor([&] { return queued >= listed; }, 120000);
+    const qint64 subMs = timer.elapsed();
+    std::printf("sub-listing of %d entries: %lld ms from the start call to the last fileDownloadStartV2\n", queued,
+                subMs);
+    std::printf("memory: RSS %lld KB before, %lld KB after, peak (VmHWM) %lld KB\n", rssBefore, statusKb("VmRSS:"),
+                statusKb("VmHWM:"));
+
+    // --- saving and loading the records -------------------------------------------------------
+    timer.restart();
+    op->saveConvertList();
+    const qint64 saveMs = timer.elapsed();
+    const qint64 bytes = QFileInfo(op->getConvertListPath()).size();
+    op->clearDownloadList();
+    timer.restart();
+    delete op;
+    const qint64 exitMs = timer.elapsed();
+    std::printf("saving %d records: %lld ms (%lld bytes); exit with empty lists %lld ms\n", listed, saveMs, bytes,
+                exitMs);
+
+    // Rebuild the file of 10,000 lines from one line, then time the load.
+    op = KoRemoteFileOperator::getInstance();
+    QList<KoRemoteFile*> one{new KoRemoteFile(phone.baseUrl(), QStringLiteral("/big/entry_00000.txt"), 500, 1, 0,
+                                              QString())};
+    phone.setDelay(QStringLiteral("getFile"), 600000);
+    op->getFileGroupDownloadStartV2(9, one, work.filePath(QStringLiteral("one")), &device);
+    qDeleteAll(one);
+    op->saveConvertList();
+    QFile single(op->getConvertListPath());
+    single.open(QIODevice::ReadOnly);
+    const QByteArray line = single.readAll();
+    single.close();
+    op->clearDownloadList();
+    delete op;
+    {
+        QFile file(KoCommonUtil::getAppDataDir() + QStringLiteral("/fileConvertData.KoInfo"));
+        file.open(QIODevice::WriteOnly);
+        for (int i = 0; i < listed; ++i)
+            file.write(line);
+    }
+    timer.restart();
+    op = KoRemoteFileOperator::getInstance();
+    const qint64 loadMs = timer.elapsed();
+    std::printf("loading %d records: %lld ms (%d in the downloading list)\n", listed, loadMs,
+                op->getDownLoadingList()->size());
+    timer.restart();
+    delete op;
+    std::printf("saving them again at exit: %lld ms\n", timer.elapsed());
+    QFile::remove(KoCommonUtil::getAppDataDir() + QStringLiteral("/fileConvertData.KoInfo"));
+    delete KoRemoteConnectManager::getInstance();
+    return (downOk && upOk) ? 0 : 1;
+}

@@ -1,0 +1,658 @@
+// Group downloads through the operator against the fake phone, end to end and byte for byte:
+// folder trees, the overwrite question, hostile names from the phone, stalls, resets,
+// time-outs, pause, cancel, retries and the failures that must still bring the counts home.
+
+#include "KoOpsTransferFixture.h"
+
+#include <QJsonArray>
+
+using namespace KoOpsTransfer;
+
+namespace {
+const QString kPhoneId = QStringLiteral("android-dl-1");
+}
+
+class TestOperatorDownload : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void safeLocalPaths();
+    void folderTreeArrivesByteForByte();
+    void folderTreeOverTheRelay();
+    void overwriteQuestionAndBothModes();
+    void hostileNamesStayInsideTheFolder();
+    void stallResumesFromThePartialFile();
+    void resetFailsThenRetryResumes();
+    void fourTimeOutsFailKeepingThePartial();
+    void pauseThenRetryResumes();
+    void cancelDeletesThePartial();
+    void removingARunningRecordStopsItsTask();
+    void retryOfARunningRecordDoesNothing();
+    void folderInTheWayFailsTheDownload();
+    void twoWritersOfOneTargetNeverRun();
+    void failedAndSilentSubListingsDoNotHoldTheGroup();
+    void code100FailsTheRecord();
+    void bulkRetryAndBulkClear();
+
+private:
+    KoRemoteFileOperator* freshOperator();
+    KoRemoteFile* folder(const QString& path) { return m_fx.remoteFile(path, 100); }
+    KoRemoteFile* file(const QString& path) { return m_fx.remoteFile(path, 500); }
+    // Starts a LAN group download of the entries (deleted here afterwards).
+    void download(QList<KoRemoteFile*> entries, const QString& dst, bool lan = true);
+    bool waitIdle(int timeoutMs = 20000);
+
+    KoOpsPhone m_fx;
+    KoRemoteFileOperator* m_op = nullptr;
+    QTemporaryDir* m_local = nullptr;
+};
+
+void TestOperatorDownload::initTestCase()
+{
+    KoServerConfig::setSweepIntervalMs(100);
+    QVERIFY(m_fx.start(this, kPhoneId));
+    connectPhone(m_fx);
+}
+
+void TestOperatorDownload::cleanupTestCase()
+{
+    dropConnectManager();
+    KoServerConfig::reset();
+}
+
+void TestOperatorDownload::init()
+{
+    m_fx.reset();
+    KoServerConfig::setRequestDeadlineMs(15000);
+    m_local = new QTemporaryDir;
+    QVERIFY(m_local->isValid());
+    m_op = freshOperator();
+}
+
+void TestOperatorDownload::cleanup()
+{
+    delete m_op;
+    m_op = nullptr;
+    delete m_local;
+    m_local = nullptr;
+    QFile::remove(convertListPath());
+    connectPhone(m_fx);
+}
+
+KoRemoteFileOperator* TestOperatorDownload::freshOperator()
+{
+    QFile::remove(convertListPath());
+    return KoRemoteFileOperator::getInstance();
+}
+
+void TestOperatorDownload::download(QList<KoRemoteFile*> entries, const QString& dst, bool lan)
+{
+    if (lan)
+        m_op->getFileGroupDownloadStartV2(9, entries, dst, &m_fx.device);
+    else
+        m_op->getFileGroupDownloadStartV3(9, entries, dst, &m_fx.device);
+    qDeleteAll(entries);
+}
+
+bool TestOperatorDownload::waitIdle(int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        QTest::qWait(20);
+        bool busy = !idle(m_op);
+        for (KoFileConvertInfo* info : *m_op->getDownLoadingList())
+            busy = busy || info->getConvertState() < 2;
+        if (!busy)
+            return true;
+    }
+    return false;
+}
+
+void TestOperatorDownload::safeLocalPaths()
+{
+    const QString base = QStringLiteral("/tmp/target");
+    QCOMPARE(KoRemoteFileOperator::makeSafeLocalPath(base, QStringLiteral("a/b.txt")), QStringLiteral("/tmp/target/a/b.txt"));
+    QCOMPARE(KoRemoteFileOperator::makeSafeLocalPath(base + QLatin1Char('/'), QStringLiteral("照片.jpg")),
+             QStringLiteral("/tmp/target/照片.jpg"));
+    QCOMPARE(KoRemoteFileOperator::makeSafeLocalPath(base, QStringLiteral(".config.json")),
+             QStringLiteral("/tmp/target/.config.json"));
+    for (const QString& bad : {QStringLiteral(".."), QStringLiteral("../x"), QStringLiteral("a/../../x"),
+                               QStringLiteral("a//b"), QStringLiteral("/etc/passwd"), QStringLiteral("."),
+                               QStringLiteral("a/./b"), QStringLiteral("a\\..\\b"), QString(),
+                               QStringLiteral("a") + QChar(0) + QStringLiteral("b"), QStringLiteral("a/")})
+        QVERIFY2(KoRemoteFileOperator::makeSafeLocalPath(base, bad).isEmpty(), qPrintable(bad));
+    QVERIFY(KoRemoteFileOperator::makeSafeLocalPath(QString(), QStringLiteral("a")).isEmpty());
+}
+
+void TestOperatorDownload::folderTreeArrivesByteForByte()
+{
+    KoWatchdog watchdog(120);
+    const QString base = QStringLiteral("/照片");
+    QVERIFY(m_fx.writeFile(base + QStringLiteral("/旅行 2023/海边.jpg"), randomBytes(150000, 1)));
+    QVERIFY(m_fx.writeFile(base + QStringLiteral("/深/更深/最深/数据.bin"), randomBytes(300001, 2)));
+    QVERIFY(m_fx.writeFile(base + QStringLiteral("/.config.json"), "{\"a\":1}"));
+    QVERIFY(m_fx.writeFile(base + QStringLiteral("/.hidden"), "secret"));
+    QVERIFY(m_fx.writeFile(base + QStringLiteral("/空.txt"), QByteArray()));
+    QVERIFY(QDir().mkpath(m_fx.root() + base + QStringLiteral("/空文件夹/里面也空")));
+    QVERIFY(m_fx.writeFile(QStringLiteral("/说明.txt"), randomBytes(4096, 3)));
+    const QDateTime phoneTime = QDateTime::fromSecsSinceEpoch(1600000000);
+    {
+        QFile stamped(m_fx.root() + base + QStringLiteral("/旅行 2023/海边.jpg"));
+        QVERIFY(stamped.open(QIODevice::ReadWrite));
+        QVERIFY(stamped.setFileTime(phoneTime, QFileDevice::FileModificationTime));
+    }
+
+    KoCountWatch counts;
+    counts.attach(m_op, this);
+    QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
+    QSignalSpy started(m_op, &KoRemoteFileOperator::fileDownloadStartV2);
+    const QString dst = m_local->filePath(QStringLiteral("下载"));
+    download({folder(base), file(QStringLiteral("/说明.txt"))}, dst);
+    QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 60000);
+    QVERIFY(waitIdle());
+    QCOMPARE(done.last().at(0).toInt(), 0);
+    QCOMPARE(counts.download, 0);
+    QCOMPARE(started.size(), 5); // hidden ".hidden" is never fetched
+    QVERIFY(m_op->getDownLoadingList()->isEmpty());
+    QCOMPARE(m_op->getConvertedList()->size(), 5);
+
+    QMap<QString, QByteArray> expected = tree(m_fx.root() + base);
+    expected.remove(QStringLiteral(".hidden"));
+    QCOMPARE(tree(dst + QStringLiteral("/照片")), expected);
+    QCOMPARE(readAll(dst + QStringLiteral("/说明.txt")), readAll(m_fx.root() + QStringLiteral("/说明.txt")));
+    QCOMPARE(QFileInfo(dst + QStringLiteral("/照片/旅行 2023/海边.jpg")).lastModified().toSecsSinceEpoch(),
+             phoneTime.toSecsSinceEpoch());
+    // Nothing is left half-written anywhere.
+    QDirIterator it(dst, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        QVERIFY(!it.next().endsWith(QStringLiteral(".ReRazeDownload")));
+    QCOMPARE(m_op->getTaskFromList(0), nullptr);
+}
+
+void TestOperatorDownload::folderTreeOverTheRelay()
+{
+    KoWatchdog watchdog(60);
+    QVERIFY(m_fx.writeFile(QStringLiteral("/relay/a/一.bin"), randomBytes(70000, 4)));
+    QVERIFY(m_fx.writeFile(QStringLiteral("/relay/b.txt"), "bee"));
+    QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
+    const QString dst = m_local->path();
+    download({folder(QStringLiteral("/relay"))}, dst, false);
+    QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 30000);
+    QCOMPARE(tree(dst + QStringLiteral("/relay")), tree(m_fx.root() + QStringLiteral("/relay")));
+    QVERIFY(!m_fx.relay->callsTo(QStringLiteral("getFile")).isEmpty());
+    QVERIFY(idle(m_op));
+}
+
+void TestOperatorDownload::overwriteQuestionAndBothModes()
+{
+    KoWatchdog watchdog(60);
+    QVERIFY(m_fx.writeFile(QStringLiteral("/ow/a.txt"), "phone a"));
+    QVERIFY(m_fx.writeFile(QStringLiteral("/ow/b.txt"), "phone b, the whole of it"));
+    QVERIFY(m_fx.writeFile(QStringLiteral("/ow/c.txt"), "phone c"));
+    const QString dst = m_local->path();
+    QVERIFY(writeAll(dst + QStringLiteral("/a.txt"), "local a"));
+    // A stale partial of something else: overwriting must never continue it.
+    QVERIFY(writeAll(dst + QStringLiteral("/b.txt.ReRazeDownload"), "STALE BYTES"));
+
+    QSignalSpy query(m_op, &KoRemoteFileOperator::fileGroupDownloadQuery);
+    QSignalSpy started(m_op, &KoRemoteFileOperator::fileDownloadStartV2);
+    QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
+    auto selection = [this]() {
+        return QList<KoRemoteFile*>{file(QStringLiteral("/ow/a.txt")), file(QStringLiteral("/ow/b.txt")),
+                                    file(QStringLiteral("/ow/c.txt"))};
+    };
+    download(selection(), dst);
+    QCOMPARE(query.size(), 1);
+    QCOMPARE(query.at(0).at(1).toInt(), 2);
+    QCOMPARE(query.at(0).at(2).toString(), kPhoneId);
+    QVERIFY(started.isEmpty());
+    const int group = query.at(0).at(0).toInt();
+    QVERIFY(m_op->getTaskFromList(group));
+
+    // Skip: only c comes, a and the partial of b stay as they were.
+    m_op->fileGroupDownloadRespond(group, 1);
+    QVERIFY(!m_op->getTaskFromList(group));
+    QCOMPARE(started.size(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 20000);
+    QCOMPARE(readAll(dst + QStringLiteral("/a.txt")), QByteArray("local a"));
+    QCOMPARE(readAll(dst + QStringLiteral("/b.txt.ReRazeDownload")), QByteArray("STALE BYTES"));
+    QCOMPARE(readAll(dst + QStringLiteral("/c.txt")), QByteArray("phone c"));
+    // A second answer to the same question does nothing.
+    m_op->fileGroupDownloadRespond(group, 0);
+    QCOMPARE(started.size(), 1);
+
+    // Overwrite: all three, each identical to the phone's.
+    download(selection(), dst);
+    QCOMPARE(query.size(), 2);
+    QCOMPARE(query.at(1).at(1).toInt(), 3);
+    done.clear();
+    m_op->fileGroupDownloadRespond(query.at(1).at(0).toInt(), 0);
+    QCOMPARE(started.size(), 4);
+    QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty() && idle(m_op), 20000);
+    QCOMPARE(readAll(dst + QStringLiteral("/a.txt")), QByteArray("phone a"));
+    QCOMPARE(readAll(dst + QStringLiteral("/b.txt")), QByteArray("phone b, the whole of it"));
+    QVERIFY(!QFile::exists(dst + QStringLiteral("/b.txt.ReRazeDownload")));
+    for (const KoFakeCall& call : m_fx.phone->callsTo(QStringLiteral("getFile")))
+        QCOMPARE(call.body.value(QStringLiteral("haveRead")).toDouble(), 0.0);
+}
+
+void TestOperatorDownload::hostileNamesStayInsideTheFolder()
+{
+    KoWatchdog watchdog(60);
+    QVERIFY(m_fx.writeFile(QStringLiteral("/dir/ok.txt"), "fine"));
+    QVERIFY(m_fx.writeFile(QStringLiteral("/dir/sub/deep.txt"), "deep"));
+    QVERIFY(m_fx.writeFile(QStringLiteral("/escape.txt"), "ESCAPED"));
+    QVERIFY(m_fx.writeFile(QStringLiteral("/other/x.txt"), "OUTSIDE"));
+    const QString dst = m_local->filePath(QStringLiteral("target"));
+    const QString sentinel = m_local->filePath(QStringLiteral("sentinel"));
+    QVERIFY(writeAll(sentinel + QStringLiteral("/keep.txt"), "untouched"));
+    QVERIFY(QDir().mkpath(dst));
+
+    auto entry = [](const QString& path, int type, qint64 size) {
+        return QJsonObject{{QStringLiteral("path"), path}, {QStringLiteral("type"), type},
+                           {QStringLiteral("size"), double(size)}, {QStringLiteral("lastTime"), 1.6e12}};
+    };
+    const QJsonArray files{
+        entry(QStringLiteral("/dir/ok.txt"), 500, 4),
+        entry(QStringLiteral("/dir/sub"), 100, 0),
+        entry(QStringLiteral("/dir/sub/deep.txt"), 500, 4),
+        entry(QStringLiteral("/dir/../../sentinel/keep.txt"), 500, 7),
+        entry(QStringLiteral("/dir/../escape.txt"), 500, 7),
+        entry(QStringLiteral("/other/x.txt"), 500, 7),
+        entry(QStringLiteral("/dirx/y.txt"), 500, 7),
+        entry(QStringLiteral("/dir//z.txt"), 500, 7),
+        entry(QStringLiteral("/dir/../../sentinel"), 100, 0),
+        entry(QStringLiteral("/dir/a\\..\\..\\b.txt"), 500, 7),
+    };
+    const QJsonObject answer{
+        {QStringLiteral("code"), 0},
+        {QStringLiteral("data"), QJsonArray{QJsonObject{{QStringLiteral("path"), QStringLiteral("/dir")},
+                                                         {QStringLiteral("size"), 40.0},
+                                                         {QStringLiteral("files"), files}}}}};
+    m_fx.phone->queueAnswer(QStringLiteral("getMultiSubPaths"), KoTestResponse::json(answer));
+
+    // Top-level names from display names: "/" inside, climbing, empty.
+    auto named = [this](const QString& path, const QString& display, int type) {
+        return new KoRemoteFile(m_fx.url(), path, type, 0, 0, display);
+    };
+    QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
+    QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
+    download({folder(QStringLiteral("/dir")), named(QStringLiteral("/dir/ok"), QStringLiteral("sub/evil"), 500),
+              named(QStringLiteral("/x"), QStringLiteral(".."), 100)},
+             dst);
+    QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 20000);
+    QVERIFY(waitIdle());
+
+    QCOMPARE(tree(sentinel), (QMap<QString, QByteArray>{{QStringLiteral("keep.txt"), "untouched"}}));
+    const QMap<QString, QByteArray> expected{{QStringLiteral("dir"), "<dir>"},
+                                             {QStringLiteral("dir/ok.txt"), "fine"},
+                                             {QStringLiteral("dir/sub"), "<dir>"},
+                                             {QStringLiteral("dir/sub/deep.txt"), "deep"}};
+    QCOMPARE(tree(dst), expected);
+    QCOMPARE(tree(m_local->path()).size(), expected.size() + 3); // target, sentinel, keep.txt
+    // Seven refused entries of the listing and two refused top-level names, each a failure.
+    QCOMPARE(errors.size(), 9);
+    QCOMPARE(done.last().at(0).toInt(), 9);
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).size(), 2);
+}
+
+void TestOperatorDownload::stallResumesFromThePartialFile()
+{
+    KoWatchdog watchdog(60);
+    KoServerConfig::setRequestDeadlineMs(1500);
+    const QByteArray bytes = randomBytes(1200000, 5);
+    QVERIFY(m_fx.writeFile(QStringLiteral("/big.bin"), bytes));
+    KoTestResponse stall;
+    stall.stallAfter = 400000;
+    m_fx.phone->queueDownloadFault(stall);
+    QSignalSpy success(m_op, &KoRemoteFileOperator::fileDownloadSuccessV2);
+    QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
+    const QString dst = m_local->path();
+    download({file(QStringLiteral("/big.bin"))}, dst);
+    QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty(), 30000);
+    QVERIFY(errors.isEmpty());
+    QCOMPARE(readAll(dst + QStringLiteral("/big.bin")), bytes);
+    const QList<KoFakeCall> calls = m_fx.phone->callsTo(QStringLiteral("getFile"));
+    QCOMPARE(calls.size(), 2);
+    QCOMPARE(calls.at(1).body.value(QStringLiteral("haveRead")).toDouble(), 400000.0);
+    QVERIFY(!calls.at(1).body.value(QStringLiteral("checksum")).toString().isEmpty());
+    QVERIFY(idle(m_op));
+}
+
+void TestOperatorDownload::resetFailsThenRetryResumes()
+{
+    KoWatchdog watchdog(60);
+    const QByteArray bytes = randomBytes(900000, 6);
+    QVERIFY(m_fx.writeFile(QStringLiteral("/reset.bin"), bytes));
+    KoTestResponse reset;
+    reset.resetAfter = 500000;
+    m_fx.phone->queueDownloadFault(reset);
+    QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
+    QSignalSpy success(m_op, &KoRemoteFileOperator::fileDownloadSuccessV2);
+    const QString dst = m_local->path();
+    const QString target = dst + QStringLiteral("/reset.bin");
+    download({file(QStringLiteral("/reset.bin"))}, dst);
+    QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty(), 20000);
+    KoFileDownloadInfo* record = downloadAt(m_op, 0);
+    QVERIFY(record);
+    QCOMPARE(record->getConvertState(), 3);
+    const qint64 kept = QFileInfo(target + QStringLiteral(".ReRazeDownload")).size();
+    QVERIFY(kept > 0);
+    QCOMPARE(record->getHaveRead(), kept);
+    QVERIFY(idle(m_op));
+
+    m_op->getFileRetryDownloadStart(record->getTaskId());
+    QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty(), 20000);
+    QCOMPARE(readAll(target), bytes);
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).last().body.value(QStringLiteral("haveRead")).toDouble(),
+             double(kept));
+    QVERIFY(idle(m_op));
+}
+
+void TestOperatorDownload::fourTimeOutsFailKeepingThePartial()
+{
+    KoWatchdog watchdog(90);
+    KoServerConfig::setRequestDeadlineMs(1000);
+    QVERIFY(m_fx.writeFile(QStringLiteral("/slow.bin"), randomBytes(100000, 7)));
+    for (int i = 0; i < 4; ++i) {
+        KoTestResponse stall;
+        stall.stallAfter = 1000;
+        m_fx.phone->queueDownloadFault(stall);
+    }
+    KoCountWatch counts;
+    counts.attach(m_op, this);
+    QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
+    QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
+    const QString dst = m_local->path();
+    download({file(QStringLiteral("/slow.bin"))}, dst);
+    const int firstId = downloadAt(m_op, 0)->getTaskId();
+    QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty(), 30000);
+    QTest::qWait(300);
+    QCOMPARE(errors.size(), 1);
+    KoFileDownloadInfo* record = downloadAt(m_op, 0);
+    QCOMPARE(record->getConvertState(), 3);
+    QCOMPARE(record->getRetryTimes(), 0);
+    QCOMPARE(record->getTaskId(), firstId + 3);
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).size(), 4);
+    const qint64 kept = QFileInfo(dst + QStringLiteral("/slow.bin.ReRazeDownload")).size();
+    QCOMPARE(kept, 4000);
+    QCOMPARE(record->getHaveRead(), kept);
+    QCOMPARE(counts.download, 0);
+    QVERIFY(done.isEmpty());
+    QCOMPARE(m_op->getRunningTransferCount(), 0);
+}
+
+void TestOperatorDownload::pauseThenRetryResumes()
+{
+    KoWatchdog watchdog(60);
+    const QByteArray bytes = randomBytes(800000, 8);
+    QVERIFY(m_fx.writeFile(QStringLiteral("/pause.bin"), bytes));
+    KoTestResponse stall;
+    stall.stallAfter = 300000;
+    m_fx.phone->queueDownloadFault(stall);
+    const QString dst = m_local->path();
+    const QString partial = dst + QStringLiteral("/pause.bin.ReRazeDownload");
+    QSignalSpy paused(m_op, &KoRemoteFileOperator::fileDownloadPause);
+
+    QSignalSpy success(m_op, &KoRemoteFileOperator::fileDownloadSuccessV2);
+    download({file(QStringLiteral("/pause.bin"))}, dst);
+    KoFileDownloadInfo* record = downloadAt(m_op, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(partial).size() == 300000, 20000);
+    QCOMPARE(m_op->getRunningTransferCount(), 1);
+    const int id = record->getTaskId();
+    m_op->pauseFileDownload(id);
+    QCOMPARE(paused.size(), 1);
+    QCOMPARE(record->getConvertState(), 4);
+    QVERIFY(!m_op->getTaskFromList(id));
+    QVERIFY(idle(m_op));
+    QTest::qWait(200);
+    QCOMPARE(QFileInfo(partial).size(), 300000);
+
+    m_op->getFileRetryDownloadStart(id);
+    QVERIFY(record->getTaskId() != id);
+    QCOMPARE(record->getConvertState(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty(), 20000);
+    QCOMPARE(readAll(dst + QStringLiteral("/pause.bin")), bytes);
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).last().body.value(QStringLiteral("haveRead")).toDouble(),
+             300000.0);
+    QVERIFY(idle(m_op));
+}
+
+void TestOperatorDownload::cancelDeletesThePartial()
+{
+    KoWatchdog watchdog(60);
+    QVERIFY(m_fx.writeFile(QStringLiteral("/cancel.bin"), randomBytes(600000, 9)));
+    KoTestResponse stall;
+    stall.stallAfter = 200000;
+    m_fx.phone->queueDownloadFault(stall);
+    const QString dst = m_local->path();
+    const QString partial = dst + QStringLiteral("/cancel.bin.ReRazeDownload");
+    KoCountWatch counts;
+    counts.attach(m_op, this);
+    QSignalSpy cancelled(m_op, &KoRemoteFileOperator::fileDownloadCancel);
+    download({file(QStringLiteral("/cancel.bin"))}, dst);
+    const int id = downloadAt(m_op, 0)->getTaskId();
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(partial).size() == 200000, 20000);
+    m_op->cancelFileDownload(id);
+    QCOMPARE(cancelled.size(), 1);
+    QCOMPARE(cancelled.at(0).at(0).toInt(), id);
+    QVERIFY(m_op->getDownLoadingList()->isEmpty());
+    QVERIFY(!m_op->getTaskFromList(id));
+    QCOMPARE(counts.download, 0);
+    QTest::qWait(300);
+    QVERIFY(!QFile::exists(partial));
+    QVERIFY(!QFile::exists(dst + QStringLiteral("/cancel.bin")));
+    QCOMPARE(m_op->getRunningTransferCount(), 0);
+}
+
+void TestOperatorDownload::removingARunningRecordStopsItsTask()
+{
+    KoWatchdog watchdog(60);
+    QVERIFY(m_fx.writeFile(QStringLiteral("/remove.bin"), randomBytes(600000, 10)));
+    KoTestResponse stall;
+    stall.stallAfter = 100000;
+    m_fx.phone->queueDownloadFault(stall);
+    const QString dst = m_local->path();
+    const QString partial = dst + QStringLiteral("/remove.bin.ReRazeDownload");
+    QSignalSpy moved(m_op, &KoRemoteFileOperator::fileDownloadErrorTaskMove);
+    download({file(QStringLiteral("/remove.bin"))}, dst);
+    const int id = downloadAt(m_op, 0)->getTaskId();
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(partial).size() == 100000, 20000);
+    m_op->removeDownloadErrorTask(id);
+    QCOMPARE(moved.size(), 1);
+    QVERIFY(!m_op->getTaskFromList(id));
+    QVERIFY(m_op->getDownLoadingList()->isEmpty());
+    QVERIFY(idle(m_op));
+    QCOMPARE(m_op->getRunningTransferCount(), 0);
+    QTest::qWait(300);
+    QVERIFY(!QFile::exists(partial));
+}
+
+void TestOperatorDownload::retryOfARunningRecordDoesNothing()
+{
+    KoWatchdog watchdog(60);
+    const QByteArray bytes = randomBytes(500000, 11);
+    QVERIFY(m_fx.writeFile(QStringLiteral("/busy.bin"), bytes));
+    m_fx.phone->setDelay(QStringLiteral("getFile"), 600);
+    QSignalSpy started(m_op, &KoRemoteFileOperator::fileDownloadStartV2);
+    QSignalSpy success(m_op, &KoRemoteFileOperator::fileDownloadSuccessV2);
+    download({file(QStringLiteral("/busy.bin"))}, m_local->path());
+    KoFileDownloadInfo* record = downloadAt(m_op, 0);
+    const int id = record->getTaskId();
+    // Waiting, then running: a retry of either is ignored.
+    m_op->getFileRetryDownloadStart(id);
+    QCOMPARE(record->getTaskId(), id);
+    QTRY_VERIFY_WITH_TIMEOUT(m_op->getRunningTransferCount() == 1, 5000);
+    m_op->getFileRetryDownloadStart(id);
+    m_op->allFailedDownloadRetry();
+    QCOMPARE(record->getTaskId(), id);
+    QCOMPARE(started.size(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty(), 20000);
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).size(), 1);
+    QCOMPARE(readAll(m_local->filePath(QStringLiteral("busy.bin"))), bytes);
+    QVERIFY(idle(m_op));
+}
+
+void TestOperatorDownload::folderInTheWayFailsTheDownload()
+{
+    QVERIFY(m_fx.writeFile(QStringLiteral("/clash.txt"), "phone"));
+    const QString dst = m_local->path();
+    QVERIFY(writeAll(dst + QStringLiteral("/clash.txt/mine.txt"), "my data"));
+    QSignalSpy query(m_op, &KoRemoteFileOperator::fileGroupDownloadQuery);
+    QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
+    download({file(QStringLiteral("/clash.txt"))}, dst);
+    QCOMPARE(query.size(), 1);
+    m_op->fileGroupDownloadRespond(query.at(0).at(0).toInt(), 0);
+    QCOMPARE(errors.size(), 1);
+    KoFileDownloadInfo* record = downloadAt(m_op, 0);
+    QCOMPARE(record->getConvertState(), 3);
+    QVERIFY(idle(m_op));
+    // A retry fails the same way and sends nothing.
+    m_op->getFileRetryDownloadStart(record->getTaskId());
+    QCOMPARE(errors.size(), 2);
+    QTest::qWait(300);
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).size(), 0);
+    QCOMPARE(tree(dst + QStringLiteral("/clash.txt")),
+             (QMap<QString, QByteArray>{{QStringLiteral("mine.txt"), "my data"}}));
+    QVERIFY(idle(m_op));
+}
+
+void TestOperatorDownload::twoWritersOfOneTargetNeverRun()
+{
+    KoWatchdog watchdog(60);
+    QVERIFY(m_fx.writeFile(QStringLiteral("/one/same.txt"), "first"));
+    QVERIFY(m_fx.writeFile(QStringLiteral("/two/same.txt"), "second"));
+    m_fx.phone->setDelay(QStringLiteral("getFile"), 500);
+    QSignalSpy started(m_op, &KoRemoteFileOperator::fileDownloadStartV2);
+    QSignalSpy success(m_op, &KoRemoteFileOperator::fileDownloadSuccessV2);
+    const QString dst = m_local->path();
+    download({file(QStringLiteral("/one/same.txt")), file(QStringLiteral("/two/same.txt"))}, dst);
+    QCOMPARE(started.size(), 1);
+    // While it runs, another group for the same target is skipped too, even when told to
+    // overwrite.
+    QSignalSpy query(m_op, &KoRemoteFileOperator::fileGroupDownloadQuery);
+    download({file(QStringLiteral("/two/same.txt"))}, dst);
+    if (!query.isEmpty())
+        m_op->fileGroupDownloadRespond(query.at(0).at(0).toInt(), 0);
+    QCOMPARE(started.size(), 1);
+    QCOMPARE(m_op->getDownLoadingList()->size(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty() && idle(m_op), 20000);
+    QCOMPARE(readAll(dst + QStringLiteral("/same.txt")), QByteArray("first"));
+}
+
+void TestOperatorDownload::failedAndSilentSubListingsDoNotHoldTheGroup()
+{
+    KoWatchdog watchdog(60);
+    KoServerConfig::setRequestDeadlineMs(1000);
+    QVERIFY(m_fx.writeFile(QStringLiteral("/loose.txt"), "loose"));
+    QVERIFY(m_fx.writeFile(QStringLiteral("/gone/x.txt"), "x"));
+    QVERIFY(m_fx.writeFile(QStringLiteral("/mute/y.txt"), "y"));
+    m_fx.phone->queueAnswer(QStringLiteral("getMultiSubPaths"),
+                            KoTestResponse::json(QJsonObject{{QStringLiteral("code"), 2}}));
+    KoTestResponse silence;
+    silence.noAnswer = true;
+    m_fx.phone->queueAnswer(QStringLiteral("getMultiSubPaths"), silence);
+    QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
+    QSignalSpy timeouts(m_op, &KoRemoteFileOperator::taskExecuteTimeoutV2);
+    QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
+    const QString dst = m_local->path();
+    download({folder(QStringLiteral("/gone")), folder(QStringLiteral("/mute")), file(QStringLiteral("/loose.txt"))},
+             dst);
+    QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 20000);
+    QCOMPARE(timeouts.size(), 1);
+    QCOMPARE(timeouts.at(0).at(0).toInt(), 6);
+    QCOMPARE(errors.size(), 2);
+    QStringList folders{errors.at(0).at(0).toString(), errors.at(1).at(0).toString()};
+    folders.sort();
+    QCOMPARE(folders, (QStringList{dst + QStringLiteral("/gone"), dst + QStringLiteral("/mute")}));
+    QCOMPARE(done.last().at(0).toInt(), 2);
+    QCOMPARE(readAll(dst + QStringLiteral("/loose.txt")), QByteArray("loose"));
+    QTRY_VERIFY(idle(m_op));
+    // The group task is gone with its listings.
+    for (int id = 0; id < 4; ++id)
+        QVERIFY(!m_op->getTaskFromList(id));
+}
+
+void TestOperatorDownload::code100FailsTheRecord()
+{
+    QVERIFY(m_fx.writeFile(QStringLiteral("/denied.txt"), "no"));
+    QVERIFY(m_fx.writeFile(QStringLiteral("/fine.txt"), "yes"));
+    KoCountWatch counts;
+    counts.attach(m_op, this);
+    QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
+    QSignalSpy refused(m_op, &KoRemoteFileOperator::taskExecuteNoPermission);
+    QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
+    const QString dst = m_local->path();
+    download({file(QStringLiteral("/denied.txt")), file(QStringLiteral("/fine.txt"))}, dst);
+    QCOMPARE(counts.download, 2);
+    const int id = downloadAt(m_op, 0)->getTaskId();
+    // The phone's refusal arrives before the scheduler starts the task.
+    m_op->onTaskExecuteResultV2(id, 100, nullptr, nullptr);
+    QCOMPARE(refused.size(), 1);
+    QCOMPARE(refused.at(0).at(0).toInt(), 1);
+    QCOMPARE(errors.size(), 1);
+    QCOMPARE(errors.at(0).at(0).toString(), dst + QStringLiteral("/denied.txt"));
+    QCOMPARE(downloadAt(m_op, 0)->getConvertState(), 3);
+    QCOMPARE(counts.download, 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 20000);
+    QCOMPARE(done.last().at(0).toInt(), 1);
+    QCOMPARE(counts.download, 0);
+}
+
+void TestOperatorDownload::bulkRetryAndBulkClear()
+{
+    KoWatchdog watchdog(60);
+    for (const QString& name : {QStringLiteral("p"), QStringLiteral("q"), QStringLiteral("r")})
+        QVERIFY(m_fx.writeFile(QStringLiteral("/bulk/") + name, name.toUtf8().repeated(1000)));
+    KoTestResponse reset;
+    reset.resetAfter = 10;
+    m_fx.phone->queueDownloadFault(reset);
+    m_fx.phone->queueDownloadFault(reset);
+    QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
+    QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
+    const QString dst = m_local->path();
+    download({file(QStringLiteral("/bulk/p")), file(QStringLiteral("/bulk/q")), file(QStringLiteral("/bulk/r"))}, dst);
+    QTRY_VERIFY_WITH_TIMEOUT(errors.size() == 2 && idle(m_op), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_op->getDownLoadingList()->size() == 2, 5000);
+
+    // Phone gone: the bulk retry leaves them failed and says so once each.
+    disconnectPhone(m_fx);
+    m_op->allFailedDownloadRetry();
+    QCOMPARE(errors.size(), 4);
+    QVERIFY(idle(m_op));
+    connectPhone(m_fx);
+    KoFileDownloadInfo* first = downloadAt(m_op, 0);
+    first->setRetryTimes(1);
+    m_op->allFailedDownloadRetry();
+    QCOMPARE(first->getRetryTimes(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(m_op->getDownLoadingList()->isEmpty() && idle(m_op), 20000);
+    QCOMPARE(tree(dst).size(), 3);
+    QCOMPARE(readAll(dst + QStringLiteral("/q")), QByteArray("q").repeated(1000));
+
+    // Clearing: failed ones lose their partial file, the signal says "all".
+    KoTestResponse again;
+    again.resetAfter = 100;
+    m_fx.phone->queueDownloadFault(again);
+    QSignalSpy cancelled(m_op, &KoRemoteFileOperator::fileDownloadCancel);
+    QSignalSpy query(m_op, &KoRemoteFileOperator::fileGroupDownloadQuery);
+    download({file(QStringLiteral("/bulk/p"))}, dst);
+    m_op->fileGroupDownloadRespond(query.last().at(0).toInt(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(downloadAt(m_op, 0) && downloadAt(m_op, 0)->getConvertState() == 3, 20000);
+    QVERIFY(QFile::exists(dst + QStringLiteral("/p.ReRazeDownload")));
+    m_op->clearAllFailedDownload();
+    QCOMPARE(cancelled.size(), 1);
+    QCOMPARE(cancelled.at(0).at(0).toInt(), -1);
+    QVERIFY(m_op->getDownLoadingList()->isEmpty());
+    QVERIFY(!QFile::exists(dst + QStringLiteral("/p.ReRazeDownload")));
+    QVERIFY(idle(m_op));
+}
+
+QTEST_GUILESS_MAIN(TestOperatorDownload)
+#include "tst_operatordownload.moc"
