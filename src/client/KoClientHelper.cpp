@@ -13,6 +13,8 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
+#include <memory>
+
 KoClientHelper* KoClientHelper::s_instance = nullptr;
 QMutex KoClientHelper::s_mutex;
 
@@ -30,11 +32,6 @@ bool isSafeHeaderText(const QString& text)
             return false;
     }
     return true;
-}
-
-bool isStreamedUpload(int type)
-{
-    return type == KoClientHelper::TypeUploadV2 || type == KoClientHelper::TypeUploadRemote;
 }
 
 } // namespace
@@ -94,13 +91,21 @@ QString KoClientHelper::relayOperationUrl() const
     return KoServerConfig::relayBaseUrl() + QStringLiteral("reraze/operation");
 }
 
+bool KoClientHelper::isSafeRequest(const QString& url, const QMap<QString, QString>& headers)
+{
+    if (!isSafeHeaderText(url))
+        return false;
+    for (auto it = headers.constBegin(); it != headers.constEnd(); ++it) {
+        if (!isSafeHeaderText(it.key()) || !isSafeHeaderText(it.value()))
+            return false;
+    }
+    return true;
+}
+
 void KoClientHelper::sendJson(QJsonObject& body, const QString& url, KoReplyType* record,
                               QMap<QString, QString>& headers)
 {
-    bool safe = isSafeHeaderText(url);
-    for (auto it = headers.constBegin(); safe && it != headers.constEnd(); ++it)
-        safe = isSafeHeaderText(it.key()) && isSafeHeaderText(it.value());
-    if (!safe) {
+    if (!isSafeRequest(url, headers)) {
         reportFailureLater(record->getType(), record->getId(), -3, record->getStringValue(1));
         delete record;
         return;
@@ -214,61 +219,49 @@ void KoClientHelper::onFinished(QNetworkReply* reply)
 {
     if (m_closing || !reply)
         return;
-    KoReplyMap* map = getReplyMap();
-    KoReplyType* record = map->getReplyType(reply);
+    KoReplyType* filed = getReplyMap()->getReplyType(reply);
     // Replies of other clients, and answers that come after their request expired.
-    if (!record || record->getType() < 1 || m_reporting.contains(record))
+    if (!filed || filed->getType() < 1 || m_reporting.contains(filed))
         return;
     // Transfers end their own way: files to close and rename, aborts of our own.
-    if (isTransferType(record->getType())) {
-        finishTransfer(reply, record);
+    if (isTransferType(filed->getType())) {
+        finishTransfer(reply, filed);
         return;
     }
 
+    // Out of the map before anyone hears of it: the request can neither expire nor be
+    // reported twice, whatever the callback does.
+    const std::unique_ptr<KoReplyType> record = takeRecord(reply);
+    if (!record)
+        return;
     const int id = record->getId();
     const int type = record->getType();
-    // While the answer is being reported the request can neither expire nor be reported twice.
-    record->setDdl(0);
-    m_reporting.insert(record);
-
     const QJsonObject answer = KoCommonUtil::byteArrayToJson(KoCommonUtil::readAll(reply));
     if (answer.isEmpty()) {
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (status == 200 || status == 0) {
-            // A streamed upload stopped by its own tail switch ends like this; it is not a failure.
-            if (!isStreamedUpload(type))
-                reportFailure(type, id, -1, record->getStringValue(1));
-        } else {
-            reportFailure(type, id, -2, record->getStringValue(1));
-        }
+        reportFailure(type, id, (status == 200 || status == 0) ? -1 : -2, record->getStringValue(1));
     } else {
         const bool byTarget = type == TypeAskReachable || type == TypeAskNetworkState;
-        const QString server = record->getStringValue(byTarget ? 1 : 0);
-        dispatchAnswer(type, id, server, answer);
+        dispatchAnswer(type, id, record->getStringValue(byTarget ? 1 : 0), answer);
     }
-
-    m_reporting.remove(record);
-    map->remove(reply);
-    reply->deleteLater();
 }
 
 void KoClientHelper::onTimeout(QNetworkReply* reply)
 {
     if (!reply)
         return;
-    KoReplyType* record = getReplyMap()->getReplyType(reply);
-    if (record && isTransferType(record->getType())) {
-        if (!m_reporting.contains(record))
-            timeoutTransfer(record);
-        reply->deleteLater();
+    // One that is being reported ends with that report.
+    if (m_reporting.contains(getReplyMap()->getReplyType(reply)))
         return;
-    }
-    if (record && record->getType() >= 1 && !m_reporting.contains(record)) {
-        m_reporting.insert(record);
+    // Taken before anyone hears of it: a callback that cancels, pauses or restarts the same
+    // request, or waits for events, finds nothing of this one left to report again.
+    const std::unique_ptr<KoReplyType> record = takeRecord(reply);
+    if (!record || record->getType() < 1)
+        return;
+    if (isTransferType(record->getType()))
+        timeoutTransfer(record.get());
+    else
         reportFailure(record->getType(), record->getId(), -1, record->getStringValue(1));
-        m_reporting.remove(record);
-    }
-    reply->deleteLater();
 }
 
 void KoClientHelper::uploadProgress(QNetworkReply* reply, qint64 bytesSent, qint64 bytesTotal)

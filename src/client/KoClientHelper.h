@@ -224,6 +224,9 @@ private:
 
     // Request plumbing (KoClientHelper.cpp).
     QString relayOperationUrl() const;
+    // False when the URL or a header name or value holds CR, LF or NUL: it could end its line
+    // early and carry a header (or request) of its author's own.
+    static bool isSafeRequest(const QString& url, const QMap<QString, QString>& headers);
     // Sends a JSON request; refuses it (-3, later) when a header could inject another one.
     void sendJson(QJsonObject& body, const QString& url, KoReplyType* record, QMap<QString, QString>& headers);
     // Reports code for a request of type through its kind's callback, with the failure fillers.
@@ -285,7 +288,8 @@ private:
     static void callResult(const ResultCallback& callback, int id, int code);
 
     bool m_closing = false;
-    // Records whose answer or failure is being reported right now.
+    // Transfer records whose end is being reported right now (other records leave the map
+    // before they are reported).
     QSet<const KoReplyType*> m_reporting;
 
     // Stored callbacks, one per kind and route.
@@ -320,6 +324,7 @@ private:
     static bool isTransferType(int type);
     // Ends a download, thumbnail, upload or resume query whose reply finished.
     void finishTransfer(QNetworkReply* reply, KoReplyType* record);
+    // Reports an expired transfer whose record is already out of the map.
     void timeoutTransfer(KoReplyType* record);
     void transferUploadProgress(QNetworkReply* reply, qint64 bytesSent, qint64 bytesTotal);
     void transferDownloadProgress(QNetworkReply* reply, qint64 bytesReceived, qint64 bytesTotal);

@@ -10,6 +10,8 @@
 
 #include <QJsonArray>
 
+#include <limits>
+
 using namespace KoClientJson;
 
 namespace {
@@ -212,7 +214,11 @@ void KoClientHelper::parseSubFileList(QString remoteServer, const QJsonObject& r
     const QJsonArray data = reply.value(QStringLiteral("data")).toArray();
     for (const QJsonValue& value : data) {
         const QJsonObject folder = value.toObject();
-        totalSize += readInt64(folder.value(QStringLiteral("size")));
+        // The phone's numbers are not trusted: a negative size adds nothing, a sum beyond
+        // 64 bits stays at the largest count.
+        const qint64 size = qMax<qint64>(0, readInt64(folder.value(QStringLiteral("size"))));
+        totalSize = size > std::numeric_limits<qint64>::max() - totalSize ? std::numeric_limits<qint64>::max()
+                                                                          : totalSize + size;
         int ignored = 0;
         QJsonObject files{{QStringLiteral("code"), 0}, {QStringLiteral("files"), folder.value(QStringLiteral("files"))}};
         parseFileList(remoteServer, files, ignored, list);

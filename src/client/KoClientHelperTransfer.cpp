@@ -82,26 +82,6 @@ bool isRemote(int type)
     return type / 1000 == 203;
 }
 
-bool safeHeaderText(const QString& text)
-{
-    for (const QChar c : text) {
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.unicode() == 0)
-            return false;
-    }
-    return true;
-}
-
-bool safeRequest(const QString& url, const QMap<QString, QString>& headers)
-{
-    if (!safeHeaderText(url))
-        return false;
-    for (auto it = headers.constBegin(); it != headers.constEnd(); ++it) {
-        if (!safeHeaderText(it.key()) || !safeHeaderText(it.value()))
-            return false;
-    }
-    return true;
-}
-
 State stateOf(const KoReplyType* record)
 {
     if (!record)
@@ -264,7 +244,7 @@ void KoClientHelper::startDownload(int type, int id, const QString& url, QJsonOb
     body.insert(QStringLiteral("haveRead"), double(haveRead));
     // The body's length must be the file's length: no compression on the way.
     headers.insert(QStringLiteral("Accept-Encoding"), QStringLiteral("identity"));
-    if (!safeRequest(url, headers)) {
+    if (!isSafeRequest(url, headers)) {
         delete file;
         refuseLater(type, id);
         return;
@@ -313,7 +293,7 @@ void KoClientHelper::startThumbnail(int type, int id, const QString& url, QJsonO
                                     QMap<QString, QString> headers, const QString& localPath)
 {
     headers.insert(QStringLiteral("Accept-Encoding"), QStringLiteral("identity"));
-    if (localPath.isEmpty() || !safeRequest(url, headers)) {
+    if (localPath.isEmpty() || !isSafeRequest(url, headers)) {
         refuseLater(type, id);
         return;
     }
@@ -602,7 +582,7 @@ void KoClientHelper::sendCheckSum(int type, int id, const QString& url, const QS
     body.insert(QStringLiteral("category"), category);
     body.insert(QStringLiteral("path"), path);
     body.insert(QStringLiteral("uploadFid"), uploadFid);
-    if (!safeRequest(url, headers)) {
+    if (!isSafeRequest(url, headers)) {
         delete record;
         QTimer::singleShot(0, this, [callback, id]() {
             if (callback)
@@ -668,6 +648,8 @@ void KoClientHelper::startUploadV2(int type, int id, QString baseUrl, QString lo
                                    bool tailSwitch)
 {
     const qint64 size = QFileInfo(localPath).size();
+    // The part is sent from here (see uploadHttpFile); the header must say the same.
+    offset = qBound<qint64>(0, offset, size);
     QMap<QString, QString> headers;
     addHeaders(headers);
     headers.insert(QStringLiteral("category"), QString::number(category));
@@ -705,6 +687,7 @@ void KoClientHelper::startUploadRemote(int type, int id, int toUid, QString toDe
         return;
     }
     const qint64 size = info.size();
+    offset = qBound<qint64>(0, offset, size);
     QMap<QString, QString> headers;
     addHeadersRemote(headers, toUid, toDeviceId, toDeviceType);
     headers.insert(QStringLiteral("cmd"), QStringLiteral("uploadFile"));
@@ -739,7 +722,7 @@ void KoClientHelper::startUploadRemote(int type, int id, int toUid, QString toDe
 void KoClientHelper::sendUpload(int type, int id, const QString& url, QMap<QString, QString> headers,
                                 const QString& localPath, qint64 offset, KoReplyType* record, bool tailSwitch)
 {
-    if (!safeRequest(url, headers)) {
+    if (!isSafeRequest(url, headers)) {
         delete record;
         refuseLater(type, id);
         return;
@@ -810,11 +793,13 @@ void KoClientHelper::switchUploadTail(QNetworkReply* reply, KoReplyType* record)
             callResult(self->resultSlotOf(resultType), id, code);
             return;
         }
-        emit self->uploadConvertInfo(id, haveRead, -1, QString());
+        // The phone's count is not trusted: the checkpoint is where the rest really starts.
+        const qint64 size = QFileInfo(localPath).size();
+        const qint64 from = qBound<qint64>(0, haveRead, size);
+        emit self->uploadConvertInfo(id, from, -1, QString());
         if (!self)
             return;
-        const qint64 from = qMax<qint64>(0, haveRead);
-        const qint64 rest = QFileInfo(localPath).size() - from;
+        const qint64 rest = size - from;
         // A phone that kept much less than was sent gets the rest streamed again (without a
         // second switch), so memory never holds more than the tail.
         const bool inMemory = rest <= kTailMemoryLimit;
@@ -949,20 +934,15 @@ void KoClientHelper::timeoutTransfer(KoReplyType* record)
     const int id = record->getId();
     const int type = record->getType();
     const State state = stateOf(record);
-    m_reporting.insert(record);
     if (isDownload(type) || isThumbnail(type)) {
         // The partial file stays for the next start.
         if (state) {
             releaseFile(state->file);
             state->file = nullptr;
         }
-        m_reporting.remove(record);
         callResult(resultSlotOf(type), id, -1);
         return;
     }
-    m_reporting.remove(record);
-    if (record->isCanceled())
-        return;
     if (isCheckSum(type)) {
         const CheckSumCallback cb = state ? state->checkSum : CheckSumCallback();
         if (cb)

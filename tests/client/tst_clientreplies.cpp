@@ -21,6 +21,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <limits>
+
 namespace {
 
 const int kPhoneUid = 4711;
@@ -164,6 +166,7 @@ private slots:
     void categoriesAndTheZuRename();
     void albumListAndAlbumContent();
     void subListingTotalsAndOrder();
+    void subListingTotalOfHugeAndNegativeSizes();
     void failureListsOnlyOnCodeZero();
     void copyEntriesWhateverTheCode();
     void fileOperationsChangeTheStorage();
@@ -541,6 +544,23 @@ void TestClientReplies::subListingTotalsAndOrder()
     for (KoRemoteFile* f : c.files[1].files)
         paths << f->getPath()->getAbsolutePath();
     QCOMPARE(paths, (QStringList{"/t/d", "/t/d/two.txt", "/t/one.txt"}));
+}
+
+void TestClientReplies::subListingTotalOfHugeAndNegativeSizes()
+{
+    const QJsonArray huge{QJsonObject{{"path", "/a"}, {"size", 9.0e18}, {"files", QJsonArray{}}},
+                          QJsonObject{{"path", "/b"}, {"size", "9000000000000000000"}, {"files", QJsonArray{}}}};
+    const QJsonArray negative{QJsonObject{{"path", "/a"}, {"size", 100}}, QJsonObject{{"path", "/b"}, {"size", -40}}};
+    m_phone->queueAnswer("getMultiSubPaths", jsonAnswer({{"code", 0}, {"data", huge}}));
+    Collector c;
+    m_client->getSubFileListV2(1, base(), 9, "/", c.subList());
+    QTRY_COMPARE(c.files.size(), 1);
+    QCOMPARE(c.files[0].code, 0);
+    QCOMPARE(c.files[0].total, std::numeric_limits<qint64>::max());
+    m_phone->queueAnswer("getMultiSubPaths", jsonAnswer({{"code", 0}, {"data", negative}}));
+    m_client->getSubFileListV2(2, base(), 9, "/", c.subList());
+    QTRY_COMPARE(c.files.size(), 2);
+    QCOMPARE(c.files[1].total, qint64(100));
 }
 
 void TestClientReplies::failureListsOnlyOnCodeZero()

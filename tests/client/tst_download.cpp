@@ -121,6 +121,7 @@ private slots:
     void progressIsThrottledAndEndsWithTheTotal();
     void thumbnailsOnBothRoutes();
     void unwritableThumbnailIsRefusedWithoutRequest();
+    void pauseInsideTheTimeoutResultReportsNothingMore();
 
 private:
     QString storage(const QString& name) const { return m_dir.filePath(QStringLiteral("storage/") + name); }
@@ -563,6 +564,32 @@ void TestDownload::unwritableThumbnailIsRefusedWithoutRequest()
     QCOMPARE(r.results.first(), qMakePair(161, -3));
     QTest::qWait(100);
     QVERIFY(m_phone->callsTo(QStringLiteral("getThumbnail")).isEmpty());
+}
+
+void TestDownload::pauseInsideTheTimeoutResultReportsNothingMore()
+{
+    putRemote(QStringLiteral("late.bin"), 1024 * 1024, 18);
+    const QString target = local(QStringLiteral("late.bin"));
+    const QString partial = target + QStringLiteral(".ReRazeDownload");
+    KoTestResponse fault;
+    fault.stallAfter = 100 * 1024;
+    m_phone->queueDownloadFault(fault);
+    Results r;
+    // A caller dropping its failed task stops what it still believes to be running.
+    m_client->downloadFileV2(
+        81, m_phone->baseUrl(), target, 9, QStringLiteral("/late.bin"), 0, -1, QString(),
+        [this, &r](int id, int code) {
+            r.results.append({id, code});
+            m_client->pauseDownloadFileV2(id, KoClientHelper::ResultCallback());
+            m_client->cancelDownloadFileV2(id, KoClientHelper::ResultCallback());
+        },
+        r.onProgress());
+    QVERIFY(r.waitFor(1, kDeadlineMs * 6));
+    QTest::qWait(300);
+    QCOMPARE(r.results.size(), 1);
+    QCOMPARE(r.results.first(), qMakePair(81, -1));
+    // The download had ended: the partial file is the next start's.
+    QCOMPARE(readFile(partial).size(), 100 * 1024);
 }
 
 QTEST_GUILESS_MAIN(TestDownload)

@@ -122,6 +122,7 @@ private slots:
     void droppedStreamReportsMinusOneAndResumes();
     void cancelledStreamIsSilent();
     void relayUploadOfAMissingFileIsRefusedLater();
+    void offsetHeaderAlwaysNamesWhereThePartStarts();
 
 private:
     QString localFile(const QString& name, const QByteArray& data)
@@ -440,6 +441,37 @@ void TestUpload::relayUploadOfAMissingFileIsRefusedLater()
     QCOMPARE(r.results.first(), qMakePair(15, -3));
     QTest::qWait(100);
     QVERIFY(m_relay->callsTo(QStringLiteral("uploadFile")).isEmpty());
+}
+
+void TestUpload::offsetHeaderAlwaysNamesWhereThePartStarts()
+{
+    // A negative offset sends the whole file: the header must say 0, not the caller's number.
+    const QByteArray small = patternBytes(20000, 16);
+    const QString smallPath = localFile(QStringLiteral("negative.bin"), small);
+    Results r;
+    m_client->uploadShortFileV2(16, m_phone->baseUrl(), smallPath, 9, QStringLiteral("/上传"), -100, 0, 1, QString(),
+                                QStringLiteral("FID-NEG"), r.result(), KoClientHelper::ProgressCallback());
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(m_phone->callsTo(QStringLiteral("uploadFile")).last().header("offset"), QByteArray("0"));
+    QCOMPARE(r.results.first(), qMakePair(16, 0));
+    QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/negative.bin"))), sha256(small));
+
+    // A phone that claims a negative count at the tail switch: the rest goes from 0, and the
+    // checkpoint handed on is that 0, never the phone's number.
+    const QByteArray data = patternBytes(9 * 1024 * 1024 + 5, 17);
+    const QString path = localFile(QStringLiteral("negative-tail.bin"), data);
+    m_phone->queueAnswer(QStringLiteral("checksum"),
+                         KoTestResponse::json({{"code", 0}, {"haveRead", -100}, {"checksum", ""}, {"csVersion", 1}}));
+    QSignalSpy convert(m_client, &KoClientHelper::uploadConvertInfo);
+    m_client->uploadFileV2(17, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QString(),
+                           QStringLiteral("FID-NEGTAIL"), r.result(), KoClientHelper::ProgressCallback());
+    QVERIFY(r.waitFor(2, 60000));
+    QCOMPARE(r.results.at(1), qMakePair(17, 0));
+    QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/negative-tail.bin"))), sha256(data));
+    QCOMPARE(m_phone->callsTo(QStringLiteral("checksum")).size(), 1);
+    QCOMPARE(convert.count(), 1);
+    QCOMPARE(convert.first().at(1).toLongLong(), qint64(0));
+    QCOMPARE(m_phone->callsTo(QStringLiteral("uploadFile")).last().header("offset"), QByteArray("0"));
 }
 
 QTEST_GUILESS_MAIN(TestUpload)
