@@ -112,7 +112,10 @@ void KoNetworkHelper::sendMultipart(const QString& localPath, const QString& url
     const qint64 size = info.exists() ? info.size() : 0;
     const qint64 start = qBound<qint64>(0, offset, size);
     const qint64 partSize = size - start;
-    const QByteArray name = info.fileName().toUtf8();
+    // A quote or a line break in a local file name would end the part header early: escape
+    // them as form posts do, so the phone still sees one part with one file name.
+    QByteArray name = info.fileName().toUtf8();
+    name.replace('"', "%22").replace('\r', "%0D").replace('\n', "%0A");
 
     auto* multiPart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
     multiPart->setBoundary(multipartBoundary());

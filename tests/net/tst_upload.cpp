@@ -142,6 +142,27 @@ private slots:
             QVERIFY(u.total > 0);
     }
 
+    void quoteAndLineBreakInANameStayInsideThePartHeader()
+    {
+        const QString path = writeFile(QString::fromUtf8("a\"b\r\nX-Evil: 1.bin"), "data");
+        QVERIFY(!path.isEmpty());
+        QMap<QString, QString> headers;
+        m_probe->uploadHttpFile(path, m_server->baseUrl() + "/file/v2/uploadFile",
+                                (new KoReplyType(101004))->setId(1), &headers, 0);
+        QVERIFY(m_server->waitForRequests(1));
+        QTRY_COMPARE(m_probe->finishedTypes.size(), 1);
+        const KoTestRequest req = m_server->requests().first();
+        const QByteArray escaped = "a%22b%0D%0AX-Evil: 1.bin";
+        QCOMPARE(req.bodyBytes(), expectedBody(escaped, "data"));
+        QCOMPARE(req.header("content-length").toLongLong(), qint64(4 + escaped.size() + 187));
+        bool ok = false;
+        const QList<KoMultipartPart> parts = KoMultipartReader::parse(req, &ok);
+        QVERIFY(ok);
+        QCOMPARE(parts.size(), 1);
+        QCOMPARE(parts.first().filename, escaped);
+        QVERIFY(parts.first().header("x-evil").isEmpty());
+    }
+
     void largeStreamedUploadFromOffset()
     {
         const qint64 size = 24 * 1024 * 1024 + 17;
