@@ -1,6 +1,5 @@
 #include "ops/KoRemoteFileOperator.h"
 
-#include <QFileInfo>
 #include <QMetaMethod>
 #include <QMutexLocker>
 #include <QTimer>
@@ -12,7 +11,6 @@
 #include "model/KoFileCopyInfo.h"
 #include "model/KoFileDownloadInfo.h"
 #include "model/KoFileMimeType.h"
-#include "net/KoUserActionRecord.h"
 
 KoRemoteFileOperator* KoRemoteFileOperator::s_instance = nullptr;
 QMutex KoRemoteFileOperator::s_mutex;
@@ -145,11 +143,14 @@ bool KoRemoteFileOperator::insertTaskInList(KoRemoteFileTask* task)
 {
     if (!task)
         return false;
+    const QString target = downloadTargetKey(task);
     QMutexLocker locker(m_taskListMutex);
     if (m_taskById.contains(task->getTaskId()))
         return false;
     m_taskList->append(task);
     m_taskById.insert(task->getTaskId(), task);
+    if (!target.isEmpty())
+        ++m_downloadTargets[target];
     return true;
 }
 
@@ -163,6 +164,9 @@ KoRemoteFileTask* KoRemoteFileOperator::popTaskFromList(int taskId)
         if (!task)
             return nullptr;
         m_taskList->removeOne(task);
+        const QString target = downloadTargetKey(task);
+        if (!target.isEmpty() && --m_downloadTargets[target] <= 0)
+            m_downloadTargets.remove(target);
         // Every kind of slot goes back with its task, the new-folder tasks' included.
         slotFreed = m_transferSlots.remove(taskId);
         slotFreed = m_thumbnailSlots.remove(taskId) || slotFreed;
@@ -204,6 +208,7 @@ void KoRemoteFileOperator::clearTaskList()
         m_thumbnailSlots.clear();
         m_folderTaskKeys.clear();
         m_pendingFolders.clear();
+        m_downloadTargets.clear();
     }
     qDeleteAll(tasks);
 }
@@ -239,6 +244,7 @@ void KoRemoteFileOperator::startTransferInSlot(KoRemoteFileTask* task)
         QMutexLocker locker(m_taskListMutex);
         m_transferSlots.insert(task->getTaskId());
     }
+    markTransferring(task);
     task->execute();
 }
 
@@ -263,35 +269,52 @@ void KoRemoteFileOperator::onCheckTaskTimer()
                 break;
             if (task->getTaskState() != KoRemoteFileTask::StateWaiting)
                 continue;
-            if (!m_pendingFolders.isEmpty() && waitsForFolderLocked(task))
-                continue;
-            const int id = task->getTaskId();
+            QSet<int>* pool = nullptr;
             switch (task->getTaskType()) {
             case KoRemoteFileTask::TypeDownload:
             case KoRemoteFileTask::TypeUpload:
-                if (m_transferSlots.size() < kMaxRunningTransfers && !m_transferSlots.contains(id)) {
-                    m_transferSlots.insert(id);
-                    toStart.append(id);
-                }
+                if (m_transferSlots.size() < kMaxRunningTransfers)
+                    pool = &m_transferSlots;
                 break;
             case KoRemoteFileTask::TypeThumbnail:
             case KoRemoteFileTask::TypeMkdir:
-                if (m_thumbnailSlots.size() < kMaxRunningThumbnails && !m_thumbnailSlots.contains(id)) {
-                    m_thumbnailSlots.insert(id);
-                    toStart.append(id);
-                }
+                if (m_thumbnailSlots.size() < kMaxRunningThumbnails)
+                    pool = &m_thumbnailSlots;
                 break;
             default:
                 break;
             }
+            // The folder check builds a key: only for a task that could start now, since the
+            // walk passes every waiting task of a large group on each pass.
+            const int id = task->getTaskId();
+            if (!pool || pool->contains(id) || (!m_pendingFolders.isEmpty() && waitsForFolderLocked(task)))
+                continue;
+            pool->insert(id);
+            toStart.append(id);
         }
     }
     for (int id : qAsConst(toStart)) {
         // An earlier start may have ended or removed this one already; its slot went with it.
         KoRemoteFileTask* task = getTaskFromList(id);
-        if (task && task->getTaskState() == KoRemoteFileTask::StateWaiting)
+        if (task && task->getTaskState() == KoRemoteFileTask::StateWaiting) {
+            markTransferring(task);
             task->execute();
+        }
     }
+}
+
+void KoRemoteFileOperator::markTransferring(KoRemoteFileTask* task)
+{
+    // A transfer whose request goes out is under way, also before its first byte moves.
+    const int type = task->getTaskType();
+    const int selector = type == KoRemoteFileTask::TypeDownload ? ListDownloading
+        : type == KoRemoteFileTask::TypeUpload                 ? ListUploading
+                                                               : 0;
+    if (!selector)
+        return;
+    KoFileConvertInfo* record = getInfoFromConvertList(task->getTaskId(), selector);
+    if (record && record->getConvertState() == KoFileConvertInfo::StateWaiting)
+        record->setConvertState(KoFileConvertInfo::StateConverting);
 }
 
 // --- entry points of the callbacks ----------------------------------------------------------
@@ -487,33 +510,12 @@ void KoRemoteFileOperator::handleResult(KoRemoteFileTask* task, int code, QList<
 void KoRemoteFileOperator::handleNoPermission(KoRemoteFileTask* task)
 {
     const QString deviceId = task->getDeviceId();
-    if (task->getTaskType() == KoRemoteFileTask::TypeUpload) {
-        const bool lan = task->getTaskVersion() == KoRemoteFileTask::VersionLan;
-        KoUserActionRecord::getInstance()->recordUploadFile(lan ? 0 : 1, false);
-        QString dstDir;
-        QString srcPath;
-        if (auto* t = qobject_cast<KoRemoteFileUploadTaskV2*>(task)) {
-            dstDir = t->getDstDirPath();
-            srcPath = t->getSrcFilePath();
-        } else if (auto* t3 = qobject_cast<KoRemoteFileUploadTaskV3*>(task)) {
-            dstDir = t3->getDstDirPath();
-            srcPath = t3->getSrcFilePath();
-        }
-        if (KoFileConvertInfo* record = getInfoFromConvertList(task->getTaskId(), ListUploading)) {
-            QString remotePath = dstDir;
-            if (!remotePath.endsWith(QLatin1Char('/')))
-                remotePath += QLatin1Char('/');
-            remotePath += QFileInfo(srcPath).fileName();
-            record->setConvertState(KoFileConvertInfo::StateFailed);
-            emit fileUploadErrorV2(remotePath, deviceId);
-            decConvertingCount(ListUploading);
-        }
-    }
-    // A refused download or resume query ends its record like any failure, so that the
+    // A refused transfer or resume query ends its record like any failure, so that the
     // counts come back to zero.
     if (task->getTaskType() == KoRemoteFileTask::TypeDownload)
         handleDownloadResult(task, KoClientHelper::kCodeNoPermission);
-    else if (task->getTaskType() == KoRemoteFileTask::TypeUploadCheckSum)
+    else if (task->getTaskType() == KoRemoteFileTask::TypeUpload
+             || task->getTaskType() == KoRemoteFileTask::TypeUploadCheckSum)
         handleUploadResult(task, KoClientHelper::kCodeNoPermission);
     emit taskExecuteNoPermission(task->getTaskType(), deviceId);
     if (task->getTaskType() == KoRemoteFileTask::TypeSubList)

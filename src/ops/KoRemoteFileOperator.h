@@ -237,6 +237,8 @@ private:
     void requestSchedulerPass();
     // Starts a restarted transfer in the slot its predecessor gave up.
     void startTransferInSlot(KoRemoteFileTask* task);
+    // Sets the waiting record of a download or upload task that is being started to transferring.
+    void markTransferring(KoRemoteFileTask* task);
 
     // One record list with its lock and an id index beside it.
     struct ConvertList {
@@ -267,6 +269,11 @@ private:
     void restartDownloadAfterTimeout(KoRemoteFileTask* task);
     void restartUploadAfterTimeout(KoRemoteFileTask* task);
     void forgetCachedCopies(const QString& remotePath, const QString& deviceId);
+    // The cached copy's path, or "" while one fetch of it (a thumbnail through the scheduler,
+    // a temporary copy at once) is made by the task that make builds.
+    using FetchTaskMaker =
+        std::function<KoRemoteFileTask*(int taskId, const QString& remotePath, const QString& localPath)>;
+    QString cachedFetch(bool thumbnail, KoRemoteFile* file, const QString& deviceId, const FetchTaskMaker& make);
 
     // Transfer records (KoRemoteFileOperatorTransfer.cpp).
     // Takes the record's task off the list and stops it: a running download is cancelled
@@ -289,9 +296,11 @@ private:
     void queueGroupDownloads(KoRemoteFileGroupDownloadTaskBase* group, int mode);
     KoRemoteFileTask* newDownloadTask(bool lan, int taskId, int uid, int deviceType, const QString& deviceId,
                                       const QString& remoteServer, KoFileDownloadInfo* record);
-    // Targets of the downloads that are waiting or running now.
-    QSet<QString> activeDownloadTargets(KoFileConvertInfo* except = nullptr);
-    void restartDownloadRecord(KoFileDownloadInfo* record, bool bulk, QSet<QString>& busy);
+    // The cleaned absolute target of a download task; empty for any other task.
+    static QString downloadTargetKey(KoRemoteFileTask* task);
+    // Whether a listed (waiting or running) download task writes the target of that key.
+    bool isDownloadTargetBusy(const QString& key);
+    void restartDownloadRecord(KoFileDownloadInfo* record, bool bulk);
     void failDownloadRecord(KoFileDownloadInfo* record, const QString& target);
     void countUnlistedDownloadFailure(const QString& what);
 
@@ -334,6 +343,9 @@ private:
     // of such tasks per key (guarded by the task-list mutex).
     QHash<int, QString> m_folderTaskKeys;
     QHash<QString, int> m_pendingFolders;
+    // Listed download tasks per target key (guarded by the task-list mutex), so that a start
+    // finds a second writer of its file without walking the lists.
+    QHash<QString, int> m_downloadTargets;
     // Upload ids handed out or loaded; a new one never repeats them.
     QSet<QString> m_uploadFids;
     // Download failures without a record (refused names, failed sub-listings), added to the

@@ -37,53 +37,60 @@ QString KoRemoteFileOperator::getTmpFileDir() const
     return KoCommonUtil::getAppDataDir() + QStringLiteral("/tmp");
 }
 
+QString KoRemoteFileOperator::cachedFetch(bool thumbnail, KoRemoteFile* file, const QString& deviceId,
+                                         const FetchTaskMaker& make)
+{
+    QHash<QString, QString>* paths = thumbnail ? m_thumbnailPaths : m_tmpFilePaths;
+    QHash<QString, int>* states = thumbnail ? m_thumbnailStates : m_tmpFileStates;
+    const QString remotePath = file->getPath()->getAbsolutePath();
+    const QString key = cacheKey(remotePath, deviceId);
+    const auto cached = paths->constFind(key);
+    if (cached != paths->constEnd()) {
+        states->insert(key, kFetchDone);
+        return *cached;
+    }
+    if (states->value(key, kFetchFailed) == kFetchRunning)
+        return QString();
+    QString localPath;
+    if (thumbnail) {
+        localPath = getThumbnailDir() + QLatin1Char('/') + key + QStringLiteral(".png");
+    } else {
+        const QString suffix = isPlainSuffix(file->getSuffix()) ? file->getSuffix() : QString();
+        localPath = getTmpFileDir() + QLatin1Char('/') + key + QLatin1Char('.') + suffix;
+    }
+    states->insert(key, kFetchRunning);
+    KoRemoteFileTask* task = make(getFileTaskId(), remotePath, localPath);
+    if (!insertTaskInList(task)) {
+        delete task;
+        states->remove(key);
+        return QString();
+    }
+    // A thumbnail waits for the scheduler's slots; a temporary copy is wanted now.
+    if (!thumbnail)
+        task->execute();
+    return QString();
+}
+
 QString KoRemoteFileOperator::getThumbnailPathV2(int category, KoRemoteFile* file, QString deviceId)
 {
     if (!file)
         return QString();
-    const QString remotePath = file->getPath()->getAbsolutePath();
-    const QString key = cacheKey(remotePath, deviceId);
-    auto cached = m_thumbnailPaths->constFind(key);
-    if (cached != m_thumbnailPaths->constEnd()) {
-        m_thumbnailStates->insert(key, kFetchDone);
-        return *cached;
-    }
-    if (m_thumbnailStates->value(key, kFetchFailed) == kFetchRunning)
-        return QString();
-    const QString localPath = getThumbnailDir() + QLatin1Char('/') + key + QStringLiteral(".png");
-    m_thumbnailStates->insert(key, kFetchRunning);
-    auto* task = new KoRemoteFileThumbnailTaskV2(getFileTaskId(), deviceId, file->getRemoteServer(), category,
-                                                 remotePath, localPath, this);
-    if (!insertTaskInList(task)) {
-        delete task;
-        m_thumbnailStates->remove(key);
-    }
-    return QString();
+    return cachedFetch(true, file, deviceId, [&](int id, const QString& remotePath, const QString& localPath) {
+        return new KoRemoteFileThumbnailTaskV2(id, deviceId, file->getRemoteServer(), category, remotePath, localPath,
+                                               this);
+    });
 }
 
 QString KoRemoteFileOperator::getThumbnailPathV3(int category, KoRemoteFile* file, KoBaseFacility* device)
 {
     if (!file || !device)
         return QString();
-    const QString deviceId = device->getDeviceId();
-    const QString remotePath = file->getPath()->getAbsolutePath();
-    const QString key = cacheKey(remotePath, deviceId);
-    auto cached = m_thumbnailPaths->constFind(key);
-    if (cached != m_thumbnailPaths->constEnd()) {
-        m_thumbnailStates->insert(key, kFetchDone);
-        return *cached;
-    }
-    if (m_thumbnailStates->value(key, kFetchFailed) == kFetchRunning)
-        return QString();
-    const QString localPath = getThumbnailDir() + QLatin1Char('/') + key + QStringLiteral(".png");
-    m_thumbnailStates->insert(key, kFetchRunning);
-    auto* task = new KoRemoteFileThumbnailTaskV3(getFileTaskId(), device->getUid(), device->getDeviceType(), deviceId,
-                                                 category, remotePath, localPath, this);
-    if (!insertTaskInList(task)) {
-        delete task;
-        m_thumbnailStates->remove(key);
-    }
-    return QString();
+    return cachedFetch(true, file, device->getDeviceId(),
+                       [&](int id, const QString& remotePath, const QString& localPath) {
+                           return new KoRemoteFileThumbnailTaskV3(id, device->getUid(), device->getDeviceType(),
+                                                                  device->getDeviceId(), category, remotePath,
+                                                                  localPath, this);
+                       });
 }
 
 bool KoRemoteFileOperator::isThumbnailExistV2(KoRemoteFile* file, QString deviceId)
@@ -104,43 +111,22 @@ QString KoRemoteFileOperator::getTmpFilePathV2(int category, KoRemoteFile* file,
 {
     if (!file)
         return QString();
-    const QString remotePath = file->getPath()->getAbsolutePath();
-    const QString key = cacheKey(remotePath, deviceId);
-    auto cached = m_tmpFilePaths->constFind(key);
-    if (cached != m_tmpFilePaths->constEnd()) {
-        m_tmpFileStates->insert(key, kFetchDone);
-        return *cached;
-    }
-    if (m_tmpFileStates->value(key, kFetchFailed) == kFetchRunning)
-        return QString();
-    const QString suffix = isPlainSuffix(file->getSuffix()) ? file->getSuffix() : QString();
-    const QString localPath = getTmpFileDir() + QLatin1Char('/') + key + QLatin1Char('.') + suffix;
-    m_tmpFileStates->insert(key, kFetchRunning);
-    startTaskNow(new KoRemoteFileTmpFileTaskV2(getFileTaskId(), deviceId, file->getRemoteServer(), category,
-                                               remotePath, localPath, this));
-    return QString();
+    return cachedFetch(false, file, deviceId, [&](int id, const QString& remotePath, const QString& localPath) {
+        return new KoRemoteFileTmpFileTaskV2(id, deviceId, file->getRemoteServer(), category, remotePath, localPath,
+                                             this);
+    });
 }
 
 QString KoRemoteFileOperator::getTmpFilePathV3(int category, KoRemoteFile* file, KoBaseFacility* device)
 {
     if (!file || !device)
         return QString();
-    const QString deviceId = device->getDeviceId();
-    const QString remotePath = file->getPath()->getAbsolutePath();
-    const QString key = cacheKey(remotePath, deviceId);
-    auto cached = m_tmpFilePaths->constFind(key);
-    if (cached != m_tmpFilePaths->constEnd()) {
-        m_tmpFileStates->insert(key, kFetchDone);
-        return *cached;
-    }
-    if (m_tmpFileStates->value(key, kFetchFailed) == kFetchRunning)
-        return QString();
-    const QString suffix = isPlainSuffix(file->getSuffix()) ? file->getSuffix() : QString();
-    const QString localPath = getTmpFileDir() + QLatin1Char('/') + key + QLatin1Char('.') + suffix;
-    m_tmpFileStates->insert(key, kFetchRunning);
-    startTaskNow(new KoRemoteFileTmpFileTaskV3(getFileTaskId(), device->getUid(), device->getDeviceType(), deviceId,
-                                               category, remotePath, localPath, this));
-    return QString();
+    return cachedFetch(false, file, device->getDeviceId(),
+                       [&](int id, const QString& remotePath, const QString& localPath) {
+                           return new KoRemoteFileTmpFileTaskV3(id, device->getUid(), device->getDeviceType(),
+                                                                device->getDeviceId(), category, remotePath,
+                                                                localPath, this);
+                       });
 }
 
 void KoRemoteFileOperator::eraseThumbnail(QString key)

@@ -6,8 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutexLocker>
 #include <QPointer>
-#include <QTimer>
 
 #include "app/KoCommonUtil.h"
 #include "client/KoClientHelper.h"
@@ -28,12 +28,6 @@ qint64 partialSizeOf(const QString& localPath)
 {
     const QFileInfo info(partialOf(localPath));
     return info.isFile() ? info.size() : 0;
-}
-
-bool isActive(const KoFileConvertInfo* info)
-{
-    const int state = info->getConvertState();
-    return state == KoFileConvertInfo::StateWaiting || state == KoFileConvertInfo::StateConverting;
 }
 
 // A target compares with the others by its cleaned absolute form.
@@ -251,16 +245,16 @@ void KoRemoteFileOperator::startGroupDownloadTaskDownloadV3(KoRemoteFileGroupDow
     queueGroupDownloads(task, mode);
 }
 
-QSet<QString> KoRemoteFileOperator::activeDownloadTargets(KoFileConvertInfo* except)
+QString KoRemoteFileOperator::downloadTargetKey(KoRemoteFileTask* task)
 {
-    QSet<QString> targets;
-    for (KoFileConvertInfo* info : snapshotConvertList(ListDownloading)) {
-        if (info == except || !isActive(info))
-            continue;
-        if (auto* download = qobject_cast<KoFileDownloadInfo*>(info))
-            targets.insert(targetKey(download->getLocalFilePath()));
-    }
-    return targets;
+    const QString target = dstFileOf(task);
+    return target.isEmpty() ? QString() : targetKey(target);
+}
+
+bool KoRemoteFileOperator::isDownloadTargetBusy(const QString& key)
+{
+    QMutexLocker locker(m_taskListMutex);
+    return m_downloadTargets.contains(key);
 }
 
 KoRemoteFileTask* KoRemoteFileOperator::newDownloadTask(bool lan, int taskId, int uid, int deviceType,
@@ -296,19 +290,19 @@ void KoRemoteFileOperator::queueGroupDownloads(KoRemoteFileGroupDownloadTaskBase
     KoRemoteConnectManager::getInstance()->getConnectedFacilityDetailInfo(uid, deviceId, found, nick, deviceName);
 
     // Two writers on one target would mix their bytes: the later one is left out.
-    QSet<QString> busy = activeDownloadTargets();
+    QSet<QString> taken;
     bool queued = false;
     for (const KoDownloadPair& pair : qAsConst(*group->getSrcPathList())) {
         const QString& target = pair.first;
         if (!pair.second)
             continue;
         const QString key = targetKey(target);
-        if (busy.contains(key))
+        if (taken.contains(key) || isDownloadTargetBusy(key))
             continue;
         const bool exists = isLocalFileExist(target);
         if (mode != 0 && exists)
             continue;
-        busy.insert(key);
+        taken.insert(key);
 
         const int id = getFileTaskId();
         auto* record = new KoFileDownloadInfo(id, uid, deviceType, deviceId, category, new KoRemoteFile(pair.second),
@@ -466,7 +460,7 @@ void KoRemoteFileOperator::restartDownloadAfterTimeout(KoRemoteFileTask* task)
 
 // --- retries ---------------------------------------------------------------------------------------------
 
-void KoRemoteFileOperator::restartDownloadRecord(KoFileDownloadInfo* record, bool bulk, QSet<QString>& busy)
+void KoRemoteFileOperator::restartDownloadRecord(KoFileDownloadInfo* record, bool bulk)
 {
     bool connected = false;
     bool isLocal = false;
@@ -474,9 +468,8 @@ void KoRemoteFileOperator::restartDownloadRecord(KoFileDownloadInfo* record, boo
     KoRemoteConnectManager::getInstance()->getConnectedFacilityNetworkStatus(record->getUid(), record->getDeviceId(),
                                                                             connected, isLocal, url);
     const QString target = record->getLocalFilePath();
-    const QString key = targetKey(target);
     // Not reachable, a folder in the way, or another download writing the same file.
-    if (!connected || QFileInfo(target).isDir() || busy.contains(key)) {
+    if (!connected || QFileInfo(target).isDir() || isDownloadTargetBusy(targetKey(target))) {
         if (!bulk || connected) {
             record->setConvertState(KoFileConvertInfo::StateFailed);
             scheduleConvertListSave();
@@ -484,7 +477,6 @@ void KoRemoteFileOperator::restartDownloadRecord(KoFileDownloadInfo* record, boo
         emit fileDownloadErrorV2(target);
         return;
     }
-    busy.insert(key);
     const int id = getFileTaskId();
     setConvertInfoTaskId(record, ListDownloading, id);
     record->setConvertState(KoFileConvertInfo::StateWaiting);
@@ -506,13 +498,11 @@ void KoRemoteFileOperator::getFileRetryDownloadStart(int taskId)
     if (getTaskFromList(taskId))
         return;
     record->resetRetryTimes();
-    QSet<QString> busy = activeDownloadTargets(record);
-    restartDownloadRecord(record, false, busy);
+    restartDownloadRecord(record, false);
 }
 
 void KoRemoteFileOperator::allFailedDownloadRetry()
 {
-    QSet<QString> busy = activeDownloadTargets();
     QList<QPointer<KoFileConvertInfo>> records;
     for (KoFileConvertInfo* info : snapshotConvertList(ListDownloading))
         records.append(info);
@@ -523,6 +513,6 @@ void KoRemoteFileOperator::allFailedDownloadRetry()
         if (getTaskFromList(info->getTaskId()))
             continue;
         if (auto* record = qobject_cast<KoFileDownloadInfo*>(info.data()))
-            restartDownloadRecord(record, true, busy);
+            restartDownloadRecord(record, true);
     }
 }

@@ -28,6 +28,7 @@ private slots:
     void overwriteQuestionAndBothModes();
     void hostileNamesStayInsideTheFolder();
     void stallResumesFromThePartialFile();
+    void aStartedDownloadIsTransferringBeforeItsFirstByte();
     void resetFailsThenRetryResumes();
     void fourTimeOutsFailKeepingThePartial();
     void pauseThenRetryResumes();
@@ -323,6 +324,34 @@ void TestOperatorDownload::stallResumesFromThePartialFile()
     QCOMPARE(calls.size(), 2);
     QCOMPARE(calls.at(1).body.value(QStringLiteral("haveRead")).toDouble(), 400000.0);
     QVERIFY(!calls.at(1).body.value(QStringLiteral("checksum")).toString().isEmpty());
+    QVERIFY(idle(m_op));
+}
+
+void TestOperatorDownload::aStartedDownloadIsTransferringBeforeItsFirstByte()
+{
+    KoWatchdog watchdog(60);
+    KoServerConfig::setRequestDeadlineMs(1000);
+    const QByteArray bytes = randomBytes(50000, 12);
+    QVERIFY(m_fx.writeFile(QStringLiteral("/quiet.bin"), bytes));
+    // The phone says nothing for longer than the deadline, once: no byte, no progress.
+    KoTestResponse silent;
+    silent.delayMs = 3000;
+    m_fx.phone->queueDownloadFault(silent);
+    QSignalSpy progress(m_op, &KoRemoteFileOperator::downloadTaskProgressV2);
+    QSignalSpy success(m_op, &KoRemoteFileOperator::fileDownloadSuccessV2);
+    download({file(QStringLiteral("/quiet.bin"))}, m_local->path());
+    KoFileDownloadInfo* record = downloadAt(m_op, 0);
+    const int firstId = record->getTaskId();
+    QCOMPARE(record->getConvertState(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(m_op->getRunningTransferCount() == 1, 5000);
+    QVERIFY(progress.isEmpty());
+    QCOMPARE(record->getConvertState(), 1);
+    // Restarted in its slot after the time-out: still under way.
+    QTRY_VERIFY_WITH_TIMEOUT(record->getTaskId() != firstId, 10000);
+    QCOMPARE(m_op->getRunningTransferCount(), 1);
+    QCOMPARE(record->getConvertState(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty(), 20000);
+    QCOMPARE(readAll(m_local->filePath(QStringLiteral("quiet.bin"))), bytes);
     QVERIFY(idle(m_op));
 }
 
