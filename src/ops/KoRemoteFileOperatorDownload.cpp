@@ -174,6 +174,12 @@ void KoRemoteFileOperator::startGroupDownload(bool lan, int category, QList<KoRe
     insertTaskInList(group);
     for (const QString& name : qAsConst(refused))
         countUnlistedDownloadFailure(name);
+    // A receiver of those failures may already have answered for the group and ended it.
+    if (!refused.isEmpty() && getTaskFromList(groupId) != group) {
+        for (KoRemoteFileTask* sub : qAsConst(subTasks))
+            delete sub;
+        return;
+    }
 
     if (subTasks.isEmpty()) {
         continueGroupDownload(group, deviceId);

@@ -27,6 +27,7 @@ private slots:
     void folderTreeOverTheRelay();
     void overwriteQuestionAndBothModes();
     void hostileNamesStayInsideTheFolder();
+    void answerFromARefusalReceiverEndsTheGroupOnce();
     void stallResumesFromThePartialFile();
     void aStartedDownloadIsTransferringBeforeItsFirstByte();
     void resetFailsThenRetryResumes();
@@ -302,6 +303,29 @@ void TestOperatorDownload::hostileNamesStayInsideTheFolder()
     QCOMPARE(errors.size(), 9);
     QCOMPARE(done.last().at(0).toInt(), 9);
     QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).size(), 2);
+}
+
+void TestOperatorDownload::answerFromARefusalReceiverEndsTheGroupOnce()
+{
+    KoWatchdog watchdog(60);
+    QVERIFY(m_fx.writeFile(QStringLiteral("/a.bin"), "alpha"));
+    const QString dst = m_local->filePath(QStringLiteral("target"));
+    QVERIFY(QDir().mkpath(dst));
+    // A receiver that answers for every group as soon as it hears of a refused name: the group
+    // is ended from inside the start call.
+    QObject receiver;
+    connect(m_op, &KoRemoteFileOperator::fileDownloadErrorV2, &receiver, [this]() {
+        for (int id = 0; id < 8; ++id)
+            m_op->fileGroupDownloadRespond(id, 0);
+    });
+    QSignalSpy success(m_op, &KoRemoteFileOperator::fileDownloadSuccessV2);
+    download({file(QStringLiteral("/a.bin")),
+              new KoRemoteFile(m_fx.url(), QStringLiteral("/x"), 500, 0, 0, QStringLiteral(".."))},
+             dst);
+    QTRY_COMPARE_WITH_TIMEOUT(success.size(), 1, 20000);
+    QVERIFY(waitIdle());
+    QCOMPARE(readAll(dst + QStringLiteral("/a.bin")), QByteArray("alpha"));
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).size(), 1);
 }
 
 void TestOperatorDownload::stallResumesFromThePartialFile()
