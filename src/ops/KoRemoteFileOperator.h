@@ -131,6 +131,9 @@ public:
     void setConvertInfoTaskId(KoFileConvertInfo* info, int selector, int taskId);
     void getConvertingCount(int& download, int& upload);
     void incConvertingCount(int selector);
+    // Raises the count without telling; the caller emits convertCountChanged itself.
+    void raiseConvertingCount(int selector);
+    void emitConvertCount();
     void decConvertingCount(int selector);
     void cancelFileDownload(int taskId);
     void pauseFileDownload(int taskId);

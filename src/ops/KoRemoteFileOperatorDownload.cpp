@@ -331,11 +331,13 @@ void KoRemoteFileOperator::queueGroupDownloads(KoRemoteFileGroupDownloadTaskBase
                 QFile::remove(partial);
         }
         addInfoToConvertList(record, ListDownloading, false);
-        emit fileDownloadStartV2(target);
-        incConvertingCount(ListDownloading);
+        // Record, task and count are in place before a receiver hears of them: it may cancel.
         KoRemoteFileTask* task = newDownloadTask(lan, id, uid, deviceType, deviceId, server, record);
         if (!insertTaskInList(task))
             delete task;
+        raiseConvertingCount(ListDownloading);
+        emit fileDownloadStartV2(target);
+        emitConvertCount();
         queued = true;
     }
     if (queued)
@@ -486,12 +488,13 @@ void KoRemoteFileOperator::restartDownloadRecord(KoFileDownloadInfo* record, boo
     const int id = getFileTaskId();
     setConvertInfoTaskId(record, ListDownloading, id);
     record->setConvertState(KoFileConvertInfo::StateWaiting);
-    emit fileDownloadStartV2(target);
-    incConvertingCount(ListDownloading);
     KoRemoteFileTask* task = newDownloadTask(isLocal, id, record->getUid(), record->getDeviceType(),
                                              record->getDeviceId(), url, record);
     if (!insertTaskInList(task))
         delete task;
+    raiseConvertingCount(ListDownloading);
+    emit fileDownloadStartV2(target);
+    emitConvertCount();
     requestSchedulerPass();
 }
 

@@ -221,6 +221,14 @@ void KoRemoteFileOperator::getConvertingCount(int& download, int& upload)
 
 void KoRemoteFileOperator::incConvertingCount(int selector)
 {
+    if (selector != ListDownloading && selector != ListUploading)
+        return;
+    raiseConvertingCount(selector);
+    emitConvertCount();
+}
+
+void KoRemoteFileOperator::raiseConvertingCount(int selector)
+{
     if (selector == ListDownloading)
         m_activeDownloadCount.fetchAndAddOrdered(1);
     else if (selector == ListUploading)
@@ -228,6 +236,10 @@ void KoRemoteFileOperator::incConvertingCount(int selector)
     else
         return;
     scheduleConvertListSave();
+}
+
+void KoRemoteFileOperator::emitConvertCount()
+{
     emit convertCountChanged(m_activeDownloadCount.loadAcquire(), m_activeUploadCount.loadAcquire());
 }
 

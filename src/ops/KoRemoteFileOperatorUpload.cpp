@@ -143,9 +143,7 @@ void KoRemoteFileOperator::startFileUpload(bool lan, const QString& localFilePat
     const QString fid = makeUploadFid(localFile->getFullName());
     record->setUploadFid(fid);
     addInfoToConvertList(record, ListUploading, false);
-    emit fileUploadStartV2(localFilePath, deviceId);
-    incConvertingCount(ListUploading);
-
+    // Record, task and count are in place before a receiver hears of them: it may cancel.
     KoRemoteFileTask* task = lan
         ? static_cast<KoRemoteFileTask*>(new KoRemoteFileUploadTaskV2(id, deviceId, remoteServer, localFilePath,
                                                                       category, dstDirPath, 0, 0, fid, this))
@@ -153,6 +151,9 @@ void KoRemoteFileOperator::startFileUpload(bool lan, const QString& localFilePat
                                        category, dstDirPath, 0, 0, fid, this);
     if (!insertTaskInList(task))
         delete task;
+    raiseConvertingCount(ListUploading);
+    emit fileUploadStartV2(localFilePath, deviceId);
+    emitConvertCount();
     requestSchedulerPass();
 }
 
@@ -313,8 +314,7 @@ void KoRemoteFileOperator::restartUploadRecord(KoFileUploadInfo* record, bool bu
     const int id = getFileTaskId();
     setConvertInfoTaskId(record, ListUploading, id);
     record->setConvertState(KoFileConvertInfo::StateWaiting);
-    emit fileUploadStartV2(localPath, record->getDeviceId());
-    incConvertingCount(ListUploading);
+    const QString deviceId = record->getDeviceId();
     KoRemoteFileTask* check = isLocal
         ? static_cast<KoRemoteFileTask*>(new KoRemoteFileUploadCheckSumTaskV2(
             id, record->getDeviceId(), url, localPath, record->getCategory(), record->getDstDirPath(),
@@ -323,7 +323,11 @@ void KoRemoteFileOperator::restartUploadRecord(KoFileUploadInfo* record, bool bu
                                                localPath, local ? local->getFullName() : QString(),
                                                record->getCategory(), record->getDstDirPath(),
                                                record->getUploadFid(), this);
+    // Task and count are in place before a receiver hears of them: it may cancel the record.
+    raiseConvertingCount(ListUploading);
     startTaskNow(check);
+    emit fileUploadStartV2(localPath, deviceId);
+    emitConvertCount();
 }
 
 void KoRemoteFileOperator::getFileRetryUploadStart(int taskId)

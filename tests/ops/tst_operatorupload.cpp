@@ -34,6 +34,7 @@ private slots:
     void fourTimeOutsFailTheUpload();
     void pauseThenRetryFinishes();
     void idsAreUniqueWithinOneMillisecond();
+    void cancelFromTheStartSignalLeavesNothingBehind();
 
 private:
     void upload(const QString& localPath, const QString& dstDir, bool lan = true);
@@ -369,3 +370,33 @@ void TestOperatorUpload::idsAreUniqueWithinOneMillisecond()
 
 QTEST_GUILESS_MAIN(TestOperatorUpload)
 #include "tst_operatorupload.moc"
+
+void TestOperatorUpload::cancelFromTheStartSignalLeavesNothingBehind()
+{
+    KoWatchdog watchdog(60);
+    QVERIFY(writeAll(local(QStringLiteral("up.bin")), "payload"));
+    KoCountWatch counts;
+    counts.attach(m_op, this);
+    // A receiver that cancels whatever has just been added, from inside the start signals.
+    QObject receiver;
+    connect(m_op, &KoRemoteFileOperator::fileUploadStartV2, &receiver, [this]() {
+        m_op->cancelFileUpload(uploadAt(m_op, 0)->getTaskId());
+    });
+    connect(m_op, &KoRemoteFileOperator::fileDownloadStartV2, &receiver, [this]() {
+        m_op->cancelFileDownload(downloadAt(m_op, 0)->getTaskId());
+    });
+    upload(local(QStringLiteral("up.bin")), QStringLiteral("/in"));
+    QVERIFY(m_fx.writeFile(QStringLiteral("/d.bin"), "remote"));
+    QList<KoRemoteFile*> files{m_fx.remoteFile(QStringLiteral("/d.bin"), 500)};
+    m_op->getFileGroupDownloadStartV2(9, files, m_local->path(), &m_fx.device);
+    qDeleteAll(files);
+
+    QVERIFY(m_op->getUploadingList()->isEmpty());
+    QVERIFY(m_op->getDownLoadingList()->isEmpty());
+    QCOMPARE(counts.download, 0);
+    QCOMPARE(counts.upload, 0);
+    QTest::qWait(700); // a scheduler tick: nothing may start for the cancelled records
+    QVERIFY(idle(m_op));
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("uploadFile")).size(), 0);
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).size(), 0);
+}
