@@ -163,6 +163,12 @@ void CFramelessWindow::mousePressEvent(QMouseEvent* event)
 
 void CFramelessWindow::mouseMoveEvent(QMouseEvent* event)
 {
+    // The release can go elsewhere (a modal box opened mid-drag); with mouse tracking on, the
+    // window would then follow a cursor whose button is up.
+    if (m_bMousePressed && !(event->buttons() & Qt::LeftButton)) {
+        m_bMousePressed = false;
+        m_bWinMoving = false;
+    }
     if (m_bMousePressed) {
         m_bWinMoving = true;
         move(event->globalPos() - m_MousePos + m_WindowPos);

@@ -82,11 +82,9 @@ KoNativeWindow::~KoNativeWindow()
 
 void KoNativeWindow::deleteServices()
 {
-    {
-        // First: it stops its LAN workers and timers and drops every device record.
-        QPointer<KoRemoteConnectManager> connectManager;
-        deleteService(connectManager);
-    }
+    // First: it stops its LAN workers and timers and drops every device record.
+    if (KoRemoteConnectManager::hasInstance())
+        delete KoRemoteConnectManager::getInstance();
     // The operation manager saves its transfer lists and deletes the phone client itself.
     if (KoRemoteFileOperator::hasInstance())
         delete KoRemoteFileOperator::getInstance();
@@ -157,12 +155,7 @@ void KoNativeWindow::initUi()
 
     // user-info popup: m_usrInfoWidget = new KoUiV3UsrInfoWidget(this), hidden, goes here once it exists
 
-    ui->btnHome->setChecked(true);
-    ui->btnUDisk->setChecked(false);
-    ui->btnTransferList->setChecked(false);
-    m_diskWidget->hide();
-    m_transferWidget->hide();
-    m_homeWidget->show();
+    showPage(m_homeWidget);
 
     updateHeadLabel();
     setWindowSize();
@@ -183,8 +176,8 @@ void KoNativeWindow::initConnection()
 
     connect(m_tray, SIGNAL(showApplication()), this, SLOT(onAnotherClient()));
     connect(m_tray, &KoSystemTray::closeApplication, this, [this] {
-        leaveApp();
-        QCoreApplication::exit(0);
+        if (leaveApp())
+            QCoreApplication::exit(0);
     });
 
     connect(m_user, SIGNAL(loginResult(int)), this, SLOT(onUsrLogin(int)));
@@ -282,32 +275,31 @@ void KoNativeWindow::onNotNewVersion()
 
 void KoNativeWindow::onBtnHomeClicked()
 {
-    ui->btnHome->setChecked(true);
-    ui->btnUDisk->setChecked(false);
-    ui->btnTransferList->setChecked(false);
-    m_diskWidget->hide();
-    m_transferWidget->hide();
-    m_homeWidget->show();
+    showPage(m_homeWidget);
 }
 
 void KoNativeWindow::onBtnUDiskClicked()
 {
-    ui->btnHome->setChecked(false);
-    ui->btnUDisk->setChecked(true);
-    ui->btnTransferList->setChecked(false);
-    m_homeWidget->hide();
-    m_transferWidget->hide();
-    m_diskWidget->show();
+    showPage(m_diskWidget);
 }
 
 void KoNativeWindow::onBtnTransferListClicked()
 {
-    ui->btnHome->setChecked(false);
-    ui->btnUDisk->setChecked(false);
-    ui->btnTransferList->setChecked(true);
-    m_homeWidget->hide();
-    m_diskWidget->hide();
-    m_transferWidget->show();
+    showPage(m_transferWidget);
+}
+
+// Sets all three buttons and pages, whatever the current page.
+void KoNativeWindow::showPage(QWidget* page)
+{
+    ui->btnHome->setChecked(page == m_homeWidget);
+    ui->btnUDisk->setChecked(page == m_diskWidget);
+    ui->btnTransferList->setChecked(page == m_transferWidget);
+    for (QWidget* other : {static_cast<QWidget*>(m_homeWidget), static_cast<QWidget*>(m_diskWidget),
+                           static_cast<QWidget*>(m_transferWidget)}) {
+        if (other != page)
+            other->hide();
+    }
+    page->show();
 }
 
 void KoNativeWindow::onBtnUsrInfoClicked()
@@ -347,22 +339,30 @@ void KoNativeWindow::onTransferCountChanged(int download, int upload)
     ui->transferPoint->setVisible(download + upload > 0);
 }
 
-void KoNativeWindow::leaveApp()
+bool KoNativeWindow::leaveApp()
 {
     if (m_leaving)
-        return;
+        return false;
+    if (m_left)
+        return true;
     m_leaving = true;
     if (KoRemoteConnectManager::hasInstance())
         KoRemoteConnectManager::getInstance()->ejectAllDevice();
     if (m_userActionRecord)
         m_userActionRecord->recordExitApp();
     KoCommonUtil::sleepInLoop(100); // lets the eject requests leave
+    m_leaving = false;
+    m_left = true;
+    return true;
 }
 
 void KoNativeWindow::closeEvent(QCloseEvent* event)
 {
-    leaveApp();
-    event->accept();
+    // A close that arrives while a quit waits for its eject requests is left to that quit.
+    if (leaveApp())
+        event->accept();
+    else
+        event->ignore();
 }
 
 void KoNativeWindow::resizeEvent(QResizeEvent* event)

@@ -59,8 +59,10 @@ private:
     void initConnection();
     void updateHeadLabel();
     void setWindowSize();
-    // Ejects the phones, records the exit and lets the eject requests leave.
-    void leaveApp();
+    // Ejects the phones, records the exit and lets the eject requests leave. False while an
+    // earlier call still waits for them: a second close or quit must not cut that wait short.
+    bool leaveApp();
+    void showPage(QWidget* page);
     void deleteServices();
 
     Ui_KoNativeWindowMac* ui = nullptr;
@@ -70,7 +72,8 @@ private:
     // User-info popup; built once its widget exists, hidden until the head button asks.
     QWidget* m_usrInfoWidget = nullptr;
     bool m_versionAlertShowing = false;
-    bool m_leaving = false; // the phones were ejected and the exit recorded
+    bool m_leaving = false; // waiting for the eject requests to leave
+    bool m_left = false; // the phones were ejected and the exit recorded
 
     // The services this window created; a service deleted early by its owner clears itself.
     QPointer<KoSettings> m_settings;

@@ -100,6 +100,26 @@ private slots:
         QCOMPARE(w.pos(), start);
     }
 
+    void lostReleaseDoesNotDragOnHover()
+    {
+        CFramelessWindow w;
+        w.setMouseTracking(true);
+        w.setDraggableAreaHeight(48);
+        w.setGeometry(40, 40, 720, 480);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QPoint start = w.pos();
+        const QPoint g = w.mapToGlobal(QPoint(300, 20));
+        sendMouse(&w, QEvent::MouseButtonPress, g, Qt::LeftButton);
+        // The release went to a box that opened meanwhile; the cursor now only hovers.
+        const QPoint hover = g + QPoint(60, 70);
+        QMouseEvent move(QEvent::MouseMove, w.mapFromGlobal(hover), hover, Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(&w, &move);
+        QTest::qWait(50);
+        QCOMPARE(w.pos(), start);
+    }
+
     void negativeHeightMeansWholeWindow()
     {
         CFramelessWindow w;

@@ -262,6 +262,23 @@ private slots:
         QCOMPARE(usageLogText().count("\"ExitApp\""), before + 1);
     }
 
+    void trayQuitDuringCloseIsLeftToTheClose()
+    {
+        KoNativeWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const int before = usageLogText().count("\"ExitApp\"");
+        // "退出" while the close waits for its eject requests.
+        QTimer::singleShot(20, [] { QMetaObject::invokeMethod(KoSystemTray::getInstance(), "closeApplication"); });
+        QVERIFY(w.close());
+        QVERIFY(!w.isVisible());
+        QCOMPARE(usageLogText().count("\"ExitApp\""), before + 1);
+        // The quit neither cut the wait short nor told the application to exit.
+        QEventLoop probe;
+        QTimer::singleShot(0, &probe, &QEventLoop::quit);
+        QCOMPARE(probe.exec(), 0);
+    }
+
     void shutDownDeletesPagesThenServicesInOrder()
     {
         auto* w = new KoNativeWindow;
@@ -321,8 +338,13 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const int before = usageLogText().count("\"ExitApp\"");
         QTimer::singleShot(0, [] { QMetaObject::invokeMethod(KoSystemTray::getInstance(), "closeApplication"); });
+        // A close while the quit waits for its eject requests is left to the quit.
+        bool closedMeanwhile = true;
+        QTimer::singleShot(20, [&w, &closedMeanwhile] { closedMeanwhile = w.close(); });
         QEventLoop loop;
         QCOMPARE(loop.exec(), 0);
+        QVERIFY(!closedMeanwhile);
+        QVERIFY(w.isVisible());
         QCOMPARE(usageLogText().count("\"ExitApp\""), before + 1);
         // The window is not closed first; a later close does not record a second exit.
         w.close();
