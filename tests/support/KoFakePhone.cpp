@@ -168,29 +168,29 @@ QString KoFakePhone::photoPath(const QString& id) const
     return root + QLatin1Char('/') + relative;
 }
 
-void KoFakePhone::queueAnswer(const QString& op, const KoTestResponse& response)
+void KoFakeScript::queueAnswer(const QString& op, const KoTestResponse& response)
 {
     m_queued[op].append(response);
 }
 
-void KoFakePhone::setAnswer(const QString& op, const KoTestResponse& response)
+void KoFakeScript::setAnswer(const QString& op, const KoTestResponse& response)
 {
     m_fixed.insert(op, response);
 }
 
-void KoFakePhone::setDelay(const QString& op, int delayMs)
+void KoFakeScript::setDelay(const QString& op, int delayMs)
 {
     m_delays.insert(op, delayMs);
 }
 
-void KoFakePhone::clearScripts()
+void KoFakeScript::clearScripts()
 {
     m_queued.clear();
     m_fixed.clear();
     m_delays.clear();
 }
 
-QList<KoFakeCall> KoFakePhone::callsTo(const QString& op) const
+QList<KoFakeCall> KoFakeScript::callsTo(const QString& op) const
 {
     QList<KoFakeCall> result;
     for (const KoFakeCall& call : m_calls) {
@@ -200,7 +200,7 @@ QList<KoFakeCall> KoFakePhone::callsTo(const QString& op) const
     return result;
 }
 
-bool KoFakePhone::waitForCalls(int count, int timeoutMs)
+bool KoFakeScript::waitForCalls(int count, int timeoutMs)
 {
     QElapsedTimer timer;
     timer.start();

@@ -31,7 +31,30 @@ struct KoFakeCall {
     QByteArray header(const QByteArray& name) const { return headers.value(name.toLower()); }
 };
 
-class KoFakePhone : public QObject
+// Scripted answers by operation and the log of calls, shared by the fake phone and relay.
+class KoFakeScript
+{
+public:
+    void queueAnswer(const QString& op, const KoTestResponse& response);
+    void setAnswer(const QString& op, const KoTestResponse& response);
+    // The real answer, sent delayMs late.
+    void setDelay(const QString& op, int delayMs);
+    void clearScripts();
+
+    QList<KoFakeCall> calls() const { return m_calls; }
+    QList<KoFakeCall> callsTo(const QString& op) const;
+    void clearCalls() { m_calls.clear(); }
+    // Runs the event loop until count calls were logged in all.
+    bool waitForCalls(int count, int timeoutMs = 5000);
+
+protected:
+    QHash<QString, QList<KoTestResponse>> m_queued;
+    QHash<QString, KoTestResponse> m_fixed;
+    QHash<QString, int> m_delays;
+    QList<KoFakeCall> m_calls;
+};
+
+class KoFakePhone : public QObject, public KoFakeScript
 {
     Q_OBJECT
 public:
@@ -77,19 +100,7 @@ public:
     static QString albumId(const QString& album);
     static QString photoId(const QString& album, const QString& fileName);
 
-    // --- scripting (op as in KoFakeCall::op; applies on both routes) -----------------
-    void queueAnswer(const QString& op, const KoTestResponse& response);
-    void setAnswer(const QString& op, const KoTestResponse& response);
-    // The real answer, sent delayMs late.
-    void setDelay(const QString& op, int delayMs);
-    void clearScripts();
-
-    // --- log -----------------------------------------------------------------------
-    QList<KoFakeCall> calls() const { return m_calls; }
-    QList<KoFakeCall> callsTo(const QString& op) const;
-    void clearCalls() { m_calls.clear(); }
-    // Runs the event loop until count calls were logged in all.
-    bool waitForCalls(int count, int timeoutMs = 5000);
+    // Scripting and the log come from KoFakeScript (op as in KoFakeCall::op; both routes).
 
     // Logs the call and answers it: the scripted answer when there is one, else the service's.
     KoTestResponse answer(const KoFakeCall& call);
@@ -186,8 +197,4 @@ private:
     QList<int> m_categories{9};
     QHash<int, QString> m_roots;
     QHash<QString, CopyJob> m_copyJobs;
-    QHash<QString, QList<KoTestResponse>> m_queued;
-    QHash<QString, KoTestResponse> m_fixed;
-    QHash<QString, int> m_delays;
-    QList<KoFakeCall> m_calls;
 };

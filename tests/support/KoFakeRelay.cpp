@@ -54,49 +54,6 @@ void KoFakeRelay::setNetworkState(const QString& deviceId, const QString& ip, in
     m_networkStates.insert(deviceId, NetworkState{ip, port, networkState});
 }
 
-void KoFakeRelay::queueAnswer(const QString& op, const KoTestResponse& response)
-{
-    m_queued[op].append(response);
-}
-
-void KoFakeRelay::setAnswer(const QString& op, const KoTestResponse& response)
-{
-    m_fixed.insert(op, response);
-}
-
-void KoFakeRelay::setDelay(const QString& op, int delayMs)
-{
-    m_delays.insert(op, delayMs);
-}
-
-void KoFakeRelay::clearScripts()
-{
-    m_queued.clear();
-    m_fixed.clear();
-    m_delays.clear();
-}
-
-QList<KoFakeCall> KoFakeRelay::callsTo(const QString& op) const
-{
-    QList<KoFakeCall> result;
-    for (const KoFakeCall& call : m_calls) {
-        if (call.op == op)
-            result.append(call);
-    }
-    return result;
-}
-
-bool KoFakeRelay::waitForCalls(int count, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (m_calls.size() < count && timer.elapsed() < timeoutMs) {
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return m_calls.size() >= count;
-}
 
 KoFakePhone* KoFakeRelay::phoneFor(const QString& deviceId) const
 {

@@ -18,7 +18,7 @@
 #include <QPointer>
 #include <QString>
 
-class KoFakeRelay : public QObject
+class KoFakeRelay : public QObject, public KoFakeScript
 {
     Q_OBJECT
 public:
@@ -41,16 +41,7 @@ public:
 
     // Scripting by op: the "cmd" of an operation or connection message ("getDirectory", "OPEN",
     // "ACCEPT", ...), "versionError" for "/reraze/version/error", "askNetwork" for the query.
-    // Scripts of the relay come before those of the phone.
-    void queueAnswer(const QString& op, const KoTestResponse& response);
-    void setAnswer(const QString& op, const KoTestResponse& response);
-    void setDelay(const QString& op, int delayMs);
-    void clearScripts();
-
-    QList<KoFakeCall> calls() const { return m_calls; }
-    QList<KoFakeCall> callsTo(const QString& op) const;
-    void clearCalls() { m_calls.clear(); }
-    bool waitForCalls(int count, int timeoutMs = 5000);
+    // Scripts of the relay come before those of the phone (KoFakeScript).
 
 private:
     struct NetworkState { QString ip; int port = 0; int state = -1; };
@@ -62,8 +53,4 @@ private:
     KoTestHttpServer* m_http = nullptr;
     QList<QPointer<KoFakePhone>> m_phones;
     QHash<QString, NetworkState> m_networkStates;
-    QHash<QString, QList<KoTestResponse>> m_queued;
-    QHash<QString, KoTestResponse> m_fixed;
-    QHash<QString, int> m_delays;
-    QList<KoFakeCall> m_calls;
 };
