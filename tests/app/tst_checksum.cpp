@@ -1,16 +1,13 @@
 #include <QtTest>
 
+#include "support/KoTestFiles.h"
+
+using KoTestFiles::readFile;
+using KoTestFiles::writeFile;
+
 #include "app/KoCheckSumUtil.h"
 
 #include <unistd.h>
-
-static bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return f.write(bytes) == bytes.size();
-}
 
 static QByteArray patterned(int size, int seed)
 {

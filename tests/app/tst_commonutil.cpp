@@ -1,5 +1,10 @@
 #include <QtTest>
 
+#include "support/KoTestFiles.h"
+
+using KoTestFiles::readFile;
+using KoTestFiles::writeFile;
+
 #include "app/KoCommonUtil.h"
 #include "app/KoSettings.h"
 #include "app/KoThisMachineInfo.h"
@@ -46,22 +51,6 @@ private:
     QByteArray m_body;
     qint64 m_pos = 0;
 };
-
-static QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
-
-static bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return f.write(bytes) == bytes.size();
-}
 
 static ino_t inodeOf(const QString& path)
 {

@@ -9,6 +9,7 @@
 #include "support/KoFakeRelay.h"
 #include "support/KoTestCertificates.h"
 #include "support/KoTestDropProxy.h"
+#include "support/KoTestFiles.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -19,37 +20,11 @@
 
 namespace {
 
+using namespace KoTestFiles;
+
 const int kPhoneUid = 4712;
 const QString kPhoneId = QStringLiteral("android-up01");
 const QByteArray kBoundary = "----WebKitFormBoundaryw9d1v2FahuvheWBA";
-
-QByteArray patternBytes(qint64 size, quint32 seed)
-{
-    QByteArray data;
-    data.resize(int(size));
-    quint32 x = seed * 2246822519u + 7;
-    for (int i = 0; i < data.size(); ++i) {
-        x = x * 1103515245u + 12345u;
-        data[i] = char(x >> 23);
-    }
-    return data;
-}
-
-bool writeFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
-}
-
-QByteArray sha256Of(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&f);
-    return hash.result().toHex();
-}
 
 QByteArray sha256(const QByteArray& data)
 {

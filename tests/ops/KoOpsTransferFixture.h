@@ -17,29 +17,13 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 
+#include "support/KoTestFiles.h"
+
 namespace KoOpsTransfer {
 
-inline QByteArray randomBytes(int size, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        bytes[i] = char(generator.bounded(256));
-    return bytes;
-}
-
-inline QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline bool writeAll(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
+inline QByteArray randomBytes(int size, quint32 seed) { return KoTestFiles::patternBytes(size, seed); }
+inline QByteArray readAll(const QString& path) { return KoTestFiles::readFile(path); }
+inline bool writeAll(const QString& path, const QByteArray& bytes) { return KoTestFiles::writeFile(path, bytes); }
 
 // Every entry below root as "relative path" -> bytes (files) or "<dir>" (folders).
 inline QMap<QString, QByteArray> tree(const QString& root)
