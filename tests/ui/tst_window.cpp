@@ -9,6 +9,7 @@
 #include "net/KoNetworkObject.h"
 #include "net/KoUser.h"
 #include "net/KoUserActionRecord.h"
+#include "support/KoModalHelpers.h"
 #include "support/KoTestHttpServer.h"
 #include "ui/KoNativeWindow.h"
 #include "ui/KoSystemTray.h"
@@ -18,33 +19,8 @@
 #include "ui/transfer/KoUiV3TransferWidget.h"
 
 namespace {
-QList<KoUiV3AlertDialog*> openAlerts()
-{
-    QList<KoUiV3AlertDialog*> alerts;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (auto* a = qobject_cast<KoUiV3AlertDialog*>(w)) {
-            if (a->isVisible())
-                alerts << a;
-        }
-    }
-    return alerts;
-}
-
-// Runs `step` once an alert is open (from inside its nested event loop).
-void whenAlertOpen(std::function<void(KoUiV3AlertDialog*)> step)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, step] {
-        const QList<KoUiV3AlertDialog*> alerts = openAlerts();
-        if (alerts.isEmpty())
-            return;
-        timer->stop();
-        timer->deleteLater();
-        step(alerts.first());
-    });
-    timer->start();
-}
+QList<KoUiV3AlertDialog*> openAlerts() { return KoModal::openWidgets<KoUiV3AlertDialog>(); }
+void whenAlertOpen(std::function<void(KoUiV3AlertDialog*)> step) { KoModal::whenOpen<KoUiV3AlertDialog>(step); }
 
 QString readAll(const QString& path)
 {

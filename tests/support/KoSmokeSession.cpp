@@ -1,0 +1,254 @@
+#include "KoSmokeSession.h"
+
+#include <QtTest>
+#include <QSharedMemory>
+
+namespace {
+// The virtual display's frame buffer is an XWD file; 32-bit TrueColor is all Xvfb gives here.
+QImage readXwd(const QByteArray& data)
+{
+    if (data.size() < 100)
+        return QImage();
+    auto field = [&data](int i) { return qFromBigEndian<quint32>(reinterpret_cast<const uchar*>(data.constData()) + 4 * i); };
+    const quint32 headerSize = field(0), width = field(4), height = field(5), byteOrder = field(7);
+    const quint32 bitsPerPixel = field(11), bytesPerLine = field(12), colours = field(19);
+    const qint64 offset = qint64(headerSize) + qint64(colours) * 12;
+    if (bitsPerPixel != 32 || byteOrder != 0 || width == 0 || height == 0
+        || offset + qint64(bytesPerLine) * height > data.size())
+        return QImage();
+    QImage image(int(width), int(height), QImage::Format_RGB32);
+    for (quint32 y = 0; y < height; ++y) {
+        const uchar* line = reinterpret_cast<const uchar*>(data.constData()) + offset + qint64(y) * bytesPerLine;
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(int(y)));
+        for (quint32 x = 0; x < width; ++x)
+            out[x] = 0xff000000u | (qFromLittleEndian<quint32>(line + 4 * x) & 0xffffffu);
+    }
+    return image;
+}
+}
+
+KoSmokeSession::KoSmokeSession() = default;
+
+KoSmokeSession::~KoSmokeSession()
+{
+    if (!m_tmpDir.isEmpty()) {
+        // A segment a killed start left in our temp folder: the last detach removes it.
+        const QByteArray saved = qgetenv("TMPDIR");
+        qputenv("TMPDIR", m_tmpDir.toLocal8Bit());
+        QSharedMemory stale(QStringLiteral("Ko_SHARED_MEMORY_NAME"));
+        if (stale.attach())
+            stale.detach();
+        qputenv("TMPDIR", saved);
+    }
+    if (m_xvfb.state() != QProcess::NotRunning) {
+        m_xvfb.terminate();
+        if (!m_xvfb.waitForFinished(10000))
+            m_xvfb.kill();
+    }
+}
+
+QString KoSmokeSession::binary() { return QStringLiteral(KO_BINARY_DIR "/reraze"); }
+
+bool KoSmokeSession::start(QString* skipReason)
+{
+    auto skip = [skipReason](const char* why) {
+        *skipReason = QString::fromLatin1(why);
+        return false;
+    };
+    if (!m_root.isValid())
+        return skip("no temporary folder");
+    if (!QFileInfo(binary()).isExecutable())
+        return skip("the program is not built in this build folder");
+    if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("xwininfo").isEmpty())
+        return skip("Xvfb or xwininfo missing: no virtual display to look at");
+    QDir().mkpath(m_root.filePath("runtime"));
+    QFile::setPermissions(m_root.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_tmpDir = m_root.filePath("tmp");
+    QDir().mkpath(m_tmpDir);
+    const QString fbDir = m_root.filePath("fb");
+    QDir().mkpath(fbDir);
+    m_fbFile = fbDir + "/Xvfb_screen0";
+    m_artifacts = QStringLiteral(KO_BINARY_DIR "/test-artifacts");
+    QDir().mkpath(m_artifacts);
+
+    // The server picks a free display and writes its number once it is ready.
+    m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-fbdir", fbDir});
+    QByteArray number;
+    QElapsedTimer t;
+    t.start();
+    while (!number.contains('\n') && t.elapsed() < 15000 && m_xvfb.state() != QProcess::NotRunning) {
+        m_xvfb.waitForReadyRead(500);
+        number += m_xvfb.readAllStandardOutput();
+    }
+    if (!number.contains('\n'))
+        return skip("no virtual display could be started");
+    m_display = ":" + QString::fromLatin1(number.trimmed());
+    // The display must answer before a program is pointed at it.
+    QElapsedTimer ready;
+    ready.start();
+    while (run("xwininfo", {"-display", m_display, "-root"}).isEmpty()) {
+        if (ready.elapsed() > 15000)
+            return skip("the virtual display does not answer");
+        QTest::qWait(200);
+    }
+    return true;
+}
+
+QString KoSmokeSession::newHome()
+{
+    const QString home = m_root.filePath(QString("home%1").arg(++m_homes));
+    QDir().mkpath(home);
+    return home;
+}
+
+QProcessEnvironment KoSmokeSession::programEnv(const QString& home) const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home);
+    env.insert("XDG_CONFIG_HOME", home + "/.config");
+    env.insert("XDG_DATA_HOME", home + "/.local/share");
+    env.insert("XDG_CACHE_HOME", home + "/.cache");
+    env.insert("XDG_RUNTIME_DIR", m_root.filePath("runtime"));
+    env.insert("TMPDIR", m_tmpDir);
+    env.insert("DISPLAY", m_display);
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("RERAZE_ACCOUNT_URL", "http://127.0.0.1:9/dedizo/");
+    env.insert("RERAZE_RELAY_URL", "http://127.0.0.1:9/reraze/");
+    env.insert("RERAZE_UPDATE_URL", "http://127.0.0.1:9/update/");
+    // Plugins unloaded at exit hide their frames from the leak report; the unit tests
+    // check our own objects for leaks.
+    env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + (env.contains("ASAN_OPTIONS") ? ":" : "") + "detect_leaks=0");
+    return env;
+}
+
+std::unique_ptr<QProcess> KoSmokeSession::startProgram(const QString& home, const QStringList& args,
+                                                       const QProcessEnvironment& extra)
+{
+    QProcessEnvironment env = programEnv(home);
+    for (const QString& k : extra.keys())
+        env.insert(k, extra.value(k));
+    std::unique_ptr<QProcess> p(new QProcess);
+    p->setProcessEnvironment(env);
+    p->setProcessChannelMode(QProcess::ForwardedChannels);
+    p->start(binary(), args);
+    return p;
+}
+
+void KoSmokeSession::stop(std::unique_ptr<QProcess>& p)
+{
+    if (p && p->state() != QProcess::NotRunning) {
+        p->kill();
+        p->waitForFinished(10000);
+    }
+    p.reset();
+}
+
+QString KoSmokeSession::run(const QString& program, const QStringList& args) const
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(10000))
+        return QString();
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QList<QRect> KoSmokeSession::programWindows()
+{
+    QList<QRect> found;
+    const QString tree = run("xwininfo", {"-display", m_display, "-root", "-tree"});
+    const QRegularExpression line(R"((0x[0-9a-f]+) .*\("reraze" "ReRaze"\)\s+(\d+)x(\d+)\+(-?\d+)\+(-?\d+))");
+    for (const QString& text : tree.split('\n')) {
+        const QRegularExpressionMatch m = line.match(text);
+        if (!m.hasMatch())
+            continue;
+        const QString info = run("xwininfo", {"-display", m_display, "-id", m.captured(1)});
+        if (!info.contains("IsViewable"))
+            continue;
+        found << QRect(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    }
+    return found;
+}
+
+QRect KoSmokeSession::waitForWindow(QProcess* program, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs && program->state() != QProcess::NotRunning) {
+        const QList<QRect> windows = programWindows();
+        if (windows.size() == 1)
+            return windows.first();
+        QTest::qWait(100);
+    }
+    return QRect();
+}
+
+QImage KoSmokeSession::screen()
+{
+    QFile fb(m_fbFile);
+    if (!fb.open(QIODevice::ReadOnly))
+        return QImage();
+    return readXwd(fb.readAll());
+}
+
+void KoSmokeSession::saveScreenshot(const QString& name)
+{
+    QFile::remove(m_artifacts + "/" + name + ".xwd");
+    QFile::copy(m_fbFile, m_artifacts + "/" + name + ".xwd");
+    const QImage image = screen();
+    if (!image.isNull())
+        image.save(m_artifacts + "/" + name + ".png");
+}
+
+bool KoSmokeSession::waitForColour(const QPoint& global, const QColor& colour, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    do {
+        const QImage image = screen();
+        if (!image.isNull() && image.rect().contains(global) && image.pixelColor(global) == colour)
+            return true;
+        QTest::qWait(100);
+    } while (t.elapsed() < timeoutMs);
+    return false;
+}
+
+bool KoSmokeSession::hasXdotool() const { return !QStandardPaths::findExecutable("xdotool").isEmpty(); }
+
+bool KoSmokeSession::xdotool(const QStringList& args)
+{
+    if (!hasXdotool())
+        return false;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", m_display);
+    p.setProcessEnvironment(env);
+    p.start("xdotool", args);
+    return p.waitForFinished(10000) && p.exitCode() == 0;
+}
+
+bool KoSmokeSession::clickAt(const QPoint& global, int button)
+{
+    return xdotool({"mousemove", QString::number(global.x()), QString::number(global.y()), "click", QString::number(button)});
+}
+
+bool KoSmokeSession::doubleClickAt(const QPoint& global)
+{
+    return xdotool({"mousemove", QString::number(global.x()), QString::number(global.y()), "click", "--repeat", "2",
+                    "--delay", "80", "1"});
+}
+
+bool KoSmokeSession::typeText(const QString& text) { return xdotool({"type", "--delay", "30", text}); }
+
+bool KoSmokeSession::key(const QString& keys) { return xdotool({"key", keys}); }
+
+QString KoSmokeSession::usageLogs(const QString& home)
+{
+    QString text;
+    QDirIterator it(home, {"*.uar"}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile f(it.next());
+        if (f.open(QIODevice::ReadOnly))
+            text += QString::fromUtf8(f.readAll());
+    }
+    return text;
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QImage>
+#include <QProcess>
+#include <QRect>
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+
+// The real program on a virtual X display, looked at and driven from outside as a user would:
+// one Xvfb per session, one fresh home per start, screenshots and clicks through xdotool.
+// Every start shares one temp folder, so the single-instance guard sees the others.
+class KoSmokeSession
+{
+public:
+    KoSmokeSession();
+    ~KoSmokeSession();
+
+    // Starts the display; false with `skipReason` set when this machine cannot (the test skips).
+    bool start(QString* skipReason);
+
+    QString display() const { return m_display; }
+    QString newHome();
+    QString tmpDir() const { return m_tmpDir; }
+    QString artifactsDir() const { return m_artifacts; }
+    static QString binary();
+
+    // No real servers: the account, relay and update addresses are refused at once.
+    QProcessEnvironment programEnv(const QString& home) const;
+    std::unique_ptr<QProcess> startProgram(const QString& home, const QStringList& args = {},
+                                           const QProcessEnvironment& extra = {});
+    static void stop(std::unique_ptr<QProcess>& p);
+
+    // Viewable top-level windows of the program.
+    QList<QRect> programWindows();
+    // Waits for exactly one program window; empty rectangle when it never came or the program ended.
+    QRect waitForWindow(QProcess* program, int timeoutMs = 60000);
+    QImage screen();
+    void saveScreenshot(const QString& name);
+    // Polls the screen until `colour` shows at `global` (true) or the time runs out.
+    bool waitForColour(const QPoint& global, const QColor& colour, int timeoutMs = 20000);
+
+    bool hasXdotool() const;
+    bool clickAt(const QPoint& global, int button = 1);
+    bool doubleClickAt(const QPoint& global);
+    bool typeText(const QString& text);
+    // xdotool key names, for example "Return" or "ctrl+r".
+    bool key(const QString& keys);
+
+    // Text of every usage log under `home`.
+    static QString usageLogs(const QString& home);
+    QString run(const QString& program, const QStringList& args) const;
+
+private:
+    bool xdotool(const QStringList& args);
+
+    QTemporaryDir m_root;
+    QProcess m_xvfb;
+    QString m_display;
+    QString m_fbFile;
+    QString m_artifacts;
+    QString m_tmpDir;
+    int m_homes = 0;
+};
