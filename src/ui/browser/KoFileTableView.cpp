@@ -1,0 +1,194 @@
+#include "ui/browser/KoFileTableView.h"
+
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QSet>
+
+#include "app/KoCommonUtil.h"
+#include "ui/browser/KoDragWidget.h"
+#include "ui/browser/KoFileViewCommon.h"
+
+KoFileTableView::KoFileTableView(QWidget* parent)
+    : QTableView(parent)
+    , m_dragWidget(new KoDragWidget(this))
+    , m_rowSelection(new QItemSelection)
+{
+    const QString qss = QString::fromUtf8(KoCommonUtil::getQss(QStringLiteral(":/ui_v3/qss/KoFileList")));
+    setStyleSheet(qss);
+    verticalScrollBar()->setStyleSheet(qss);
+    horizontalScrollBar()->setStyleSheet(qss);
+    horizontalHeader()->setStyleSheet(qss);
+    setMouseTracking(true);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    verticalScrollBar()->setContextMenuPolicy(Qt::NoContextMenu);
+    setAttribute(Qt::WA_MacShowFocusRect, false);
+    // Fixed row heights: no per-row measuring over 10,000 entries.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    setPermissionState(2);
+    connect(m_dragWidget, &KoDragWidget::notifyPath, this, [this](const char* path) {
+        const QString folder = KoFileViewCommon::reportedFolder(path);
+        if (!folder.isEmpty())
+            emit remoteFileDragLeft(folder);
+    });
+}
+
+KoFileTableView::~KoFileTableView()
+{
+    delete m_rowSelection;
+}
+
+void KoFileTableView::setPermissionState(int state)
+{
+    m_permission = state;
+    setAcceptDrops(state == 2);
+    horizontalHeader()->setSectionsClickable(state != 0);
+    horizontalHeader()->setSortIndicatorShown(state != 0);
+}
+
+void KoFileTableView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (KoFileViewCommon::acceptsDrag(event))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void KoFileTableView::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (KoFileViewCommon::acceptsDrag(event))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void KoFileTableView::dropEvent(QDropEvent* event)
+{
+    const int row = indexAt(event->pos()).row();
+    const auto drop = KoFileViewCommon::decideDrop(event, m_permission, dragSource(event) == this,
+                                                   KoFileViewCommon::fileAt(m_fileList, row));
+    if (drop.kind == KoFileViewCommon::Drop::Ignored) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    if (drop.kind == KoFileViewCommon::Drop::Remote)
+        emit remoteFileDropped(drop.paths, drop.dstDirPath);
+    else
+        emit localFileDropped(drop.paths);
+}
+
+QObject* KoFileTableView::dragSource(QDropEvent* event)
+{
+    return event->source();
+}
+
+void KoFileTableView::startInAppDrag(QMimeData* data)
+{
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    drag->exec(Qt::CopyAction);
+}
+
+void KoFileTableView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_pressPoint = event->pos();
+        m_pressed = true;
+    }
+    QTableView::mousePressEvent(event);
+}
+
+void KoFileTableView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_pressed) {
+        updateRow(indexAt(event->pos()).row());
+        QTableView::mouseMoveEvent(event);
+        return;
+    }
+    if (m_dragSelecting) {
+        extendRowSelection(event->pos());
+    } else if ((event->buttons() & Qt::LeftButton) && KoFileViewCommon::pastDragDistance(m_pressPoint, event->pos())) {
+        if (isOnSelectedItem(event->pos()))
+            draggingStart(event);
+        else
+            m_dragSelecting = true;
+    }
+}
+
+void KoFileTableView::extendRowSelection(const QPoint& pos)
+{
+    const QModelIndex index = indexAt(pos);
+    if (!index.isValid() || !model() || !selectionModel())
+        return;
+    if (m_rowSelection->isEmpty())
+        m_anchorIndex = index;
+    const QItemSelection rows(model()->index(index.row(), 0),
+                              model()->index(m_anchorIndex.row(), model()->columnCount() - 1));
+    *m_rowSelection = rows;
+    selectionModel()->select(*m_rowSelection, QItemSelectionModel::ClearAndSelect);
+}
+
+void KoFileTableView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_pressed = false;
+        if (m_dragSelecting)
+            m_rowSelection->clear();
+        m_dragSelecting = false;
+    }
+    QTableView::mouseReleaseEvent(event);
+}
+
+void KoFileTableView::leaveEvent(QEvent* event)
+{
+    if (!m_pressed) {
+        emit hoverRow(-1);
+        repaintRow(m_hoverRow);
+        m_hoverRow = -1;
+    }
+    QTableView::leaveEvent(event);
+}
+
+void KoFileTableView::updateRow(int row)
+{
+    if (row == m_hoverRow)
+        return;
+    emit hoverRow(row);
+    repaintRow(m_hoverRow);
+    repaintRow(row);
+    m_hoverRow = row;
+}
+
+void KoFileTableView::repaintRow(int row)
+{
+    if (row < 0 || !model())
+        return;
+    for (int column = model()->columnCount() - 1; column >= 0; --column)
+        update(model()->index(row, column));
+}
+
+bool KoFileTableView::isOnSelectedItem(const QPoint& pos) const
+{
+    return KoFileViewCommon::isOnSelectedItem(this, pos);
+}
+
+void KoFileTableView::draggingStart(QMouseEvent* event)
+{
+    const QModelIndexList selected = selectionModel() ? selectionModel()->selectedIndexes() : QModelIndexList();
+    if (!KoFileViewCommon::beginDragOut(m_dragWidget, event, m_permission, m_fileList, selected))
+        return;
+    // The cells of one row give one entry, in selection order.
+    QList<int> rows;
+    QSet<int> seen;
+    for (const QModelIndex& index : selected) {
+        if (index.isValid() && !seen.contains(index.row())) {
+            seen.insert(index.row());
+            rows.append(index.row());
+        }
+    }
+    startInAppDrag(KoFileViewCommon::dragData(KoFileViewCommon::pathsOfRows(m_fileList, rows)));
+}
