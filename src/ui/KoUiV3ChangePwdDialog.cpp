@@ -83,7 +83,7 @@ void KoUiV3ChangePwdDialog::onResetAnswer(int code)
         // through KoUser::loginResult.
         KoUser::getInstance()->login([](int) {});
     } else if (code == KoUser::kNoAnswer) {
-        showTips(QStringLiteral("网络异常, 请检查网络连接后重试"));
+        showTips(noAnswerText());
     } else {
         showTips(QStringLiteral("出现未知错误, 请重试"));
     }

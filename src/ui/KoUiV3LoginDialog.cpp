@@ -98,7 +98,7 @@ void KoUiV3LoginDialog::onLoginAnswer(int code)
         accept();
         break;
     case KoUser::kNoAnswer:
-        showTipsLabel(QStringLiteral("网络异常, 请检查网络连接后重试"));
+        showTipsLabel(noAnswerText());
         break;
     case 1020:
         showTipsLabel(QStringLiteral("该用户不存在"));

@@ -10,6 +10,21 @@
 
 namespace {
 const char* const kSendText = "发送验证码";
+
+// What the SMS request and check say alike; empty for any other answer.
+QString answerText(int code)
+{
+    switch (code) {
+    case 1020:
+        return QStringLiteral("该手机号未注册");
+    case 1000:
+        return QStringLiteral("手机号格式错误");
+    case KoUser::kNoAnswer:
+        return KoCardDialog::noAnswerText();
+    default:
+        return QString();
+    }
+}
 }
 
 KoUiV3SmsVerifyDialog::KoUiV3SmsVerifyDialog(QWidget* parent)
@@ -94,21 +109,12 @@ void KoUiV3SmsVerifyDialog::onBtnSendSmsClicked()
 
 void KoUiV3SmsVerifyDialog::onCodeSent(int code)
 {
-    switch (code) {
-    case 1020:
-        showTips(QStringLiteral("该手机号未注册"));
-        break;
-    case 1000:
-        showTips(QStringLiteral("手机号格式错误"));
-        break;
-    case KoUser::kNoAnswer:
-        // No code went out: waiting out the count-down would only delay the retry.
-        showTips(QStringLiteral("网络异常, 请检查网络连接后重试"));
+    const QString text = answerText(code);
+    if (!text.isEmpty())
+        showTips(text);
+    // No code went out: waiting out the count-down would only delay the retry.
+    if (code == KoUser::kNoAnswer)
         endCountDown();
-        break;
-    default:
-        break;
-    }
 }
 
 void KoUiV3SmsVerifyDialog::onRemainTimerOut()
@@ -141,29 +147,19 @@ void KoUiV3SmsVerifyDialog::onBtnNextClicked()
 void KoUiV3SmsVerifyDialog::onCodeChecked(int code)
 {
     ui->btnNext->setEnabled(true);
-    switch (code) {
-    case 0:
-        accept();
-        // The next dialog runs once this answer has been handled, not inside it; KoUser keeps
-        // the verified phone and code the reset needs.
-        QTimer::singleShot(0, qApp, [] {
-            KoUiV3ChangePwdDialog change(nullptr);
-            change.exec();
-        });
-        break;
-    case 1020:
-        showTips(QStringLiteral("该手机号未注册"));
-        break;
-    case 1000:
-        showTips(QStringLiteral("手机号格式错误"));
-        break;
-    case KoUser::kNoAnswer:
-        showTips(QStringLiteral("网络异常, 请检查网络连接后重试"));
-        break;
-    default:
-        showTips(QStringLiteral("验证码错误"));
-        break;
+    if (code != 0) {
+        // Only an answer none of the known ones means a wrong code.
+        const QString text = answerText(code);
+        showTips(text.isEmpty() ? QStringLiteral("验证码错误") : text);
+        return;
     }
+    accept();
+    // The next dialog runs once this answer has been handled, not inside it; KoUser keeps the
+    // verified phone and code the reset needs.
+    QTimer::singleShot(0, qApp, [] {
+        KoUiV3ChangePwdDialog change(nullptr);
+        change.exec();
+    });
 }
 
 void KoUiV3SmsVerifyDialog::onBtnCloseClicked()

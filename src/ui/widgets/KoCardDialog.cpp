@@ -19,6 +19,11 @@ QString KoCardDialog::confirmButtonStyle()
     return QString::fromUtf8(KoCommonUtil::getQss(QStringLiteral(":/ui_v3/qss/KoConfirmButton")).constData());
 }
 
+QString KoCardDialog::noAnswerText()
+{
+    return QStringLiteral("网络异常, 请检查网络连接后重试");
+}
+
 void KoCardDialog::initCard(QPushButton* btnClose)
 {
     setAttribute(Qt::WA_TranslucentBackground);

@@ -16,6 +16,8 @@ public:
 
     // The style sheet text of the blue confirm buttons.
     static QString confirmButtonStyle();
+    // Shown whenever a request got no usable answer in time.
+    static QString noAnswerText();
 
 protected:
     // Frameless and translucent; the small close button at the top-left gets its place and look.
