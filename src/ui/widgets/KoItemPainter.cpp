@@ -1,6 +1,7 @@
 #include "KoItemPainter.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QHash>
 #include <QPainter>
 
@@ -15,10 +16,24 @@ struct FontEntry
     QFontMetrics metrics;
 };
 
+QHash<int, FontEntry*>& fonts()
+{
+    static QHash<int, FontEntry*> entries;
+    return entries;
+}
+
+// Fonts must go while the application still lives.
+void dropFonts()
+{
+    qDeleteAll(fonts());
+    fonts().clear();
+}
+
 const FontEntry& entry(int pixelSize)
 {
-    static QHash<int, FontEntry*> fonts;   // kept for the process
-    FontEntry*& found = fonts[pixelSize];
+    if (fonts().isEmpty())
+        qAddPostRoutine(dropFonts);
+    FontEntry*& found = fonts()[pixelSize];
     if (!found) {
         QFont f = QApplication::font();
         f.setPixelSize(pixelSize);
