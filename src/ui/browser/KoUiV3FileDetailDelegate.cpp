@@ -10,8 +10,11 @@
 
 namespace {
 constexpr int kFontPx = 12;
-const char* const kButtonImages[] = {":/ui_v3/images/icon_btn_download", ":/ui_v3/images/icon_btn_delete",
-                                     ":/ui_v3/images/icon_btn_more"};
+// Gray at rest, blue under the mouse, by Button.
+const char* const kButtonImages[][2] = {
+    {":/ui_v3/images/icon_btn_download_gray", ":/ui_v3/images/icon_btn_download_blue"},
+    {":/ui_v3/images/icon_btn_delete_gray", ":/ui_v3/images/icon_btn_delete_blue"},
+    {":/ui_v3/images/icon_btn_more_gray", ":/ui_v3/images/icon_btn_more_blue"}};
 } // namespace
 
 QRect KoUiV3FileDetailDelegate::buttonRect(const QRect& cell, int permission, Button button)
@@ -53,9 +56,9 @@ void KoUiV3FileDetailDelegate::paint(QPainter* painter, const QStyleOptionViewIt
     if (hovered) {
         for (const Button button : {Download, Delete, More}) {
             const QRect rect = buttonRect(cell, permission, button);
+            const bool hot = m_buttonHover == 0 && rect.contains(m_lastMousePoint);
             if (!rect.isNull())
-                KoItemPainter::drawButton(painter, rect, QLatin1String(kButtonImages[button]),
-                                          m_buttonHover == 0 && rect.contains(m_lastMousePoint));
+                KoItemPainter::drawImage(painter, rect, QLatin1String(kButtonImages[button][hot ? 1 : 0]));
         }
     }
     const int width = textWidth(cell, permission, hovered);

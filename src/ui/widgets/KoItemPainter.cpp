@@ -91,11 +91,6 @@ void drawImage(QPainter* painter, const QRect& rect, const QString& resource)
     painter->drawPixmap(rect, KoImageCache::pixmap(resource, rect.size()));
 }
 
-void drawButton(QPainter* painter, const QRect& rect, const QString& base, bool hot)
-{
-    drawImage(painter, rect, base + (hot ? QStringLiteral("_blue") : QStringLiteral("_gray")));
-}
-
 QRect rowIconRect(const QRect& cell)
 {
     return QRect(cell.x() + 12, cell.y() + (cell.bottom() - cell.y() - 17) / 2, 18, 18);

@@ -9,8 +9,8 @@
 class QPainter;
 class QStyleOptionViewItem;
 
-// What the painted delegates share: backgrounds, the small icon of a row, elided names and the
-// hover buttons, with fonts and metrics made once per pixel size (no per-cell allocation).
+// What the painted delegates share: backgrounds, the small icon of a row, elided names and
+// resource images, with fonts and metrics made once per pixel size (no per-cell allocation).
 // GUI thread only.
 namespace KoItemPainter {
 
@@ -32,10 +32,6 @@ void drawText(QPainter* painter, const QRect& rect, const QString& text, int pix
 
 // A resource image (rendered once per size) scaled into rect.
 void drawImage(QPainter* painter, const QRect& rect, const QString& resource);
-
-// A hover button: the "_gray" image, or "_blue" when hot. base names the image without the
-// colour, e.g. ":/ui_v3/images/icon_btn_download".
-void drawButton(QPainter* painter, const QRect& rect, const QString& base, bool hot);
 
 // The table cells' standard rectangles: the 18 x 18 icon and the name after it.
 QRect rowIconRect(const QRect& cell);
