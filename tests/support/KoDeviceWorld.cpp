@@ -3,13 +3,16 @@
 #include "app/KoServerConfig.h"
 #include "app/KoSettings.h"
 #include "app/KoThisMachineInfo.h"
+#include "client/KoClientHelper.h"
 #include "link/KoRemoteConnectManager.h"
 #include "net/KoNetworkObject.h"
 #include "net/KoUser.h"
 #include "support/KoTestCertificates.h"
 
+#include <QDir>
 #include <QJsonObject>
 #include <QTest>
+#include <QWidget>
 
 namespace {
 const char* const kAccountPhone = "13800000001";
@@ -31,6 +34,7 @@ KoDeviceWorld::~KoDeviceWorld()
 
 bool KoDeviceWorld::start()
 {
+    QDir().mkpath(KO_BINARY_DIR "/test-artifacts");
     KoSettings::getInstance()->remove("user");
     KoThisMachineInfo::getInstance();
     if (!m_dir.isValid() || !KoTestCertificates::ensure())
@@ -92,7 +96,34 @@ void KoDeviceWorld::setPushes(const QJsonArray& pushes)
     m_relay->http()->setResponse("/reraze/pcPush", KoTestResponse::json(QJsonObject{{"code", 0}, {"pushes", pushes}}));
 }
 
-void KoDeviceWorld::attachManager()
+void KoDeviceWorld::beginTest()
 {
     m_lan->setComputer(QHostAddress::LocalHost, KoRemoteConnectManager::getInstance()->getLanPort());
+    m_lan->setSilent(false);
+    m_lan->clear();
+    setPushes(QJsonArray());
+    m_phone->clearCalls();
+    m_relay->clearCalls();
+}
+
+bool KoDeviceWorld::endTest()
+{
+    delete KoRemoteConnectManager::getInstance();
+    return KoUser::getInstance()->isLogin() || login();
+}
+
+bool KoDeviceWorld::showPage(QWidget* page)
+{
+    page->resize(720, 432);
+    page->show();
+    return QTest::qWaitForWindowExposed(page);
+}
+
+void KoDeviceWorld::deleteServices()
+{
+    delete KoClientHelper::getInstance();
+    delete KoUser::getInstance();
+    delete KoNetworkObject::getInstance();
+    delete KoThisMachineInfo::getInstance();
+    delete KoSettings::getInstance();
 }

@@ -12,6 +12,8 @@
 #include <QJsonArray>
 #include <QTemporaryDir>
 
+class QWidget;
+
 class KoDeviceWorld
 {
 public:
@@ -28,10 +30,17 @@ public:
     void setReport(int state, bool withAddress, int networkType = 1, int policy = 0);
     // Relay pushes handed out at every poll until replaced.
     void setPushes(const QJsonArray& pushes);
-    // Tells the LAN phone where the (newly created) connection manager listens.
-    void attachManager();
+    // Before a test: a fresh connection manager (created here) that the LAN phone knows, no
+    // pushes, the fakes' logs empty.
+    void beginTest();
+    // After a test (its pages gone): the manager is deleted and the user signed in again.
+    bool endTest();
+    // Shows a page at its form's size; true once it is exposed.
+    static bool showPage(QWidget* page);
     // Signs in again after a test signed out; true once the login answered 0.
     bool login();
+    // Deletes the process-wide services the pages and the manager used (end of a test case).
+    static void deleteServices();
 
     KoFakeAccountServer* account() { return m_account; }
     KoFakeRelay* relay() { return m_relay; }

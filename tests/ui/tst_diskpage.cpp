@@ -1,12 +1,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include "app/KoSettings.h"
-#include "app/KoThisMachineInfo.h"
-#include "client/KoClientHelper.h"
 #include "link/KoRemoteConnectManager.h"
-#include "model/KoFacilityListModel.h"
-#include "net/KoNetworkObject.h"
 #include "net/KoUser.h"
 #include "support/KoDeviceWorld.h"
 #include "support/KoModalHelpers.h"
@@ -53,38 +48,25 @@ class TestDiskPage : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        QDir().mkpath(KO_BINARY_DIR "/test-artifacts");
-        QVERIFY(m_world.start());
-    }
+    void initTestCase() { QVERIFY(m_world.start()); }
 
     void init()
     {
-        m_world.attachManager();
-        m_world.setPushes(QJsonArray());
-        m_world.phone()->clearCalls();
-        m_world.relay()->clearCalls();
+        m_world.beginTest();
         m_page.reset(new KoUiV3DiskWidget);
-        m_page->resize(720, 432);
-        m_page->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+        QVERIFY(KoDeviceWorld::showPage(m_page.get()));
     }
 
     void cleanup()
     {
         m_page.reset();
-        delete manager();
+        QVERIFY(m_world.endTest());
     }
 
     void cleanupTestCase()
     {
         delete KoSystemTray::getInstance();
-        delete KoClientHelper::getInstance();
-        delete KoUser::getInstance();
-        delete KoNetworkObject::getInstance();
-        delete KoThisMachineInfo::getInstance();
-        delete KoSettings::getInstance();
+        KoDeviceWorld::deleteServices();
     }
 
     void lifecycle_data()

@@ -2,12 +2,7 @@
 #include <QtWidgets>
 
 #include "app/KoCommonUtil.h"
-#include "app/KoServerConfig.h"
-#include "app/KoSettings.h"
-#include "app/KoThisMachineInfo.h"
-#include "client/KoClientHelper.h"
 #include "link/KoRemoteConnectManager.h"
-#include "net/KoNetworkObject.h"
 #include "net/KoUser.h"
 #include "support/KoDeviceWorld.h"
 #include "support/KoModalHelpers.h"
@@ -71,37 +66,24 @@ class TestHomePage : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        QDir().mkpath(KO_BINARY_DIR "/test-artifacts");
-        QVERIFY(m_world.start());
-    }
+    void initTestCase() { QVERIFY(m_world.start()); }
 
     void init()
     {
-        m_world.attachManager();
-        m_world.lan()->setSilent(false);
+        m_world.beginTest();
         m_page.reset(new KoUiV3HomeWidget);
-        m_page->resize(720, 432);
-        m_page->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+        QVERIFY(KoDeviceWorld::showPage(m_page.get()));
     }
 
     void cleanup()
     {
         m_page.reset();
-        delete manager();
-        if (!KoUser::getInstance()->isLogin())
-            QVERIFY(m_world.login());
+        QVERIFY(m_world.endTest());
     }
 
     void cleanupTestCase()
     {
-        delete KoClientHelper::getInstance();
-        delete KoUser::getInstance();
-        delete KoNetworkObject::getInstance();
-        delete KoThisMachineInfo::getInstance();
-        delete KoSettings::getInstance();
+        KoDeviceWorld::deleteServices();
     }
 
     void clickByStateNetworkAndPolicy_data()
