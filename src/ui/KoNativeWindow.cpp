@@ -175,10 +175,7 @@ void KoNativeWindow::initConnection()
     connect(ui->btnSetting, SIGNAL(clicked()), this, SLOT(onBtnSettingClicked()));
 
     connect(m_tray, SIGNAL(showApplication()), this, SLOT(onAnotherClient()));
-    connect(m_tray, &KoSystemTray::closeApplication, this, [this] {
-        if (leaveApp())
-            QCoreApplication::exit(0);
-    });
+    connect(m_tray, SIGNAL(closeApplication()), this, SLOT(onQuitRequested()));
 
     connect(m_user, SIGNAL(loginResult(int)), this, SLOT(onUsrLogin(int)));
     connect(m_user, SIGNAL(logoutResult()), this, SLOT(onUsrLogout()));
@@ -354,6 +351,12 @@ bool KoNativeWindow::leaveApp()
     m_leaving = false;
     m_left = true;
     return true;
+}
+
+void KoNativeWindow::onQuitRequested()
+{
+    if (leaveApp())
+        QCoreApplication::exit(0);
 }
 
 void KoNativeWindow::closeEvent(QCloseEvent* event)

@@ -38,6 +38,8 @@ public slots:
     void onMsgVersionNotMatch(int flag);
     void onNewVersion();
     void onNotNewVersion();
+    // The tray's "退出" and the termination signals: the orderly leave, once.
+    void onQuitRequested();
 
 private slots:
     void onBtnHomeClicked();
