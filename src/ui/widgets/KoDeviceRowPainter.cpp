@@ -17,15 +17,19 @@ QFont pixelFont(int pixels)
 
 QString KoDeviceRowPainter::deviceIcon(int deviceType, bool enabled)
 {
-    const char* name = nullptr;
     switch (deviceType) {
-    case 2: name = "android"; break;
-    case 3: name = "iphone"; break;
-    case 4: name = "ipad"; break;
-    default: return QString();
+    case 2:
+        return enabled ? QStringLiteral(":/ui_v3/images/icon_head_android_enable")
+                       : QStringLiteral(":/ui_v3/images/icon_head_android_disable");
+    case 3:
+        return enabled ? QStringLiteral(":/ui_v3/images/icon_head_iphone_enable")
+                       : QStringLiteral(":/ui_v3/images/icon_head_iphone_disable");
+    case 4:
+        return enabled ? QStringLiteral(":/ui_v3/images/icon_head_ipad_enable")
+                       : QStringLiteral(":/ui_v3/images/icon_head_ipad_disable");
+    default:
+        return QString();
     }
-    return QStringLiteral(":/ui_v3/images/icon_head_%1_%2")
-        .arg(QLatin1String(name), enabled ? QStringLiteral("enable") : QStringLiteral("disable"));
 }
 
 QString KoDeviceRowPainter::ownDeviceTitle(int deviceType)

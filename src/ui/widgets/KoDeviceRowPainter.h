@@ -23,7 +23,7 @@ public:
 
     static const int kRowHeight = 60;
 
-    // ":/ui_v3/images/icon_head_<android|iphone|ipad>_<enable|disable>"; empty for another type.
+    // The head icon of an Android phone, iPhone or iPad, coloured or grey; empty for another type.
     static QString deviceIcon(int deviceType, bool enabled);
     // "我的Android", "我的iPhone", "我的iPad"; empty for another type.
     static QString ownDeviceTitle(int deviceType);
