@@ -7,6 +7,7 @@
 #include "net/KoUser.h"
 #include "ui/KoUiInit.h"
 #include "ui/KoUiV3AlertDialog.h"
+#include "ui/KoUiV3LoginDialog.h"
 #include "ui/KoUiV3MyFacilityDelegate.h"
 #include "ui_KoUiV3HomeWidget.h"
 
@@ -157,6 +158,8 @@ void KoUiV3HomeWidget::onWaitTimerOut()
 
 void KoUiV3HomeWidget::onLoginLabelClicked()
 {
+    KoUiV3LoginDialog dialog(nullptr);
+    dialog.exec();
 }
 
 void KoUiV3HomeWidget::onDeviceClicked(QModelIndex index)

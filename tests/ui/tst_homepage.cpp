@@ -8,6 +8,7 @@
 #include "support/KoModalHelpers.h"
 #include "ui/KoUiV3AlertDialog.h"
 #include "ui/KoUiV3HomeWidget.h"
+#include "ui/KoUiV3LoginDialog.h"
 
 #include <memory>
 
@@ -159,6 +160,18 @@ private slots:
         m_world.lan()->pair(key); // a pairing uses the key up
         QTRY_VERIFY(manager()->getQrKey() != key);
         QCOMPARE(qrImage(), expectedQr(manager()->getQrKey()));
+    }
+
+    void loginLinkOpensTheLoginDialog()
+    {
+        KoUser::getInstance()->logout();
+        bool opened = false;
+        KoModal::whenOpen<KoUiV3LoginDialog>([&opened](KoUiV3LoginDialog* dialog) {
+            opened = true;
+            dialog->reject();
+        });
+        QTest::mouseClick(m_page->findChild<QLabel*>("loginLabel"), Qt::LeftButton);
+        QVERIFY(opened);
     }
 
     void signedInLook_data()
