@@ -10,6 +10,8 @@
 #include "support/KoFakePhone.h"
 #include "ui/browser/KoUiV3FileWidget.h"
 
+#include "KoBenchWait.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
@@ -22,18 +24,6 @@
 #include <functional>
 
 namespace {
-
-bool waitFor(const std::function<bool()>& done, int limitMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > limitMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
 
 // Notes the first paint of a view's viewport once the view shows `rows` rows.
 class FirstPaint : public QObject

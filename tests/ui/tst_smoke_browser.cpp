@@ -11,12 +11,6 @@ const int kTitleHeight = 48;
 // The first row of the connected-phones list, once the phone is shown.
 QPoint rowProbe(const QRect& window) { return window.topLeft() + QPoint(175, kTitleHeight + 40 + 4); }
 
-quint16 freeUdpPort()
-{
-    QUdpSocket socket;
-    return socket.bind(QHostAddress(QHostAddress::LocalHost), 0) ? socket.localPort() : 0;
-}
-
 // Top-left corner of the browser's tool bar right of the phone list, or a null point.
 QPoint findToolBar(const QImage& screen, const QRect& window)
 {
@@ -57,50 +51,15 @@ private slots:
 
     void browseThePairedPhone()
     {
-        const quint16 computerPort = freeUdpPort();
-        const quint16 phonePort = freeUdpPort();
-        QVERIFY(computerPort && phonePort && computerPort != phonePort);
-        QProcessEnvironment ports;
-        ports.insert("RERAZE_LOCAL_UDP_PORT", QString::number(computerPort));
-        ports.insert("RERAZE_PHONE_UDP_PORT", QString::number(phonePort));
-        std::unique_ptr<QProcess> program = m_session.startProgram(m_session.newHome(), {}, ports);
-        QVERIFY(program->waitForStarted(10000));
-        const QRect window = m_session.waitForWindow(program.get());
-        QVERIFY(!window.isEmpty());
-
-        // Read the pairing key off the screen, as a phone's camera would.
-        const QString shot = m_session.artifactsDir() + "/smoke_browser_home.png";
-        QJsonObject qr;
-        QElapsedTimer reading;
-        reading.start();
-        while (!qr.contains("key") && reading.elapsed() < 30000) {
-            m_session.saveScreenshot("smoke_browser_home");
-            qr = QJsonDocument::fromJson(m_session.run("zbarimg", {"--raw", "-q", shot}).toUtf8()).object();
-        }
-        if (!qr.contains("key")) {
-            KoSmokeSession::stop(program);
-            QSKIP("the home page shows no pairing code, so no phone can be paired");
-        }
-
-        QProcess phone;
-        phone.setProcessChannelMode(QProcess::MergedChannels);
-        phone.start(KO_BINARY_DIR "/tools/reraze_fake_phone",
-                    {"--root", m_phoneRoot.path(), "--udp-port", QString::number(phonePort), "--computer-port",
-                     QString::number(computerPort), "--pair", QString::number(qr.value("key").toInt())});
-        QVERIFY(phone.waitForStarted(10000));
-        QByteArray phoneLog;
-        auto count = [&](const QByteArray& line) {
-            phoneLog += phone.readAll();
-            return phoneLog.count(line);
-        };
-        auto finish = [&] {
-            phone.kill();
-            phone.waitForFinished(10000);
-            KoSmokeSession::stop(program);
-        };
+        KoSmokePairing pairing;
+        QString why;
+        if (!m_session.pairFakePhone(m_phoneRoot.path(), "smoke_browser_home", &pairing, &why))
+            QSKIP(qPrintable(why));
+        const QRect window = pairing.window;
+        auto count = [&](const QByteArray& line) { return pairing.count(line); };
 
         if (!m_session.waitForColour(rowProbe(window), kSelectedRow, 30000)) {
-            finish();
+            pairing.stop();
             QSKIP("the connected-phones page did not show the paired phone, so it cannot host the browser");
         }
         // The browser asks for the phone's categories and shows "手机存储" as the first tile.
@@ -128,7 +87,7 @@ private slots:
         QVERIFY(m_session.clickAt(toolBar + QPoint(300, 40 + 30 + 2 + 32 + 150)));
         QVERIFY(m_session.key("ctrl+r"));
         QTRY_VERIFY_WITH_TIMEOUT(count("lan getDirectory /\n") == 2, 20000);
-        finish();
+        pairing.stop();
     }
 };
 

@@ -178,6 +178,8 @@ private:
     // The five steps that end every move to a place, and the reload.
     void showPlace();
     void updatePathHistory();
+    // Back or forward: no history push.
+    void moveInHistory(bool backward);
     void pushCurrentToPathList();
     void leftOfPathList(int index);
     KoRemoteFilePath lastOfPathList() const;

@@ -115,18 +115,19 @@ void KoUiV3FileWidget::onPathItemClicked(QModelIndex index)
 
 void KoUiV3FileWidget::onBtnBackwardClicked()
 {
-    int state = 0;
-    if (!history->getBackwardPath(state, pathList))
-        return;
-    currentPath = lastOfPathList();
-    setCategoryState(state);
-    showPlace();
+    moveInHistory(true);
 }
 
 void KoUiV3FileWidget::onBtnForwardClicked()
 {
+    moveInHistory(false);
+}
+
+void KoUiV3FileWidget::moveInHistory(bool backward)
+{
     int state = 0;
-    if (!history->getForwardPath(state, pathList))
+    const bool moved = backward ? history->getBackwardPath(state, pathList) : history->getForwardPath(state, pathList);
+    if (!moved)
         return;
     currentPath = lastOfPathList();
     setCategoryState(state);
