@@ -65,6 +65,7 @@ private slots:
     void failedListingShowsTheRetryPanel();
     void lateAnswersAndLateTimeoutsChangeNothing();
     void routeChangeReloadsThroughTheRelay();
+    void operatorSuccessesReloadTheShownPhoneOnce();
     void tenThousandEntries();
 
 private:
@@ -428,6 +429,21 @@ void TestBrowserPage::routeChangeReloadsThroughTheRelay()
     QVERIFY(!m_page->getFacility()->isLocal());
     for (const KoFakeCall& call : m_fx.phone->calls())
         QCOMPARE(call.route, QByteArray("relay")); // nothing on the LAN
+}
+
+void TestBrowserPage::operatorSuccessesReloadTheShownPhoneOnce()
+{
+    act("open:手机存储");
+    m_fx.reset();
+    KoRemoteFileOperator* op = KoRemoteFileOperator::getInstance();
+    // Another phone's work changes nothing here; a delete of three paths reloads once.
+    emit op->renameFileFinishedV2("/x", "other-phone");
+    emit op->moveFileFinishedV2("/x", "/y", "other-phone");
+    for (int i = 0; i < 3; ++i)
+        emit op->deleteFileFinishedV2(QString(), kPhoneId);
+    QTRY_VERIFY_WITH_TIMEOUT(idle() && rowOf("文档") >= 0, 10000);
+    QTest::qWait(200); // a second reload would have been asked for in the same turn
+    QCOMPARE(m_fx.phone->callsTo("getDirectory").size(), 1);
 }
 
 void TestBrowserPage::tenThousandEntries()
