@@ -99,7 +99,7 @@ public:
 
         if (msg.version != KoLanMessage::kProtocolVersion) {
             if (msg.type != KoLanMessage::TypeAck)
-                post("deliverVersion", Q_ARG(int, msg.version - 1));
+                post("deliverVersion", Q_ARG(int, KoLanMessage::versionFlag(msg.version)));
             return;
         }
         if (msg.type == KoLanMessage::TypeAck) {

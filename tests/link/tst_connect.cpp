@@ -20,6 +20,8 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#include <climits>
+
 namespace {
 const char* const kPhoneNumber = "13800000001";
 const char* const kPassword = "secret";
@@ -574,6 +576,13 @@ void TestConnect::malformedDatagramsIgnored()
                                   {"uid", kUid}}).toJson(),
         QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", QString(5000, 'm')}, {"deviceId", kPhoneId},
                                   {"deviceType", 2}, {"uid", kUid}, {"key", key}, {"port", 1}}).toJson(),
+        // Extreme numbers: none may reach arithmetic.
+        "{\"type\":19,\"version\":1e300,\"msgId\":\"m7\",\"deviceId\":\"x\"}",
+        "{\"type\":-2147483648,\"version\":1,\"msgId\":\"m8\",\"deviceId\":\"x\",\"deviceType\":2,\"uid\":1}",
+        QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", "m9"}, {"deviceId", kPhoneId}, {"deviceType", 2},
+                                  {"uid", kUid}, {"key", key}, {"port", -2147483648.0}}).toJson(),
+        QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", "m10"}, {"deviceId", kPhoneId},
+                                  {"deviceType", 2}, {"uid", kUid}, {"key", 1e300}, {"port", 1}}).toJson(),
         // From this computer itself.
         QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", "m6"},
                                   {"deviceId", KoThisMachineInfo::getInstance()->getDeviceName()}, {"deviceType", 1},
@@ -595,14 +604,17 @@ void TestConnect::versionMismatchReported()
 {
     QSignalSpy version(manager(), &KoRemoteConnectManager::msgVersionNotMatch);
     QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
-    m_lan->setVersion(3);
-    m_lan->pair(manager()->getQrKey());
-    QVERIFY(QTest::qWaitFor([&] { return version.size() == 1; }, 5000));
-    QCOMPARE(version.first().first().toInt(), 2);
+    // The extremes once made the distance overflow (undefined behaviour, caught by UBSan).
+    const QList<QPair<int, int>> rows{{3, 2}, {0, -1}, {INT_MIN, INT_MIN}, {INT_MIN + 1, INT_MIN}, {INT_MAX, INT_MAX - 1}};
+    for (const auto& row : rows) {
+        m_lan->setVersion(row.first);
+        m_lan->disconnect();
+        QVERIFY(QTest::qWaitFor([&] { return !version.isEmpty(); }, 5000));
+        QCOMPARE(version.takeFirst().first().toInt(), row.second);
+    }
     m_lan->setVersion(0);
     m_lan->pair(manager()->getQrKey());
-    QVERIFY(QTest::qWaitFor([&] { return version.size() == 2; }, 5000));
-    QCOMPARE(version.last().first().toInt(), -1);
+    QVERIFY(QTest::qWaitFor([&] { return version.size() == 1; }, 5000));
     QCOMPARE(connected.size(), 0);
 }
 
