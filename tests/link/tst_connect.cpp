@@ -55,6 +55,7 @@ private slots:
     void phonePairsWithQrKeyAndLeaves();
     void malformedDatagramsIgnored();
     void versionMismatchReported();
+    void pairingKeyGuessesAreLimited();
     void ejectInsideConnectedSlotKeepsLentRecord();
     void bindErrorOnce();
 
@@ -616,6 +617,51 @@ void TestConnect::versionMismatchReported()
     m_lan->pair(manager()->getQrKey());
     QVERIFY(QTest::qWaitFor([&] { return version.size() == 1; }, 5000));
     QCOMPARE(connected.size(), 0);
+}
+
+void TestConnect::pairingKeyGuessesAreLimited()
+{
+    // Unlimited guesses from the LAN once found the six-digit key in half a minute.
+    QSignalSpy renewed(manager(), &KoRemoteConnectManager::updateQrRandomKey);
+    QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
+    const int key = manager()->getQrKey();
+    int serial = 0;
+    auto connectMessage = [&](int withKey) {
+        return QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", QStringLiteral("g%1").arg(++serial)},
+                                         {"deviceId", "guesser"}, {"deviceType", 2}, {"uid", 7}, {"key", withKey},
+                                         {"port", 1}})
+            .toJson(QJsonDocument::Compact);
+    };
+    auto wrongKey = [&] { return 100000 + (key - 100000 + serial + 1) % 900000; };
+    const QHostAddress computer = QHostAddress::LocalHost;
+    const quint16 port = manager()->getLanPort();
+
+    // One address: three wrong keys are answered, then nothing it sends, not even the right key.
+    KoTestUdpPeer guesser;
+    QVERIFY(guesser.bind(m_lan->port(), QHostAddress("127.0.0.2")));
+    for (int i = 1; i <= 3; ++i) {
+        guesser.send(connectMessage(wrongKey()), computer, port);
+        QVERIFY(guesser.waitForDatagrams(i));
+    }
+    guesser.send(connectMessage(wrongKey()), computer, port);
+    guesser.send(connectMessage(key), computer, port);
+    QTest::qWait(300);
+    QCOMPARE(guesser.datagrams().size(), 3);
+
+    // Wrong keys from many addresses renew the key (three from each of seven: 21 >= 20).
+    KoTestUdpPeer others[7];
+    for (int a = 0; a < 7; ++a) {
+        QVERIFY(others[a].bind(0, QHostAddress(QStringLiteral("127.0.0.%1").arg(a + 3))));
+        for (int i = 0; i < 3; ++i)
+            others[a].send(connectMessage(wrongKey()), computer, port);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(renewed.size(), 1, 5000);
+    QVERIFY(manager()->getQrKey() != key);
+
+    // A phone on another address pairs at once with the new key.
+    m_lan->pair(manager()->getQrKey());
+    QTRY_COMPARE_WITH_TIMEOUT(connected.size(), 1, 5000);
+    QCOMPARE(m_phone->callsTo("desktopStartConnect").size(), 1);
 }
 
 void TestConnect::ejectInsideConnectedSlotKeepsLentRecord()
