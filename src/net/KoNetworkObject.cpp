@@ -110,6 +110,10 @@ QNetworkRequest KoNetworkObject::buildRequest(const QString& url, QMap<QString, 
         for (auto it = headers->constBegin(); it != headers->constEnd(); ++it)
             request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
     }
+    // Left to itself the network layer asks for gzip and inflates it in memory, beyond any cap
+    // on what was received: bodies come as they are.
+    if (!request.hasRawHeader("Accept-Encoding"))
+        request.setRawHeader("Accept-Encoding", "identity");
     return request;
 }
 
