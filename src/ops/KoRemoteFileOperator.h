@@ -151,6 +151,7 @@ public:
     void checkDownloadListComplete();
     void checkUploadListComplete();
     void loadConvertList();
+    void loadConvertLines(const QByteArray& content);
     void saveConvertList();
     QString getConvertListPath() const;
 
@@ -357,6 +358,9 @@ private:
     QTimer* m_saveTimer = nullptr;
     int m_saveDelayMs = kSaveDelayMs;
     bool m_loading = false;
+    // The list file exists but could not be read: it is never written in this run, so that
+    // its records are not replaced by an empty list.
+    bool m_listUnreadable = false;
 
     static KoRemoteFileOperator* s_instance;
     static QMutex s_mutex;

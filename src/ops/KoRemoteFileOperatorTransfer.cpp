@@ -3,6 +3,7 @@
 
 #include "ops/KoRemoteFileOperator.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -468,10 +469,25 @@ QString KoRemoteFileOperator::getConvertListPath() const
 void KoRemoteFileOperator::loadConvertList()
 {
     QFile file(getConvertListPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray content = file.readAll();
-    file.close();
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (file.exists())
+            m_listUnreadable = true;
+    } else {
+        const QByteArray content = file.readAll();
+        if (file.error() == QFileDevice::NoError) {
+            file.close();
+            loadConvertLines(content);
+            return;
+        }
+        m_listUnreadable = true;
+    }
+    if (m_listUnreadable)
+        qWarning() << "Transfer list" << file.fileName() << "cannot be read (" << file.errorString()
+                   << "): it is left as it is and not saved in this run";
+}
+
+void KoRemoteFileOperator::loadConvertLines(const QByteArray& content)
+{
     QList<QByteArray> lines = content.split('\n');
     // The last line ends with "\n": what follows it is no line.
     if (!lines.isEmpty() && lines.last().isEmpty())
@@ -510,6 +526,8 @@ void KoRemoteFileOperator::saveConvertList()
 
 bool KoRemoteFileOperator::writeConvertList(bool final)
 {
+    if (m_listUnreadable)
+        return false;
     QByteArray out;
     auto append = [&out](KoFileConvertInfo* info) {
         QByteArray line = KoFileConvertInfo::getJsonFromConvertInfo(info).toUtf8();
