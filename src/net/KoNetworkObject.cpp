@@ -105,6 +105,12 @@ QNetworkRequest KoNetworkObject::buildRequest(const QString& url, QMap<QString, 
 {
     QNetworkRequest request{QUrl(url)};
     request.setSslConfiguration(m_sslConfig);
+    // The account and relay cookies belong to those https servers: a phone on plain http (on
+    // the same host, say) neither receives them nor plants cookies of its own.
+    if (request.url().scheme() != QLatin1String("https")) {
+        request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+        request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    }
     request.setRawHeader("User-Agent", userAgent());
     if (headers) {
         for (auto it = headers->constBegin(); it != headers->constEnd(); ++it)
