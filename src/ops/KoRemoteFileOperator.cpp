@@ -97,12 +97,13 @@ KoRemoteFileOperator::~KoRemoteFileOperator()
     m_checkTaskTimer->stop();
     m_saveTimer->stop();
     saveConvertList();
-    clearConvertList(ListDownloading);
-    clearConvertList(ListUploading);
-    clearConvertList(ListFinished);
+    // Records and tasks go in one pass, as they lie among the children.
+    QSet<QObject*> doomed;
+    takeAllConvertRecords(doomed);
+    takeAllTasks(doomed);
+    deleteInChildOrder(doomed);
     clearThumbnail();
     clearTmpFile();
-    clearTaskList();
 
     delete m_taskListMutex;
     m_taskListMutex = nullptr;
@@ -197,7 +198,7 @@ bool KoRemoteFileOperator::removeTaskFromList(int taskId)
     return task != nullptr;
 }
 
-void KoRemoteFileOperator::clearTaskList()
+void KoRemoteFileOperator::takeAllTasks(QSet<QObject*>& into)
 {
     QList<KoRemoteFileTask*> tasks;
     {
@@ -210,7 +211,8 @@ void KoRemoteFileOperator::clearTaskList()
         m_pendingFolders.clear();
         m_downloadTargets.clear();
     }
-    qDeleteAll(tasks);
+    for (KoRemoteFileTask* task : qAsConst(tasks))
+        into.insert(task);
 }
 
 int KoRemoteFileOperator::getRunningTransferCount()

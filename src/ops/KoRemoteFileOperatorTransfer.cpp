@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QSaveFile>
+#include <QSet>
 #include <QTimer>
 
 #include "app/KoCommonUtil.h"
@@ -211,7 +212,41 @@ void KoRemoteFileOperator::clearConvertList(int selector)
         records.swap(*list->list);
         list->byTaskId.clear();
     }
-    qDeleteAll(records);
+    deleteConvertRecords(records);
+}
+
+void KoRemoteFileOperator::takeAllConvertRecords(QSet<QObject*>& into)
+{
+    for (int selector : {ListDownloading, ListUploading, ListFinished}) {
+        ConvertList* list = convertList(selector);
+        QMutexLocker locker(list->mutex);
+        for (KoFileConvertInfo* info : qAsConst(*list->list))
+            into.insert(info);
+        list->list->clear();
+        list->byTaskId.clear();
+    }
+}
+
+void KoRemoteFileOperator::deleteConvertRecords(const QList<KoFileConvertInfo*>& records)
+{
+    QSet<QObject*> doomed;
+    doomed.reserve(records.size());
+    for (KoFileConvertInfo* info : records)
+        doomed.insert(info);
+    deleteInChildOrder(doomed);
+}
+
+void KoRemoteFileOperator::deleteInChildOrder(QSet<QObject*> doomed)
+{
+    // A child leaves its parent through a search from the front of the parent's children.
+    // Deleted in list order (newest first, tasks and records interleaved) every search ran
+    // over the rest: quadratic. In the parent's own order each one ends at once.
+    const QObjectList kids = children();
+    for (QObject* kid : kids) {
+        if (doomed.remove(kid))
+            delete kid;
+    }
+    qDeleteAll(doomed); // objects of no parent or of another one
 }
 
 void KoRemoteFileOperator::getConvertingCount(int& download, int& upload)
@@ -376,8 +411,8 @@ void KoRemoteFileOperator::clearAllFailedDownload()
         stopRecordTask(info->getTaskId(), ListDownloading, true);
         if (auto* download = qobject_cast<KoFileDownloadInfo*>(info))
             KoCommonUtil::deleteFile(download->getLocalFilePath() + QLatin1String(KoClientHelper::kDownloadSuffix));
-        delete info;
     }
+    deleteConvertRecords(taken);
     emit fileDownloadCancel(-1);
 }
 
@@ -385,10 +420,9 @@ void KoRemoteFileOperator::clearAllFailedUpload()
 {
     const QList<KoFileConvertInfo*> taken = takeConvertInfos(
         ListUploading, [](KoFileConvertInfo* info) { return info->getConvertState() == KoFileConvertInfo::StateFailed; });
-    for (KoFileConvertInfo* info : taken) {
+    for (KoFileConvertInfo* info : taken)
         stopRecordTask(info->getTaskId(), ListUploading, true);
-        delete info;
-    }
+    deleteConvertRecords(taken);
     emit fileUploadCancel(-1);
 }
 
@@ -403,8 +437,8 @@ void KoRemoteFileOperator::clearDownloadList()
             if (auto* download = qobject_cast<KoFileDownloadInfo*>(info))
                 KoCommonUtil::deleteFile(download->getLocalFilePath()
                                          + QLatin1String(KoClientHelper::kDownloadSuffix));
-        delete info;
     }
+    deleteConvertRecords(taken);
     emit fileDownloadCancel(-1);
 }
 
@@ -414,8 +448,8 @@ void KoRemoteFileOperator::clearUploadList()
     for (KoFileConvertInfo* info : taken) {
         if (isActive(info))
             stopRecordTask(info->getTaskId(), ListUploading, true);
-        delete info;
     }
+    deleteConvertRecords(taken);
     emit fileUploadCancel(-1);
 }
 
