@@ -22,6 +22,7 @@
 #include "ui/KoUiV3AlertDialog.h"
 #include "ui/KoUiV3DiskWidget.h"
 #include "ui/KoUiV3HomeWidget.h"
+#include "ui/transfer/KoUiV3SettingDialog.h"
 #include "ui/transfer/KoUiV3TransferWidget.h"
 #include "ui/widgets/KoRoundLabel.h"
 #include "ui_KoNativeWindow.h"
@@ -315,7 +316,8 @@ void KoNativeWindow::onBtnUsrInfoClicked()
 
 void KoNativeWindow::onBtnSettingClicked()
 {
-    // settings dialog: run KoUiV3SettingDialog (no parent) modally here once it exists
+    KoUiV3SettingDialog dialog;
+    dialog.exec();
 }
 
 void KoNativeWindow::onUsrLogin(int code)
