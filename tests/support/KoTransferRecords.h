@@ -21,6 +21,7 @@ struct Line
     QString nick = QStringLiteral("小明");
     QString deviceName = QStringLiteral("Mi 10");
     QString deviceId = QStringLiteral("gone-phone");
+    int uid = 1001;
 };
 
 inline QByteArray line(const Line& l)
@@ -28,7 +29,7 @@ inline QByteArray line(const Line& l)
     const QString local = l.localPath.isNull() ? QStringLiteral("/nonexistent/") + l.name : l.localPath;
     QJsonObject o{{"version", 1}, {"type", l.type}, {"state", l.state}, {"progress", l.progress},
                   {"totalSize", double(l.total)}, {"convertedSize", double(l.total * l.progress / 100)},
-                  {"haveRead", 0}, {"uid", 1001}, {"deviceType", 2}, {"deviceId", l.deviceId},
+                  {"haveRead", 0}, {"uid", l.uid}, {"deviceType", 2}, {"deviceId", l.deviceId},
                   {"deviceName", l.deviceName}, {"unick", l.nick}, {"remoteServer", QString()},
                   {"finishedTime", double(l.finishedTime)}, {"localPath", local},
                   {"remotePath", l.type == 0 ? QStringLiteral("/DCIM/") + l.name : QStringLiteral("/DCIM")},

@@ -12,6 +12,7 @@
 #include "ui/KoSystemTray.h"
 #include "ui/KoUiV3AlertDialog.h"
 #include "ui/transfer/KoUiV3TransferWidget.h"
+#include "ui/widgets/KoUiV3TipsWidget.h"
 
 using namespace KoOpsTransfer;
 using KoTransferRecords::Line;
@@ -26,6 +27,7 @@ Line rec(int type, int state, const QString& name, const QString& deviceId = kPh
     l.state = state;
     l.name = name;
     l.deviceId = deviceId;
+    l.uid = KoOpsPhone::kUid;
     if (state == 2)
         l.finishedTime = QDateTime::currentMSecsSinceEpoch();
     return l;
@@ -87,8 +89,12 @@ class TestTransferPage : public QObject
     void load(const QList<Line>& lines, bool running = false)
     {
         QByteArray text;
-        for (const Line& l : lines)
+        for (Line l : lines) {
+            // Unfinished downloads aim into a folder that exists, so a restart reaches the phone.
+            if (l.type == 0 && l.state != 2 && l.localPath.isNull())
+                l.localPath = m_local->filePath(l.name);
             text += KoTransferRecords::line(l);
+        }
         QVERIFY(writeAll(convertListPath(), text));
         m_op = KoRemoteFileOperator::getInstance();
         if (running) {
@@ -225,7 +231,7 @@ private slots:
         button(qPrintable(action))->click();
         QCOMPARE(confirmShown, answer >= 0);
         QTRY_COMPARE(states(lists[page]), after);
-        QTRY_COMPARE(errors.count() + upErrors.count(), asked.size() + (page == 0 ? 2 : 0));
+        QTRY_COMPARE(errors.count() + upErrors.count(), asked.size() + (page == 0 ? 1 : 0));
         QStringList requested;
         for (const KoFakeCall& call : m_fx.phone->callsTo("getFile"))
             requested << QFileInfo(call.body.value("path").toString()).fileName();
