@@ -11,7 +11,7 @@
 #include <QButtonGroup>
 #include <QPainter>
 
-const char* const KoUiV3SettingDialog::kSiteUrl = "https://www.reraze.invalid";
+const char* const KoUiV3SettingDialog::kSiteUrl = "https://reraze.invalid";
 
 namespace {
 QString qss(const char* name)
