@@ -14,6 +14,7 @@ class KoUiV3FileDownloadInfoDelegate;
 class KoUiV3FileFinishedInfoDelegate;
 class KoUiV3FileUploadInfoDelegate;
 class KoUiV3TipsWidget;
+class QAbstractItemDelegate;
 class QCheckBox;
 class QLabel;
 class QTableView;
