@@ -4,139 +4,86 @@
 #include "ui/transfer/KoTransferTableModel.h"
 #include "ui/widgets/KoRowPainter.h"
 
-#include <QMouseEvent>
-#include <QPainter>
-#include <QToolTip>
-#include <QWidget>
-
 namespace {
-const QString kImages = QStringLiteral(":/ui_v3/images/");
-const QString kDeleteImage = kImages + QStringLiteral("icon_btn_delete_gray");
+using State = KoFileConvertInfo::ConvertState;
 
-bool hasButtons(int state)
+const QString kImages = QStringLiteral(":/ui_v3/images/");
+
+// -1 for a blank cell (no record, or a record of another class). Buttons also need a task id.
+int stateOf(const QModelIndex& index, bool forButtons)
 {
-    return state == KoFileConvertInfo::StateWaiting || state == KoFileConvertInfo::StateConverting
-        || state == KoFileConvertInfo::StateFailed || state == KoFileConvertInfo::StatePaused;
+    const QVariant state = index.data(KoTransferTableModel::StateRole);
+    const bool valid = state.isValid() && (!forButtons || index.data(KoTransferTableModel::TaskIdRole).isValid());
+    return valid ? state.toInt() : -1;
 }
 
-QString firstImage(int state)
+bool isRunning(int state)
 {
-    switch (state) {
-    case KoFileConvertInfo::StateFailed: return kImages + QStringLiteral("icon_btn_refresh_red");
-    case KoFileConvertInfo::StatePaused: return kImages + QStringLiteral("icon_btn_start_gray");
-    default: return kImages + QStringLiteral("icon_btn_pause_gray");
-    }
+    return state == State::StateWaiting || state == State::StateConverting;
 }
 } // namespace
 
 KoTransferProgressDelegate::KoTransferProgressDelegate(QObject* parent, const Texts& texts)
-    : QStyledItemDelegate(parent)
+    : KoTransferRowDelegate(parent)
     , m_texts(texts)
 {
 }
 
-QRect KoTransferProgressDelegate::buttonRect(const QRect& cell, Button button)
+void KoTransferProgressDelegate::paintText(QPainter* painter, const QRect& cell, const QModelIndex& index) const
 {
-    return KoRowPainter::buttonRect(cell, int(button));
-}
-
-void KoTransferProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                                       const QModelIndex& index) const
-{
-    if (index.column() > 3) {
-        QStyleOptionViewItem plain(option);
-        plain.state &= ~QStyle::State_HasFocus;
-        QStyledItemDelegate::paint(painter, plain, index);
+    if (index.column() == 1) {
+        KoRowPainter::text(painter, cell, 12, index.data(Qt::DisplayRole).toString(), KoRowPainter::kGrey);
         return;
     }
-    const QRect& cell = option.rect;
-    painter->save();
-    KoRowPainter::fillSelection(painter, option);
-    const QVariant stateValue = index.data(KoTransferTableModel::StateRole);
-    const int state = stateValue.isValid() ? stateValue.toInt() : -1;
-    switch (index.column()) {
-    case 0:
-        KoRowPainter::iconAndName(painter, cell, index.data(Qt::DecorationRole).value<QPixmap>(),
-                                  index.data(Qt::DisplayRole).toString());
+    const int progress = index.data(KoTransferTableModel::ProgressRole).toInt();
+    switch (stateOf(index, false)) {
+    case State::StateWaiting:
+        KoRowPainter::text(painter, cell, 10, m_texts.waiting, KoRowPainter::kGrey);
         break;
-    case 1:
-        KoRowPainter::text(painter, cell, 12, index.data(Qt::DisplayRole).toString(), KoRowPainter::kGrey);
+    case State::StateFailed:
+        KoRowPainter::text(painter, cell, 10, m_texts.failed, KoRowPainter::kError);
         break;
-    case 2: {
-        const int progress = index.data(KoTransferTableModel::ProgressRole).toInt();
-        if (state == KoFileConvertInfo::StateWaiting)
-            KoRowPainter::text(painter, cell, 10, m_texts.waiting, KoRowPainter::kGrey);
-        else if (state == KoFileConvertInfo::StateFailed)
-            KoRowPainter::text(painter, cell, 10, m_texts.failed, KoRowPainter::kError);
-        else if (state == KoFileConvertInfo::StateConverting)
-            KoRowPainter::progressBar(painter, cell, progress, KoRowPainter::kFill,
-                                      index.data(KoTransferTableModel::ConvertedSizeRole).toString()
-                                          + QLatin1Char('/')
-                                          + index.data(KoTransferTableModel::TotalSizeRole).toString());
-        else if (state == KoFileConvertInfo::StatePaused)
-            KoRowPainter::progressBar(painter, cell, progress, KoRowPainter::kPausedFill, m_texts.paused);
+    case State::StateConverting:
+        KoRowPainter::progressBar(painter, cell, progress, KoRowPainter::kFill,
+                                  index.data(KoTransferTableModel::ConvertedSizeRole).toString() + QLatin1Char('/')
+                                      + index.data(KoTransferTableModel::TotalSizeRole).toString());
+        break;
+    case State::StatePaused:
+        KoRowPainter::progressBar(painter, cell, progress, KoRowPainter::kPausedFill, m_texts.paused);
+        break;
+    default:
         break;
     }
-    case 3:
-        if (hasButtons(state))
-            KoRowPainter::buttons(painter, cell, {firstImage(state), kDeleteImage});
-        break;
-    }
-    painter->restore();
 }
 
-bool KoTransferProgressDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
-                                             const QStyleOptionViewItem& option, const QModelIndex& index)
+QList<KoTransferRowDelegate::RowButton> KoTransferProgressDelegate::rowButtons(const QModelIndex& index) const
 {
-    const QEvent::Type type = event->type();
-    if (!index.isValid() || index.column() != 3
-        || (type != QEvent::MouseButtonPress && type != QEvent::MouseMove))
-        return QStyledItemDelegate::editorEvent(event, model, option, index);
-    auto* mouse = static_cast<QMouseEvent*>(event);
-    m_lastPos = mouse->localPos().toPoint();
-    // A blank cell (no record, a finished or unknown state) has no buttons.
-    const QVariant stateValue = index.data(KoTransferTableModel::StateRole);
-    const QVariant idValue = index.data(KoTransferTableModel::TaskIdRole);
-    const int state = stateValue.toInt();
-    if (!stateValue.isValid() || !idValue.isValid() || !hasButtons(state))
-        return QStyledItemDelegate::editorEvent(event, model, option, index);
-    const int taskId = idValue.toInt();
-    const bool onDelete = buttonRect(option.rect, DeleteButton).contains(m_lastPos);
-    const bool onFirst = buttonRect(option.rect, FirstButton).contains(m_lastPos);
-    const bool running = state == KoFileConvertInfo::StateWaiting || state == KoFileConvertInfo::StateConverting;
-
-    if (type == QEvent::MouseButtonPress) {
-        if (mouse->button() != Qt::LeftButton || (!onDelete && !onFirst))
-            return QStyledItemDelegate::editorEvent(event, model, option, index);
-        if (onDelete) {
-            setViewCursor(Qt::ArrowCursor);
-            emit btnDeleteClicked(taskId, state);
-        } else if (running) {
-            emit btnPauseClicked(taskId);
-        } else {
-            if (m_texts.arrowOnRetry)
-                setViewCursor(Qt::ArrowCursor);
-            emit btnRetryClicked(taskId);
-        }
-        return true;
+    const RowButton remove{kImages + QStringLiteral("icon_btn_delete_gray"), QStringLiteral("删除")};
+    switch (stateOf(index, true)) {
+    case State::StateWaiting:
+    case State::StateConverting:
+        return {{kImages + QStringLiteral("icon_btn_pause_gray"), QStringLiteral("暂停")}, remove};
+    case State::StateFailed:
+        return {{kImages + QStringLiteral("icon_btn_refresh_red"), m_texts.retryTip}, remove};
+    case State::StatePaused:
+        return {{kImages + QStringLiteral("icon_btn_start_gray"), QStringLiteral("开始")}, remove};
+    default:
+        return {};
     }
+}
 
-    if (onDelete || onFirst) {
-        setViewCursor(Qt::PointingHandCursor);
-        const QString tip = onDelete ? QStringLiteral("删除")
-            : running                ? QStringLiteral("暂停")
-            : state == KoFileConvertInfo::StateFailed ? m_texts.retryTip
-                                                      : QStringLiteral("开始");
-        QToolTip::showText(mouse->globalPos(), tip);
-    } else {
-        QToolTip::showText(QPoint(0, 0), QString());
+void KoTransferProgressDelegate::buttonPressed(const QModelIndex& index, int slot)
+{
+    const int state = stateOf(index, true);
+    const int taskId = index.data(KoTransferTableModel::TaskIdRole).toInt();
+    if (slot == DeleteButton) {
         setViewCursor(Qt::ArrowCursor);
+        emit btnDeleteClicked(taskId, state);
+    } else if (isRunning(state)) {
+        emit btnPauseClicked(taskId);
+    } else {
+        if (m_texts.arrowOnRetry)
+            setViewCursor(Qt::ArrowCursor);
+        emit btnRetryClicked(taskId);
     }
-    return QStyledItemDelegate::editorEvent(event, model, option, index);
-}
-
-void KoTransferProgressDelegate::setViewCursor(Qt::CursorShape shape) const
-{
-    if (auto* view = qobject_cast<QWidget*>(parent()))
-        view->setCursor(shape);
 }

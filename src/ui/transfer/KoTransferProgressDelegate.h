@@ -1,24 +1,15 @@
 #pragma once
 
-#include <QPoint>
-#include <QStyledItemDelegate>
+#include "ui/transfer/KoTransferRowDelegate.h"
 
-// Paints the rows of an unfinished transfer table (name, phone, state with its bar, buttons)
-// and turns presses on the row buttons into signals. The upload and download delegates differ
-// only by their texts. Parent: the table view, whose cursor follows the buttons.
-class KoTransferProgressDelegate : public QStyledItemDelegate
+// Rows of an unfinished transfer table: the phone, the state with its bar, and the buttons
+// pause / retry / start (by state) and delete. The upload and download delegates differ only
+// by their texts.
+class KoTransferProgressDelegate : public KoTransferRowDelegate
 {
     Q_OBJECT
 public:
-    // First button by state: pause (0, 1), retry (3), start (4); second: delete.
     enum Button { FirstButton = 0, DeleteButton = 1 };
-
-    // The hit area and painted place of a button in the action cell.
-    static QRect buttonRect(const QRect& cell, Button button);
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
-                     const QModelIndex& index) override;
 
 signals:
     void btnRetryClicked(int taskId);
@@ -36,9 +27,10 @@ protected:
     };
     KoTransferProgressDelegate(QObject* parent, const Texts& texts);
 
-private:
-    void setViewCursor(Qt::CursorShape shape) const;
+    void paintText(QPainter* painter, const QRect& cell, const QModelIndex& index) const override;
+    QList<RowButton> rowButtons(const QModelIndex& index) const override;
+    void buttonPressed(const QModelIndex& index, int slot) override;
 
+private:
     Texts m_texts;
-    QPoint m_lastPos;
 };

@@ -110,6 +110,7 @@ private:
     // The records of the selected rows, or of the whole list when none is selected.
     QList<KoFileConvertInfo*> chosenRecords(const QModelIndexList& selection);
     static QList<int> idsInStates(const QList<KoFileConvertInfo*>& records, std::initializer_list<int> states);
+    void callEach(const QList<int>& ids, void (KoRemoteFileOperator::*call)(int));
     bool confirm(const QString& text);
     void alert(const QString& text);
     void notifyAllEnded(bool enabled, const QString& kind, int failed);

@@ -17,6 +17,7 @@
 
 namespace {
 using State = KoFileConvertInfo::ConvertState;
+using Op = KoRemoteFileOperator;
 const QString kAppTitle = QStringLiteral("柯沃vu");
 } // namespace
 
@@ -43,18 +44,19 @@ QList<int> KoUiV3TransferWidget::idsInStates(const QList<KoFileConvertInfo*>& re
     return ids;
 }
 
+void KoUiV3TransferWidget::callEach(const QList<int>& ids, void (KoRemoteFileOperator::*call)(int))
+{
+    for (int id : ids)
+        (m_operator->*call)(id);
+}
+
 void KoUiV3TransferWidget::onBtnStartClicked()
 {
     flushPending();
     if (m_pageState == FinishedPage)
         return;
-    const QList<int> ids = idsInStates(chosenRecords(getTableSelectionList()), {State::StatePaused});
-    for (int id : ids) {
-        if (m_pageState == UploadPage)
-            m_operator->getFileRetryUploadStart(id);
-        else
-            m_operator->getFileRetryDownloadStart(id);
-    }
+    callEach(idsInStates(chosenRecords(getTableSelectionList()), {State::StatePaused}),
+             m_pageState == UploadPage ? &Op::getFileRetryUploadStart : &Op::getFileRetryDownloadStart);
 }
 
 void KoUiV3TransferWidget::onBtnPauseClicked()
@@ -62,14 +64,8 @@ void KoUiV3TransferWidget::onBtnPauseClicked()
     flushPending();
     if (m_pageState == FinishedPage)
         return;
-    const QList<int> ids =
-        idsInStates(chosenRecords(getTableSelectionList()), {State::StateWaiting, State::StateConverting});
-    for (int id : ids) {
-        if (m_pageState == UploadPage)
-            m_operator->pauseFileUpload(id);
-        else
-            m_operator->pauseFileDownload(id);
-    }
+    callEach(idsInStates(chosenRecords(getTableSelectionList()), {State::StateWaiting, State::StateConverting}),
+             m_pageState == UploadPage ? &Op::pauseFileUpload : &Op::pauseFileDownload);
 }
 
 void KoUiV3TransferWidget::onBtnRetryClicked()
@@ -77,22 +73,13 @@ void KoUiV3TransferWidget::onBtnRetryClicked()
     flushPending();
     if (m_pageState == FinishedPage)
         return;
-    const QModelIndexList selection = getTableSelectionList();
     const bool upload = m_pageState == UploadPage;
-    if (selection.isEmpty()) {
-        if (upload)
-            m_operator->allFailedUploadRetry();
-        else
-            m_operator->allFailedDownloadRetry();
-        return;
-    }
-    const QList<int> ids = idsInStates(chosenRecords(selection), {State::StateFailed});
-    for (int id : ids) {
-        if (upload)
-            m_operator->getFileRetryUploadStart(id);
-        else
-            m_operator->getFileRetryDownloadStart(id);
-    }
+    const QModelIndexList selection = getTableSelectionList();
+    if (selection.isEmpty())
+        upload ? m_operator->allFailedUploadRetry() : m_operator->allFailedDownloadRetry();
+    else
+        callEach(idsInStates(chosenRecords(selection), {State::StateFailed}),
+                 upload ? &Op::getFileRetryUploadStart : &Op::getFileRetryDownloadStart);
 }
 
 void KoUiV3TransferWidget::onBtnDeleteClicked()
@@ -100,22 +87,18 @@ void KoUiV3TransferWidget::onBtnDeleteClicked()
     flushPending();
     if (m_pageState == FinishedPage)
         return;
-    const PageState page = m_pageState;
-    const bool upload = page == UploadPage;
+    const bool upload = m_pageState == UploadPage;
     const QModelIndexList selection = getTableSelectionList();
     if (selection.isEmpty()
         && !confirm(upload ? QStringLiteral("确定要删除所有上传任务吗?") : QStringLiteral("确定要删除所有下载任务吗?")))
         return;
     // The list as it is after the answer: records added meanwhile go too.
     flushPending();
-    const QList<KoFileConvertInfo*> records =
-        selection.isEmpty() ? *m_tables[page].list : chosenRecords(selection);
+    const QList<KoFileConvertInfo*> records = chosenRecords(selection);
     const QList<int> cancel = idsInStates(records, {State::StateWaiting, State::StateConverting});
     const QList<int> remove = idsInStates(records, {State::StateFailed, State::StatePaused});
-    for (int id : cancel)
-        upload ? m_operator->cancelFileUpload(id) : m_operator->cancelFileDownload(id);
-    for (int id : remove)
-        upload ? m_operator->removeUploadErrorTask(id) : m_operator->removeDownloadErrorTask(id);
+    callEach(cancel, upload ? &Op::cancelFileUpload : &Op::cancelFileDownload);
+    callEach(remove, upload ? &Op::removeUploadErrorTask : &Op::removeDownloadErrorTask);
 }
 
 void KoUiV3TransferWidget::onBtnClearClicked()
@@ -129,12 +112,9 @@ void KoUiV3TransferWidget::onBtnClearClicked()
         return;
     }
     QList<int> ids;
-    for (const QModelIndex& index : selection) {
-        if (KoFileConvertInfo* record = m_tables[FinishedPage].model->recordAt(index.row()))
-            ids << record->getTaskId();
-    }
-    for (int id : ids)
-        m_operator->removeConvertedTask(id);
+    for (KoFileConvertInfo* record : chosenRecords(selection))
+        ids << record->getTaskId();
+    callEach(ids, &Op::removeConvertedTask);
 }
 
 bool KoUiV3TransferWidget::confirm(const QString& text)
