@@ -14,10 +14,7 @@ void KoUiV3CategoryDetailDelegate::paint(QPainter* painter, const QStyleOptionVi
         QStyledItemDelegate::paint(painter, plain, index);
         return;
     }
-    const QRect& cell = option.rect;
-    KoItemPainter::fillRowBackground(painter, cell, option.state & QStyle::State_Selected,
-                                     index.data(KoFileModelRole::Hover).toBool());
-    painter->drawPixmap(KoItemPainter::rowIconRect(cell), index.data(Qt::DecorationRole).value<QPixmap>());
-    KoItemPainter::drawText(painter, KoItemPainter::rowTextRect(cell, cell.width() - 50, 12), index.data().toString(),
-                            12, QColor(0x31, 0x31, 0x31), Qt::ElideRight, Qt::AlignLeft | Qt::AlignVCenter);
+    KoItemPainter::paintNameCell(painter, option, index.data(Qt::DecorationRole).value<QPixmap>(),
+                                 index.data().toString(), index.data(KoFileModelRole::Hover).toBool(),
+                                 option.rect.width() - 50);
 }

@@ -51,19 +51,16 @@ void KoUiV3FileDetailDelegate::paint(QPainter* painter, const QStyleOptionViewIt
     const QRect& cell = option.rect;
     const bool hovered = index.data(KoFileModelRole::Hover).toBool();
     const int permission = index.data(KoFileModelRole::Permission).toInt();
-    KoItemPainter::fillRowBackground(painter, cell, option.state & QStyle::State_Selected, hovered);
-    painter->drawPixmap(KoItemPainter::rowIconRect(cell), index.data(Qt::DecorationRole).value<QPixmap>());
-    if (hovered) {
-        for (const Button button : {Download, Delete, More}) {
-            const QRect rect = buttonRect(cell, permission, button);
-            const bool hot = m_buttonHover == 0 && rect.contains(m_lastMousePoint);
-            if (!rect.isNull())
-                KoItemPainter::drawImage(painter, rect, QLatin1String(kButtonImages[button][hot ? 1 : 0]));
-        }
+    KoItemPainter::paintNameCell(painter, option, index.data(Qt::DecorationRole).value<QPixmap>(),
+                                 index.data().toString(), hovered, textWidth(cell, permission, hovered));
+    if (!hovered)
+        return;
+    for (const Button button : {Download, Delete, More}) {
+        const QRect rect = buttonRect(cell, permission, button);
+        const bool hot = m_buttonHover == 0 && rect.contains(m_lastMousePoint);
+        if (!rect.isNull())
+            KoItemPainter::drawImage(painter, rect, QLatin1String(kButtonImages[button][hot ? 1 : 0]));
     }
-    const int width = textWidth(cell, permission, hovered);
-    KoItemPainter::drawText(painter, KoItemPainter::rowTextRect(cell, width, kFontPx), index.data().toString(),
-                            kFontPx, QColor(0x31, 0x31, 0x31), Qt::ElideRight, Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 bool KoUiV3FileDetailDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QPainter>
+#include <QStyleOptionViewItem>
 
 #include "KoImageCache.h"
 
@@ -100,6 +101,16 @@ QRect rowTextRect(const QRect& cell, int width, int pixelSize)
 {
     const int height = metrics(pixelSize).height();
     return QRect(cell.x() + 38, cell.y() + (cell.height() - height) / 2, width, height);
+}
+
+void paintNameCell(QPainter* painter, const QStyleOptionViewItem& option, const QPixmap& icon, const QString& name,
+                   bool hovered, int textWidth)
+{
+    const QRect& cell = option.rect;
+    fillRowBackground(painter, cell, option.state & QStyle::State_Selected, hovered);
+    painter->drawPixmap(rowIconRect(cell), icon);
+    drawText(painter, rowTextRect(cell, textWidth, 12), name, 12, QColor(0x31, 0x31, 0x31), Qt::ElideRight,
+             Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 } // namespace KoItemPainter

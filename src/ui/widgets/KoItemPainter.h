@@ -37,4 +37,9 @@ void drawImage(QPainter* painter, const QRect& rect, const QString& resource);
 QRect rowIconRect(const QRect& cell);
 QRect rowTextRect(const QRect& cell, int width, int pixelSize);
 
+// A table row's name cell: background by state and hover, the 18 x 18 icon, and the name in
+// 12 px "#313131" elided at the right to textWidth.
+void paintNameCell(QPainter* painter, const QStyleOptionViewItem& option, const QPixmap& icon, const QString& name,
+                   bool hovered, int textWidth);
+
 } // namespace KoItemPainter
