@@ -11,6 +11,7 @@
 #include "app/KoCommonUtil.h"
 
 #include <QCheckBox>
+#include <QScrollBar>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -45,6 +46,7 @@ private slots:
     void drops_data();
     void drops();
     void dragOutPayloadHoldsSelectedRows();
+    void wheelingEndsOnceAfterTheLastScroll();
     void nativeReport_data();
     void nativeReport();
     void selectAll_data();
@@ -163,6 +165,25 @@ void TestFileViews::dragOutPayloadHoldsSelectedRows()
     view.selectionModel()->select(QItemSelection(model.index(0, 0), model.index(0, 2)), QItemSelectionModel::Select);
     QApplication::sendEvent(view.viewport(), &move);
     QCOMPARE(view.drags, 1);
+}
+
+void TestFileViews::wheelingEndsOnceAfterTheLastScroll()
+{
+    KoFileListView view;
+    QSignalSpy wheeling(&view, &KoFileListView::isWheeling);
+    const QPoint at(10, 10);
+    for (int i = 0; i < 2; ++i) {
+        QWheelEvent wheel(at, view.mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view.viewport(), &wheel);
+    }
+    // Dragging the scroll bar scrolls pages past as the wheel does: it keeps the flag up.
+    view.verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    QCOMPARE(wheeling.size(), 2);
+    QTRY_COMPARE(wheeling.size(), 3);
+    QCOMPARE(wheeling.last().at(0).toBool(), false);
+    QTest::qWait(1100);   // no second "stopped" report
+    QCOMPARE(wheeling.size(), 3);
 }
 
 void TestFileViews::nativeReport_data()

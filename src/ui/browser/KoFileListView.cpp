@@ -20,13 +20,7 @@ KoFileListView::KoFileListView(QWidget* parent)
     , m_dragWidget(new KoDragWidget(this))
     , m_wheelTimer(new QTimer(this))
 {
-    const QString qss = QString::fromUtf8(KoCommonUtil::getQss(QStringLiteral(":/ui_v3/qss/KoFileList")));
-    setStyleSheet(qss);
-    verticalScrollBar()->setStyleSheet(qss);
-    setMouseTracking(true);
-    setContextMenuPolicy(Qt::CustomContextMenu);
-    verticalScrollBar()->setContextMenuPolicy(Qt::NoContextMenu);
-    setAttribute(Qt::WA_MacShowFocusRect, false);
+    KoFileViewCommon::setUpView(this, {verticalScrollBar()});
     setAcceptDrops(true);
     setSpacing(8);
     // Every item is 128 x 128: no per-item size hint over 10,000 entries.
@@ -41,11 +35,8 @@ KoFileListView::KoFileListView(QWidget* parent)
             emit isWheeling(true);
         m_wheelTimer->start();
     });
-    connect(m_dragWidget, &KoDragWidget::notifyPath, this, [this](const char* path) {
-        const QString folder = KoFileViewCommon::reportedFolder(path);
-        if (!folder.isEmpty())
-            emit remoteFileDragLeft(folder);
-    });
+    KoFileViewCommon::connectNativeReport(m_dragWidget, this,
+                                          [this](const QString& folder) { emit remoteFileDragLeft(folder); });
 }
 
 void KoFileListView::setPermissionState(int state)
@@ -56,33 +47,20 @@ void KoFileListView::setPermissionState(int state)
 
 void KoFileListView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (KoFileViewCommon::acceptsDrag(event))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    KoFileViewCommon::answerDrag(event);
 }
 
 void KoFileListView::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (KoFileViewCommon::acceptsDrag(event))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    KoFileViewCommon::answerDrag(event);
 }
 
 void KoFileListView::dropEvent(QDropEvent* event)
 {
-    const int row = indexAt(event->pos()).row();
-    const auto drop = KoFileViewCommon::decideDrop(event, m_permission, dragSource(event) == this,
-                                                   KoFileViewCommon::fileAt(m_fileList, row));
-    if (drop.kind == KoFileViewCommon::Drop::Ignored) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
+    const auto drop = KoFileViewCommon::takeDrop(this, event, m_permission, dragSource(event) == this, m_fileList);
     if (drop.kind == KoFileViewCommon::Drop::Remote)
         emit remoteFileDropped(drop.paths, drop.dstDirPath);
-    else
+    else if (drop.kind == KoFileViewCommon::Drop::Local)
         emit localFileDropped(drop.paths);
 }
 
@@ -153,13 +131,6 @@ bool KoFileListView::isOnSelectedItem(const QPoint& pos) const
 
 void KoFileListView::draggingStart(QMouseEvent* event)
 {
-    const QModelIndexList selected = selectionModel() ? selectionModel()->selectedIndexes() : QModelIndexList();
-    if (!KoFileViewCommon::beginDragOut(m_dragWidget, event, m_permission, m_fileList, selected))
-        return;
-    QList<int> rows;
-    for (const QModelIndex& index : selected) {
-        if (index.isValid())
-            rows.append(index.row());
-    }
-    startInAppDrag(KoFileViewCommon::dragData(KoFileViewCommon::pathsOfRows(m_fileList, rows)));
+    if (QMimeData* data = KoFileViewCommon::beginDragOut(this, m_dragWidget, event, m_permission, m_fileList))
+        startInAppDrag(data);
 }

@@ -44,15 +44,18 @@ bool isAcceptableName(const QString& name)
     return !onlyDots && name.toUtf8().size() <= kMaxNameBytes;
 }
 
-bool applyRename(KoRemoteFile* file, const QString& newName)
+EditOutcome renameFromEdit(KoRemoteFile* file, const QVariant& value, int role)
 {
-    if (!file || newName.isEmpty() || newName == file->getName())
-        return false;
+    if (role != Qt::EditRole || !file)
+        return EditOutcome::Refused;
+    const QString newName = value.toString();
+    if (newName.isEmpty() || newName == file->getName())
+        return EditOutcome::Unchanged;
     const QString full = file->getSuffix().isEmpty() ? newName : newName + QLatin1Char('.') + file->getSuffix();
     if (!isAcceptableName(newName) || !isAcceptableName(full))
-        return false;
+        return EditOutcome::Refused;
     file->setName(newName);
-    return true;
+    return EditOutcome::Renamed;
 }
 
 QPixmap smallFileIcon(const KoAbstractFile* file, bool cut)

@@ -38,9 +38,11 @@ constexpr int kMaxNameBytes = 255;
 // alone, and fits kMaxNameBytes. A backslash is allowed.
 bool isAcceptableName(const QString& name);
 
-// The in-place rename of both file models: refuses a bad name, treats an empty or unchanged one
-// as done, else renames the record at once. Returns whether the rename signal is due.
-bool applyRename(KoRemoteFile* file, const QString& newName);
+// The in-place rename of both file models' setData.
+enum class EditOutcome { Refused, Unchanged, Renamed };
+// Only the edit role of a file counts; an empty or unchanged name changes nothing; a bad name is
+// refused; else the record is renamed at once and the caller emits its rename signal.
+EditOutcome renameFromEdit(KoRemoteFile* file, const QVariant& value, int role);
 
 // The table models' small 18 x 18 icons, rendered once; a cut file's icon is faded.
 QPixmap smallFileIcon(const KoAbstractFile* file, bool cut);

@@ -6,7 +6,6 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
-#include <QSet>
 
 #include "app/KoCommonUtil.h"
 #include "ui/browser/KoDragWidget.h"
@@ -17,23 +16,12 @@ KoFileTableView::KoFileTableView(QWidget* parent)
     , m_dragWidget(new KoDragWidget(this))
     , m_rowSelection(new QItemSelection)
 {
-    const QString qss = QString::fromUtf8(KoCommonUtil::getQss(QStringLiteral(":/ui_v3/qss/KoFileList")));
-    setStyleSheet(qss);
-    verticalScrollBar()->setStyleSheet(qss);
-    horizontalScrollBar()->setStyleSheet(qss);
-    horizontalHeader()->setStyleSheet(qss);
-    setMouseTracking(true);
-    setContextMenuPolicy(Qt::CustomContextMenu);
-    verticalScrollBar()->setContextMenuPolicy(Qt::NoContextMenu);
-    setAttribute(Qt::WA_MacShowFocusRect, false);
+    KoFileViewCommon::setUpView(this, {verticalScrollBar(), horizontalScrollBar(), horizontalHeader()});
     // Fixed row heights: no per-row measuring over 10,000 entries.
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     setPermissionState(2);
-    connect(m_dragWidget, &KoDragWidget::notifyPath, this, [this](const char* path) {
-        const QString folder = KoFileViewCommon::reportedFolder(path);
-        if (!folder.isEmpty())
-            emit remoteFileDragLeft(folder);
-    });
+    KoFileViewCommon::connectNativeReport(m_dragWidget, this,
+                                          [this](const QString& folder) { emit remoteFileDragLeft(folder); });
 }
 
 KoFileTableView::~KoFileTableView()
@@ -51,33 +39,20 @@ void KoFileTableView::setPermissionState(int state)
 
 void KoFileTableView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (KoFileViewCommon::acceptsDrag(event))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    KoFileViewCommon::answerDrag(event);
 }
 
 void KoFileTableView::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (KoFileViewCommon::acceptsDrag(event))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    KoFileViewCommon::answerDrag(event);
 }
 
 void KoFileTableView::dropEvent(QDropEvent* event)
 {
-    const int row = indexAt(event->pos()).row();
-    const auto drop = KoFileViewCommon::decideDrop(event, m_permission, dragSource(event) == this,
-                                                   KoFileViewCommon::fileAt(m_fileList, row));
-    if (drop.kind == KoFileViewCommon::Drop::Ignored) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
+    const auto drop = KoFileViewCommon::takeDrop(this, event, m_permission, dragSource(event) == this, m_fileList);
     if (drop.kind == KoFileViewCommon::Drop::Remote)
         emit remoteFileDropped(drop.paths, drop.dstDirPath);
-    else
+    else if (drop.kind == KoFileViewCommon::Drop::Local)
         emit localFileDropped(drop.paths);
 }
 
@@ -178,17 +153,6 @@ bool KoFileTableView::isOnSelectedItem(const QPoint& pos) const
 
 void KoFileTableView::draggingStart(QMouseEvent* event)
 {
-    const QModelIndexList selected = selectionModel() ? selectionModel()->selectedIndexes() : QModelIndexList();
-    if (!KoFileViewCommon::beginDragOut(m_dragWidget, event, m_permission, m_fileList, selected))
-        return;
-    // The cells of one row give one entry, in selection order.
-    QList<int> rows;
-    QSet<int> seen;
-    for (const QModelIndex& index : selected) {
-        if (index.isValid() && !seen.contains(index.row())) {
-            seen.insert(index.row());
-            rows.append(index.row());
-        }
-    }
-    startInAppDrag(KoFileViewCommon::dragData(KoFileViewCommon::pathsOfRows(m_fileList, rows)));
+    if (QMimeData* data = KoFileViewCommon::beginDragOut(this, m_dragWidget, event, m_permission, m_fileList))
+        startInAppDrag(data);
 }

@@ -5,6 +5,8 @@
 #include <QDropEvent>
 #include <QItemSelectionModel>
 #include <QMimeData>
+#include <QScrollBar>
+#include <QSet>
 #include <QUrl>
 
 #include "app/KoCommonUtil.h"
@@ -19,6 +21,18 @@ bool isCopyOrMove(Qt::DropAction action)
     return action == Qt::CopyAction || action == Qt::MoveAction;
 }
 } // namespace
+
+void setUpView(QAbstractItemView* view, std::initializer_list<QWidget*> styledParts)
+{
+    const QString qss = QString::fromUtf8(KoCommonUtil::getQss(QStringLiteral(":/ui_v3/qss/KoFileList")));
+    view->setStyleSheet(qss);
+    for (QWidget* part : styledParts)
+        part->setStyleSheet(qss);
+    view->setMouseTracking(true);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    view->verticalScrollBar()->setContextMenuPolicy(Qt::NoContextMenu);
+    view->setAttribute(Qt::WA_MacShowFocusRect, false);
+}
 
 bool acceptsDrag(const QDropEvent* event)
 {
@@ -56,21 +70,23 @@ KoRemoteFile* fileAt(const QList<KoRemoteFile*>* list, int row)
     return list && row >= 0 && row < list->size() ? list->at(row) : nullptr;
 }
 
-QStringList pathsOfRows(const QList<KoRemoteFile*>* list, const QList<int>& rows)
+void answerDrag(QDragMoveEvent* event)
 {
-    QStringList paths;
-    for (const int row : rows) {
-        if (const KoRemoteFile* file = fileAt(list, row))
-            paths.append(file->getPath()->getAbsolutePath());
-    }
-    return paths;
+    if (acceptsDrag(event))
+        event->acceptProposedAction();
+    else
+        event->ignore();
 }
 
-QMimeData* dragData(const QStringList& paths)
+Drop takeDrop(QAbstractItemView* view, QDropEvent* event, int permission, bool fromSelf,
+              const QList<KoRemoteFile*>* list)
 {
-    auto* data = new QMimeData;
-    data->setData(KoCommonUtil::kKoDragMimeType, KoCommonUtil::getKoDragDataFromPathList(paths));
-    return data;
+    const Drop drop = decideDrop(event, permission, fromSelf, fileAt(list, view->indexAt(event->pos()).row()));
+    if (drop.kind == Drop::Ignored)
+        event->ignore();
+    else
+        event->acceptProposedAction();
+    return drop;
 }
 
 QString reportedFolder(const char* path)
@@ -90,13 +106,27 @@ bool isOnSelectedItem(const QAbstractItemView* view, const QPoint& pos)
     return index.isValid() && view->selectionModel() && view->selectionModel()->isSelected(index);
 }
 
-bool beginDragOut(KoDragWidget* widget, QMouseEvent* event, int permission, const QList<KoRemoteFile*>* list,
-                  const QModelIndexList& selected)
+QMimeData* beginDragOut(QAbstractItemView* view, KoDragWidget* widget, QMouseEvent* event, int permission,
+                        const QList<KoRemoteFile*>* list)
 {
+    const QModelIndexList selected = view->selectionModel() ? view->selectionModel()->selectedIndexes()
+                                                            : QModelIndexList();
     if ((permission != 1 && permission != 2) || !list || selected.isEmpty())
-        return false;
+        return nullptr;
     __forQtDrag(widget, event);
-    return true;
+    // The cells of one table row give one entry.
+    QStringList paths;
+    QSet<int> seen;
+    for (const QModelIndex& index : selected) {
+        const KoRemoteFile* file = fileAt(list, index.row());
+        if (file && !seen.contains(index.row())) {
+            seen.insert(index.row());
+            paths.append(file->getPath()->getAbsolutePath());
+        }
+    }
+    auto* data = new QMimeData;
+    data->setData(KoCommonUtil::kKoDragMimeType, KoCommonUtil::getKoDragDataFromPathList(paths));
+    return data;
 }
 
 } // namespace KoFileViewCommon

@@ -66,16 +66,12 @@ QString KoRemoteFileListModel::thumbnailPath(KoRemoteFile* file) const
 bool KoRemoteFileListModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     KoRemoteFile* file = fileAt(index);
-    if (role != Qt::EditRole || !file)
-        return false;
-    const QString name = value.toString();
-    if (name.isEmpty() || name == file->getName())
-        return true;
-    if (!KoFileModelCommon::applyRename(file, name))
-        return false;
-    emit renameFile(file, name);
-    emit dataChanged(index, index);
-    return true;
+    const auto outcome = KoFileModelCommon::renameFromEdit(file, value, role);
+    if (outcome == KoFileModelCommon::EditOutcome::Renamed) {
+        emit renameFile(file, file->getName());
+        emit dataChanged(index, index);
+    }
+    return outcome != KoFileModelCommon::EditOutcome::Refused;
 }
 
 Qt::ItemFlags KoRemoteFileListModel::flags(const QModelIndex& index) const

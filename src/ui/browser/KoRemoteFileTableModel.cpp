@@ -69,16 +69,12 @@ QVariant KoRemoteFileTableModel::headerData(int section, Qt::Orientation orienta
 bool KoRemoteFileTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     KoRemoteFile* file = fileAt(index);
-    if (role != Qt::EditRole || !file)
-        return false;
-    const QString name = value.toString();
-    if (name.isEmpty() || name == file->getName())
-        return true;
-    if (!KoFileModelCommon::applyRename(file, name))
-        return false;
-    emit renameFile(file, name);
-    emit dataChanged(index, index);
-    return true;
+    const auto outcome = KoFileModelCommon::renameFromEdit(file, value, role);
+    if (outcome == KoFileModelCommon::EditOutcome::Renamed) {
+        emit renameFile(file, file->getName());
+        emit dataChanged(index, index);
+    }
+    return outcome != KoFileModelCommon::EditOutcome::Refused;
 }
 
 Qt::ItemFlags KoRemoteFileTableModel::flags(const QModelIndex& index) const
