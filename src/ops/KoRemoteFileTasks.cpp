@@ -95,11 +95,6 @@ KoClientHelper* client()
     return KoClientHelper::getInstance();
 }
 
-bool isShortUpload(const QString& localPath, qint64 offset)
-{
-    return QFileInfo(localPath).size() - offset <= kShortUploadLimit;
-}
-
 } // namespace
 
 // --- group download --------------------------------------------------------------------
@@ -160,13 +155,12 @@ KoRemoteFileGroupDownloadTaskV3::KoRemoteFileGroupDownloadTaskV3(int taskId, int
 {
 }
 
-// --- LAN route -------------------------------------------------------------------------
+// --- one base per kind ------------------------------------------------------------------
 
-KoRemoteFileDownloadTaskV2::KoRemoteFileDownloadTaskV2(int taskId, QString deviceId, QString remoteServer,
-                                                       int category, QString srcFilePath, QString dstFilePath,
-                                                       qint64 offset, int csVersion, QString checksum,
-                                                       QObject* parent)
-    : KoRemoteFileTask(taskId, TypeDownload, std::move(remoteServer), VersionLan, parent)
+KoRemoteFileDownloadTaskBase::KoRemoteFileDownloadTaskBase(int taskId, KoTaskRoute route, int category,
+                                                           QString srcFilePath, QString dstFilePath, qint64 offset,
+                                                           int csVersion, QString checksum, QObject* parent)
+    : KoRemoteFileTask(taskId, TypeDownload, std::move(route), parent)
     , m_offset(offset)
     , m_csVersion(csVersion)
     , m_category(category)
@@ -174,7 +168,123 @@ KoRemoteFileDownloadTaskV2::KoRemoteFileDownloadTaskV2(int taskId, QString devic
     , m_dstFilePath(std::move(dstFilePath))
     , m_checksum(std::move(checksum))
 {
-    m_deviceId = std::move(deviceId);
+}
+
+KoRemoteFileUploadTaskBase::KoRemoteFileUploadTaskBase(int taskId, KoTaskRoute route, QString srcFilePath,
+                                                       QString fileName, int category, QString dstDirPath, int valid,
+                                                       qint64 offset, QString uploadFid, QObject* parent)
+    : KoRemoteFileTask(taskId, TypeUpload, std::move(route), parent)
+    , m_offset(offset)
+    , m_valid(valid)
+    , m_category(category)
+    , m_srcFilePath(std::move(srcFilePath))
+    , m_dstDirPath(std::move(dstDirPath))
+    , m_fileName(std::move(fileName))
+    , m_uploadFid(std::move(uploadFid))
+{
+}
+
+bool KoRemoteFileUploadTaskBase::isShortUpload() const
+{
+    return QFileInfo(m_srcFilePath).size() - m_offset <= kShortUploadLimit;
+}
+
+KoRemoteFileRenameTaskBase::KoRemoteFileRenameTaskBase(int taskId, KoTaskRoute route, int category,
+                                                       QString renameFilePath, QString newName, QObject* parent)
+    : KoRemoteFileTask(taskId, TypeRename, std::move(route), parent)
+    , m_category(category)
+    , m_renameFilePath(std::move(renameFilePath))
+    , m_newName(std::move(newName))
+{
+}
+
+KoRemoteFileMkdirTaskBase::KoRemoteFileMkdirTaskBase(int taskId, KoTaskRoute route, int category, QString newDirPath,
+                                                     QObject* parent)
+    : KoRemoteFileTask(taskId, TypeMkdir, std::move(route), parent)
+    , m_category(category)
+    , m_newDirPath(std::move(newDirPath))
+{
+}
+
+KoRemoteFileDeleteTaskBase::KoRemoteFileDeleteTaskBase(int taskId, KoTaskRoute route, int category,
+                                                       QStringList paths, QObject* parent)
+    : KoRemoteFileTask(taskId, TypeDelete, std::move(route), parent)
+    , m_category(category)
+    , m_paths(std::move(paths))
+{
+}
+
+KoRemoteFileGetSubListTaskBase::KoRemoteFileGetSubListTaskBase(int taskId, int parentTaskId, KoTaskRoute route,
+                                                               int category, QString srcDirPath, QString dstDirPath,
+                                                               QObject* parent)
+    : KoRemoteFileTask(taskId, TypeSubList, std::move(route), parent)
+    , m_parentTaskId(parentTaskId)
+    , m_category(category)
+    , m_srcDirPath(std::move(srcDirPath))
+    , m_dstDirPath(std::move(dstDirPath))
+{
+}
+
+KoRemoteFileGetFileListTaskBase::KoRemoteFileGetFileListTaskBase(int taskId, KoTaskRoute route, int category,
+                                                                 QString srcDirPath, QObject* parent)
+    : KoRemoteFileTask(taskId, TypeFileList, std::move(route), parent)
+    , m_category(category)
+    , m_srcDirPath(std::move(srcDirPath))
+{
+}
+
+KoRemoteFileMoveTaskBase::KoRemoteFileMoveTaskBase(int taskId, KoTaskRoute route, int srcCategory, QStringList paths,
+                                                   int dstCategory, QString dstDirPath, QObject* parent)
+    : KoRemoteFileTask(taskId, TypeMove, std::move(route), parent)
+    , m_srcCategory(srcCategory)
+    , m_dstCategory(dstCategory)
+    , m_paths(std::move(paths))
+    , m_dstDirPath(std::move(dstDirPath))
+{
+}
+
+KoRemoteFileFetchTaskBase::KoRemoteFileFetchTaskBase(int taskId, int taskType, KoTaskRoute route, int category,
+                                                     QString srcFilePath, QString dstFilePath, QObject* parent)
+    : KoRemoteFileTask(taskId, taskType, std::move(route), parent)
+    , m_category(category)
+    , m_srcFilePath(std::move(srcFilePath))
+    , m_dstFilePath(std::move(dstFilePath))
+{
+}
+
+KoRemoteFileUploadCheckSumTaskBase::KoRemoteFileUploadCheckSumTaskBase(int taskId, KoTaskRoute route,
+                                                                       QString srcFilePath, QString fileName,
+                                                                       int category, QString dstDirPath,
+                                                                       QString uploadFid, QObject* parent)
+    : KoRemoteFileTask(taskId, TypeUploadCheckSum, std::move(route), parent)
+    , m_category(category)
+    , m_srcFilePath(std::move(srcFilePath))
+    , m_dstDirPath(std::move(dstDirPath))
+    , m_fileName(std::move(fileName))
+    , m_uploadFid(std::move(uploadFid))
+{
+}
+
+void KoRemoteFileUploadCheckSumTaskBase::takeCheckSumAnswer(int csVersion, const QString& checksum, qint64 haveRead)
+{
+    // No answer (version -1, no checksum) compares equal to an unreadable local file. The
+    // phone's bytes are continued only when its fingerprint names this very file: without one
+    // nothing says they belong to it, and the upload starts from 0.
+    const QString local = KoCheckSumUtil::getFileCheckSumWithVersion(m_srcFilePath, csVersion);
+    m_valid = local == checksum;
+    m_bytesRead = m_valid && !checksum.isEmpty() ? haveRead : 0;
+}
+
+// --- LAN route -------------------------------------------------------------------------
+
+KoRemoteFileDownloadTaskV2::KoRemoteFileDownloadTaskV2(int taskId, QString deviceId, QString remoteServer,
+                                                       int category, QString srcFilePath, QString dstFilePath,
+                                                       qint64 offset, int csVersion, QString checksum,
+                                                       QObject* parent)
+    : KoRemoteFileDownloadTaskBase(taskId, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)), category,
+                                   std::move(srcFilePath), std::move(dstFilePath), offset, csVersion,
+                                   std::move(checksum), parent)
+{
 }
 
 void KoRemoteFileDownloadTaskV2::execute()
@@ -187,15 +297,10 @@ void KoRemoteFileDownloadTaskV2::execute()
 KoRemoteFileUploadTaskV2::KoRemoteFileUploadTaskV2(int taskId, QString deviceId, QString remoteServer,
                                                    QString srcFilePath, int category, QString dstDirPath, int valid,
                                                    qint64 offset, QString uploadFid, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeUpload, std::move(remoteServer), VersionLan, parent)
-    , m_offset(offset)
-    , m_valid(valid)
-    , m_category(category)
-    , m_srcFilePath(std::move(srcFilePath))
-    , m_dstDirPath(std::move(dstDirPath))
-    , m_uploadFid(std::move(uploadFid))
+    : KoRemoteFileUploadTaskBase(taskId, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)),
+                                 std::move(srcFilePath), QString(), category, std::move(dstDirPath), valid, offset,
+                                 std::move(uploadFid), parent)
 {
-    m_deviceId = std::move(deviceId);
 }
 
 void KoRemoteFileUploadTaskV2::execute()
@@ -203,7 +308,7 @@ void KoRemoteFileUploadTaskV2::execute()
     markStarted();
     const int csVersion = KoCheckSumUtil::getCurrentVersion();
     const QString checksum = KoCheckSumUtil::getCurrentVersionFileCheckSum(m_srcFilePath);
-    if (isShortUpload(m_srcFilePath, m_offset))
+    if (isShortUpload())
         client()->uploadShortFileV2(m_taskId, m_remoteServer, m_srcFilePath, m_category, m_dstDirPath, m_offset,
                                     m_valid, csVersion, checksum, m_uploadFid, resultV2, progressV2);
     else
@@ -213,12 +318,9 @@ void KoRemoteFileUploadTaskV2::execute()
 
 KoRemoteFileRenameTaskV2::KoRemoteFileRenameTaskV2(int taskId, QString deviceId, QString remoteServer, int category,
                                                    QString renameFilePath, QString newName, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeRename, std::move(remoteServer), VersionLan, parent)
-    , m_category(category)
-    , m_renameFilePath(std::move(renameFilePath))
-    , m_newName(std::move(newName))
+    : KoRemoteFileRenameTaskBase(taskId, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)), category,
+                                 std::move(renameFilePath), std::move(newName), parent)
 {
-    m_deviceId = std::move(deviceId);
 }
 
 void KoRemoteFileRenameTaskV2::execute()
@@ -229,11 +331,9 @@ void KoRemoteFileRenameTaskV2::execute()
 
 KoRemoteFileMkdirTaskV2::KoRemoteFileMkdirTaskV2(int taskId, QString deviceId, QString remoteServer, int category,
                                                  QString newDirPath, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeMkdir, std::move(remoteServer), VersionLan, parent)
-    , m_category(category)
-    , m_newDirPath(std::move(newDirPath))
+    : KoRemoteFileMkdirTaskBase(taskId, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)), category,
+                                std::move(newDirPath), parent)
 {
-    m_deviceId = std::move(deviceId);
 }
 
 void KoRemoteFileMkdirTaskV2::execute()
@@ -244,11 +344,9 @@ void KoRemoteFileMkdirTaskV2::execute()
 
 KoRemoteFileDeleteTaskV2::KoRemoteFileDeleteTaskV2(int taskId, QString deviceId, QString remoteServer, int category,
                                                    QStringList& paths, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeDelete, std::move(remoteServer), VersionLan, parent)
-    , m_category(category)
-    , m_paths(paths)
+    : KoRemoteFileDeleteTaskBase(taskId, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)), category,
+                                 paths, parent)
 {
-    m_deviceId = std::move(deviceId);
 }
 
 void KoRemoteFileDeleteTaskV2::execute()
@@ -260,13 +358,10 @@ void KoRemoteFileDeleteTaskV2::execute()
 KoRemoteFileGetSubListTaskV2::KoRemoteFileGetSubListTaskV2(int taskId, int parentTaskId, QString deviceId,
                                                            QString remoteServer, int category, QString srcDirPath,
                                                            QString dstDirPath, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeSubList, std::move(remoteServer), VersionLan, parent)
-    , m_parentTaskId(parentTaskId)
-    , m_category(category)
-    , m_srcDirPath(std::move(srcDirPath))
-    , m_dstDirPath(std::move(dstDirPath))
+    : KoRemoteFileGetSubListTaskBase(taskId, parentTaskId,
+                                     KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)), category,
+                                     std::move(srcDirPath), std::move(dstDirPath), parent)
 {
-    m_deviceId = std::move(deviceId);
 }
 
 void KoRemoteFileGetSubListTaskV2::execute()
@@ -277,11 +372,9 @@ void KoRemoteFileGetSubListTaskV2::execute()
 
 KoRemoteFileGetFileListTaskV2::KoRemoteFileGetFileListTaskV2(int taskId, QString deviceId, QString remoteServer,
                                                              int category, QString srcDirPath, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeFileList, std::move(remoteServer), VersionLan, parent)
-    , m_category(category)
-    , m_srcDirPath(std::move(srcDirPath))
+    : KoRemoteFileGetFileListTaskBase(taskId, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)),
+                                      category, std::move(srcDirPath), parent)
 {
-    m_deviceId = std::move(deviceId);
 }
 
 void KoRemoteFileGetFileListTaskV2::execute()
@@ -293,13 +386,9 @@ void KoRemoteFileGetFileListTaskV2::execute()
 KoRemoteFileMoveTaskV2::KoRemoteFileMoveTaskV2(int taskId, QString deviceId, QString remoteServer, int srcCategory,
                                                QStringList& paths, int dstCategory, QString dstDirPath,
                                                QObject* parent)
-    : KoRemoteFileTask(taskId, TypeMove, std::move(remoteServer), VersionLan, parent)
-    , m_srcCategory(srcCategory)
-    , m_dstCategory(dstCategory)
-    , m_paths(paths)
-    , m_dstDirPath(std::move(dstDirPath))
+    : KoRemoteFileMoveTaskBase(taskId, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)), srcCategory,
+                               paths, dstCategory, std::move(dstDirPath), parent)
 {
-    m_deviceId = std::move(deviceId);
 }
 
 void KoRemoteFileMoveTaskV2::execute()
@@ -353,32 +442,11 @@ void KoRemoteFileCopyCancelTaskV2::execute()
     client()->cancelCopyFileV2(m_taskId, m_remoteServer, QString::number(m_cancelId), resultV2);
 }
 
-KoRemoteFileFetchTaskBase::KoRemoteFileFetchTaskBase(int taskId, int taskType, QString deviceId,
-                                                     QString remoteServer, int category, QString srcFilePath,
-                                                     QString dstFilePath, QObject* parent)
-    : KoRemoteFileTask(taskId, taskType, std::move(remoteServer), VersionLan, parent)
-    , m_category(category)
-    , m_srcFilePath(std::move(srcFilePath))
-    , m_dstFilePath(std::move(dstFilePath))
-{
-    m_deviceId = std::move(deviceId);
-}
-
-KoRemoteFileFetchTaskBase::KoRemoteFileFetchTaskBase(int taskId, int taskType, int uid, int deviceType,
-                                                     QString deviceId, int category, QString srcFilePath,
-                                                     QString dstFilePath, QObject* parent)
-    : KoRemoteFileTask(taskId, taskType, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_category(category)
-    , m_srcFilePath(std::move(srcFilePath))
-    , m_dstFilePath(std::move(dstFilePath))
-{
-}
-
 KoRemoteFileTmpFileTaskV2::KoRemoteFileTmpFileTaskV2(int taskId, QString deviceId, QString remoteServer,
                                                      int category, QString srcFilePath, QString dstFilePath,
                                                      QObject* parent)
-    : KoRemoteFileFetchTaskBase(taskId, TypeTmpFile, std::move(deviceId), std::move(remoteServer), category,
-                                std::move(srcFilePath), std::move(dstFilePath), parent)
+    : KoRemoteFileFetchTaskBase(taskId, TypeTmpFile, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)),
+                                category, std::move(srcFilePath), std::move(dstFilePath), parent)
 {
 }
 
@@ -393,7 +461,8 @@ void KoRemoteFileTmpFileTaskV2::execute()
 KoRemoteFileThumbnailTaskV2::KoRemoteFileThumbnailTaskV2(int taskId, QString deviceId, QString remoteServer,
                                                          int category, QString srcFilePath, QString dstFilePath,
                                                          QObject* parent)
-    : KoRemoteFileFetchTaskBase(taskId, TypeThumbnail, std::move(deviceId), std::move(remoteServer), category,
+    : KoRemoteFileFetchTaskBase(taskId, TypeThumbnail,
+                                KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)), category,
                                 std::move(srcFilePath), std::move(dstFilePath), parent)
 {
 }
@@ -406,9 +475,9 @@ void KoRemoteFileThumbnailTaskV2::execute()
 
 KoRemoteFileGetCategoryIndexTask::KoRemoteFileGetCategoryIndexTask(int taskId, QString deviceId,
                                                                    QString remoteServer, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeCategoryIndex, std::move(remoteServer), VersionLan, parent)
+    : KoRemoteFileTask(taskId, TypeCategoryIndex, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)),
+                       parent)
 {
-    m_deviceId = std::move(deviceId);
 }
 
 void KoRemoteFileGetCategoryIndexTask::execute()
@@ -417,47 +486,12 @@ void KoRemoteFileGetCategoryIndexTask::execute()
     client()->getCategoryIndex(m_taskId, m_remoteServer, listV2<KoRemoteCategory>);
 }
 
-KoRemoteFileUploadCheckSumTaskBase::KoRemoteFileUploadCheckSumTaskBase(int taskId, QString deviceId,
-                                                                       QString remoteServer, QString srcFilePath,
-                                                                       int category, QString dstDirPath,
-                                                                       QString uploadFid, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeUploadCheckSum, std::move(remoteServer), VersionLan, parent)
-    , m_category(category)
-    , m_srcFilePath(std::move(srcFilePath))
-    , m_dstDirPath(std::move(dstDirPath))
-    , m_uploadFid(std::move(uploadFid))
-{
-    m_deviceId = std::move(deviceId);
-}
-
-KoRemoteFileUploadCheckSumTaskBase::KoRemoteFileUploadCheckSumTaskBase(int taskId, int uid, int deviceType,
-                                                                       QString deviceId, QString srcFilePath,
-                                                                       int category, QString dstDirPath,
-                                                                       QString uploadFid, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeUploadCheckSum, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_category(category)
-    , m_srcFilePath(std::move(srcFilePath))
-    , m_dstDirPath(std::move(dstDirPath))
-    , m_uploadFid(std::move(uploadFid))
-{
-}
-
-void KoRemoteFileUploadCheckSumTaskBase::takeCheckSumAnswer(int csVersion, const QString& checksum, qint64 haveRead)
-{
-    // No answer (version -1, no checksum) compares equal to an unreadable local file. The
-    // phone's bytes are continued only when its fingerprint names this very file: without one
-    // nothing says they belong to it, and the upload starts from 0.
-    const QString local = KoCheckSumUtil::getFileCheckSumWithVersion(m_srcFilePath, csVersion);
-    m_valid = local == checksum;
-    m_bytesRead = m_valid && !checksum.isEmpty() ? haveRead : 0;
-}
-
 KoRemoteFileUploadCheckSumTaskV2::KoRemoteFileUploadCheckSumTaskV2(int taskId, QString deviceId,
                                                                    QString remoteServer, QString srcFilePath,
                                                                    int category, QString dstDirPath,
                                                                    QString uploadFid, QObject* parent)
-    : KoRemoteFileUploadCheckSumTaskBase(taskId, std::move(deviceId), std::move(remoteServer),
-                                         std::move(srcFilePath), category, std::move(dstDirPath),
+    : KoRemoteFileUploadCheckSumTaskBase(taskId, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)),
+                                         std::move(srcFilePath), QString(), category, std::move(dstDirPath),
                                          std::move(uploadFid), parent)
 {
 }
@@ -475,13 +509,9 @@ KoRemoteFileDownloadTaskV3::KoRemoteFileDownloadTaskV3(int taskId, int uid, int 
                                                        int category, QString srcFilePath, QString dstFilePath,
                                                        qint64 offset, int csVersion, QString checksum,
                                                        QObject* parent)
-    : KoRemoteFileTask(taskId, TypeDownload, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_offset(offset)
-    , m_csVersion(csVersion)
-    , m_category(category)
-    , m_srcFilePath(std::move(srcFilePath))
-    , m_dstFilePath(std::move(dstFilePath))
-    , m_checksum(std::move(checksum))
+    : KoRemoteFileDownloadTaskBase(taskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)), category,
+                                   std::move(srcFilePath), std::move(dstFilePath), offset, csVersion,
+                                   std::move(checksum), parent)
 {
 }
 
@@ -496,14 +526,9 @@ KoRemoteFileUploadTaskV3::KoRemoteFileUploadTaskV3(int taskId, int uid, int devi
                                                    QString srcFilePath, QString fileName, int category,
                                                    QString dstDirPath, int valid, qint64 offset, QString uploadFid,
                                                    QObject* parent)
-    : KoRemoteFileTask(taskId, TypeUpload, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_offset(offset)
-    , m_valid(valid)
-    , m_category(category)
-    , m_srcFilePath(std::move(srcFilePath))
-    , m_dstDirPath(std::move(dstDirPath))
-    , m_fileName(std::move(fileName))
-    , m_uploadFid(std::move(uploadFid))
+    : KoRemoteFileUploadTaskBase(taskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)),
+                                 std::move(srcFilePath), std::move(fileName), category, std::move(dstDirPath), valid,
+                                 offset, std::move(uploadFid), parent)
 {
 }
 
@@ -512,7 +537,7 @@ void KoRemoteFileUploadTaskV3::execute()
     markStarted();
     const int csVersion = KoCheckSumUtil::getCurrentVersion();
     const QString checksum = KoCheckSumUtil::getCurrentVersionFileCheckSum(m_srcFilePath);
-    if (isShortUpload(m_srcFilePath, m_offset))
+    if (isShortUpload())
         client()->uploadShortFileRemote(m_taskId, m_uid, m_deviceId, m_deviceType, m_srcFilePath, m_fileName,
                                         m_category, m_dstDirPath, m_offset, m_valid, csVersion, checksum,
                                         m_uploadFid, resultV3, progressV3);
@@ -525,10 +550,8 @@ void KoRemoteFileUploadTaskV3::execute()
 KoRemoteFileRenameTaskV3::KoRemoteFileRenameTaskV3(int taskId, int uid, int deviceType, QString deviceId,
                                                    int category, QString renameFilePath, QString newName,
                                                    QObject* parent)
-    : KoRemoteFileTask(taskId, TypeRename, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_category(category)
-    , m_renameFilePath(std::move(renameFilePath))
-    , m_newName(std::move(newName))
+    : KoRemoteFileRenameTaskBase(taskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)), category,
+                                 std::move(renameFilePath), std::move(newName), parent)
 {
 }
 
@@ -541,9 +564,8 @@ void KoRemoteFileRenameTaskV3::execute()
 
 KoRemoteFileMkdirTaskV3::KoRemoteFileMkdirTaskV3(int taskId, int uid, int deviceType, QString deviceId, int category,
                                                  QString newDirPath, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeMkdir, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_category(category)
-    , m_newDirPath(std::move(newDirPath))
+    : KoRemoteFileMkdirTaskBase(taskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)), category,
+                                std::move(newDirPath), parent)
 {
 }
 
@@ -555,9 +577,8 @@ void KoRemoteFileMkdirTaskV3::execute()
 
 KoRemoteFileDeleteTaskV3::KoRemoteFileDeleteTaskV3(int taskId, int uid, int deviceType, QString deviceId,
                                                    int category, QStringList& paths, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeDelete, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_category(category)
-    , m_paths(paths)
+    : KoRemoteFileDeleteTaskBase(taskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)), category, paths,
+                                 parent)
 {
 }
 
@@ -570,11 +591,8 @@ void KoRemoteFileDeleteTaskV3::execute()
 KoRemoteFileGetSubListTaskV3::KoRemoteFileGetSubListTaskV3(int taskId, int parentTaskId, int uid, int deviceType,
                                                            QString deviceId, int category, QString srcDirPath,
                                                            QString dstDirPath, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeSubList, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_parentTaskId(parentTaskId)
-    , m_category(category)
-    , m_srcDirPath(std::move(srcDirPath))
-    , m_dstDirPath(std::move(dstDirPath))
+    : KoRemoteFileGetSubListTaskBase(taskId, parentTaskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)),
+                                     category, std::move(srcDirPath), std::move(dstDirPath), parent)
 {
 }
 
@@ -586,9 +604,8 @@ void KoRemoteFileGetSubListTaskV3::execute()
 
 KoRemoteFileGetFileListTaskV3::KoRemoteFileGetFileListTaskV3(int taskId, int uid, int deviceType, QString deviceId,
                                                              int category, QString srcDirPath, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeFileList, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_category(category)
-    , m_srcDirPath(std::move(srcDirPath))
+    : KoRemoteFileGetFileListTaskBase(taskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)), category,
+                                      std::move(srcDirPath), parent)
 {
 }
 
@@ -602,11 +619,8 @@ void KoRemoteFileGetFileListTaskV3::execute()
 KoRemoteFileMoveTaskV3::KoRemoteFileMoveTaskV3(int taskId, int uid, int deviceType, QString deviceId,
                                                int srcCategory, QStringList& paths, int dstCategory,
                                                QString dstDirPath, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeMove, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_srcCategory(srcCategory)
-    , m_dstCategory(dstCategory)
-    , m_paths(paths)
-    , m_dstDirPath(std::move(dstDirPath))
+    : KoRemoteFileMoveTaskBase(taskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)), srcCategory, paths,
+                               dstCategory, std::move(dstDirPath), parent)
 {
 }
 
@@ -620,8 +634,8 @@ void KoRemoteFileMoveTaskV3::execute()
 KoRemoteFileTmpFileTaskV3::KoRemoteFileTmpFileTaskV3(int taskId, int uid, int deviceType, QString deviceId,
                                                      int category, QString srcFilePath, QString dstFilePath,
                                                      QObject* parent)
-    : KoRemoteFileFetchTaskBase(taskId, TypeTmpFile, uid, deviceType, std::move(deviceId), category,
-                                std::move(srcFilePath), std::move(dstFilePath), parent)
+    : KoRemoteFileFetchTaskBase(taskId, TypeTmpFile, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)),
+                                category, std::move(srcFilePath), std::move(dstFilePath), parent)
 {
 }
 
@@ -635,8 +649,8 @@ void KoRemoteFileTmpFileTaskV3::execute()
 KoRemoteFileThumbnailTaskV3::KoRemoteFileThumbnailTaskV3(int taskId, int uid, int deviceType, QString deviceId,
                                                          int category, QString srcFilePath, QString dstFilePath,
                                                          QObject* parent)
-    : KoRemoteFileFetchTaskBase(taskId, TypeThumbnail, uid, deviceType, std::move(deviceId), category,
-                                std::move(srcFilePath), std::move(dstFilePath), parent)
+    : KoRemoteFileFetchTaskBase(taskId, TypeThumbnail, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)),
+                                category, std::move(srcFilePath), std::move(dstFilePath), parent)
 {
 }
 
@@ -664,9 +678,9 @@ KoRemoteFileUploadCheckSumTaskV3::KoRemoteFileUploadCheckSumTaskV3(int taskId, i
                                                                    QString fileName, int category,
                                                                    QString dstDirPath, QString uploadFid,
                                                                    QObject* parent)
-    : KoRemoteFileUploadCheckSumTaskBase(taskId, uid, deviceType, std::move(deviceId), std::move(srcFilePath),
-                                         category, std::move(dstDirPath), std::move(uploadFid), parent)
-    , m_fileName(std::move(fileName))
+    : KoRemoteFileUploadCheckSumTaskBase(taskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)),
+                                         std::move(srcFilePath), std::move(fileName), category,
+                                         std::move(dstDirPath), std::move(uploadFid), parent)
 {
 }
 
