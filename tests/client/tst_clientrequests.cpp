@@ -9,9 +9,7 @@
 #include "model/KoRemoteFile.h"
 #include "net/KoNetworkObject.h"
 #include "net/KoUser.h"
-#include "support/KoFakePhone.h"
-#include "support/KoFakeRelay.h"
-#include "support/KoTestCertificates.h"
+#include "support/KoPhoneRelayFixture.h"
 
 #include <QJsonArray>
 #include <QTemporaryDir>
@@ -61,26 +59,14 @@ private:
     KoFakeCall relayCall(const std::function<void()>& send);
     void checkIdentity(const KoFakeCall& call, bool remote);
 
-    QTemporaryDir m_dir;
-    KoFakePhone* m_phone = nullptr;
-    KoFakeRelay* m_relay = nullptr;
+    KoPhoneRelay m_fx;
     KoClientHelper* m_client = nullptr;
 };
 
 void TestClientRequests::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    QVERIFY(KoTestCertificates::ensure());
-    KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
-    QDir(m_dir.path()).mkpath(QStringLiteral("storage/DCIM"));
-    m_phone = new KoFakePhone(m_dir.filePath(QStringLiteral("storage")), this);
-    m_phone->setIdentity(kPhoneId, QStringLiteral("Pixel"), 2, 30, kPhoneUid);
-    QVERIFY(m_phone->start());
-    m_relay = new KoFakeRelay(this);
-    QVERIFY(m_relay->start());
-    m_relay->attachPhone(m_phone);
-    KoServerConfig::setRelayBaseUrl(m_relay->baseUrl());
-    KoServerConfig::setAccountBaseUrl(m_relay->accountBaseUrl());
+    QVERIFY(m_fx.start(this, kPhoneId, kPhoneUid));
+    QVERIFY(QDir().mkpath(m_fx.root() + QStringLiteral("/DCIM")));
 }
 
 void TestClientRequests::cleanupTestCase()
@@ -90,10 +76,7 @@ void TestClientRequests::cleanupTestCase()
 
 void TestClientRequests::init()
 {
-    m_phone->clearCalls();
-    m_phone->clearScripts();
-    m_relay->clearCalls();
-    m_relay->clearScripts();
+    m_fx.reset();
     m_client = KoClientHelper::getInstance();
 }
 
@@ -105,20 +88,20 @@ void TestClientRequests::cleanup()
 
 KoFakeCall TestClientRequests::lanCall(const std::function<void()>& send)
 {
-    const int before = m_phone->calls().size();
+    const int before = m_fx.phone->calls().size();
     send();
-    if (!m_phone->waitForCalls(before + 1))
+    if (!m_fx.phone->waitForCalls(before + 1))
         return KoFakeCall();
-    return m_phone->calls().at(before);
+    return m_fx.phone->calls().at(before);
 }
 
 KoFakeCall TestClientRequests::relayCall(const std::function<void()>& send)
 {
-    const int before = m_relay->calls().size();
+    const int before = m_fx.relay->calls().size();
     send();
-    if (!m_relay->waitForCalls(before + 1))
+    if (!m_fx.relay->waitForCalls(before + 1))
         return KoFakeCall();
-    return m_relay->calls().at(before);
+    return m_fx.relay->calls().at(before);
 }
 
 void TestClientRequests::checkIdentity(const KoFakeCall& call, bool remote)
@@ -141,7 +124,7 @@ void TestClientRequests::checkIdentity(const KoFakeCall& call, bool remote)
 
 void TestClientRequests::lanListingRequests()
 {
-    const QString base = m_phone->baseUrl();
+    const QString base = m_fx.phone->baseUrl();
     KoFakeCall call = lanCall([&] { m_client->getCategoryIndex(1, base, nullptr); });
     QCOMPARE(call.path, QByteArray("/file/v2/listCategory"));
     QCOMPARE(call.body, (QJsonObject{{"xxx", "xxx"}}));
@@ -160,7 +143,7 @@ void TestClientRequests::lanListingRequests()
 
 void TestClientRequests::lanFileOperationRequests()
 {
-    const QString base = m_phone->baseUrl();
+    const QString base = m_fx.phone->baseUrl();
     KoFakeCall call = lanCall([&] { m_client->newFolderV2(1, base, 9, "/DCIM/新建文件夹", nullptr); });
     QCOMPARE(call.path, QByteArray("/file/v2/newFolder"));
     QCOMPARE(call.body, (QJsonObject{{"category", 9}, {"path", "/DCIM/新建文件夹"}}));
@@ -202,7 +185,7 @@ void TestClientRequests::lanFileOperationRequests()
 
 void TestClientRequests::lanAlbumVariants()
 {
-    const QString base = m_phone->baseUrl();
+    const QString base = m_fx.phone->baseUrl();
     KoFakeCall call = lanCall([&] { m_client->getFileListV2(1, base, 2, "/", nullptr); });
     QCOMPARE(call.path, QByteArray("/file/v2/getCollections"));
     QCOMPARE(call.body, (QJsonObject{{"category", 2}}));
@@ -219,7 +202,7 @@ void TestClientRequests::lanAlbumVariants()
 
 void TestClientRequests::lanConnectionMessages()
 {
-    const QString base = m_phone->baseUrl();
+    const QString base = m_fx.phone->baseUrl();
     KoThisMachineInfo* machine = KoThisMachineInfo::getInstance();
     KoFakeCall call = lanCall([&] { m_client->desktopStartConnect(1, base, nullptr); });
     QCOMPARE(call.path, QByteArray("/msg/desktopStartConnect"));
@@ -259,8 +242,8 @@ void TestClientRequests::relayListingRequests()
     QCOMPARE(call.body, (QJsonObject{{"cmd", "getMultiSubPaths"}, {"category", 9}, {"files", QJsonArray{"/DCIM"}}}));
     checkIdentity(call, true);
     // Nothing of it went to the phone's LAN address.
-    QVERIFY(!m_phone->calls().isEmpty());
-    for (const KoFakeCall& forwarded : m_phone->calls())
+    QVERIFY(!m_fx.phone->calls().isEmpty());
+    for (const KoFakeCall& forwarded : m_fx.phone->calls())
         QCOMPARE(forwarded.route, QByteArray("relay"));
 }
 
@@ -381,15 +364,15 @@ void TestClientRequests::headerInjectionIsRefusedLater()
         QCOMPARE(codes.first(), -3);
     }
     QTest::qWait(200);
-    QVERIFY(m_relay->calls().isEmpty());
-    QVERIFY(m_phone->calls().isEmpty());
+    QVERIFY(m_fx.relay->calls().isEmpty());
+    QVERIFY(m_fx.phone->calls().isEmpty());
 }
 
 void TestClientRequests::unsafeBaseUrlIsRefusedLater()
 {
     QList<int> codes;
     bool inside = true;
-    const QString base = m_phone->baseUrl() + QStringLiteral("/x\r\nHost: elsewhere");
+    const QString base = m_fx.phone->baseUrl() + QStringLiteral("/x\r\nHost: elsewhere");
     m_client->newFolderV2(31, base, 9, "/n", [&](int id, int code) {
         QVERIFY(!inside);
         QCOMPARE(id, 31);
@@ -399,7 +382,7 @@ void TestClientRequests::unsafeBaseUrlIsRefusedLater()
     QTRY_COMPARE(codes.size(), 1);
     QCOMPARE(codes.first(), -3);
     QTest::qWait(200);
-    QVERIFY(m_phone->calls().isEmpty());
+    QVERIFY(m_fx.phone->calls().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestClientRequests)

@@ -5,9 +5,7 @@
 #include "app/KoServerConfig.h"
 #include "client/KoClientHelper.h"
 #include "net/KoNetworkObject.h"
-#include "support/KoFakePhone.h"
-#include "support/KoFakeRelay.h"
-#include "support/KoTestCertificates.h"
+#include "support/KoPhoneRelayFixture.h"
 #include "support/KoTestDropProxy.h"
 #include "support/KoTestFiles.h"
 
@@ -93,8 +91,8 @@ private slots:
     void pauseInsideTheTimeoutResultReportsNothingMore();
 
 private:
-    QString storage(const QString& name) const { return m_dir.filePath(QStringLiteral("storage/") + name); }
-    QString local(const QString& name) const { return m_dir.filePath(QStringLiteral("local/") + name); }
+    QString storage(const QString& name) const { return m_fx.dir.filePath(QStringLiteral("storage/") + name); }
+    QString local(const QString& name) const { return m_fx.dir.filePath(QStringLiteral("local/") + name); }
     QByteArray putRemote(const QString& name, qint64 size, quint32 seed)
     {
         const QByteArray data = patternBytes(size, seed);
@@ -103,30 +101,17 @@ private:
     }
     void download(int id, const QString& target, const QString& remote, Results& r, const QString& base = QString())
     {
-        m_client->downloadFileV2(id, base.isEmpty() ? m_phone->baseUrl() : base, target, 9, remote, 0, -1, QString(),
+        m_client->downloadFileV2(id, base.isEmpty() ? m_fx.phone->baseUrl() : base, target, 9, remote, 0, -1, QString(),
                                  r.result(), r.onProgress());
     }
 
-    QTemporaryDir m_dir;
-    KoFakePhone* m_phone = nullptr;
-    KoFakeRelay* m_relay = nullptr;
+    KoPhoneRelay m_fx;
     KoClientHelper* m_client = nullptr;
 };
 
 void TestDownload::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    QVERIFY(KoTestCertificates::ensure());
-    KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
-    QDir(m_dir.path()).mkpath(QStringLiteral("storage"));
-    QDir(m_dir.path()).mkpath(QStringLiteral("local"));
-    m_phone = new KoFakePhone(m_dir.filePath(QStringLiteral("storage")), this);
-    m_phone->setIdentity(kPhoneId, QStringLiteral("Pixel"), 2, 30, kPhoneUid);
-    QVERIFY(m_phone->start());
-    m_relay = new KoFakeRelay(this);
-    QVERIFY(m_relay->start());
-    m_relay->attachPhone(m_phone);
-    KoServerConfig::setRelayBaseUrl(m_relay->baseUrl());
+    QVERIFY(m_fx.start(this, kPhoneId, kPhoneUid));
     KoServerConfig::setRequestDeadlineMs(kDeadlineMs);
     KoServerConfig::setSweepIntervalMs(100);
 }
@@ -138,10 +123,10 @@ void TestDownload::cleanupTestCase()
 
 void TestDownload::init()
 {
-    m_phone->clearCalls();
-    m_phone->clearScripts();
-    m_phone->setResumeRefused(false);
-    m_phone->setResumeOffset(-1);
+    m_fx.phone->clearCalls();
+    m_fx.phone->clearScripts();
+    m_fx.phone->setResumeRefused(false);
+    m_fx.phone->setResumeOffset(-1);
     m_client = KoClientHelper::getInstance();
 }
 
@@ -163,7 +148,7 @@ void TestDownload::freshDownloadIsByteIdentical()
     QCOMPARE(sha256Of(local(QStringLiteral("fresh.bin"))), sha256(data));
     QVERIFY(!QFile::exists(local(QStringLiteral("fresh.bin.ReRazeDownload"))));
 
-    const QList<KoFakeCall> calls = m_phone->callsTo(QStringLiteral("getFile"));
+    const QList<KoFakeCall> calls = m_fx.phone->callsTo(QStringLiteral("getFile"));
     QCOMPARE(calls.size(), 1);
     QCOMPARE(calls.first().body.value(QStringLiteral("haveRead")).toDouble(), 0.0);
     QCOMPARE(calls.first().body.value(QStringLiteral("path")).toString(), QStringLiteral("/fresh.bin"));
@@ -184,7 +169,7 @@ void TestDownload::relayDownloadIsByteIdentical()
     QVERIFY(r.waitFor(1));
     QCOMPARE(r.results.first(), qMakePair(12, 0));
     QCOMPARE(sha256Of(local(QStringLiteral("sub/dir/relay.bin"))), sha256(data));
-    const QList<KoFakeCall> calls = m_relay->callsTo(QStringLiteral("getFile"));
+    const QList<KoFakeCall> calls = m_fx.relay->callsTo(QStringLiteral("getFile"));
     QCOMPARE(calls.size(), 1);
     QCOMPARE(calls.first().header("toDeviceId"), kPhoneId.toUtf8());
 }
@@ -196,7 +181,7 @@ void TestDownload::resumeAfterResetIsByteIdentical()
     const QString partial = target + QStringLiteral(".ReRazeDownload");
     KoTestResponse fault;
     fault.resetAfter = 1536 * 1024;
-    m_phone->queueDownloadFault(fault);
+    m_fx.phone->queueDownloadFault(fault);
     Results r;
     download(21, target, QStringLiteral("/reset.bin"), r);
     QVERIFY(r.waitFor(1));
@@ -210,7 +195,7 @@ void TestDownload::resumeAfterResetIsByteIdentical()
     download(22, target, QStringLiteral("/reset.bin"), r);
     QVERIFY(r.waitFor(2));
     QCOMPARE(r.results.at(1), qMakePair(22, 0));
-    const QList<KoFakeCall> calls = m_phone->callsTo(QStringLiteral("getFile"));
+    const QList<KoFakeCall> calls = m_fx.phone->callsTo(QStringLiteral("getFile"));
     QCOMPARE(qint64(calls.last().body.value(QStringLiteral("haveRead")).toDouble()), qint64(kept.size()));
     QCOMPARE(sha256Of(target), sha256(data));
     QVERIFY(!QFile::exists(partial));
@@ -229,7 +214,7 @@ void TestDownload::resumeAfterStallIsByteIdentical()
     const QString target = local(QStringLiteral("stall.bin"));
     KoTestResponse fault;
     fault.stallAfter = 700 * 1024;
-    m_phone->queueDownloadFault(fault);
+    m_fx.phone->queueDownloadFault(fault);
     Results r;
     download(31, target, QStringLiteral("/stall.bin"), r);
     QVERIFY(r.waitFor(1, kDeadlineMs * 6));
@@ -254,12 +239,12 @@ void TestDownload::refusedResumeRewritesFromZero()
     const QByteArray data = putRemote(QStringLiteral("refused.bin"), 300 * 1024, 5);
     const QString target = local(QStringLiteral("refused.bin"));
     QVERIFY(writeFile(target + QStringLiteral(".ReRazeDownload"), QByteArray(1000, 'z')));
-    m_phone->setResumeRefused(true);
+    m_fx.phone->setResumeRefused(true);
     Results r;
     download(41, target, QStringLiteral("/refused.bin"), r);
     QVERIFY(r.waitFor(1));
     QCOMPARE(r.results.first(), qMakePair(41, 0));
-    QCOMPARE(qint64(m_phone->callsTo(QStringLiteral("getFile")).first().body.value(QStringLiteral("haveRead")).toDouble()),
+    QCOMPARE(qint64(m_fx.phone->callsTo(QStringLiteral("getFile")).first().body.value(QStringLiteral("haveRead")).toDouble()),
              qint64(1000));
     QCOMPARE(QFileInfo(target).size(), qint64(data.size()));
     QCOMPARE(sha256Of(target), sha256(data));
@@ -271,7 +256,7 @@ void TestDownload::smallerPhoneOffsetCutsThePartialFile()
     const QString target = local(QStringLiteral("smaller.bin"));
     // The client holds 300 KiB; the phone only goes on from 100 KiB.
     QVERIFY(writeFile(target + QStringLiteral(".ReRazeDownload"), data.left(300 * 1024)));
-    m_phone->setResumeOffset(100 * 1024);
+    m_fx.phone->setResumeOffset(100 * 1024);
     Results r;
     download(51, target, QStringLiteral("/smaller.bin"), r);
     QVERIFY(r.waitFor(1));
@@ -285,7 +270,7 @@ void TestDownload::largerPhoneOffsetFailsAndKeepsThePartialFile()
     const QString target = local(QStringLiteral("larger.bin"));
     const QString partial = target + QStringLiteral(".ReRazeDownload");
     QVERIFY(writeFile(partial, data.left(100 * 1024)));
-    m_phone->setResumeOffset(300 * 1024);
+    m_fx.phone->setResumeOffset(300 * 1024);
     Results r;
     download(52, target, QStringLiteral("/larger.bin"), r);
     QVERIFY(r.waitFor(1));
@@ -301,7 +286,7 @@ void TestDownload::errorAnswerLeavesThePartialFileAlone()
     const QString partial = target + QStringLiteral(".ReRazeDownload");
     const QByteArray before = patternBytes(1000, 99);
     QVERIFY(writeFile(partial, before));
-    m_phone->queueAnswer(QStringLiteral("getFile"), KoTestResponse::raw("no such file here", 404, "text/plain"));
+    m_fx.phone->queueAnswer(QStringLiteral("getFile"), KoTestResponse::raw("no such file here", 404, "text/plain"));
     Results r;
     download(61, target, QStringLiteral("/missing-later.bin"), r);
     QVERIFY(r.waitFor(1));
@@ -322,13 +307,13 @@ void TestDownload::chunkedDownloadLongerThanTheDeadlineIsWrittenAsItArrives()
     const QByteArray data = putRemote(QStringLiteral("chunked.bin"), size, 9);
     const QString target = local(QStringLiteral("chunked.bin"));
     const QString partial = target + QStringLiteral(".ReRazeDownload");
-    KoTestDropProxy proxy(m_phone->port());
+    KoTestDropProxy proxy(m_fx.phone->port());
     QVERIFY(proxy.listen());
     // About 2.4 s in all, longer than the deadline.
     proxy.setDownstreamRate(500 * 1024);
     KoTestResponse fault;
     fault.chunked = true;
-    m_phone->queueDownloadFault(fault);
+    m_fx.phone->queueDownloadFault(fault);
     Results r;
     download(71, target, QStringLiteral("/chunked.bin"), r, proxy.baseUrl());
     qint64 seenWhileRunning = 0;
@@ -352,7 +337,7 @@ void TestDownload::closeDelimitedDownloadSucceeds()
     const QByteArray data = putRemote(QStringLiteral("close.bin"), 800 * 1024, 10);
     KoTestResponse fault;
     fault.noContentLength = true;
-    m_phone->queueDownloadFault(fault);
+    m_fx.phone->queueDownloadFault(fault);
     Results r;
     download(81, local(QStringLiteral("close.bin")), QStringLiteral("/close.bin"), r);
     QVERIFY(r.waitFor(1));
@@ -363,7 +348,7 @@ void TestDownload::closeDelimitedDownloadSucceeds()
 void TestDownload::cancelDeletesAndPauseKeepsThePartialFile()
 {
     const QByteArray data = putRemote(QStringLiteral("slow.bin"), 2 * 1024 * 1024, 11);
-    KoTestDropProxy proxy(m_phone->port());
+    KoTestDropProxy proxy(m_fx.phone->port());
     QVERIFY(proxy.listen());
     proxy.setDownstreamRate(400 * 1024);
 
@@ -421,7 +406,7 @@ void TestDownload::zeroByteFileAndNothingLeftToResume()
     const QString nothing = local(QStringLiteral("nothing.bin"));
     KoTestResponse empty = KoTestResponse::raw(QByteArray());
     empty.noContentLength = true;
-    m_phone->queueAnswer(QStringLiteral("getFile"), empty);
+    m_fx.phone->queueAnswer(QStringLiteral("getFile"), empty);
     download(103, nothing, QStringLiteral("/empty.bin"), r);
     QVERIFY(r.waitFor(3));
     QCOMPARE(r.results.at(2), qMakePair(103, -4));
@@ -431,7 +416,7 @@ void TestDownload::zeroByteFileAndNothingLeftToResume()
 void TestDownload::secondDownloadOfTheSamePartialFileIsRefused()
 {
     const QByteArray data = putRemote(QStringLiteral("twice.bin"), 600 * 1024, 14);
-    KoTestDropProxy proxy(m_phone->port());
+    KoTestDropProxy proxy(m_fx.phone->port());
     QVERIFY(proxy.listen());
     proxy.setDownstreamRate(600 * 1024);
     const QString target = local(QStringLiteral("twice.bin"));
@@ -444,7 +429,7 @@ void TestDownload::secondDownloadOfTheSamePartialFileIsRefused()
     QCOMPARE(r.results.first(), qMakePair(112, -3));
     QCOMPARE(r.codeOf(111), 0);
     QCOMPARE(sha256Of(target), sha256(data));
-    QCOMPARE(m_phone->callsTo(QStringLiteral("getFile")).size(), 1);
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).size(), 1);
 }
 
 void TestDownload::targetFolderIsNeverTouched()
@@ -478,7 +463,7 @@ void TestDownload::progressIsThrottledAndEndsWithTheTotal()
 {
     const qint64 size = 1024 * 1024;
     putRemote(QStringLiteral("progress.bin"), size, 17);
-    KoTestDropProxy proxy(m_phone->port());
+    KoTestDropProxy proxy(m_fx.phone->port());
     QVERIFY(proxy.listen());
     proxy.setDownstreamRate(700 * 1024);
     Results r;
@@ -503,18 +488,18 @@ void TestDownload::thumbnailsOnBothRoutes()
     const QString lan = local(QStringLiteral("thumbs/lan.jpg"));
     const QString relay = local(QStringLiteral("thumbs/relay.jpg"));
     QVERIFY(writeFile(local(QStringLiteral("old.jpg")), QByteArray(100 * 1024, 'x')));
-    m_client->getThumbnailV2(151, m_phone->baseUrl(), lan, 9, QStringLiteral("/photo.jpg"), r.result());
+    m_client->getThumbnailV2(151, m_fx.phone->baseUrl(), lan, 9, QStringLiteral("/photo.jpg"), r.result());
     m_client->getThumbnailRemote(152, kPhoneUid, kPhoneId, 2, relay, 9, QStringLiteral("/photo.jpg"), r.result());
     QVERIFY(r.waitFor(2));
     QCOMPARE(r.codeOf(151), 0);
     QCOMPARE(r.codeOf(152), 0);
     QCOMPARE(readFile(lan), data);
     QCOMPARE(readFile(relay), data);
-    QCOMPARE(m_phone->callsTo(QStringLiteral("getThumbnail")).first().header("accept-encoding"),
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getThumbnail")).first().header("accept-encoding"),
              QByteArray("identity"));
 
     // A thumbnail the phone cannot give.
-    m_client->getThumbnailV2(153, m_phone->baseUrl(), local(QStringLiteral("thumbs/none.jpg")), 9,
+    m_client->getThumbnailV2(153, m_fx.phone->baseUrl(), local(QStringLiteral("thumbs/none.jpg")), 9,
                              QStringLiteral("/none.jpg"), r.result());
     QVERIFY(r.waitFor(3));
     QCOMPARE(r.codeOf(153), 1);
@@ -526,13 +511,13 @@ void TestDownload::unwritableThumbnailIsRefusedWithoutRequest()
     // A path below a file can never be created.
     QVERIFY(writeFile(local(QStringLiteral("plainfile")), "x"));
     Results r;
-    m_client->getThumbnailV2(161, m_phone->baseUrl(), local(QStringLiteral("plainfile/t.jpg")), 9,
+    m_client->getThumbnailV2(161, m_fx.phone->baseUrl(), local(QStringLiteral("plainfile/t.jpg")), 9,
                              QStringLiteral("/photo2.jpg"), r.result());
     QVERIFY(r.results.isEmpty());
     QVERIFY(r.waitFor(1));
     QCOMPARE(r.results.first(), qMakePair(161, -3));
     QTest::qWait(100);
-    QVERIFY(m_phone->callsTo(QStringLiteral("getThumbnail")).isEmpty());
+    QVERIFY(m_fx.phone->callsTo(QStringLiteral("getThumbnail")).isEmpty());
 }
 
 void TestDownload::pauseInsideTheTimeoutResultReportsNothingMore()
@@ -542,11 +527,11 @@ void TestDownload::pauseInsideTheTimeoutResultReportsNothingMore()
     const QString partial = target + QStringLiteral(".ReRazeDownload");
     KoTestResponse fault;
     fault.stallAfter = 100 * 1024;
-    m_phone->queueDownloadFault(fault);
+    m_fx.phone->queueDownloadFault(fault);
     Results r;
     // A caller dropping its failed task stops what it still believes to be running.
     m_client->downloadFileV2(
-        81, m_phone->baseUrl(), target, 9, QStringLiteral("/late.bin"), 0, -1, QString(),
+        81, m_fx.phone->baseUrl(), target, 9, QStringLiteral("/late.bin"), 0, -1, QString(),
         [this, &r](int id, int code) {
             r.results.append({id, code});
             m_client->pauseDownloadFileV2(id, KoClientHelper::ResultCallback());

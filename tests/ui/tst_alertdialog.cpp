@@ -45,9 +45,6 @@ private slots:
     void cancelAnswersZero();
     void escapeAnswersZero();
     void alertShowsOnlyTheConfirmButton();
-    void formAndWindowLook();
-    void longTextWrapsInsideTheBox();
-    void paintsCardAndTitleBand();
     void dragsOnlyByTheTitleBand();
 };
 
@@ -132,63 +129,6 @@ void TestAlertDialog::alertShowsOnlyTheConfirmButton()
     QVERIFY(!picture.isNull());
     QTemporaryDir dir;
     QVERIFY(picture.save(dir.filePath(QStringLiteral("alert.png"))));
-}
-
-void TestAlertDialog::formAndWindowLook()
-{
-    KoUiV3AlertDialog box;
-    QCOMPARE(box.objectName(), QStringLiteral("KoUiV3AlertDialog"));
-    QCOMPARE(box.minimumSize(), QSize(400, 186));
-    QCOMPARE(box.maximumSize(), QSize(400, 186));
-    QVERIFY(box.testAttribute(Qt::WA_TranslucentBackground));
-    QVERIFY(box.windowFlags() & Qt::FramelessWindowHint);
-    QVERIFY(box.windowFlags() & Qt::WindowStaysOnTopHint);
-    QCOMPARE(label(&box, "titleLabel")->text(), QStringLiteral("标题"));
-    QCOMPARE(label(&box, "textLabel")->text(), QStringLiteral("提示内容"));
-    QCOMPARE(button(&box, "btnCancel")->text(), QStringLiteral("取消"));
-    QCOMPARE(button(&box, "btnConfirm")->text(), QStringLiteral("确定"));
-    QVERIFY(!button(&box, "btnCancel")->autoDefault());
-    QVERIFY(!button(&box, "btnConfirm")->isDefault());
-    QCOMPARE(button(&box, "btnConfirm")->cursor().shape(), Qt::PointingHandCursor);
-    QCOMPARE(button(&box, "btnCancel")->cursor().shape(), Qt::PointingHandCursor);
-    QVERIFY(button(&box, "btnConfirm")->styleSheet().contains(QStringLiteral("#4D90FF")));
-    QVERIFY(button(&box, "btnCancel")->styleSheet().contains(QStringLiteral("#BEBEBE")));
-    for (const char* name : {"titleWidget", "textWidget", "buttonWidget"})
-        QVERIFY2(box.findChild<QWidget*>(QLatin1String(name)), name);
-}
-
-void TestAlertDialog::longTextWrapsInsideTheBox()
-{
-    KoUiV3AlertDialog box;
-    QRect textRect;
-    QSize boxSize;
-    whenShown([&](KoUiV3AlertDialog* shown) {
-        textRect = label(shown, "textLabel")->geometry();
-        boxSize = shown->size();
-        QTest::keyClick(shown, Qt::Key_Escape);
-    });
-    box.alert(QStringLiteral("提示"), QString(30, QChar(0x6587)) + QStringLiteral(" ") + QString(30, QChar(0x4EF6)));
-    QCOMPARE(boxSize, QSize(400, 186));
-    QCOMPARE(textRect.width(), 336);
-    QVERIFY(label(&box, "textLabel")->wordWrap());
-}
-
-void TestAlertDialog::paintsCardAndTitleBand()
-{
-    KoUiV3AlertDialog box;
-    box.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&box));
-    const QImage image = box.grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    QCOMPARE(image.size(), QSize(400, 186));
-    const QRgb band = image.pixel(8, 20);
-    QVERIFY(qAbs(qRed(band) - 0x4d) < 8 && qAbs(qGreen(band) - 0x90) < 8 && qAbs(qBlue(band) - 0xff) < 8);
-    const QRgb card = image.pixel(20, 60);
-    QCOMPARE(qRed(card), 255);
-    QCOMPARE(qGreen(card), 255);
-    QCOMPARE(qBlue(card), 255);
-    // Outside the card the window stays see-through.
-    QCOMPARE(qAlpha(image.pixel(399, 185)), 0);
-    box.hide();
 }
 
 void TestAlertDialog::dragsOnlyByTheTitleBand()
