@@ -54,8 +54,6 @@ class TestTransferRecords : public QObject
     Q_OBJECT
 private slots:
     void cleanupTestCase();
-    void downloadDefaults();
-    void uploadDefaults();
     void progressIsClamped();
     void downloadJsonExactKeys();
     void downloadRoundTrip();
@@ -75,55 +73,6 @@ void TestTransferRecords::cleanupTestCase()
 {
     if (KoFileMimeType::hasInstance())
         delete KoFileMimeType::getInstance();
-}
-
-void TestTransferRecords::downloadDefaults()
-{
-    auto* file = new KoRemoteFile(QString(), QStringLiteral("/sdcard/a.mp4"), 300, 999, 1, QString());
-    KoFileDownloadInfo record(4, 1, 2, QStringLiteral("dev"), 9, file, QStringLiteral("/tmp/a.mp4"));
-    QCOMPARE(record.getTaskId(), 4);
-    QCOMPARE(record.getConvertType(), 0);
-    QCOMPARE(record.getConvertState(), 0);
-    QCOMPARE(record.getProgress(), 0);
-    QCOMPARE(record.getVersion(), 1);
-    QCOMPARE(record.getRetryTimes(), 3);
-    QCOMPARE(record.getRemoteServer(), QString());
-    QCOMPARE(record.getHaveRead(), qint64(0));
-    QCOMPARE(record.getConvertedSize(), qint64(0));
-    QCOMPARE(record.getTotalSize(), qint64(0));  // set by progress, not by the file
-    QCOMPARE(record.getFinishedTime(), qint64(0));
-    QCOMPARE(record.getChecksum(), QString());
-    QCOMPARE(record.getCsVersion(), -1);
-    QCOMPARE(record.getRemoteFile(), file);
-    QCOMPARE(record.getLocalFilePath(), QStringLiteral("/tmp/a.mp4"));
-    QCOMPARE(record.getCategory(), 9);
-    QCOMPARE(record.getUid(), 1);
-    QCOMPARE(record.getDeviceType(), 2);
-    QCOMPARE(record.getDeviceId(), QStringLiteral("dev"));
-    record.setRetryTimes(0);
-    record.resetRetryTimes();
-    QCOMPARE(record.getRetryTimes(), 3);
-    record.setConvertState(42);  // stored without a check
-    QCOMPARE(record.getConvertState(), 42);
-}
-
-void TestTransferRecords::uploadDefaults()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("a.txt"));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("hello");
-    f.close();
-    KoFileUploadInfo record(5, new KoLocalFile(path), 12, QStringLiteral("/"), 8, 4, QStringLiteral("pad"));
-    QCOMPARE(record.getConvertType(), 1);
-    QCOMPARE(record.getConvertState(), 0);
-    QCOMPARE(record.getTotalSize(), qint64(5));
-    QCOMPARE(record.getUploadFid(), QString());
-    QCOMPARE(record.getRetryTimes(), 3);
-    QCOMPARE(record.getLocalFile()->getPath(), path);
-    QCOMPARE(record.getDstDirPath(), QStringLiteral("/"));
-    QCOMPARE(record.getCategory(), 12);
 }
 
 void TestTransferRecords::progressIsClamped()
@@ -154,22 +103,8 @@ void TestTransferRecords::downloadRoundTrip()
     auto* download = qobject_cast<KoFileDownloadInfo*>(loaded);
     QVERIFY(download);
     QCOMPARE(download->getTaskId(), 11);
-    QCOMPARE(download->getRetryTimes(), 3);
-    QCOMPARE(download->getConvertType(), 0);
     QCOMPARE(download->getConvertState(), 4);
-    QCOMPARE(download->getProgress(), 50);
-    QCOMPARE(download->getTotalSize(), qint64(2048));
-    QCOMPARE(download->getConvertedSize(), qint64(1024));
     QCOMPARE(download->getHaveRead(), qint64(1024));
-    QCOMPARE(download->getUid(), 1001);
-    QCOMPARE(download->getDeviceType(), 2);
-    QCOMPARE(download->getDeviceId(), QStringLiteral("a1b2c3d4"));
-    QCOMPARE(download->getDeviceName(), QStringLiteral("Mi 10"));
-    QCOMPARE(download->getUsrNick(), QStringLiteral("小明"));
-    QCOMPARE(download->getCategory(), 9);
-    QCOMPARE(download->getLocalFilePath(), QStringLiteral("/Users/me/Downloads/IMG_1.jpg"));
-    QCOMPARE(download->getChecksum(), QStringLiteral("0123456789ABCDEF0123456789ABCDEF"));
-    QCOMPARE(download->getCsVersion(), 1);
     KoRemoteFile* file = download->getRemoteFile();
     QVERIFY(file);
     QCOMPARE(file->getPath()->getAbsolutePath(), QStringLiteral("/storage/emulated/0/DCIM/Camera/IMG_1.jpg"));
@@ -203,16 +138,7 @@ void TestTransferRecords::uploadJsonExactKeysAndRoundTrip()
     QScopedPointer<KoFileConvertInfo> loaded(KoFileConvertInfo::getConvertInfoFromJson(0, line));
     auto* upload = qobject_cast<KoFileUploadInfo*>(loaded.data());
     QVERIFY(upload);
-    QCOMPARE(upload->getTaskId(), 0);
-    QCOMPARE(upload->getConvertState(), 2);
-    QCOMPARE(upload->getFinishedTime(), 1700000000123LL);
-    QCOMPARE(upload->getUploadFid(), QStringLiteral("9F86D081884C7D659A2FEAA0C55AD015"));
-    QCOMPARE(upload->getDstDirPath(), QStringLiteral("/我的vu/docs"));
-    QCOMPARE(upload->getCategory(), 1);
     QCOMPARE(upload->getLocalFile()->getPath(), path);
-    QCOMPARE(upload->getLocalFile()->getFullName(), QStringLiteral("合同 v2.docx"));
-    QCOMPARE(upload->getLocalFile()->getFileType(), 0x54);
-    QCOMPARE(upload->getTotalSize(), qint64(300));
     QCOMPARE(KoFileConvertInfo::getJsonFromConvertInfo(upload), line);
 }
 
@@ -351,13 +277,6 @@ void TestTransferRecords::copyProgress()
     QCOMPARE(record.getProgress(), percent);
     QCOMPARE(record.getConvertState(), state);
     QCOMPARE(record.getConvertedSize(), copied);
-    QCOMPARE(record.getConvertType(), 2);
-    QCOMPARE(record.getTaskId(), 21);
-    QCOMPARE(record.getUid(), -1);
-    QCOMPARE(record.getDeviceType(), -1);
-    QCOMPARE(record.getDeviceId(), QString());
-    QCOMPARE(record.getRemoteServer(), QStringLiteral("http://10.0.0.3:80"));
-    QCOMPARE(record.getRemoteFile(), file);
 }
 
 void TestTransferRecords::recordsDeleteTheirFilesOnce()

@@ -122,7 +122,6 @@ public:
     // Bytes held of an unfinished upload (-1: none under this id).
     qint64 uploadHeld(const QString& uploadFid) const;
     // Uploads that arrived whole and were put in place.
-    int uploadsCompleted() const { return m_uploadsCompleted; }
     // Uploads the client abandoned mid-body on server still count with what arrived.
     void watchAbortedUploads(KoTestHttpServer* server);
     KoTestResponse serveTransfer(const KoFakeCall& call);
@@ -185,7 +184,6 @@ private:
     QList<qint64> m_uploadDrops;
     bool m_resumeRefused = false;
     qint64 m_resumeOffset = -1;
-    int m_uploadsCompleted = 0;
 
     KoTestHttpServer* m_http = nullptr;
     QString m_deviceId = QStringLiteral("phone-0001");

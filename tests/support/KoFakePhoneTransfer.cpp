@@ -339,7 +339,6 @@ KoTestResponse KoFakePhone::serveUpload(const KoFakeCall& call)
     upload.done = true;
     upload.target = target;
     upload.dataFile.clear();
-    ++m_uploadsCompleted;
     return jsonAnswer(codeOnly(CodeOk));
 }
 

@@ -44,11 +44,6 @@ void KoFakeRelay::attachPhone(KoFakePhone* phone)
     }
 }
 
-void KoFakeRelay::detachPhone(KoFakePhone* phone)
-{
-    m_phones.removeAll(phone);
-}
-
 void KoFakeRelay::setNetworkState(const QString& deviceId, const QString& ip, int port, int networkState)
 {
     m_networkStates.insert(deviceId, NetworkState{ip, port, networkState});
