@@ -29,6 +29,8 @@ struct KoFakeCall {
     QJsonObject body;  // empty when the body is not a JSON object
     QString bodyFile;  // a large body left in the server's spill file (rawBody is then empty)
     QByteArray header(const QByteArray& name) const { return headers.value(name.toLower()); }
+    // The call a request makes on a route, its body read as JSON where it is.
+    static KoFakeCall fromRequest(const KoTestRequest& request, const QByteArray& route, const QString& op);
 };
 
 // Scripted answers by operation and the log of calls, shared by the fake phone and relay.
