@@ -72,11 +72,10 @@ private slots:
 
     void freshDownloadIsByteIdentical();
     void relayDownloadIsByteIdentical();
-    void resumeAfterResetIsByteIdentical();
-    void resumeAfterStallIsByteIdentical();
-    void refusedResumeRewritesFromZero();
-    void smallerPhoneOffsetCutsThePartialFile();
-    void largerPhoneOffsetFailsAndKeepsThePartialFile();
+    void resumeAfterACutIsByteIdentical_data();
+    void resumeAfterACutIsByteIdentical();
+    void partialFileMeetsThePhonesOffset_data();
+    void partialFileMeetsThePhonesOffset();
     void errorAnswerLeavesThePartialFileAlone();
     void chunkedDownloadLongerThanTheDeadlineIsWrittenAsItArrives();
     void closeDelimitedDownloadSucceeds();
@@ -174,25 +173,45 @@ void TestDownload::relayDownloadIsByteIdentical()
     QCOMPARE(calls.first().header("toDeviceId"), kPhoneId.toUtf8());
 }
 
-void TestDownload::resumeAfterResetIsByteIdentical()
+// A transfer cut by a reset (an error at once) or by a stall (the deadline): what arrived is
+// kept, and the next download goes on from it to a byte-identical file.
+void TestDownload::resumeAfterACutIsByteIdentical_data()
 {
-    const QByteArray data = putRemote(QStringLiteral("reset.bin"), 4 * 1024 * 1024, 3);
-    const QString target = local(QStringLiteral("reset.bin"));
+    QTest::addColumn<bool>("reset");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("cut");
+    QTest::addColumn<int>("firstCode");
+    QTest::newRow("reset") << true << 4 * 1024 * 1024 << 1536 * 1024 << 1;
+    QTest::newRow("stall") << false << 2 * 1024 * 1024 + 3 << 700 * 1024 << -1;
+}
+
+void TestDownload::resumeAfterACutIsByteIdentical()
+{
+    QFETCH(bool, reset);
+    QFETCH(int, size);
+    QFETCH(int, cut);
+    QFETCH(int, firstCode);
+    const QByteArray data = putRemote(QStringLiteral("cut.bin"), size, quint32(cut));
+    const QString target = local(QStringLiteral("cut.bin"));
     const QString partial = target + QStringLiteral(".ReRazeDownload");
+    QFile::remove(target);
+    QFile::remove(partial);
     KoTestResponse fault;
-    fault.resetAfter = 1536 * 1024;
+    (reset ? fault.resetAfter : fault.stallAfter) = cut;
     m_fx.phone->queueDownloadFault(fault);
     Results r;
-    download(21, target, QStringLiteral("/reset.bin"), r);
-    QVERIFY(r.waitFor(1));
-    QCOMPARE(r.results.first(), qMakePair(21, 1));
+    download(21, target, QStringLiteral("/cut.bin"), r);
+    QVERIFY(r.waitFor(1, kDeadlineMs * 6));
+    QCOMPARE(r.results.first(), qMakePair(21, firstCode));
     const QByteArray kept = readFile(partial);
-    QVERIFY(kept.size() > 0);
-    QVERIFY(kept.size() <= 1536 * 1024);
+    // A reset may lose what was still in flight; a stall keeps every byte sent.
+    QVERIFY(kept.size() > 0 && kept.size() <= cut);
+    if (!reset)
+        QCOMPARE(kept.size(), cut);
     QVERIFY(data.startsWith(kept));
     QVERIFY(!QFile::exists(target));
 
-    download(22, target, QStringLiteral("/reset.bin"), r);
+    download(22, target, QStringLiteral("/cut.bin"), r);
     QVERIFY(r.waitFor(2));
     QCOMPARE(r.results.at(1), qMakePair(22, 0));
     const QList<KoFakeCall> calls = m_fx.phone->callsTo(QStringLiteral("getFile"));
@@ -208,75 +227,46 @@ void TestDownload::resumeAfterResetIsByteIdentical()
     m_client = KoClientHelper::getInstance();
 }
 
-void TestDownload::resumeAfterStallIsByteIdentical()
+// A partial file meets the phone's answer on where it goes on from.
+void TestDownload::partialFileMeetsThePhonesOffset_data()
 {
-    const QByteArray data = putRemote(QStringLiteral("stall.bin"), 2 * 1024 * 1024 + 3, 4);
-    const QString target = local(QStringLiteral("stall.bin"));
-    KoTestResponse fault;
-    fault.stallAfter = 700 * 1024;
-    m_fx.phone->queueDownloadFault(fault);
-    Results r;
-    download(31, target, QStringLiteral("/stall.bin"), r);
-    QVERIFY(r.waitFor(1, kDeadlineMs * 6));
-    QCOMPARE(r.results.first(), qMakePair(31, -1));
-    const QByteArray kept = readFile(target + QStringLiteral(".ReRazeDownload"));
-    QCOMPARE(kept.size(), 700 * 1024);
-    QVERIFY(data.startsWith(kept));
-
-    download(32, target, QStringLiteral("/stall.bin"), r);
-    QVERIFY(r.waitFor(2));
-    QCOMPARE(r.results.at(1), qMakePair(32, 0));
-    QCOMPARE(sha256Of(target), sha256(data));
-    delete m_client;
-    m_client = nullptr;
-    QTest::qWait(50);
-    QCOMPARE(sha256Of(target), sha256(data));
-    m_client = KoClientHelper::getInstance();
+    QTest::addColumn<bool>("foreign");    // the partial file is not a prefix of the phone's file
+    QTest::addColumn<int>("partial");     // bytes held before the request
+    QTest::addColumn<bool>("refused");    // the phone refuses to resume: it sends all
+    QTest::addColumn<int>("phoneOffset"); // where the phone says it goes on from (-1: as asked)
+    QTest::addColumn<int>("code");
+    QTest::newRow("refused resume rewrites from zero") << true << 1000 << true << -1 << 0;
+    QTest::newRow("smaller phone offset cuts the partial file") << false << 300 * 1024 << false << 100 * 1024 << 0;
+    QTest::newRow("larger phone offset fails, partial kept") << false << 100 * 1024 << false << 300 * 1024 << 1;
 }
 
-void TestDownload::refusedResumeRewritesFromZero()
+void TestDownload::partialFileMeetsThePhonesOffset()
 {
-    const QByteArray data = putRemote(QStringLiteral("refused.bin"), 300 * 1024, 5);
-    const QString target = local(QStringLiteral("refused.bin"));
-    QVERIFY(writeFile(target + QStringLiteral(".ReRazeDownload"), QByteArray(1000, 'z')));
-    m_fx.phone->setResumeRefused(true);
+    QFETCH(bool, foreign);
+    QFETCH(int, partial);
+    QFETCH(bool, refused);
+    QFETCH(int, phoneOffset);
+    QFETCH(int, code);
+    const QByteArray data = putRemote(QStringLiteral("offset.bin"), 512 * 1024, quint32(partial));
+    const QString target = local(QStringLiteral("offset.bin"));
+    const QString partialPath = target + QStringLiteral(".ReRazeDownload");
+    QFile::remove(target);
+    const QByteArray held = foreign ? QByteArray(partial, 'z') : data.left(partial);
+    QVERIFY(writeFile(partialPath, held));
+    m_fx.phone->setResumeRefused(refused);
+    m_fx.phone->setResumeOffset(phoneOffset);
     Results r;
-    download(41, target, QStringLiteral("/refused.bin"), r);
+    download(41, target, QStringLiteral("/offset.bin"), r);
     QVERIFY(r.waitFor(1));
-    QCOMPARE(r.results.first(), qMakePair(41, 0));
-    QCOMPARE(qint64(m_fx.phone->callsTo(QStringLiteral("getFile")).first().body.value(QStringLiteral("haveRead")).toDouble()),
-             qint64(1000));
-    QCOMPARE(QFileInfo(target).size(), qint64(data.size()));
-    QCOMPARE(sha256Of(target), sha256(data));
-}
-
-void TestDownload::smallerPhoneOffsetCutsThePartialFile()
-{
-    const QByteArray data = putRemote(QStringLiteral("smaller.bin"), 512 * 1024, 6);
-    const QString target = local(QStringLiteral("smaller.bin"));
-    // The client holds 300 KiB; the phone only goes on from 100 KiB.
-    QVERIFY(writeFile(target + QStringLiteral(".ReRazeDownload"), data.left(300 * 1024)));
-    m_fx.phone->setResumeOffset(100 * 1024);
-    Results r;
-    download(51, target, QStringLiteral("/smaller.bin"), r);
-    QVERIFY(r.waitFor(1));
-    QCOMPARE(r.results.first(), qMakePair(51, 0));
-    QCOMPARE(sha256Of(target), sha256(data));
-}
-
-void TestDownload::largerPhoneOffsetFailsAndKeepsThePartialFile()
-{
-    const QByteArray data = putRemote(QStringLiteral("larger.bin"), 512 * 1024, 7);
-    const QString target = local(QStringLiteral("larger.bin"));
-    const QString partial = target + QStringLiteral(".ReRazeDownload");
-    QVERIFY(writeFile(partial, data.left(100 * 1024)));
-    m_fx.phone->setResumeOffset(300 * 1024);
-    Results r;
-    download(52, target, QStringLiteral("/larger.bin"), r);
-    QVERIFY(r.waitFor(1));
-    QCOMPARE(r.results.first(), qMakePair(52, 1));
-    QCOMPARE(readFile(partial), data.left(100 * 1024));
-    QVERIFY(!QFile::exists(target));
+    QCOMPARE(r.results.first(), qMakePair(41, code));
+    const QList<KoFakeCall> calls = m_fx.phone->callsTo(QStringLiteral("getFile"));
+    QCOMPARE(qint64(calls.first().body.value(QStringLiteral("haveRead")).toDouble()), qint64(partial));
+    if (code == 0) {
+        QCOMPARE(sha256Of(target), sha256(data));
+    } else {
+        QCOMPARE(readFile(partialPath), held);
+        QVERIFY(!QFile::exists(target));
+    }
 }
 
 void TestDownload::errorAnswerLeavesThePartialFileAlone()
