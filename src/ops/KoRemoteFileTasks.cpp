@@ -99,9 +99,11 @@ KoClientHelper* client()
 
 // --- group download --------------------------------------------------------------------
 
-KoRemoteFileGroupDownloadTaskBase::KoRemoteFileGroupDownloadTaskBase(
-    int taskId, int uid, int deviceType, QString deviceId, QString remoteServer, int version, int category,
-    KoDownloadPairList& pairs, QString dstDirPath, QList<int>& sonTaskIds, QObject* parent)
+KoRemoteFileGroupDownloadTaskBase::KoRemoteFileGroupDownloadTaskBase(int taskId, int uid, int deviceType,
+                                                                     QString deviceId, QString remoteServer,
+                                                                     int version, int category,
+                                                                     KoDownloadPairList& pairs, QString dstDirPath,
+                                                                     QList<int>& sonTaskIds, QObject* parent)
     : KoRemoteFileTask(taskId, TypeGroupDownload, uid, deviceType, std::move(deviceId), std::move(remoteServer),
                        version, parent)
     , m_sonTaskIds(sonTaskIds)
@@ -137,10 +139,9 @@ bool KoRemoteFileGroupDownloadTaskBase::isSonTaskListEmpty()
 }
 
 KoRemoteFileGroupDownloadTaskV2::KoRemoteFileGroupDownloadTaskV2(int taskId, int uid, int deviceType,
-                                                                 QString deviceId, QString remoteServer,
-                                                                 int category, KoDownloadPairList& pairs,
-                                                                 QString dstDirPath, QList<int>& sonTaskIds,
-                                                                 QObject* parent)
+                                                                 QString deviceId, QString remoteServer, int category,
+                                                                 KoDownloadPairList& pairs, QString dstDirPath,
+                                                                 QList<int>& sonTaskIds, QObject* parent)
     : KoRemoteFileGroupDownloadTaskBase(taskId, uid, deviceType, std::move(deviceId), std::move(remoteServer),
                                         VersionLan, category, pairs, std::move(dstDirPath), sonTaskIds, parent)
 {
@@ -206,8 +207,8 @@ KoRemoteFileMkdirTaskBase::KoRemoteFileMkdirTaskBase(int taskId, KoTaskRoute rou
 {
 }
 
-KoRemoteFileDeleteTaskBase::KoRemoteFileDeleteTaskBase(int taskId, KoTaskRoute route, int category,
-                                                       QStringList paths, QObject* parent)
+KoRemoteFileDeleteTaskBase::KoRemoteFileDeleteTaskBase(int taskId, KoTaskRoute route, int category, QStringList paths,
+                                                       QObject* parent)
     : KoRemoteFileTask(taskId, TypeDelete, std::move(route), parent)
     , m_category(category)
     , m_paths(std::move(paths))
@@ -442,9 +443,8 @@ void KoRemoteFileCopyCancelTaskV2::execute()
     client()->cancelCopyFileV2(m_taskId, m_remoteServer, QString::number(m_cancelId), resultV2);
 }
 
-KoRemoteFileTmpFileTaskV2::KoRemoteFileTmpFileTaskV2(int taskId, QString deviceId, QString remoteServer,
-                                                     int category, QString srcFilePath, QString dstFilePath,
-                                                     QObject* parent)
+KoRemoteFileTmpFileTaskV2::KoRemoteFileTmpFileTaskV2(int taskId, QString deviceId, QString remoteServer, int category,
+                                                     QString srcFilePath, QString dstFilePath, QObject* parent)
     : KoRemoteFileFetchTaskBase(taskId, TypeTmpFile, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)),
                                 category, std::move(srcFilePath), std::move(dstFilePath), parent)
 {
@@ -461,9 +461,8 @@ void KoRemoteFileTmpFileTaskV2::execute()
 KoRemoteFileThumbnailTaskV2::KoRemoteFileThumbnailTaskV2(int taskId, QString deviceId, QString remoteServer,
                                                          int category, QString srcFilePath, QString dstFilePath,
                                                          QObject* parent)
-    : KoRemoteFileFetchTaskBase(taskId, TypeThumbnail,
-                                KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)), category,
-                                std::move(srcFilePath), std::move(dstFilePath), parent)
+    : KoRemoteFileFetchTaskBase(taskId, TypeThumbnail, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)),
+                                category, std::move(srcFilePath), std::move(dstFilePath), parent)
 {
 }
 
@@ -473,8 +472,8 @@ void KoRemoteFileThumbnailTaskV2::execute()
     client()->getThumbnailV2(m_taskId, m_remoteServer, m_dstFilePath, m_category, m_srcFilePath, resultV2);
 }
 
-KoRemoteFileGetCategoryIndexTask::KoRemoteFileGetCategoryIndexTask(int taskId, QString deviceId,
-                                                                   QString remoteServer, QObject* parent)
+KoRemoteFileGetCategoryIndexTask::KoRemoteFileGetCategoryIndexTask(int taskId, QString deviceId, QString remoteServer,
+                                                                   QObject* parent)
     : KoRemoteFileTask(taskId, TypeCategoryIndex, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)),
                        parent)
 {
@@ -486,10 +485,10 @@ void KoRemoteFileGetCategoryIndexTask::execute()
     client()->getCategoryIndex(m_taskId, m_remoteServer, listV2<KoRemoteCategory>);
 }
 
-KoRemoteFileUploadCheckSumTaskV2::KoRemoteFileUploadCheckSumTaskV2(int taskId, QString deviceId,
-                                                                   QString remoteServer, QString srcFilePath,
-                                                                   int category, QString dstDirPath,
-                                                                   QString uploadFid, QObject* parent)
+KoRemoteFileUploadCheckSumTaskV2::KoRemoteFileUploadCheckSumTaskV2(int taskId, QString deviceId, QString remoteServer,
+                                                                   QString srcFilePath, int category,
+                                                                   QString dstDirPath, QString uploadFid,
+                                                                   QObject* parent)
     : KoRemoteFileUploadCheckSumTaskBase(taskId, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)),
                                          std::move(srcFilePath), QString(), category, std::move(dstDirPath),
                                          std::move(uploadFid), parent)
@@ -539,8 +538,8 @@ void KoRemoteFileUploadTaskV3::execute()
     const QString checksum = KoCheckSumUtil::getCurrentVersionFileCheckSum(m_srcFilePath);
     if (isShortUpload())
         client()->uploadShortFileRemote(m_taskId, m_uid, m_deviceId, m_deviceType, m_srcFilePath, m_fileName,
-                                        m_category, m_dstDirPath, m_offset, m_valid, csVersion, checksum,
-                                        m_uploadFid, resultV3, progressV3);
+                                        m_category, m_dstDirPath, m_offset, m_valid, csVersion, checksum, m_uploadFid,
+                                        resultV3, progressV3);
     else
         client()->uploadFileRemote(m_taskId, m_uid, m_deviceId, m_deviceType, m_srcFilePath, m_fileName, m_category,
                                    m_dstDirPath, m_offset, m_valid, csVersion, checksum, m_uploadFid, resultV3,
@@ -616,9 +615,9 @@ void KoRemoteFileGetFileListTaskV3::execute()
                                 listV3<KoRemoteFile>);
 }
 
-KoRemoteFileMoveTaskV3::KoRemoteFileMoveTaskV3(int taskId, int uid, int deviceType, QString deviceId,
-                                               int srcCategory, QStringList& paths, int dstCategory,
-                                               QString dstDirPath, QObject* parent)
+KoRemoteFileMoveTaskV3::KoRemoteFileMoveTaskV3(int taskId, int uid, int deviceType, QString deviceId, int srcCategory,
+                                               QStringList& paths, int dstCategory, QString dstDirPath,
+                                               QObject* parent)
     : KoRemoteFileMoveTaskBase(taskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)), srcCategory, paths,
                                dstCategory, std::move(dstDirPath), parent)
 {
@@ -675,12 +674,11 @@ void KoRemoteFileGetCategoryIndexTaskV3::execute()
 
 KoRemoteFileUploadCheckSumTaskV3::KoRemoteFileUploadCheckSumTaskV3(int taskId, int uid, int deviceType,
                                                                    QString deviceId, QString srcFilePath,
-                                                                   QString fileName, int category,
-                                                                   QString dstDirPath, QString uploadFid,
-                                                                   QObject* parent)
+                                                                   QString fileName, int category, QString dstDirPath,
+                                                                   QString uploadFid, QObject* parent)
     : KoRemoteFileUploadCheckSumTaskBase(taskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)),
-                                         std::move(srcFilePath), std::move(fileName), category,
-                                         std::move(dstDirPath), std::move(uploadFid), parent)
+                                         std::move(srcFilePath), std::move(fileName), category, std::move(dstDirPath),
+                                         std::move(uploadFid), parent)
 {
 }
 

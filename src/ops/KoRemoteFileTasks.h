@@ -191,8 +191,7 @@ public:
     QString getSrcDirPath() const { return m_srcDirPath; }
 
 protected:
-    KoRemoteFileGetFileListTaskBase(int taskId, KoTaskRoute route, int category, QString srcDirPath,
-                                    QObject* parent);
+    KoRemoteFileGetFileListTaskBase(int taskId, KoTaskRoute route, int category, QString srcDirPath, QObject* parent);
 
     int m_category;
     QString m_srcDirPath;
@@ -291,8 +290,8 @@ class KoRemoteFileRenameTaskV2 : public KoRemoteFileRenameTaskBase
 {
     Q_OBJECT
 public:
-    KoRemoteFileRenameTaskV2(int taskId, QString deviceId, QString remoteServer, int category,
-                             QString renameFilePath, QString newName, QObject* parent = nullptr);
+    KoRemoteFileRenameTaskV2(int taskId, QString deviceId, QString remoteServer, int category, QString renameFilePath,
+                             QString newName, QObject* parent = nullptr);
     void execute() override;
 };
 
@@ -398,8 +397,8 @@ class KoRemoteFileThumbnailTaskV2 : public KoRemoteFileFetchTaskBase
 {
     Q_OBJECT
 public:
-    KoRemoteFileThumbnailTaskV2(int taskId, QString deviceId, QString remoteServer, int category,
-                                QString srcFilePath, QString dstFilePath, QObject* parent = nullptr);
+    KoRemoteFileThumbnailTaskV2(int taskId, QString deviceId, QString remoteServer, int category, QString srcFilePath,
+                                QString dstFilePath, QObject* parent = nullptr);
     void execute() override;
 };
 
@@ -492,8 +491,8 @@ class KoRemoteFileMoveTaskV3 : public KoRemoteFileMoveTaskBase
 {
     Q_OBJECT
 public:
-    KoRemoteFileMoveTaskV3(int taskId, int uid, int deviceType, QString deviceId, int srcCategory,
-                           QStringList& paths, int dstCategory, QString dstDirPath, QObject* parent = nullptr);
+    KoRemoteFileMoveTaskV3(int taskId, int uid, int deviceType, QString deviceId, int srcCategory, QStringList& paths,
+                           int dstCategory, QString dstDirPath, QObject* parent = nullptr);
     void execute() override;
 };
 

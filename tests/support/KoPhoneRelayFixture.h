@@ -16,8 +16,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-struct KoPhoneRelay
-{
+struct KoPhoneRelay {
     QTemporaryDir dir;
     KoFakePhone* phone = nullptr;
     KoFakeRelay* relay = nullptr;

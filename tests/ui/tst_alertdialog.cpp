@@ -39,7 +39,7 @@ class TestAlertDialog : public QObject
 private slots:
     void answers_data()
     {
-        QTest::addColumn<bool>("confirm"); // confirm() with both buttons, or alert()
+        QTest::addColumn<bool>("confirm");  // confirm() with both buttons, or alert()
         QTest::addColumn<QString>("close"); // "confirm", "cancel" or "escape"
         QTest::addColumn<int>("answer");
         QTest::newRow("confirm, confirmed") << true << "confirm" << 1;

@@ -73,8 +73,8 @@ private slots:
         const QStringList names = QDir(QStringLiteral(":/ui_v3/qss")).entryList(QDir::Files);
         QVERIFY(!names.isEmpty());
         for (const QString& name : names) {
-            const QString text =
-                QString::fromUtf8(KoCommonUtil::getQss(QStringLiteral(":/ui_v3/qss/") + name).constData());
+            const QString text = QString::fromUtf8(
+                KoCommonUtil::getQss(QStringLiteral(":/ui_v3/qss/") + name).constData());
             QVERIFY2(!text.trimmed().isEmpty(), qPrintable(name));
             // Qt reports a sheet it cannot parse as a warning when it is applied.
             g_warnings.clear();
