@@ -228,10 +228,7 @@ void KoRemoteFileOperator::fileGroupDownloadRespond(int taskId, int mode)
     KoRemoteFileTask* task = popTaskFromList(taskId);
     if (!task)
         return;
-    if (task->getTaskVersion() == KoRemoteFileTask::VersionLan)
-        startGroupDownloadTaskDownloadV2(static_cast<KoRemoteFileGroupDownloadTaskV2*>(group), mode);
-    else
-        startGroupDownloadTaskDownloadV3(static_cast<KoRemoteFileGroupDownloadTaskV3*>(group), mode);
+    queueGroupDownloads(group, mode);
     delete task;
 }
 
