@@ -8,11 +8,10 @@
 #include "net/KoNetworkObject.h"
 #include "net/KoUser.h"
 #include "support/KoFakeAccountServer.h"
+#include "support/KoFakeLanPhone.h"
 #include "support/KoFakePhone.h"
 #include "support/KoFakeRelay.h"
 #include "support/KoTestCertificates.h"
-
-#include "link/KoFakeLanPhone.h"
 
 #include <QJsonArray>
 #include <QSignalSpy>
