@@ -7,11 +7,13 @@
 #include "model/KoFileCopyInfo.h"
 #include "model/KoRemoteCategory.h"
 #include "model/KoRemoteFile.h"
+#include "net/KoCookieJar.h"
 #include "net/KoNetworkObject.h"
 #include "net/KoUser.h"
 #include "support/KoPhoneRelayFixture.h"
 
 #include <QJsonArray>
+#include <QNetworkCookie>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -68,6 +70,10 @@ void TestClientRequests::initTestCase()
 {
     QVERIFY(m_fx.start(this, kPhoneId, kPhoneUid));
     QVERIFY(QDir().mkpath(m_fx.root() + QStringLiteral("/DCIM")));
+    // An account session cookie without the Secure flag, as if the account server shared the
+    // phone's host: phone requests must still go without it.
+    KoNetworkObject::getInstance()->getCookieJar()->setCookiesFromUrl(
+        {QNetworkCookie("session", "s3cret")}, QUrl(m_fx.phone->baseUrl() + QStringLiteral("/")));
 }
 
 void TestClientRequests::cleanupTestCase()
@@ -117,6 +123,7 @@ void TestClientRequests::checkIdentity(const KoFakeCall& call, bool remote)
         QCOMPARE(call.header("toDeviceId"), kPhoneId.toUtf8());
         QCOMPARE(call.header("toDeviceType"), QByteArray("2"));
     } else {
+        QVERIFY(!call.headers.contains("cookie"));
         QVERIFY(!call.headers.contains("touid"));
         QVERIFY(!call.headers.contains("todeviceid"));
         QVERIFY(!call.headers.contains("todevicetype"));
