@@ -34,7 +34,7 @@ KoRemoteFileTask::KoRemoteFileTask(int taskId, int taskType, int uid, int device
 {
 }
 
-KoRemoteFileTask::KoRemoteFileTask(int taskId, int taskType, KoTaskRoute route, QObject* parent)
+KoRemoteFileTask::KoRemoteFileTask(int taskId, int taskType, Route route, QObject* parent)
     : KoRemoteFileTask(taskId, taskType, route.uid, route.deviceType, std::move(route.deviceId),
                        std::move(route.remoteServer), route.version, parent)
 {

@@ -158,9 +158,9 @@ KoRemoteFileGroupDownloadTaskV3::KoRemoteFileGroupDownloadTaskV3(int taskId, int
 
 // --- one base per kind ------------------------------------------------------------------
 
-KoRemoteFileDownloadTaskBase::KoRemoteFileDownloadTaskBase(int taskId, KoTaskRoute route, int category,
-                                                           QString srcFilePath, QString dstFilePath, qint64 offset,
-                                                           int csVersion, QString checksum, QObject* parent)
+KoRemoteFileDownloadTaskBase::KoRemoteFileDownloadTaskBase(int taskId, Route route, int category, QString srcFilePath,
+                                                           QString dstFilePath, qint64 offset, int csVersion,
+                                                           QString checksum, QObject* parent)
     : KoRemoteFileTask(taskId, TypeDownload, std::move(route), parent)
     , m_offset(offset)
     , m_csVersion(csVersion)
@@ -171,9 +171,9 @@ KoRemoteFileDownloadTaskBase::KoRemoteFileDownloadTaskBase(int taskId, KoTaskRou
 {
 }
 
-KoRemoteFileUploadTaskBase::KoRemoteFileUploadTaskBase(int taskId, KoTaskRoute route, QString srcFilePath,
-                                                       QString fileName, int category, QString dstDirPath, int valid,
-                                                       qint64 offset, QString uploadFid, QObject* parent)
+KoRemoteFileUploadTaskBase::KoRemoteFileUploadTaskBase(int taskId, Route route, QString srcFilePath, QString fileName,
+                                                       int category, QString dstDirPath, int valid, qint64 offset,
+                                                       QString uploadFid, QObject* parent)
     : KoRemoteFileTask(taskId, TypeUpload, std::move(route), parent)
     , m_offset(offset)
     , m_valid(valid)
@@ -190,8 +190,8 @@ bool KoRemoteFileUploadTaskBase::isShortUpload() const
     return QFileInfo(m_srcFilePath).size() - m_offset <= kShortUploadLimit;
 }
 
-KoRemoteFileRenameTaskBase::KoRemoteFileRenameTaskBase(int taskId, KoTaskRoute route, int category,
-                                                       QString renameFilePath, QString newName, QObject* parent)
+KoRemoteFileRenameTaskBase::KoRemoteFileRenameTaskBase(int taskId, Route route, int category, QString renameFilePath,
+                                                       QString newName, QObject* parent)
     : KoRemoteFileTask(taskId, TypeRename, std::move(route), parent)
     , m_category(category)
     , m_renameFilePath(std::move(renameFilePath))
@@ -199,7 +199,7 @@ KoRemoteFileRenameTaskBase::KoRemoteFileRenameTaskBase(int taskId, KoTaskRoute r
 {
 }
 
-KoRemoteFileMkdirTaskBase::KoRemoteFileMkdirTaskBase(int taskId, KoTaskRoute route, int category, QString newDirPath,
+KoRemoteFileMkdirTaskBase::KoRemoteFileMkdirTaskBase(int taskId, Route route, int category, QString newDirPath,
                                                      QObject* parent)
     : KoRemoteFileTask(taskId, TypeMkdir, std::move(route), parent)
     , m_category(category)
@@ -207,7 +207,7 @@ KoRemoteFileMkdirTaskBase::KoRemoteFileMkdirTaskBase(int taskId, KoTaskRoute rou
 {
 }
 
-KoRemoteFileDeleteTaskBase::KoRemoteFileDeleteTaskBase(int taskId, KoTaskRoute route, int category, QStringList paths,
+KoRemoteFileDeleteTaskBase::KoRemoteFileDeleteTaskBase(int taskId, Route route, int category, QStringList paths,
                                                        QObject* parent)
     : KoRemoteFileTask(taskId, TypeDelete, std::move(route), parent)
     , m_category(category)
@@ -215,7 +215,7 @@ KoRemoteFileDeleteTaskBase::KoRemoteFileDeleteTaskBase(int taskId, KoTaskRoute r
 {
 }
 
-KoRemoteFileGetSubListTaskBase::KoRemoteFileGetSubListTaskBase(int taskId, int parentTaskId, KoTaskRoute route,
+KoRemoteFileGetSubListTaskBase::KoRemoteFileGetSubListTaskBase(int taskId, int parentTaskId, Route route,
                                                                int category, QString srcDirPath, QString dstDirPath,
                                                                QObject* parent)
     : KoRemoteFileTask(taskId, TypeSubList, std::move(route), parent)
@@ -226,7 +226,7 @@ KoRemoteFileGetSubListTaskBase::KoRemoteFileGetSubListTaskBase(int taskId, int p
 {
 }
 
-KoRemoteFileGetFileListTaskBase::KoRemoteFileGetFileListTaskBase(int taskId, KoTaskRoute route, int category,
+KoRemoteFileGetFileListTaskBase::KoRemoteFileGetFileListTaskBase(int taskId, Route route, int category,
                                                                  QString srcDirPath, QObject* parent)
     : KoRemoteFileTask(taskId, TypeFileList, std::move(route), parent)
     , m_category(category)
@@ -234,7 +234,7 @@ KoRemoteFileGetFileListTaskBase::KoRemoteFileGetFileListTaskBase(int taskId, KoT
 {
 }
 
-KoRemoteFileMoveTaskBase::KoRemoteFileMoveTaskBase(int taskId, KoTaskRoute route, int srcCategory, QStringList paths,
+KoRemoteFileMoveTaskBase::KoRemoteFileMoveTaskBase(int taskId, Route route, int srcCategory, QStringList paths,
                                                    int dstCategory, QString dstDirPath, QObject* parent)
     : KoRemoteFileTask(taskId, TypeMove, std::move(route), parent)
     , m_srcCategory(srcCategory)
@@ -244,7 +244,7 @@ KoRemoteFileMoveTaskBase::KoRemoteFileMoveTaskBase(int taskId, KoTaskRoute route
 {
 }
 
-KoRemoteFileFetchTaskBase::KoRemoteFileFetchTaskBase(int taskId, int taskType, KoTaskRoute route, int category,
+KoRemoteFileFetchTaskBase::KoRemoteFileFetchTaskBase(int taskId, int taskType, Route route, int category,
                                                      QString srcFilePath, QString dstFilePath, QObject* parent)
     : KoRemoteFileTask(taskId, taskType, std::move(route), parent)
     , m_category(category)
@@ -253,10 +253,10 @@ KoRemoteFileFetchTaskBase::KoRemoteFileFetchTaskBase(int taskId, int taskType, K
 {
 }
 
-KoRemoteFileUploadCheckSumTaskBase::KoRemoteFileUploadCheckSumTaskBase(int taskId, KoTaskRoute route,
-                                                                       QString srcFilePath, QString fileName,
-                                                                       int category, QString dstDirPath,
-                                                                       QString uploadFid, QObject* parent)
+KoRemoteFileUploadCheckSumTaskBase::KoRemoteFileUploadCheckSumTaskBase(int taskId, Route route, QString srcFilePath,
+                                                                       QString fileName, int category,
+                                                                       QString dstDirPath, QString uploadFid,
+                                                                       QObject* parent)
     : KoRemoteFileTask(taskId, TypeUploadCheckSum, std::move(route), parent)
     , m_category(category)
     , m_srcFilePath(std::move(srcFilePath))
@@ -282,7 +282,7 @@ KoRemoteFileDownloadTaskV2::KoRemoteFileDownloadTaskV2(int taskId, QString devic
                                                        int category, QString srcFilePath, QString dstFilePath,
                                                        qint64 offset, int csVersion, QString checksum,
                                                        QObject* parent)
-    : KoRemoteFileDownloadTaskBase(taskId, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)), category,
+    : KoRemoteFileDownloadTaskBase(taskId, Route::lan(std::move(deviceId), std::move(remoteServer)), category,
                                    std::move(srcFilePath), std::move(dstFilePath), offset, csVersion,
                                    std::move(checksum), parent)
 {
@@ -298,7 +298,7 @@ void KoRemoteFileDownloadTaskV2::execute()
 KoRemoteFileUploadTaskV2::KoRemoteFileUploadTaskV2(int taskId, QString deviceId, QString remoteServer,
                                                    QString srcFilePath, int category, QString dstDirPath, int valid,
                                                    qint64 offset, QString uploadFid, QObject* parent)
-    : KoRemoteFileUploadTaskBase(taskId, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)),
+    : KoRemoteFileUploadTaskBase(taskId, Route::lan(std::move(deviceId), std::move(remoteServer)),
                                  std::move(srcFilePath), QString(), category, std::move(dstDirPath), valid, offset,
                                  std::move(uploadFid), parent)
 {
@@ -319,7 +319,7 @@ void KoRemoteFileUploadTaskV2::execute()
 
 KoRemoteFileRenameTaskV2::KoRemoteFileRenameTaskV2(int taskId, QString deviceId, QString remoteServer, int category,
                                                    QString renameFilePath, QString newName, QObject* parent)
-    : KoRemoteFileRenameTaskBase(taskId, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)), category,
+    : KoRemoteFileRenameTaskBase(taskId, Route::lan(std::move(deviceId), std::move(remoteServer)), category,
                                  std::move(renameFilePath), std::move(newName), parent)
 {
 }
@@ -332,7 +332,7 @@ void KoRemoteFileRenameTaskV2::execute()
 
 KoRemoteFileMkdirTaskV2::KoRemoteFileMkdirTaskV2(int taskId, QString deviceId, QString remoteServer, int category,
                                                  QString newDirPath, QObject* parent)
-    : KoRemoteFileMkdirTaskBase(taskId, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)), category,
+    : KoRemoteFileMkdirTaskBase(taskId, Route::lan(std::move(deviceId), std::move(remoteServer)), category,
                                 std::move(newDirPath), parent)
 {
 }
@@ -345,8 +345,8 @@ void KoRemoteFileMkdirTaskV2::execute()
 
 KoRemoteFileDeleteTaskV2::KoRemoteFileDeleteTaskV2(int taskId, QString deviceId, QString remoteServer, int category,
                                                    QStringList& paths, QObject* parent)
-    : KoRemoteFileDeleteTaskBase(taskId, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)), category,
-                                 paths, parent)
+    : KoRemoteFileDeleteTaskBase(taskId, Route::lan(std::move(deviceId), std::move(remoteServer)), category, paths,
+                                 parent)
 {
 }
 
@@ -359,9 +359,8 @@ void KoRemoteFileDeleteTaskV2::execute()
 KoRemoteFileGetSubListTaskV2::KoRemoteFileGetSubListTaskV2(int taskId, int parentTaskId, QString deviceId,
                                                            QString remoteServer, int category, QString srcDirPath,
                                                            QString dstDirPath, QObject* parent)
-    : KoRemoteFileGetSubListTaskBase(taskId, parentTaskId,
-                                     KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)), category,
-                                     std::move(srcDirPath), std::move(dstDirPath), parent)
+    : KoRemoteFileGetSubListTaskBase(taskId, parentTaskId, Route::lan(std::move(deviceId), std::move(remoteServer)),
+                                     category, std::move(srcDirPath), std::move(dstDirPath), parent)
 {
 }
 
@@ -373,8 +372,8 @@ void KoRemoteFileGetSubListTaskV2::execute()
 
 KoRemoteFileGetFileListTaskV2::KoRemoteFileGetFileListTaskV2(int taskId, QString deviceId, QString remoteServer,
                                                              int category, QString srcDirPath, QObject* parent)
-    : KoRemoteFileGetFileListTaskBase(taskId, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)),
-                                      category, std::move(srcDirPath), parent)
+    : KoRemoteFileGetFileListTaskBase(taskId, Route::lan(std::move(deviceId), std::move(remoteServer)), category,
+                                      std::move(srcDirPath), parent)
 {
 }
 
@@ -387,8 +386,8 @@ void KoRemoteFileGetFileListTaskV2::execute()
 KoRemoteFileMoveTaskV2::KoRemoteFileMoveTaskV2(int taskId, QString deviceId, QString remoteServer, int srcCategory,
                                                QStringList& paths, int dstCategory, QString dstDirPath,
                                                QObject* parent)
-    : KoRemoteFileMoveTaskBase(taskId, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)), srcCategory,
-                               paths, dstCategory, std::move(dstDirPath), parent)
+    : KoRemoteFileMoveTaskBase(taskId, Route::lan(std::move(deviceId), std::move(remoteServer)), srcCategory, paths,
+                               dstCategory, std::move(dstDirPath), parent)
 {
 }
 
@@ -445,7 +444,7 @@ void KoRemoteFileCopyCancelTaskV2::execute()
 
 KoRemoteFileTmpFileTaskV2::KoRemoteFileTmpFileTaskV2(int taskId, QString deviceId, QString remoteServer, int category,
                                                      QString srcFilePath, QString dstFilePath, QObject* parent)
-    : KoRemoteFileFetchTaskBase(taskId, TypeTmpFile, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)),
+    : KoRemoteFileFetchTaskBase(taskId, TypeTmpFile, Route::lan(std::move(deviceId), std::move(remoteServer)),
                                 category, std::move(srcFilePath), std::move(dstFilePath), parent)
 {
 }
@@ -461,7 +460,7 @@ void KoRemoteFileTmpFileTaskV2::execute()
 KoRemoteFileThumbnailTaskV2::KoRemoteFileThumbnailTaskV2(int taskId, QString deviceId, QString remoteServer,
                                                          int category, QString srcFilePath, QString dstFilePath,
                                                          QObject* parent)
-    : KoRemoteFileFetchTaskBase(taskId, TypeThumbnail, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)),
+    : KoRemoteFileFetchTaskBase(taskId, TypeThumbnail, Route::lan(std::move(deviceId), std::move(remoteServer)),
                                 category, std::move(srcFilePath), std::move(dstFilePath), parent)
 {
 }
@@ -474,8 +473,7 @@ void KoRemoteFileThumbnailTaskV2::execute()
 
 KoRemoteFileGetCategoryIndexTask::KoRemoteFileGetCategoryIndexTask(int taskId, QString deviceId, QString remoteServer,
                                                                    QObject* parent)
-    : KoRemoteFileTask(taskId, TypeCategoryIndex, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)),
-                       parent)
+    : KoRemoteFileTask(taskId, TypeCategoryIndex, Route::lan(std::move(deviceId), std::move(remoteServer)), parent)
 {
 }
 
@@ -489,7 +487,7 @@ KoRemoteFileUploadCheckSumTaskV2::KoRemoteFileUploadCheckSumTaskV2(int taskId, Q
                                                                    QString srcFilePath, int category,
                                                                    QString dstDirPath, QString uploadFid,
                                                                    QObject* parent)
-    : KoRemoteFileUploadCheckSumTaskBase(taskId, KoTaskRoute::lan(std::move(deviceId), std::move(remoteServer)),
+    : KoRemoteFileUploadCheckSumTaskBase(taskId, Route::lan(std::move(deviceId), std::move(remoteServer)),
                                          std::move(srcFilePath), QString(), category, std::move(dstDirPath),
                                          std::move(uploadFid), parent)
 {
@@ -508,7 +506,7 @@ KoRemoteFileDownloadTaskV3::KoRemoteFileDownloadTaskV3(int taskId, int uid, int 
                                                        int category, QString srcFilePath, QString dstFilePath,
                                                        qint64 offset, int csVersion, QString checksum,
                                                        QObject* parent)
-    : KoRemoteFileDownloadTaskBase(taskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)), category,
+    : KoRemoteFileDownloadTaskBase(taskId, Route::relay(uid, deviceType, std::move(deviceId)), category,
                                    std::move(srcFilePath), std::move(dstFilePath), offset, csVersion,
                                    std::move(checksum), parent)
 {
@@ -525,9 +523,9 @@ KoRemoteFileUploadTaskV3::KoRemoteFileUploadTaskV3(int taskId, int uid, int devi
                                                    QString srcFilePath, QString fileName, int category,
                                                    QString dstDirPath, int valid, qint64 offset, QString uploadFid,
                                                    QObject* parent)
-    : KoRemoteFileUploadTaskBase(taskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)),
-                                 std::move(srcFilePath), std::move(fileName), category, std::move(dstDirPath), valid,
-                                 offset, std::move(uploadFid), parent)
+    : KoRemoteFileUploadTaskBase(taskId, Route::relay(uid, deviceType, std::move(deviceId)), std::move(srcFilePath),
+                                 std::move(fileName), category, std::move(dstDirPath), valid, offset,
+                                 std::move(uploadFid), parent)
 {
 }
 
@@ -549,7 +547,7 @@ void KoRemoteFileUploadTaskV3::execute()
 KoRemoteFileRenameTaskV3::KoRemoteFileRenameTaskV3(int taskId, int uid, int deviceType, QString deviceId,
                                                    int category, QString renameFilePath, QString newName,
                                                    QObject* parent)
-    : KoRemoteFileRenameTaskBase(taskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)), category,
+    : KoRemoteFileRenameTaskBase(taskId, Route::relay(uid, deviceType, std::move(deviceId)), category,
                                  std::move(renameFilePath), std::move(newName), parent)
 {
 }
@@ -563,7 +561,7 @@ void KoRemoteFileRenameTaskV3::execute()
 
 KoRemoteFileMkdirTaskV3::KoRemoteFileMkdirTaskV3(int taskId, int uid, int deviceType, QString deviceId, int category,
                                                  QString newDirPath, QObject* parent)
-    : KoRemoteFileMkdirTaskBase(taskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)), category,
+    : KoRemoteFileMkdirTaskBase(taskId, Route::relay(uid, deviceType, std::move(deviceId)), category,
                                 std::move(newDirPath), parent)
 {
 }
@@ -576,8 +574,7 @@ void KoRemoteFileMkdirTaskV3::execute()
 
 KoRemoteFileDeleteTaskV3::KoRemoteFileDeleteTaskV3(int taskId, int uid, int deviceType, QString deviceId,
                                                    int category, QStringList& paths, QObject* parent)
-    : KoRemoteFileDeleteTaskBase(taskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)), category, paths,
-                                 parent)
+    : KoRemoteFileDeleteTaskBase(taskId, Route::relay(uid, deviceType, std::move(deviceId)), category, paths, parent)
 {
 }
 
@@ -590,7 +587,7 @@ void KoRemoteFileDeleteTaskV3::execute()
 KoRemoteFileGetSubListTaskV3::KoRemoteFileGetSubListTaskV3(int taskId, int parentTaskId, int uid, int deviceType,
                                                            QString deviceId, int category, QString srcDirPath,
                                                            QString dstDirPath, QObject* parent)
-    : KoRemoteFileGetSubListTaskBase(taskId, parentTaskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)),
+    : KoRemoteFileGetSubListTaskBase(taskId, parentTaskId, Route::relay(uid, deviceType, std::move(deviceId)),
                                      category, std::move(srcDirPath), std::move(dstDirPath), parent)
 {
 }
@@ -603,7 +600,7 @@ void KoRemoteFileGetSubListTaskV3::execute()
 
 KoRemoteFileGetFileListTaskV3::KoRemoteFileGetFileListTaskV3(int taskId, int uid, int deviceType, QString deviceId,
                                                              int category, QString srcDirPath, QObject* parent)
-    : KoRemoteFileGetFileListTaskBase(taskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)), category,
+    : KoRemoteFileGetFileListTaskBase(taskId, Route::relay(uid, deviceType, std::move(deviceId)), category,
                                       std::move(srcDirPath), parent)
 {
 }
@@ -618,7 +615,7 @@ void KoRemoteFileGetFileListTaskV3::execute()
 KoRemoteFileMoveTaskV3::KoRemoteFileMoveTaskV3(int taskId, int uid, int deviceType, QString deviceId, int srcCategory,
                                                QStringList& paths, int dstCategory, QString dstDirPath,
                                                QObject* parent)
-    : KoRemoteFileMoveTaskBase(taskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)), srcCategory, paths,
+    : KoRemoteFileMoveTaskBase(taskId, Route::relay(uid, deviceType, std::move(deviceId)), srcCategory, paths,
                                dstCategory, std::move(dstDirPath), parent)
 {
 }
@@ -633,8 +630,8 @@ void KoRemoteFileMoveTaskV3::execute()
 KoRemoteFileTmpFileTaskV3::KoRemoteFileTmpFileTaskV3(int taskId, int uid, int deviceType, QString deviceId,
                                                      int category, QString srcFilePath, QString dstFilePath,
                                                      QObject* parent)
-    : KoRemoteFileFetchTaskBase(taskId, TypeTmpFile, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)),
-                                category, std::move(srcFilePath), std::move(dstFilePath), parent)
+    : KoRemoteFileFetchTaskBase(taskId, TypeTmpFile, Route::relay(uid, deviceType, std::move(deviceId)), category,
+                                std::move(srcFilePath), std::move(dstFilePath), parent)
 {
 }
 
@@ -648,8 +645,8 @@ void KoRemoteFileTmpFileTaskV3::execute()
 KoRemoteFileThumbnailTaskV3::KoRemoteFileThumbnailTaskV3(int taskId, int uid, int deviceType, QString deviceId,
                                                          int category, QString srcFilePath, QString dstFilePath,
                                                          QObject* parent)
-    : KoRemoteFileFetchTaskBase(taskId, TypeThumbnail, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)),
-                                category, std::move(srcFilePath), std::move(dstFilePath), parent)
+    : KoRemoteFileFetchTaskBase(taskId, TypeThumbnail, Route::relay(uid, deviceType, std::move(deviceId)), category,
+                                std::move(srcFilePath), std::move(dstFilePath), parent)
 {
 }
 
@@ -676,7 +673,7 @@ KoRemoteFileUploadCheckSumTaskV3::KoRemoteFileUploadCheckSumTaskV3(int taskId, i
                                                                    QString deviceId, QString srcFilePath,
                                                                    QString fileName, int category, QString dstDirPath,
                                                                    QString uploadFid, QObject* parent)
-    : KoRemoteFileUploadCheckSumTaskBase(taskId, KoTaskRoute::relay(uid, deviceType, std::move(deviceId)),
+    : KoRemoteFileUploadCheckSumTaskBase(taskId, Route::relay(uid, deviceType, std::move(deviceId)),
                                          std::move(srcFilePath), std::move(fileName), category, std::move(dstDirPath),
                                          std::move(uploadFid), parent)
 {

@@ -79,9 +79,8 @@ public:
     QString getChecksum() const { return m_checksum; }
 
 protected:
-    KoRemoteFileDownloadTaskBase(int taskId, KoTaskRoute route, int category, QString srcFilePath,
-                                 QString dstFilePath, qint64 offset, int csVersion, QString checksum,
-                                 QObject* parent);
+    KoRemoteFileDownloadTaskBase(int taskId, Route route, int category, QString srcFilePath, QString dstFilePath,
+                                 qint64 offset, int csVersion, QString checksum, QObject* parent);
 
     qint64 m_offset;
     int m_csVersion;
@@ -105,7 +104,7 @@ public:
     QString getUploadFid() const { return m_uploadFid; }
 
 protected:
-    KoRemoteFileUploadTaskBase(int taskId, KoTaskRoute route, QString srcFilePath, QString fileName, int category,
+    KoRemoteFileUploadTaskBase(int taskId, Route route, QString srcFilePath, QString fileName, int category,
                                QString dstDirPath, int valid, qint64 offset, QString uploadFid, QObject* parent);
     // Short files go up in one in-memory request.
     bool isShortUpload() const;
@@ -128,7 +127,7 @@ public:
     QString getNewName() const { return m_newName; }
 
 protected:
-    KoRemoteFileRenameTaskBase(int taskId, KoTaskRoute route, int category, QString renameFilePath, QString newName,
+    KoRemoteFileRenameTaskBase(int taskId, Route route, int category, QString renameFilePath, QString newName,
                                QObject* parent);
 
     int m_category;
@@ -144,7 +143,7 @@ public:
     QString getNewDirPath() const { return m_newDirPath; }
 
 protected:
-    KoRemoteFileMkdirTaskBase(int taskId, KoTaskRoute route, int category, QString newDirPath, QObject* parent);
+    KoRemoteFileMkdirTaskBase(int taskId, Route route, int category, QString newDirPath, QObject* parent);
 
     int m_category;
     QString m_newDirPath;
@@ -158,7 +157,7 @@ public:
     QStringList getFilePathList() const { return m_paths; }
 
 protected:
-    KoRemoteFileDeleteTaskBase(int taskId, KoTaskRoute route, int category, QStringList paths, QObject* parent);
+    KoRemoteFileDeleteTaskBase(int taskId, Route route, int category, QStringList paths, QObject* parent);
 
     int m_category;
     QStringList m_paths;
@@ -174,7 +173,7 @@ public:
     QString getDstDirPath() const { return m_dstDirPath; }
 
 protected:
-    KoRemoteFileGetSubListTaskBase(int taskId, int parentTaskId, KoTaskRoute route, int category, QString srcDirPath,
+    KoRemoteFileGetSubListTaskBase(int taskId, int parentTaskId, Route route, int category, QString srcDirPath,
                                    QString dstDirPath, QObject* parent);
 
     int m_parentTaskId;
@@ -191,7 +190,7 @@ public:
     QString getSrcDirPath() const { return m_srcDirPath; }
 
 protected:
-    KoRemoteFileGetFileListTaskBase(int taskId, KoTaskRoute route, int category, QString srcDirPath, QObject* parent);
+    KoRemoteFileGetFileListTaskBase(int taskId, Route route, int category, QString srcDirPath, QObject* parent);
 
     int m_category;
     QString m_srcDirPath;
@@ -207,7 +206,7 @@ public:
     QString getDstDirPath() const { return m_dstDirPath; }
 
 protected:
-    KoRemoteFileMoveTaskBase(int taskId, KoTaskRoute route, int srcCategory, QStringList paths, int dstCategory,
+    KoRemoteFileMoveTaskBase(int taskId, Route route, int srcCategory, QStringList paths, int dstCategory,
                              QString dstDirPath, QObject* parent);
 
     int m_srcCategory;
@@ -226,7 +225,7 @@ public:
     QString getDstFilePath() const { return m_dstFilePath; }
 
 protected:
-    KoRemoteFileFetchTaskBase(int taskId, int taskType, KoTaskRoute route, int category, QString srcFilePath,
+    KoRemoteFileFetchTaskBase(int taskId, int taskType, Route route, int category, QString srcFilePath,
                               QString dstFilePath, QObject* parent);
 
     int m_category;
@@ -251,8 +250,8 @@ public:
     void takeCheckSumAnswer(int csVersion, const QString& checksum, qint64 haveRead);
 
 protected:
-    KoRemoteFileUploadCheckSumTaskBase(int taskId, KoTaskRoute route, QString srcFilePath, QString fileName,
-                                       int category, QString dstDirPath, QString uploadFid, QObject* parent);
+    KoRemoteFileUploadCheckSumTaskBase(int taskId, Route route, QString srcFilePath, QString fileName, int category,
+                                       QString dstDirPath, QString uploadFid, QObject* parent);
 
     bool m_valid = false;
     qint64 m_bytesRead = 0;
