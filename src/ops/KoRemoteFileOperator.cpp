@@ -582,7 +582,8 @@ void KoRemoteFileOperator::progress(int taskId, qint64 done, qint64 total)
         if (!record)
             return;
         const qint64 converted = record->getHaveRead() + done;
-        const qint64 totalSize = record->getHaveRead() + total;
+        // Without a length the answer's total is unknown (-1): the listed size stands.
+        const qint64 totalSize = total >= 0 ? record->getHaveRead() + total : qMax(record->getTotalSize(), converted);
         const qint64 divisor = totalSize > 0 ? totalSize : 1;
         const int percent = int(qBound<qint64>(0, converted * 100 / divisor, 100));
         record->setConvertState(KoFileConvertInfo::StateConverting);

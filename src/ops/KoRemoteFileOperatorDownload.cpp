@@ -269,13 +269,18 @@ KoRemoteFileTask* KoRemoteFileOperator::newDownloadTask(bool lan, int taskId, in
 {
     const KoRemoteFile* file = record->getRemoteFile();
     const QString src = file ? file->getPath()->getAbsolutePath() : QString();
+    KoRemoteFileTask* task = nullptr;
     if (lan)
-        return new KoRemoteFileDownloadTaskV2(taskId, deviceId, remoteServer, record->getCategory(), src,
+        task = new KoRemoteFileDownloadTaskV2(taskId, deviceId, remoteServer, record->getCategory(), src,
                                               record->getLocalFilePath(), record->getHaveRead(),
                                               record->getCsVersion(), record->getChecksum(), this);
-    return new KoRemoteFileDownloadTaskV3(taskId, uid, deviceType, deviceId, record->getCategory(), src,
-                                          record->getLocalFilePath(), record->getHaveRead(), record->getCsVersion(),
-                                          record->getChecksum(), this);
+    else
+        task = new KoRemoteFileDownloadTaskV3(taskId, uid, deviceType, deviceId, record->getCategory(), src,
+                                              record->getLocalFilePath(), record->getHaveRead(),
+                                              record->getCsVersion(), record->getChecksum(), this);
+    if (file)
+        task->setExpectedSize(file->getSize());
+    return task;
 }
 
 void KoRemoteFileOperator::queueGroupDownloads(KoRemoteFileGroupDownloadTaskBase* group, int mode)
@@ -313,6 +318,7 @@ void KoRemoteFileOperator::queueGroupDownloads(KoRemoteFileGroupDownloadTaskBase
         const int id = getFileTaskId();
         auto* record = new KoFileDownloadInfo(id, uid, deviceType, deviceId, category, new KoRemoteFile(pair.second),
                                               target, this);
+        record->setTotalSize(pair.second->getSize());
         if (found) {
             record->setDeviceName(deviceName);
             record->setUsrNick(nick);
