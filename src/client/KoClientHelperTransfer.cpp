@@ -682,6 +682,9 @@ void KoClientHelper::startUploadV2(int type, int id, QString baseUrl, QString lo
     const qint64 size = QFileInfo(localPath).size();
     // The part is sent from here (see uploadHttpFile); the header must say the same.
     offset = qBound<qint64>(0, offset, size);
+    // From the start the phone must drop what it holds: "valid" 1 would have it append.
+    if (offset == 0)
+        valid = 0;
     QMap<QString, QString> headers;
     addHeaders(headers);
     headers.insert(QStringLiteral("category"), QString::number(category));
@@ -720,6 +723,9 @@ void KoClientHelper::startUploadRemote(int type, int id, int toUid, QString toDe
     }
     const qint64 size = info.size();
     offset = qBound<qint64>(0, offset, size);
+    // From the start the phone must drop what it holds: "valid" 1 would have it append.
+    if (offset == 0)
+        valid = 0;
     QMap<QString, QString> headers;
     addHeadersRemote(headers, toUid, toDeviceId, toDeviceType);
     headers.insert(QStringLiteral("cmd"), QStringLiteral("uploadFile"));

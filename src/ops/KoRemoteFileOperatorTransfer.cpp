@@ -306,8 +306,8 @@ void KoRemoteFileOperator::pauseFileDownload(int taskId)
         return;
     info->setConvertState(KoFileConvertInfo::StatePaused);
     scheduleConvertListSave();
-    emit fileDownloadPause(taskId);
     stopRecordTask(taskId, ListDownloading, false);
+    emit fileDownloadPause(taskId);
 }
 
 void KoRemoteFileOperator::removeDownloadErrorTask(int taskId)
@@ -339,8 +339,8 @@ void KoRemoteFileOperator::pauseFileUpload(int taskId)
         return;
     info->setConvertState(KoFileConvertInfo::StatePaused);
     scheduleConvertListSave();
-    emit fileUploadPause(taskId);
     stopRecordTask(taskId, ListUploading, false);
+    emit fileUploadPause(taskId);
 }
 
 void KoRemoteFileOperator::removeUploadErrorTask(int taskId)

@@ -3,6 +3,7 @@
 // time-outs, pause, cancel, retries and the failures that must still bring the counts home.
 
 #include "KoOpsTransferFixture.h"
+#include "net/KoUserActionRecord.h"
 
 #include <QJsonArray>
 
@@ -33,6 +34,8 @@ private slots:
     void resetFailsThenRetryResumes();
     void fourTimeOutsFailKeepingThePartial();
     void pauseThenRetryResumes();
+    void retryFromThePauseReceiverStartsAgain();
+    void wholeAlbumDownloadsIntoItsFolder();
     void cancelDeletesThePartial();
     void removingARunningRecordStopsItsTask();
     void retryOfARunningRecordDoesNothing();
@@ -492,6 +495,54 @@ void TestOperatorDownload::pauseThenRetryResumes()
     QVERIFY(idle(m_op));
 }
 
+void TestOperatorDownload::retryFromThePauseReceiverStartsAgain()
+{
+    KoWatchdog watchdog(60);
+    const QByteArray bytes = randomBytes(600000, 14);
+    QVERIFY(m_fx.writeFile(QStringLiteral("/again.bin"), bytes));
+    KoTestResponse stall;
+    stall.stallAfter = 200000;
+    m_fx.phone->queueDownloadFault(stall);
+    const QString dst = m_local->path();
+    QSignalSpy success(m_op, &KoRemoteFileOperator::fileDownloadSuccessV2);
+    download({file(QStringLiteral("/again.bin"))}, dst);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(dst + QStringLiteral("/again.bin.ReRazeDownload")).size() == 200000, 20000);
+    connect(m_op, &KoRemoteFileOperator::fileDownloadPause, this,
+            [this](int id) { m_op->getFileRetryDownloadStart(id); });
+    m_op->pauseFileDownload(downloadAt(m_op, 0)->getTaskId());
+    QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty(), 20000);
+    QCOMPARE(readAll(dst + QStringLiteral("/again.bin")), bytes);
+    QVERIFY(idle(m_op));
+}
+
+// The selected album's photos are ids of their own: every one lands in the album's folder.
+void TestOperatorDownload::wholeAlbumDownloadsIntoItsFolder()
+{
+    KoWatchdog watchdog(60);
+    const QString albums = m_fx.dir.filePath(QStringLiteral("albums"));
+    const QByteArray one = randomBytes(30000, 15);
+    const QByteArray two = randomBytes(40000, 16);
+    QVERIFY(writeAll(albums + QStringLiteral("/Camera/IMG_1.jpg"), one));
+    QVERIFY(writeAll(albums + QStringLiteral("/Camera/IMG_2.jpg"), two));
+    QVERIFY(writeAll(albums + QStringLiteral("/Other/IMG_3.jpg"), randomBytes(100, 17)));
+    m_fx.phone->setCategoryRoot(2, albums);
+    QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
+    const QString dst = m_local->path();
+    QList<KoRemoteFile*> entries{new KoRemoteFile(m_fx.url(), KoFakePhone::albumId(QStringLiteral("Camera")), 100, 2,
+                                                  quint64(-1), QStringLiteral("Camera"))};
+    m_op->getFileGroupDownloadStartV2(2, entries, dst, &m_fx.device);
+    qDeleteAll(entries);
+    QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 20000);
+    QCOMPARE(done.last().at(0).toInt(), 0);
+    const QString album = QStringLiteral("Camera/");
+    const QMap<QString, QByteArray> expected{
+        {QStringLiteral("Camera"), QByteArray("<dir>")},
+        {album + KoFakePhone::photoId(QStringLiteral("Camera"), QStringLiteral("IMG_1.jpg")), one},
+        {album + KoFakePhone::photoId(QStringLiteral("Camera"), QStringLiteral("IMG_2.jpg")), two}};
+    QVERIFY(tree(dst) == expected);
+    QVERIFY(idle(m_op));
+}
+
 void TestOperatorDownload::cancelDeletesThePartial()
 {
     KoWatchdog watchdog(60);
@@ -656,6 +707,10 @@ void TestOperatorDownload::code100FailsTheRecord()
     QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
     QSignalSpy refused(m_op, &KoRemoteFileOperator::taskExecuteNoPermission);
     QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
+    const auto logged = [] {
+        return readAll(KoUserActionRecord::getInstance()->currentLogFile()).count("\"action\":\"DownloadFile\"");
+    };
+    const int loggedBefore = logged();
     const QString dst = m_local->path();
     download({file(QStringLiteral("/denied.txt")), file(QStringLiteral("/fine.txt"))}, dst);
     QCOMPARE(counts.download, 2);
@@ -668,6 +723,8 @@ void TestOperatorDownload::code100FailsTheRecord()
     QCOMPARE(errors.at(0).at(0).toString(), dst + QStringLiteral("/denied.txt"));
     QCOMPARE(downloadAt(m_op, 0)->getConvertState(), 3);
     QCOMPARE(counts.download, 1);
+    // The refusal is not a failed download of the usage log.
+    QCOMPARE(logged(), loggedBefore);
     QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 20000);
     QCOMPARE(done.last().at(0).toInt(), 1);
     QCOMPARE(counts.download, 0);
