@@ -376,6 +376,7 @@ void TestDownload::shortAnswers_data()
     QTest::newRow("empty 200 keeps the partial") << 200000 << 70000 << int(EmptyAnswer) << 1;
     QTest::newRow("empty 200 when the partial is whole") << 200000 << 200000 << int(EmptyAnswer) << 0;
     QTest::newRow("zero-byte file") << 0 << 0 << int(WholeAnswer) << 0;
+    QTest::newRow("declared length, body ends cleanly short") << 300000 << 0 << int(LengthAboveBody) << 1;
     QTest::newRow("resumed rest without a length") << 900000 << 400000 << int(RestNoLength) << 0;
 }
 

@@ -91,6 +91,7 @@ private slots:
     void relayUploadCarriesNameAndCommand();
     void uploadFromAnOffsetIsByteExact();
     void tailSwitchReassemblesTheFileWithOneResult();
+    void resumedUploadWithAShortRestSwitchesAtOnce();
     void relayTailSwitch();
     void tailSwitchSendsALongRestStreamed();
     void twoUploadsAtOnceBothArriveAndAnswersKeepTheirCallbacks();
@@ -283,6 +284,27 @@ void TestUpload::tailSwitchReassemblesTheFileWithOneResult()
     QVERIFY(!progress.isEmpty());
     for (const auto& p : progress)
         QCOMPARE(p.at(0), qint64(6));
+}
+
+void TestUpload::resumedUploadWithAShortRestSwitchesAtOnce()
+{
+    const QByteArray data = patternBytes(2500 * 1000, 17);
+    const QString path = localFile(QStringLiteral("resumed-tail.bin"), data);
+    const QString fid = QStringLiteral("FID-RTAIL2");
+    // The phone holds the first 1800000 bytes.
+    m_phone->queueUploadDrop(1800 * 1000);
+    Results r;
+    m_client->uploadShortFileV2(17, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1,
+                                QStringLiteral("CS17"), fid, r.result(), KoClientHelper::ProgressCallback());
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(m_phone->uploadHeld(fid), qint64(1800 * 1000));
+    // 700000 bytes left of the whole file: below the switch point from the first report on.
+    m_client->uploadFileV2(18, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), 1800 * 1000, 1, 1,
+                           QStringLiteral("CS17"), fid, r.result(), KoClientHelper::ProgressCallback());
+    QVERIFY(r.waitFor(2));
+    QCOMPARE(r.results.at(1), qMakePair(18, 0));
+    QCOMPARE(m_phone->callsTo(QStringLiteral("checksum")).size(), 1);
+    QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/resumed-tail.bin"))), sha256(data));
 }
 
 void TestUpload::relayTailSwitch()
