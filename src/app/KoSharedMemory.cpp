@@ -3,7 +3,13 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QFile>
 #include <QTimer>
+
+#ifdef Q_OS_LINUX
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#endif
 
 const char* const KoSharedMemory::DefaultKey = "Ko_SHARED_MEMORY_NAME";
 
@@ -58,11 +64,37 @@ bool KoSharedMemory::checkExists()
             m_memory.detach();
             break;
         }
+        // Only we are attached: the holder is gone (killed or crashed), so waiting for its
+        // answer would only delay this start.
+        if (attachedProcesses() == 1) {
+            m_memory.lock();
+            static_cast<char*>(m_memory.data())[0] = kIdle;
+            m_memory.unlock();
+            m_holder = true;
+            return false;
+        }
         return askHolder();
     }
     // Better to run unguarded than to refuse every start.
     qDebug() << "single-instance guard unavailable:" << m_memory.errorString();
     return false;
+}
+
+int KoSharedMemory::attachedProcesses() const
+{
+#ifdef Q_OS_LINUX
+    // Qt keys its System V segment by ftok() on the native key's file.
+    const key_t key = ::ftok(QFile::encodeName(m_memory.nativeKey()).constData(), 'Q');
+    if (key == -1)
+        return -1;
+    const int id = ::shmget(key, 0, 0);
+    struct shmid_ds info;
+    if (id == -1 || ::shmctl(id, IPC_STAT, &info) == -1)
+        return -1;
+    return int(info.shm_nattch);
+#else
+    return -1;
+#endif
 }
 
 bool KoSharedMemory::askHolder()

@@ -9,7 +9,7 @@ class QTimer;
 // Single-instance guard: a one-byte shared segment. A later start sets the byte to 1; the
 // holder's poll sees it, puts it back to 0 and emits anotherClient. A segment whose holder
 // never answers (it crashed or was killed) is taken over, so a dead instance cannot lock
-// the program out.
+// the program out; one that no process holds any more is taken over at once.
 class KoSharedMemory : public QObject
 {
     Q_OBJECT
@@ -40,6 +40,8 @@ private slots:
 
 private:
     bool askHolder();
+    // Processes attached to the segment (us included), or -1 when the system cannot tell.
+    int attachedProcesses() const;
 
     QSharedMemory m_memory;
     QTimer* m_timer = nullptr;

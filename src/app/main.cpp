@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "app/KoSharedMemory.h"
+#include "app/KoSignalWatcher.h"
 #include "ui/KoNativeWindow.h"
 #include "ui/KoUiInit.h"
 
@@ -18,9 +19,13 @@ int main(int argc, char* argv[])
     koInitUiResources();
     guard->beginCheck();
 
+    // A logout, a service manager or kill: leave as the tray's quit does. Made before the window
+    // and so ended after it: a repeated signal while the window saves and deletes changes nothing.
+    KoSignalWatcher signalWatcher;
     KoNativeWindow window;
     window.show();
     QObject::connect(guard, SIGNAL(anotherClient()), &window, SLOT(onAnotherClient()));
+    QObject::connect(&signalWatcher, SIGNAL(quitRequested(int)), &window, SLOT(onQuitRequested()));
     app.exec();
 
     // The guard, then the window (which deletes the services), then the application.

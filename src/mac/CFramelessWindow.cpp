@@ -3,11 +3,11 @@
 #include <QChildEvent>
 #include <QEvent>
 #include <QIcon>
-#include <QMouseEvent>
 #include <QPushButton>
 
 #include "mac/KoMacBridge.h"
 #include "ui/KoUiInit.h"
+#include "ui/widgets/KoSurfaceDrag.h"
 
 namespace {
 const int kButtonSize = 12;
@@ -55,6 +55,9 @@ void CFramelessWindow::initUI()
     connect(m_btnMin, &QPushButton::clicked, this, [this] { __forQtMinimized(this); });
     connect(m_btnZoom, &QPushButton::clicked, this, [this] { onZoomButton(); });
     m_bTitleBarButtons = true;
+    new KoSurfaceDrag(this, [this](const QPoint& p) {
+        return m_draggableAreaHeight <= 0 || p.y() < m_draggableAreaHeight;
+    });
 }
 
 void CFramelessWindow::setButtonImages(bool hover)
@@ -145,43 +148,6 @@ void CFramelessWindow::onRestoreFromFullScreen()
     if (!m_bTitleBarButtons)
         return;
     m_bTitlebarVisible = false;
-}
-
-void CFramelessWindow::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton && !isMaximized()) {
-        const int h = m_draggableAreaHeight > 0 ? m_draggableAreaHeight : height();
-        const QRect strip(0, 0, width(), h);
-        if (strip.contains(mapFromGlobal(event->globalPos()))) {
-            m_WindowPos = pos();
-            m_MousePos = event->globalPos();
-            m_bMousePressed = true;
-        }
-    }
-    QMainWindow::mousePressEvent(event);
-}
-
-void CFramelessWindow::mouseMoveEvent(QMouseEvent* event)
-{
-    // The release can go elsewhere (a modal box opened mid-drag); with mouse tracking on, the
-    // window would then follow a cursor whose button is up.
-    if (m_bMousePressed && !(event->buttons() & Qt::LeftButton)) {
-        m_bMousePressed = false;
-        m_bWinMoving = false;
-    }
-    if (m_bMousePressed) {
-        m_bWinMoving = true;
-        move(event->globalPos() - m_MousePos + m_WindowPos);
-    }
-    QMainWindow::mouseMoveEvent(event);
-}
-
-void CFramelessWindow::mouseReleaseEvent(QMouseEvent* event)
-{
-    m_bWinMoving = false;
-    if (event->button() == Qt::LeftButton)
-        m_bMousePressed = false;
-    QMainWindow::mouseReleaseEvent(event);
 }
 
 void CFramelessWindow::resizeEvent(QResizeEvent* event)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QPoint>
 
 class QPushButton;
 class QWidget;
@@ -39,9 +38,6 @@ public slots:
     void onRestoreFromFullScreen();
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void childEvent(QChildEvent* event) override;
@@ -54,10 +50,6 @@ private:
     void onZoomButton();
 
     int m_draggableAreaHeight = 0;
-    bool m_bWinMoving = false;
-    bool m_bMousePressed = false;
-    QPoint m_MousePos;
-    QPoint m_WindowPos;
     bool m_bTitleBarButtons = false; // our own buttons stand in for the native title bar
     bool m_bCloseBtnEnabled = true;
     bool m_bMinBtnEnabled = true;

@@ -271,11 +271,11 @@ void KoUser::validatePhone(QString phone, QString code, Callback callback)
 void KoUser::resetPassword(QString password, Callback callback)
 {
     const QString hash = KoCommonUtil::getSha256Str(password);
+    const QString phone = m_verifiedPhone.isEmpty() ? m_phone : m_verifiedPhone;
     auto* record = new KoReplyType(kTypeResetPassword);
-    record->addValue(hash);
+    record->addValue(hash)->addValue(phone);
     record->setData(std::move(callback));
     record->setDdl(kRequestDeadlineMs);
-    const QString phone = m_verifiedPhone.isEmpty() ? m_phone : m_verifiedPhone;
     QJsonObject body{{QStringLiteral("cmd"), QStringLiteral("RESET_PASSWORD")},
                      {QStringLiteral("phone"), phone},
                      {QStringLiteral("code"), m_verifiedCode},
@@ -374,7 +374,10 @@ void KoUser::handleAnswer(KoReplyType* record, const QJsonObject* json, QNetwork
         break;
     case kTypeResetPassword:
         if (json && resultOf(*json) == 0) {
+            // The new password belongs to the number that was verified, which need not be
+            // the one stored: both go together, so the next login uses a matching pair.
             m_passwordHash = record->getStringValue(0);
+            m_phone = record->getStringValue(1);
             m_verifiedPhone.clear();
             m_verifiedCode.clear();
             save();

@@ -61,6 +61,7 @@ public:
     void checkHead(Callback callback);
     void requestCode(QString phone, Callback callback);
     void validatePhone(QString phone, QString code, Callback callback);
+    // On success the verified phone becomes the account's phone, stored with the new hash.
     void resetPassword(QString password, Callback callback);
     void changeNick(QString nick, Callback callback);
     // Asks which update channel the user may use; read back with getUpdatePermission.

@@ -22,7 +22,10 @@
 #include "ui/KoUiV3AlertDialog.h"
 #include "ui/KoUiV3DiskWidget.h"
 #include "ui/KoUiV3HomeWidget.h"
+#include "ui/KoUiV3LoginDialog.h"
+#include "ui/KoUiV3UsrInfoWidget.h"
 #include "ui/transfer/KoUiV3TransferWidget.h"
+#include "ui/widgets/KoHeadImage.h"
 #include "ui/widgets/KoRoundLabel.h"
 #include "ui_KoNativeWindow.h"
 
@@ -153,7 +156,8 @@ void KoNativeWindow::initUi()
     ui->contentHLayout->addWidget(m_diskWidget);
     ui->contentHLayout->addWidget(m_transferWidget);
 
-    // user-info popup: m_usrInfoWidget = new KoUiV3UsrInfoWidget(this), hidden, goes here once it exists
+    m_usrInfoWidget = new KoUiV3UsrInfoWidget(this);
+    m_usrInfoWidget->hide();
 
     showPage(m_homeWidget);
 
@@ -175,10 +179,7 @@ void KoNativeWindow::initConnection()
     connect(ui->btnSetting, SIGNAL(clicked()), this, SLOT(onBtnSettingClicked()));
 
     connect(m_tray, SIGNAL(showApplication()), this, SLOT(onAnotherClient()));
-    connect(m_tray, &KoSystemTray::closeApplication, this, [this] {
-        if (leaveApp())
-            QCoreApplication::exit(0);
-    });
+    connect(m_tray, SIGNAL(closeApplication()), this, SLOT(onQuitRequested()));
 
     connect(m_user, SIGNAL(loginResult(int)), this, SLOT(onUsrLogin(int)));
     connect(m_user, SIGNAL(logoutResult()), this, SLOT(onUsrLogout()));
@@ -202,19 +203,10 @@ void KoNativeWindow::setWindowSize()
 void KoNativeWindow::updateHeadLabel()
 {
     QIcon icon(QString::fromLatin1(kDefaultHead));
-    if (m_user && m_user->isLogin() && m_user->headImageExists()) {
-        const QString path = m_user->getHeadPath();
-        QPixmap head;
-        bool loaded = head.load(path);
-        if (!loaded && path.size() >= 3) {
-            QString other = path;
-            other.replace(other.size() - 3, 3, QStringLiteral("jpg"));
-            loaded = head.load(other);
-        }
-        if (loaded) {
-            KoCommonUtil::roundPixmap(head);
-            icon = QIcon(head);
-        }
+    QPixmap head = m_user && m_user->isLogin() ? koLoadHeadImage(QString()) : QPixmap();
+    if (!head.isNull()) {
+        KoCommonUtil::roundPixmap(head);
+        icon = QIcon(head);
     }
     ui->btnHead->setIcon(icon);
 }
@@ -306,11 +298,11 @@ void KoNativeWindow::onBtnUsrInfoClicked()
 {
     const QPoint p = ui->toolWidget->mapToGlobal(ui->btnHead->pos());
     if (!m_user || !m_user->isLogin()) {
-        // login dialog: run KoUiV3LoginDialog (no parent) modally here once it exists
+        KoUiV3LoginDialog login(nullptr);
+        login.exec();
         return;
     }
-    // user-info popup: m_usrInfoWidget->popup(QPoint(p.x() - 190, p.y() + 28)) here once it exists
-    Q_UNUSED(p);
+    m_usrInfoWidget->popup(QPoint(p.x() - 190, p.y() + 28));
 }
 
 void KoNativeWindow::onBtnSettingClicked()
@@ -320,6 +312,8 @@ void KoNativeWindow::onBtnSettingClicked()
 
 void KoNativeWindow::onUsrLogin(int code)
 {
+    // A failed re-login signs out: the head must not stay.
+    updateHeadLabel();
     if (code != 0 || !m_user)
         return;
     QPointer<KoNativeWindow> self(this);
@@ -354,6 +348,12 @@ bool KoNativeWindow::leaveApp()
     m_leaving = false;
     m_left = true;
     return true;
+}
+
+void KoNativeWindow::onQuitRequested()
+{
+    if (leaveApp())
+        QCoreApplication::exit(0);
 }
 
 void KoNativeWindow::closeEvent(QCloseEvent* event)

@@ -14,6 +14,7 @@ class KoThisMachineInfo;
 class KoUiV3DiskWidget;
 class KoUiV3HomeWidget;
 class KoUiV3TransferWidget;
+class KoUiV3UsrInfoWidget;
 class KoUser;
 class KoUserActionRecord;
 class Ui_KoNativeWindowMac;
@@ -38,6 +39,8 @@ public slots:
     void onMsgVersionNotMatch(int flag);
     void onNewVersion();
     void onNotNewVersion();
+    // The tray's "退出" and the termination signals: the orderly leave, once.
+    void onQuitRequested();
 
 private slots:
     void onBtnHomeClicked();
@@ -69,8 +72,8 @@ private:
     KoUiV3HomeWidget* m_homeWidget = nullptr;
     KoUiV3DiskWidget* m_diskWidget = nullptr;
     KoUiV3TransferWidget* m_transferWidget = nullptr;
-    // User-info popup; built once its widget exists, hidden until the head button asks.
-    QWidget* m_usrInfoWidget = nullptr;
+    // User-info popup, hidden until the head button asks.
+    KoUiV3UsrInfoWidget* m_usrInfoWidget = nullptr;
     bool m_versionAlertShowing = false;
     bool m_leaving = false; // waiting for the eject requests to leave
     bool m_left = false; // the phones were ejected and the exit recorded

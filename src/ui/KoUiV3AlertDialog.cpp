@@ -2,16 +2,14 @@
 
 #include "app/KoCommonUtil.h"
 #include "ui/KoUiInit.h"
+#include "ui/widgets/KoSurfaceDrag.h"
 #include "ui_KoUiV3AlertDialog.h"
 
-#include <QMouseEvent>
 #include <QPainter>
 
 KoUiV3AlertDialog::KoUiV3AlertDialog(QWidget* parent)
     : QDialog(parent)
     , ui(new Ui::KoUiV3AlertDialog)
-    , m_dragging(false)
-    , m_dragOrigin(0, 0)
 {
     koInitUiResources();
     initUi();
@@ -30,6 +28,10 @@ void KoUiV3AlertDialog::initUi()
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     ui->btnConfirm->setStyleSheet(QString::fromUtf8(KoCommonUtil::getQss(QStringLiteral(":/ui_v3/qss/KoConfirmButton")).constData()));
     ui->btnCancel->setStyleSheet(QString::fromUtf8(KoCommonUtil::getQss(QStringLiteral(":/ui_v3/qss/KoCancelButton")).constData()));
+    // Dragged by the title band only (edges included).
+    new KoSurfaceDrag(this, [this](const QPoint& p) {
+        return p.x() >= 0 && p.y() >= 0 && p.x() <= ui->titleWidget->width() && p.y() <= ui->titleWidget->height();
+    });
 }
 
 void KoUiV3AlertDialog::initConnection()
@@ -65,30 +67,6 @@ void KoUiV3AlertDialog::onBtnConfirmClicked()
 void KoUiV3AlertDialog::onBtnCancelClicked()
 {
     reject();
-}
-
-void KoUiV3AlertDialog::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton)
-        return;
-    const QPoint pos = event->localPos().toPoint();
-    const QRect band(0, 0, ui->titleWidget->width(), ui->titleWidget->height());
-    if (band.contains(pos)) {
-        m_dragging = true;
-        m_dragOrigin = pos;
-    }
-}
-
-void KoUiV3AlertDialog::mouseMoveEvent(QMouseEvent* event)
-{
-    if (m_dragging)
-        move(event->globalPos() - m_dragOrigin);
-}
-
-void KoUiV3AlertDialog::mouseReleaseEvent(QMouseEvent* event)
-{
-    Q_UNUSED(event);
-    m_dragging = false;
 }
 
 void KoUiV3AlertDialog::paintEvent(QPaintEvent* event)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QPoint>
 #include <QString>
 
 namespace Ui {
@@ -21,9 +20,6 @@ public:
     int confirm(QString title, QString text, QString confirmText, QString cancelText);
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private slots:
@@ -35,6 +31,4 @@ private:
     void initConnection();
 
     Ui::KoUiV3AlertDialog* ui;
-    bool m_dragging;
-    QPoint m_dragOrigin;
 };

@@ -212,6 +212,35 @@ bool KoSmokeSession::waitForColour(const QPoint& global, const QColor& colour, i
     return false;
 }
 
+bool KoSmokeSession::waitForColourIn(const QRect& area, const QColor& colour, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    do {
+        const QImage image = screen();
+        const QRect inside = area & image.rect();
+        for (int y = inside.top(); y <= inside.bottom(); ++y)
+            for (int x = inside.left(); x <= inside.right(); ++x)
+                if (image.pixelColor(x, y) == colour)
+                    return true;
+        QTest::qWait(100);
+    } while (t.elapsed() < timeoutMs);
+    return false;
+}
+
+QRect KoSmokeSession::waitForWindowOfSize(const QSize& size, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    do {
+        for (const QRect& window : programWindows())
+            if (window.size() == size)
+                return window;
+        QTest::qWait(100);
+    } while (t.elapsed() < timeoutMs);
+    return QRect();
+}
+
 bool KoSmokeSession::hasXdotool() const { return !QStandardPaths::findExecutable("xdotool").isEmpty(); }
 
 bool KoSmokeSession::xdotool(const QStringList& args)

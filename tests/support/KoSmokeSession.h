@@ -39,6 +39,10 @@ public:
     void saveScreenshot(const QString& name);
     // Polls the screen until `colour` shows at `global` (true) or the time runs out.
     bool waitForColour(const QPoint& global, const QColor& colour, int timeoutMs = 20000);
+    // The same for any pixel of `area` (text, whose glyphs move with the fonts).
+    bool waitForColourIn(const QRect& area, const QColor& colour, int timeoutMs = 20000);
+    // Waits for a program window of `size`; empty rectangle when none came in time.
+    QRect waitForWindowOfSize(const QSize& size, int timeoutMs = 20000);
 
     bool hasXdotool() const;
     bool clickAt(const QPoint& global, int button = 1);

@@ -2,12 +2,38 @@
 
 #include "support/KoSmokeSession.h"
 
+#include <csignal>
+
 // Starts the real program as a new user would, on a virtual X display, and looks at it from
 // outside: the window, a second start, the close button, a start after a crash.
 namespace {
 const QColor kBrandBlue("#4d90ff");
 QPoint titleProbe(const QRect& window) { return window.topLeft() + QPoint(600, 24); } // between the page buttons and the tools
 QPoint closeButton(const QRect& window) { return window.topLeft() + QPoint(10 + 5 + 6, 18 + 6); }
+const int kGuardWaitMs = 2 * 1000 + 250; // a later start's wait for a living holder's answer
+
+QString transferListFile(const QString& home) { return home + "/.local/share/Brindle/ReRaze/fileConvertData.KoInfo"; }
+
+// A download the last run left waiting: a start takes it back as paused, and only the
+// orderly leave writes that down.
+void writeWaitingDownload(const QString& home)
+{
+    QDir().mkpath(QFileInfo(transferListFile(home)).path());
+    QFile f(transferListFile(home));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(R"({"category":9,"checksum":"","convertedSize":0,"csVersion":-1,"deviceId":"a1b2c3d4","deviceName":"P",)"
+            R"("deviceType":2,"fileName":"a.jpg","fileType":76,"finishedTime":0,"haveRead":0,"localPath":")"
+            + QFile::encodeName(home) + R"(/a.jpg","progress":0,"remotePath":"/sdcard/a.jpg","remoteServer":"",)"
+            R"("state":0,"totalSize":2048,"type":0,"uid":1,"unick":"u","version":1})" "\n");
+}
+
+int savedState(const QString& home)
+{
+    QFile f(transferListFile(home));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    return QJsonDocument::fromJson(f.readLine()).object().value("state").toInt(-1);
+}
 }
 
 class TestSmoke : public QObject
@@ -19,6 +45,7 @@ class TestSmoke : public QObject
     std::unique_ptr<QProcess> m_after;
     QString m_firstHome;
     QRect m_firstGeometry;
+    qint64 m_freshStartMs = 0;
 
 private slots:
     void initTestCase()
@@ -31,9 +58,12 @@ private slots:
     void firstStartShowsTheWindow()
     {
         m_firstHome = m_session.newHome();
+        QElapsedTimer shown;
+        shown.start();
         m_first = m_session.startProgram(m_firstHome);
         QVERIFY(m_first->waitForStarted(10000));
         m_firstGeometry = m_session.waitForWindow(m_first.get());
+        m_freshStartMs = shown.elapsed();
         QVERIFY2(m_first->state() != QProcess::NotRunning, "the program ended before showing its window");
         QCOMPARE(m_session.programWindows().size(), 1);
         // 1280 x 800 is large enough: 960 x 600, centred.
@@ -98,10 +128,15 @@ private slots:
         QVERIFY(killed->waitForFinished(10000));
         QTRY_VERIFY_WITH_TIMEOUT(m_session.programWindows().isEmpty(), 10000);
 
+        QElapsedTimer shown;
+        shown.start();
         m_after = m_session.startProgram(m_session.newHome());
         QVERIFY(m_after->waitForStarted(10000));
         const QRect geometry = m_session.waitForWindow(m_after.get());
         QVERIFY(!geometry.isEmpty());
+        // The segment the killed start left is no one's: taken at once, not after the guard's wait.
+        QVERIFY2(shown.elapsed() < m_freshStartMs + kGuardWaitMs,
+                 qPrintable(QString("fresh %1 ms, after a kill %2 ms").arg(m_freshStartMs).arg(shown.elapsed())));
         QVERIFY(m_session.waitForColour(titleProbe(geometry), kBrandBlue));
         m_session.saveScreenshot("smoke-after-kill");
         QCOMPARE(m_after->state(), QProcess::Running);
@@ -111,6 +146,36 @@ private slots:
             QCOMPARE(m_after->exitCode(), 0);
         }
         KoSmokeSession::stop(m_after);
+    }
+
+    void terminationSignalLeavesInOrder_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+
+    void terminationSignalLeavesInOrder()
+    {
+        QFETCH(int, signalNumber);
+        const QString home = m_session.newHome();
+        writeWaitingDownload(home);
+        std::unique_ptr<QProcess> p = m_session.startProgram(home);
+        QVERIFY(p->waitForStarted(10000));
+        QVERIFY(!m_session.waitForWindow(p.get()).isEmpty());
+        QCOMPARE(savedState(home), 0);
+        ::kill(pid_t(p->processId()), signalNumber);
+        ::kill(pid_t(p->processId()), signalNumber); // a second one during the leave changes nothing
+        QVERIFY(p->waitForFinished(30000));
+        QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p->exitCode(), 0);
+        QVERIFY(KoSmokeSession::usageLogs(home).contains("\"ExitApp\""));
+        QCOMPARE(savedState(home), 4);
+        // The guard went with it: the next start holds the segment at once and shows its window.
+        std::unique_ptr<QProcess> next = m_session.startProgram(m_session.newHome());
+        QVERIFY(!m_session.waitForWindow(next.get()).isEmpty());
+        KoSmokeSession::stop(next);
     }
 
     void cleanupTestCase()

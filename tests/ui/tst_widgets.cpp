@@ -4,6 +4,7 @@
 #include "ui/widgets/KoClickLabel.h"
 #include "ui/widgets/KoProgressWidget.h"
 #include "ui/widgets/KoRoundLabel.h"
+#include "ui/widgets/KoSurfaceDrag.h"
 #include "ui/widgets/KoToastWidget.h"
 #include "ui/widgets/KoUiV3TipsWidget.h"
 #include "ui/widgets/KoWaitingSpinnerWidget.h"
@@ -39,6 +40,12 @@ QPixmap solidRed(int w, int h)
     return pixmap;
 }
 
+void sendMouse(QWidget* to, QEvent::Type type, const QPoint& global, Qt::MouseButtons held)
+{
+    QMouseEvent event(type, to->mapFromGlobal(global), global, Qt::LeftButton, held, Qt::NoModifier);
+    QApplication::sendEvent(to, &event);
+}
+
 QTimer* spinnerTimer(KoWaitingSpinnerWidget& spinner)
 {
     return spinner.findChild<QTimer*>();
@@ -67,6 +74,9 @@ private slots:
     void progressBoxBusyAndIdle();
     void progressBoxTimeoutReleasesThePage();
 
+    void surfaceDragStartsOnlyOnTheSurface_data();
+    void surfaceDragStartsOnlyOnTheSurface();
+
     void spinnerDefaults();
     void spinnerSettersAndGuards();
     void spinnerLineColours();
@@ -76,6 +86,57 @@ private:
     QTemporaryDir m_dir;
     void savePicture(QWidget& widget, const QString& name);
 };
+
+void TestWidgets::surfaceDragStartsOnlyOnTheSurface_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("band"); // 0: any press the window receives
+    QTest::addColumn<bool>("drags");
+    QTest::newRow("bare surface") << "window" << 0 << true;
+    QTest::newRow("label lets the press through") << "label" << 0 << true;
+    QTest::newRow("button keeps its press") << "button" << 0 << false;
+    QTest::newRow("line edit keeps its press") << "edit" << 0 << false;
+    QTest::newRow("label below the band") << "label" << 40 << false;
+    QTest::newRow("surface inside the band") << "window" << 40 << true;
+}
+
+void TestWidgets::surfaceDragStartsOnlyOnTheSurface()
+{
+    QFETCH(QString, target);
+    QFETCH(int, band);
+    QFETCH(bool, drags);
+    QWidget window(nullptr, Qt::FramelessWindowHint);
+    window.setMouseTracking(true); // hover moves reach the window
+    window.setGeometry(50, 50, 300, 200);
+    auto* label = new QLabel(QStringLiteral("label"), &window);
+    label->setGeometry(10, 100, 100, 30);
+    auto* button = new QPushButton(QStringLiteral("button"), &window);
+    button->setGeometry(120, 100, 80, 30);
+    auto* edit = new QLineEdit(&window);
+    edit->setGeometry(210, 100, 80, 30);
+    if (band > 0)
+        new KoSurfaceDrag(&window, [band](const QPoint& p) { return p.y() < band; });
+    else
+        new KoSurfaceDrag(&window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QWidget* to = target == "label" ? static_cast<QWidget*>(label)
+        : target == "button"        ? static_cast<QWidget*>(button)
+        : target == "edit"          ? static_cast<QWidget*>(edit)
+                                    : &window;
+    const QPoint g = to == &window ? window.mapToGlobal(QPoint(150, 10)) : to->mapToGlobal(QPoint(5, 5));
+    const QPoint start = window.pos();
+    sendMouse(to, QEvent::MouseButtonPress, g, Qt::LeftButton);
+    sendMouse(&window, QEvent::MouseMove, g + QPoint(30, 20), Qt::LeftButton);
+    QCOMPARE(window.pos(), drags ? start + QPoint(30, 20) : start);
+
+    // A release lost to another window: the next hover ends the drag for good.
+    const QPoint moved = window.pos();
+    sendMouse(&window, QEvent::MouseMove, g + QPoint(60, 60), Qt::NoButton);
+    sendMouse(&window, QEvent::MouseMove, g + QPoint(90, 90), Qt::LeftButton);
+    QCOMPARE(window.pos(), moved);
+}
 
 void TestWidgets::initTestCase()
 {
