@@ -33,8 +33,8 @@ private slots:
     void aStartedDownloadIsTransferringBeforeItsFirstByte();
     void resetFailsThenRetryResumes();
     void fourTimeOutsFailKeepingThePartial();
+    void pauseThenRetryResumes_data();
     void pauseThenRetryResumes();
-    void retryFromThePauseReceiverStartsAgain();
     void wholeAlbumDownloadsIntoItsFolder();
     void cancelDeletesThePartial();
     void removingARunningRecordStopsItsTask();
@@ -459,8 +459,16 @@ void TestOperatorDownload::fourTimeOutsFailKeepingThePartial()
     QCOMPARE(m_op->getRunningTransferCount(), 0);
 }
 
+void TestOperatorDownload::pauseThenRetryResumes_data()
+{
+    QTest::addColumn<bool>("fromReceiver");
+    QTest::newRow("retry later") << false;
+    QTest::newRow("retry from the pause receiver") << true;
+}
+
 void TestOperatorDownload::pauseThenRetryResumes()
 {
+    QFETCH(bool, fromReceiver);
     KoWatchdog watchdog(60);
     const QByteArray bytes = randomBytes(800000, 8);
     QVERIFY(m_fx.writeFile(QStringLiteral("/pause.bin"), bytes));
@@ -477,41 +485,30 @@ void TestOperatorDownload::pauseThenRetryResumes()
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(partial).size() == 300000, 20000);
     QCOMPARE(m_op->getRunningTransferCount(), 1);
     const int id = record->getTaskId();
-    m_op->pauseFileDownload(id);
-    QCOMPARE(paused.size(), 1);
-    QCOMPARE(record->getConvertState(), 4);
-    QVERIFY(!m_op->getTaskFromList(id));
-    QVERIFY(idle(m_op));
-    QTest::qWait(200);
-    QCOMPARE(QFileInfo(partial).size(), 300000);
+    if (fromReceiver) {
+        // The pause has ended the task when it is told: a retry from there starts it again.
+        connect(m_op, &KoRemoteFileOperator::fileDownloadPause, this,
+                [this](int paused) { m_op->getFileRetryDownloadStart(paused); });
+        m_op->pauseFileDownload(id);
+        QCOMPARE(paused.size(), 1);
+        QVERIFY(record->getTaskId() != id);
+    } else {
+        m_op->pauseFileDownload(id);
+        QCOMPARE(paused.size(), 1);
+        QCOMPARE(record->getConvertState(), 4);
+        QVERIFY(!m_op->getTaskFromList(id));
+        QVERIFY(idle(m_op));
+        QTest::qWait(200);
+        QCOMPARE(QFileInfo(partial).size(), 300000);
 
-    m_op->getFileRetryDownloadStart(id);
-    QVERIFY(record->getTaskId() != id);
+        m_op->getFileRetryDownloadStart(id);
+        QVERIFY(record->getTaskId() != id);
+    }
     QCOMPARE(record->getConvertState(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty(), 20000);
     QCOMPARE(readAll(dst + QStringLiteral("/pause.bin")), bytes);
     QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).last().body.value(QStringLiteral("haveRead")).toDouble(),
              300000.0);
-    QVERIFY(idle(m_op));
-}
-
-void TestOperatorDownload::retryFromThePauseReceiverStartsAgain()
-{
-    KoWatchdog watchdog(60);
-    const QByteArray bytes = randomBytes(600000, 14);
-    QVERIFY(m_fx.writeFile(QStringLiteral("/again.bin"), bytes));
-    KoTestResponse stall;
-    stall.stallAfter = 200000;
-    m_fx.phone->queueDownloadFault(stall);
-    const QString dst = m_local->path();
-    QSignalSpy success(m_op, &KoRemoteFileOperator::fileDownloadSuccessV2);
-    download({file(QStringLiteral("/again.bin"))}, dst);
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(dst + QStringLiteral("/again.bin.ReRazeDownload")).size() == 200000, 20000);
-    connect(m_op, &KoRemoteFileOperator::fileDownloadPause, this,
-            [this](int id) { m_op->getFileRetryDownloadStart(id); });
-    m_op->pauseFileDownload(downloadAt(m_op, 0)->getTaskId());
-    QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty(), 20000);
-    QCOMPARE(readAll(dst + QStringLiteral("/again.bin")), bytes);
     QVERIFY(idle(m_op));
 }
 
