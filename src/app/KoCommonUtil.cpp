@@ -34,7 +34,8 @@ const char* const KoCommonUtil::kKoDragMimeType = "reraze\\drag-data";
 
 QByteArray KoCommonUtil::readAll(QNetworkReply* reply)
 {
-    if (!reply)
+    // An aborted answer is no whole answer, whatever part of it arrived.
+    if (!reply || reply->error() == QNetworkReply::OperationCanceledError)
         return QByteArray();
     const QVariant declared = reply->header(QNetworkRequest::ContentLengthHeader);
     if (declared.isValid() && declared.toLongLong() > kMaxJsonAnswer)

@@ -80,7 +80,9 @@ void KoSettings::syncLocked()
         return;
     m_settings->sync();
     const QString path = m_settings->fileName();
-    if (!path.isEmpty() && QFileInfo::exists(path) && QFile::permissions(path) != kOwnerOnly)
+    // Only a regular file: a folder in its place would become unusable at 0600.
+    const QFileInfo info(path);
+    if (!path.isEmpty() && info.isFile() && info.permissions() != kOwnerOnly)
         QFile::setPermissions(path, kOwnerOnly);
 }
 

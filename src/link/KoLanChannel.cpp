@@ -5,6 +5,7 @@
 
 #include <QDebug>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QMetaObject>
 #include <QMutexLocker>
 #include <QNetworkDatagram>
@@ -24,21 +25,55 @@ QString KoLanShared::address()
     return localIp;
 }
 
-int KoLanShared::key()
-{
-    QMutexLocker l(&keyLock);
-    return qrKey;
-}
-
 void KoLanShared::setKey(int key)
 {
     QMutexLocker l(&keyLock);
     qrKey = key;
+    wrongKeys = 0;
+}
+
+KoLanShared::KeyVerdict KoLanShared::checkKey(quint32 sender, int key, qint64 nowMs)
+{
+    QMutexLocker l(&keyLock);
+    auto known = guesses.find(sender);
+    if (known != guesses.end() && nowMs < known->ignoredUntil)
+        return SenderIgnored;
+    if (key == qrKey)
+        return KeyRight;
+    if (known == guesses.end() && guesses.size() >= kMaxSendersTracked) {
+        // A flood of addresses: forget the senders that are neither counted nor ignored now.
+        for (auto it = guesses.begin(); it != guesses.end();) {
+            if (nowMs >= it->ignoredUntil && nowMs - it->windowStart >= kWrongKeyWindowMs)
+                it = guesses.erase(it);
+            else
+                ++it;
+        }
+        if (guesses.size() >= kMaxSendersTracked)
+            guesses.erase(guesses.begin());
+    }
+    Guesses& g = guesses[sender];
+    if (g.count == 0 || nowMs - g.windowStart >= kWrongKeyWindowMs) {
+        g.windowStart = nowMs;
+        g.count = 0;
+    }
+    if (++g.count >= kWrongKeysPerSender)
+        g.ignoredUntil = nowMs + kSenderIgnoredMs;
+    return ++wrongKeys == kWrongKeysPerKey ? KeyUsedUp : KeyWrong;
 }
 
 namespace {
 
 const int kRecentIds = 64;
+
+qint64 monotonicMs()
+{
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
+}
 
 // Counts a worker as running for as long as it lives; the channel waits for the count to
 // reach zero before it goes.
@@ -99,7 +134,7 @@ public:
 
         if (msg.version != KoLanMessage::kProtocolVersion) {
             if (msg.type != KoLanMessage::TypeAck)
-                post("deliverVersion", Q_ARG(int, msg.version - 1));
+                post("deliverVersion", Q_ARG(int, KoLanMessage::versionFlag(msg.version)));
             return;
         }
         if (msg.type == KoLanMessage::TypeAck) {
@@ -113,7 +148,18 @@ public:
         }
 
         const QHostAddress replyTo = m_from.toIPv4Address() ? QHostAddress(m_from.toIPv4Address()) : m_from;
+        // A sender that kept guessing the pairing key gets no answer at all for a while.
+        KoLanShared::KeyVerdict verdict = KoLanShared::KeyRight;
+        if (msg.type == KoLanMessage::TypeConnect) {
+            int key = 0;
+            KoLanMessage::readInt(msg.object, QStringLiteral("key"), &key);
+            verdict = m_shared->checkKey(replyTo.toIPv4Address(), key, monotonicMs());
+            if (verdict == KoLanShared::SenderIgnored)
+                return;
+        }
         writeDatagram(KoLanMessage::toBytes(KoLanMessage::makeAck(msg.msgId, ownId, ownType, ownUid)), replyTo, phonePort);
+        if (verdict == KoLanShared::KeyUsedUp)
+            post("deliverKeyGuessedTooOften");
         {
             QMutexLocker l(&m_shared->ackLock);
             if (m_shared->stopping || m_shared->recentIds.contains(msg.msgId))
@@ -124,10 +170,8 @@ public:
         }
 
         if (msg.type == KoLanMessage::TypeConnect) {
-            int key = 0;
-            KoLanMessage::readInt(msg.object, QStringLiteral("key"), &key);
-            if (key != m_shared->key()) {
-                qDebug() << "LAN: connect message with a stale pairing key from" << m_from.toString();
+            if (verdict != KoLanShared::KeyRight) {
+                qDebug() << "LAN: connect message with a wrong pairing key from" << m_from.toString();
                 return;
             }
             post("deliverConnect", Q_ARG(QJsonObject, msg.object), Q_ARG(QString, replyTo.toString()));
@@ -332,6 +376,11 @@ void KoLanChannel::deliverDisconnect(QString deviceId, int uid)
 void KoLanChannel::deliverVersion(int flag)
 {
     emit versionNotMatch(flag);
+}
+
+void KoLanChannel::deliverKeyGuessedTooOften()
+{
+    emit keyGuessedTooOften();
 }
 
 void KoLanChannel::deliverSendFinished(QString msgId, int type, bool acked)

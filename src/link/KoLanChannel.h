@@ -33,14 +33,34 @@ struct KoLanShared
     int uid = 0;
     quint16 phonePort = 59632;
 
-    // The QR pairing key that a phone's connect message must carry.
+    // The QR pairing key that a phone's connect message must carry, and the wrong guesses
+    // made at it (docs/protocol.md, "LAN messages"): per sender address, and in all since the
+    // key was made.
     QMutex keyLock;
     int qrKey = 0;
+    struct Guesses
+    {
+        qint64 windowStart = 0;
+        int count = 0;
+        qint64 ignoredUntil = 0;
+    };
+    QHash<quint32, Guesses> guesses;
+    int wrongKeys = 0;
+
+    static constexpr int kWrongKeysPerSender = 3;
+    static constexpr qint64 kWrongKeyWindowMs = 10000;
+    static constexpr qint64 kSenderIgnoredMs = 60000;
+    static constexpr int kWrongKeysPerKey = 20;
+    static constexpr int kMaxSendersTracked = 1024;
 
     void setAddress(const QString& ip);
     QString address();
-    int key();
+    // A new key: the guesses at the old one no longer count towards its renewal.
     void setKey(int key);
+    // The verdict on a connect message with key from sender, counted at once so that
+    // parallel workers cannot overrun the limits.
+    enum KeyVerdict { KeyRight, KeyWrong, KeyUsedUp, SenderIgnored };
+    KeyVerdict checkKey(quint32 sender, int key, qint64 nowMs);
 };
 
 // The LAN message channel (docs/protocol.md, "LAN messages"). The socket lives on the GUI
@@ -71,6 +91,8 @@ signals:
     void connectRequested(QJsonObject message, QString senderIp);
     void disconnectRequested(QString deviceId, int uid);
     void versionNotMatch(int flag);
+    // Too many wrong pairing keys were tried: the key must be replaced.
+    void keyGuessedTooOften();
     // A message left the sender: acknowledged or given up after the last send.
     void sendFinished(QString msgId, int type, bool acked);
 
@@ -79,6 +101,7 @@ private slots:
     void deliverConnect(QJsonObject message, QString senderIp);
     void deliverDisconnect(QString deviceId, int uid);
     void deliverVersion(int flag);
+    void deliverKeyGuessedTooOften();
     void deliverSendFinished(QString msgId, int type, bool acked);
 
 private:

@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 const int kMaxIdLength = 64;
@@ -105,6 +106,14 @@ bool KoLanMessage::parse(const QByteArray& datagram, Parsed* out)
     }
     *out = p;
     return true;
+}
+
+int KoLanMessage::versionFlag(int version)
+{
+    // Any int can arrive: subtracting from the smallest ones would overflow.
+    if (version < std::numeric_limits<int>::min() + kProtocolVersion)
+        return std::numeric_limits<int>::min();
+    return version - kProtocolVersion;
 }
 
 QString KoLanMessage::newMessageId()

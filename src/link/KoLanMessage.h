@@ -45,6 +45,9 @@ public:
     static QJsonObject makeAck(const QString& msgId, const QString& deviceId, int deviceType, int uid);
     static QByteArray toBytes(const QJsonObject& object);
     static QString newMessageId();
+    // What msgVersionNotMatch carries for a peer of version: its distance from ours, kept
+    // within int whatever the peer sent (negative: the peer is older).
+    static int versionFlag(int version);
 
     // Integer value of a JSON number that holds a whole number within int; false otherwise.
     static bool readInt(const QJsonObject& object, const QString& key, int* out);

@@ -110,6 +110,10 @@ void KoRemoteConnectManager::initConnection()
         QTimer::singleShot(0, this, [this] { emit bindError(); });
     });
     connect(m_channel, &KoLanChannel::versionNotMatch, this, &KoRemoteConnectManager::msgVersionNotMatch);
+    connect(m_channel, &KoLanChannel::keyGuessedTooOften, this, [this] {
+        if (!m_closing)
+            newQrKey();
+    });
     connect(m_channel, &KoLanChannel::connectRequested, this, &KoRemoteConnectManager::onLanConnectRequested);
     connect(m_channel, &KoLanChannel::disconnectRequested, this, &KoRemoteConnectManager::onLanDisconnectRequested);
     connect(m_channel, &KoLanChannel::sendFinished, this, &KoRemoteConnectManager::onLanSendFinished);

@@ -28,6 +28,18 @@ KoFileConvertInfo::KoFileConvertInfo(int taskId, int uid, int deviceType, const 
 
 KoFileConvertInfo::~KoFileConvertInfo() = default;
 
+int KoFileConvertInfo::percentOf(qint64 done, qint64 total)
+{
+    if (total <= 0 || done <= 0)
+        return 0;
+    if (done >= total)
+        return 100;
+    // done * 100 can pass 64 bits long before done reaches total.
+    return done <= std::numeric_limits<qint64>::max() / 100
+        ? int(done * 100 / total)
+        : int(static_cast<long double>(done) * 100 / total);
+}
+
 void KoFileConvertInfo::setProgress(int percent)
 {
     m_progress = qBound(0, percent, 100);

@@ -26,6 +26,8 @@ public:
     int getProgress() const { return m_progress; }
     // Clamped to 0..100.
     void setProgress(int percent);
+    // done of total in whole percent, 0..100, for any 64-bit counts (a phone's included).
+    static int percentOf(qint64 done, qint64 total);
     int getVersion() const { return m_version; }
     int getUid() const { return m_uid; }
     int getDeviceType() const { return m_deviceType; }

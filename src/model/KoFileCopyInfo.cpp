@@ -2,8 +2,6 @@
 
 #include "model/KoRemoteFile.h"
 
-#include <limits>
-
 KoFileCopyInfo::KoFileCopyInfo(int taskId, KoRemoteFile* file, const QString& remoteServer, qint64 copiedSize,
                                QObject* parent)
     : KoFileConvertInfo(taskId, -1, -1, QString(), remoteServer, TypeCopy, 1, parent)
@@ -21,14 +19,7 @@ KoFileCopyInfo::KoFileCopyInfo(int taskId, KoRemoteFile* file, const QString& re
         m_convertState = StateFinished;
         return;
     }
-    qint64 percent = 0;
-    if (copiedSize >= size)
-        percent = 100;
-    else if (copiedSize > 0)
-        percent = copiedSize <= std::numeric_limits<qint64>::max() / 100
-                      ? copiedSize * 100 / size
-                      : static_cast<qint64>(static_cast<long double>(copiedSize) * 100 / size);
-    setProgress(static_cast<int>(qBound<qint64>(0, percent, 100)));
+    setProgress(percentOf(copiedSize, size));
 
     if (copiedSize == 0)
         m_convertState = StateWaiting;

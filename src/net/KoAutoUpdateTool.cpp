@@ -108,7 +108,7 @@ void KoAutoUpdateTool::requestVersionFile(bool manual)
         failLater(record, [this](KoReplyType* r) { finishCheck(r, nullptr); });
         return;
     }
-    getHttpData(url, record, nullptr);
+    getHttpData(url, record, nullptr, kMaxVersionFileBytes);
 }
 
 void KoAutoUpdateTool::onFinished(QNetworkReply* reply)

@@ -7,6 +7,7 @@
 #include "net/KoReplyType.h"
 
 #include <QDateTime>
+#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QHttpMultiPart>
@@ -71,10 +72,37 @@ void KoNetworkHelper::forwardDownloadProgress(QNetworkReply* reply)
     });
 }
 
-void KoNetworkHelper::postHttpData(QJsonObject& body, QString url, KoReplyType* record, QMap<QString, QString>* headers)
+void KoNetworkHelper::limitAnswer(QNetworkReply* reply, qint64 maxAnswer)
+{
+    if (!reply)
+        return;
+    // Bounded buffering holds the network layer back until the check below has seen the bytes.
+    reply->setReadBufferSize(maxAnswer + 1);
+    auto check = [reply, maxAnswer](bool headersNow) {
+        if (!reply->isRunning())
+            return;
+        if (headersNow) {
+            // A limit told before the connection took the request may not have reached it.
+            reply->setReadBufferSize(0);
+            reply->setReadBufferSize(maxAnswer + 1);
+        }
+        const QVariant declared = reply->header(QNetworkRequest::ContentLengthHeader);
+        if ((declared.isValid() && declared.toLongLong() > maxAnswer) || reply->bytesAvailable() > maxAnswer) {
+            qDebug() << "Answer of" << reply->url().toString(QUrl::RemoveQuery) << "refused: more than" << maxAnswer
+                     << "bytes";
+            reply->abort();
+        }
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, this, [check] { check(true); });
+    connect(reply, &QNetworkReply::readyRead, this, [check] { check(false); });
+}
+
+void KoNetworkHelper::postHttpData(QJsonObject& body, QString url, KoReplyType* record, QMap<QString, QString>* headers,
+                                   qint64 maxAnswer)
 {
     const QByteArray json = QJsonDocument(body).toJson(QJsonDocument::Compact);
     QNetworkReply* reply = m_network->postJson(url, headers, json);
+    limitAnswer(reply, maxAnswer);
     forwardDownloadProgress(reply);
     fileReply(reply, record);
 }
@@ -88,9 +116,10 @@ void KoNetworkHelper::downloadHttpData(QJsonObject& body, QString url, KoReplyTy
     fileReply(reply, record);
 }
 
-void KoNetworkHelper::getHttpData(QString url, KoReplyType* record, QMap<QString, QString>* headers)
+void KoNetworkHelper::getHttpData(QString url, KoReplyType* record, QMap<QString, QString>* headers, qint64 maxAnswer)
 {
     QNetworkReply* reply = m_network->get(url, headers);
+    limitAnswer(reply, maxAnswer);
     forwardDownloadProgress(reply);
     fileReply(reply, record);
 }
@@ -147,6 +176,7 @@ void KoNetworkHelper::sendMultipart(const QString& localPath, const QString& url
     const qint64 contentLength = partSize + name.size() + kMultipartOverhead;
     QNetworkReply* reply = m_network->post(url, headers, multiPart, contentLength);
     multiPart->setParent(reply);
+    limitAnswer(reply, KoCommonUtil::kMaxJsonAnswer);
     connect(reply, &QNetworkReply::uploadProgress, this, [this, reply](qint64 sent, qint64 total) {
         if (total > 0)
             uploadProgress(reply, sent, total);

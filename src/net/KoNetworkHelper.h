@@ -11,6 +11,7 @@
 
 class QNetworkReply;
 class QTimer;
+#include "app/KoCommonUtil.h"
 #include "net/KoNetworkObject.h"
 class KoReplyMap;
 class KoReplyType;
@@ -30,13 +31,17 @@ public:
 
     // POST of body as compact JSON; each header entry becomes a raw header (UTF-8).
     // Download progress with a known total reaches downloadProgress. The map owns record
-    // from now on. Failures arrive later as a finished reply.
-    void postHttpData(QJsonObject& body, QString url, KoReplyType* record, QMap<QString, QString>* headers);
+    // from now on. Failures arrive later as a finished reply. The answer is read into memory:
+    // one that announces or brings more than maxAnswer bytes is aborted at once (limitAnswer).
+    void postHttpData(QJsonObject& body, QString url, KoReplyType* record, QMap<QString, QString>* headers,
+                      qint64 maxAnswer = KoCommonUtil::kMaxJsonAnswer);
     // Same request for a file download: in addition every arrival of data reaches dataReady,
-    // so the body can be written out even when the answer gives no total length.
+    // so the body can be written out even when the answer gives no total length. No cap:
+    // the receiver writes the body out as it comes.
     void downloadHttpData(QJsonObject& body, QString url, KoReplyType* record, QMap<QString, QString>* headers);
-    // GET with the same filing; download progress as for postHttpData.
-    void getHttpData(QString url, KoReplyType* record, QMap<QString, QString>* headers = nullptr);
+    // GET with the same filing and cap; download progress as for postHttpData.
+    void getHttpData(QString url, KoReplyType* record, QMap<QString, QString>* headers = nullptr,
+                     qint64 maxAnswer = KoCommonUtil::kMaxJsonAnswer);
 
     // Multipart upload of localPath from min(offset, size) to its end, streamed from the file.
     // A file that cannot be read makes the request fail; it is not reported here.
@@ -45,6 +50,11 @@ public:
     void uploadShortHttpFile(const QString& localPath, QString url, KoReplyType* record, QMap<QString, QString>* headers, qint64 offset);
 
     KoReplyMap* getReplyMap() const { return m_replyMap; }
+
+    // Bounds an answer that is read into memory: the network layer buffers at most
+    // maxAnswer + 1 bytes of it, and it is aborted (OperationCanceledError, body dropped)
+    // as soon as its Content-Length or the bytes received pass maxAnswer.
+    void limitAnswer(QNetworkReply* reply, qint64 maxAnswer);
 
     // Multipart framing of one file part; the whole body is partSize + name bytes + this.
     static const qint64 kMultipartOverhead = 187;

@@ -105,11 +105,21 @@ QNetworkRequest KoNetworkObject::buildRequest(const QString& url, QMap<QString, 
 {
     QNetworkRequest request{QUrl(url)};
     request.setSslConfiguration(m_sslConfig);
+    // The account and relay cookies belong to those https servers: a phone on plain http (on
+    // the same host, say) neither receives them nor plants cookies of its own.
+    if (request.url().scheme() != QLatin1String("https")) {
+        request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+        request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    }
     request.setRawHeader("User-Agent", userAgent());
     if (headers) {
         for (auto it = headers->constBegin(); it != headers->constEnd(); ++it)
             request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
     }
+    // Left to itself the network layer asks for gzip and inflates it in memory, beyond any cap
+    // on what was received: bodies come as they are.
+    if (!request.hasRawHeader("Accept-Encoding"))
+        request.setRawHeader("Accept-Encoding", "identity");
     return request;
 }
 

@@ -16,8 +16,9 @@ class QNetworkRequest;
 class QUrl;
 class KoCookieJar;
 
-// The program's one network access manager, with its in-memory cookie jar, fixed
-// User-Agent and TLS trust (system CAs plus the CA bundled with the program).
+// The program's one network access manager, with its in-memory cookie jar (used by https
+// requests only), fixed User-Agent, `Accept-Encoding: identity` unless a request names one,
+// and TLS trust (system CAs plus the CA bundled with the program).
 // Every HTTP client posts through it and listens to its finished signal.
 class KoNetworkObject : public QObject
 {

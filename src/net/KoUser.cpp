@@ -197,7 +197,7 @@ void KoUser::getSecure(const QString& url, KoReplyType* record)
         failRequest(record);
         return;
     }
-    getHttpData(url, record, nullptr);
+    getHttpData(url, record, nullptr, kMaxHeadImageBytes);
 }
 
 void KoUser::failRequest(KoReplyType* record)

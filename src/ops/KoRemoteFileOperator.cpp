@@ -4,6 +4,8 @@
 #include <QMutexLocker>
 #include <QTimer>
 
+#include <limits>
+
 #include "client/KoClientHelper.h"
 #include "model/KoAbstractFile.h"
 #include "model/KoCategoryFolderAlias.h"
@@ -97,12 +99,13 @@ KoRemoteFileOperator::~KoRemoteFileOperator()
     m_checkTaskTimer->stop();
     m_saveTimer->stop();
     saveConvertList();
-    clearConvertList(ListDownloading);
-    clearConvertList(ListUploading);
-    clearConvertList(ListFinished);
+    // Records and tasks go in one pass, as they lie among the children.
+    QSet<QObject*> doomed;
+    takeAllConvertRecords(doomed);
+    takeAllTasks(doomed);
+    deleteInChildOrder(doomed);
     clearThumbnail();
     clearTmpFile();
-    clearTaskList();
 
     delete m_taskListMutex;
     m_taskListMutex = nullptr;
@@ -197,7 +200,7 @@ bool KoRemoteFileOperator::removeTaskFromList(int taskId)
     return task != nullptr;
 }
 
-void KoRemoteFileOperator::clearTaskList()
+void KoRemoteFileOperator::takeAllTasks(QSet<QObject*>& into)
 {
     QList<KoRemoteFileTask*> tasks;
     {
@@ -210,7 +213,8 @@ void KoRemoteFileOperator::clearTaskList()
         m_pendingFolders.clear();
         m_downloadTargets.clear();
     }
-    qDeleteAll(tasks);
+    for (KoRemoteFileTask* task : qAsConst(tasks))
+        into.insert(task);
 }
 
 int KoRemoteFileOperator::getRunningTransferCount()
@@ -561,6 +565,16 @@ void KoRemoteFileOperator::onTaskProgressV3(int taskId, qint64 done, qint64 tota
     progress(taskId, done, total);
 }
 
+namespace {
+qint64 saturatedSum(qint64 a, qint64 b)
+{
+    qint64 sum = 0;
+    if (__builtin_add_overflow(a, b, &sum))
+        return b > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
+    return sum;
+}
+}
+
 void KoRemoteFileOperator::progress(int taskId, qint64 done, qint64 total)
 {
     KoRemoteFileTask* task = getTaskFromList(taskId);
@@ -570,26 +584,24 @@ void KoRemoteFileOperator::progress(int taskId, qint64 done, qint64 total)
         KoFileConvertInfo* record = getInfoFromConvertList(taskId, ListUploading);
         if (!record)
             return;
-        const qint64 converted = record->getHaveRead() + done;
-        const qint64 divisor = record->getTotalSize() > 0 ? record->getTotalSize() : 1;
-        const int percent = int(qBound<qint64>(0, converted * 100 / divisor, 100));
+        const qint64 converted = saturatedSum(record->getHaveRead(), done);
         record->setConvertState(KoFileConvertInfo::StateConverting);
         record->setConvertedSize(converted);
-        record->setProgress(percent);
+        record->setProgress(KoFileConvertInfo::percentOf(converted, record->getTotalSize()));
         emit uploadTaskProgressV2(taskId, record->getProgress());
     } else if (task->getTaskType() == KoRemoteFileTask::TypeDownload) {
         KoFileConvertInfo* record = getInfoFromConvertList(taskId, ListDownloading);
         if (!record)
             return;
-        const qint64 converted = record->getHaveRead() + done;
-        // Without a length the answer's total is unknown (-1): the listed size stands.
-        const qint64 totalSize = total >= 0 ? record->getHaveRead() + total : qMax(record->getTotalSize(), converted);
-        const qint64 divisor = totalSize > 0 ? totalSize : 1;
-        const int percent = int(qBound<qint64>(0, converted * 100 / divisor, 100));
+        // The phone's counts (a resume point, an announced length) may be anything. Without a
+        // length the answer's total is unknown (-1): the listed size stands.
+        const qint64 converted = saturatedSum(record->getHaveRead(), done);
+        const qint64 totalSize = total >= 0 ? saturatedSum(record->getHaveRead(), total)
+                                            : qMax(record->getTotalSize(), converted);
         record->setConvertState(KoFileConvertInfo::StateConverting);
         record->setConvertedSize(converted);
         record->setTotalSize(totalSize);
-        record->setProgress(percent);
+        record->setProgress(KoFileConvertInfo::percentOf(converted, totalSize));
         emit downloadTaskProgressV2(taskId, record->getProgress());
     }
 }

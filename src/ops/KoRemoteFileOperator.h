@@ -68,7 +68,8 @@ public:
     KoRemoteFileTask* popTaskFromList(int taskId);
     KoRemoteFileTask* getTaskFromList(int taskId);
     bool removeTaskFromList(int taskId);
-    void clearTaskList();
+    // Empties the task list, handing its tasks over.
+    void takeAllTasks(QSet<QObject*>& into);
     // Running tasks that hold a scheduler slot, by kind.
     int getRunningTransferCount();
     int getRunningThumbnailCount();
@@ -151,6 +152,12 @@ public:
     void checkDownloadListComplete();
     void checkUploadListComplete();
     void loadConvertList();
+    // Empties the three lists, handing their records over.
+    void takeAllConvertRecords(QSet<QObject*>& into);
+    // Delete the objects (children of this one or not) in linear time.
+    void deleteConvertRecords(const QList<KoFileConvertInfo*>& records);
+    void deleteInChildOrder(QSet<QObject*> doomed);
+    void loadConvertLines(const QByteArray& content);
     void saveConvertList();
     QString getConvertListPath() const;
 
@@ -362,6 +369,9 @@ private:
     QTimer* m_saveTimer = nullptr;
     int m_saveDelayMs = kSaveDelayMs;
     bool m_loading = false;
+    // The list file exists but could not be read: it is never written in this run, so that
+    // its records are not replaced by an empty list.
+    bool m_listUnreadable = false;
 
     static KoRemoteFileOperator* s_instance;
     static QMutex s_mutex;

@@ -3,12 +3,14 @@
 
 #include "ops/KoRemoteFileOperator.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QSaveFile>
+#include <QSet>
 #include <QTimer>
 
 #include "app/KoCommonUtil.h"
@@ -210,7 +212,41 @@ void KoRemoteFileOperator::clearConvertList(int selector)
         records.swap(*list->list);
         list->byTaskId.clear();
     }
-    qDeleteAll(records);
+    deleteConvertRecords(records);
+}
+
+void KoRemoteFileOperator::takeAllConvertRecords(QSet<QObject*>& into)
+{
+    for (int selector : {ListDownloading, ListUploading, ListFinished}) {
+        ConvertList* list = convertList(selector);
+        QMutexLocker locker(list->mutex);
+        for (KoFileConvertInfo* info : qAsConst(*list->list))
+            into.insert(info);
+        list->list->clear();
+        list->byTaskId.clear();
+    }
+}
+
+void KoRemoteFileOperator::deleteConvertRecords(const QList<KoFileConvertInfo*>& records)
+{
+    QSet<QObject*> doomed;
+    doomed.reserve(records.size());
+    for (KoFileConvertInfo* info : records)
+        doomed.insert(info);
+    deleteInChildOrder(doomed);
+}
+
+void KoRemoteFileOperator::deleteInChildOrder(QSet<QObject*> doomed)
+{
+    // A child leaves its parent through a search from the front of the parent's children.
+    // Deleted in list order (newest first, tasks and records interleaved) every search ran
+    // over the rest: quadratic. In the parent's own order each one ends at once.
+    const QObjectList kids = children();
+    for (QObject* kid : kids) {
+        if (doomed.remove(kid))
+            delete kid;
+    }
+    qDeleteAll(doomed); // objects of no parent or of another one
 }
 
 void KoRemoteFileOperator::getConvertingCount(int& download, int& upload)
@@ -375,8 +411,8 @@ void KoRemoteFileOperator::clearAllFailedDownload()
         stopRecordTask(info->getTaskId(), ListDownloading, true);
         if (auto* download = qobject_cast<KoFileDownloadInfo*>(info))
             KoCommonUtil::deleteFile(download->getLocalFilePath() + QLatin1String(KoClientHelper::kDownloadSuffix));
-        delete info;
     }
+    deleteConvertRecords(taken);
     emit fileDownloadCancel(-1);
 }
 
@@ -384,10 +420,9 @@ void KoRemoteFileOperator::clearAllFailedUpload()
 {
     const QList<KoFileConvertInfo*> taken = takeConvertInfos(
         ListUploading, [](KoFileConvertInfo* info) { return info->getConvertState() == KoFileConvertInfo::StateFailed; });
-    for (KoFileConvertInfo* info : taken) {
+    for (KoFileConvertInfo* info : taken)
         stopRecordTask(info->getTaskId(), ListUploading, true);
-        delete info;
-    }
+    deleteConvertRecords(taken);
     emit fileUploadCancel(-1);
 }
 
@@ -402,8 +437,8 @@ void KoRemoteFileOperator::clearDownloadList()
             if (auto* download = qobject_cast<KoFileDownloadInfo*>(info))
                 KoCommonUtil::deleteFile(download->getLocalFilePath()
                                          + QLatin1String(KoClientHelper::kDownloadSuffix));
-        delete info;
     }
+    deleteConvertRecords(taken);
     emit fileDownloadCancel(-1);
 }
 
@@ -413,8 +448,8 @@ void KoRemoteFileOperator::clearUploadList()
     for (KoFileConvertInfo* info : taken) {
         if (isActive(info))
             stopRecordTask(info->getTaskId(), ListUploading, true);
-        delete info;
     }
+    deleteConvertRecords(taken);
     emit fileUploadCancel(-1);
 }
 
@@ -468,10 +503,25 @@ QString KoRemoteFileOperator::getConvertListPath() const
 void KoRemoteFileOperator::loadConvertList()
 {
     QFile file(getConvertListPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray content = file.readAll();
-    file.close();
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (file.exists())
+            m_listUnreadable = true;
+    } else {
+        const QByteArray content = file.readAll();
+        if (file.error() == QFileDevice::NoError) {
+            file.close();
+            loadConvertLines(content);
+            return;
+        }
+        m_listUnreadable = true;
+    }
+    if (m_listUnreadable)
+        qWarning() << "Transfer list" << file.fileName() << "cannot be read (" << file.errorString()
+                   << "): it is left as it is and not saved in this run";
+}
+
+void KoRemoteFileOperator::loadConvertLines(const QByteArray& content)
+{
     QList<QByteArray> lines = content.split('\n');
     // The last line ends with "\n": what follows it is no line.
     if (!lines.isEmpty() && lines.last().isEmpty())
@@ -510,6 +560,8 @@ void KoRemoteFileOperator::saveConvertList()
 
 bool KoRemoteFileOperator::writeConvertList(bool final)
 {
+    if (m_listUnreadable)
+        return false;
     QByteArray out;
     auto append = [&out](KoFileConvertInfo* info) {
         QByteArray line = KoFileConvertInfo::getJsonFromConvertInfo(info).toUtf8();
@@ -545,7 +597,7 @@ bool KoRemoteFileOperator::writeConvertList(bool final)
         if (download) {
             info->setConvertedSize(reached);
             info->setTotalSize(qMax(total, reached));
-            info->setProgress(int(reached * 100 / qMax<qint64>(1, info->getTotalSize())));
+            info->setProgress(KoFileConvertInfo::percentOf(reached, info->getTotalSize()));
         }
         append(info);
         if (!final) {

@@ -24,6 +24,9 @@ KoUiV3AlertDialog::~KoUiV3AlertDialog()
 void KoUiV3AlertDialog::initUi()
 {
     ui->setupUi(this);
+    // Titles and texts carry phone-supplied nicks and names: never rich text.
+    ui->titleLabel->setTextFormat(Qt::PlainText);
+    ui->textLabel->setTextFormat(Qt::PlainText);
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     ui->btnConfirm->setStyleSheet(QString::fromUtf8(KoCommonUtil::getQss(QStringLiteral(":/ui_v3/qss/KoConfirmButton")).constData()));

@@ -105,6 +105,21 @@ private slots:
         QCOMPARE(modeOf(m_file), 0600);
     }
 
+    void aFolderInPlaceOfTheFileKeepsItsMode()
+    {
+        // It was made 0600, which no one can enter.
+        delete KoSettings::getInstance();
+        const QString aside = m_file + ".aside";
+        QVERIFY(QFile::rename(m_file, aside));
+        QVERIFY(QDir().mkdir(m_file));
+        QVERIFY(QFile::setPermissions(m_file, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        KoSettings::getInstance()->setNotifyDownload(false);
+        delete KoSettings::getInstance();
+        QCOMPARE(modeOf(m_file), 0700);
+        QVERIFY(QDir().rmdir(m_file));
+        QVERIFY(QFile::rename(aside, m_file));
+    }
+
     void groups()
     {
         KoSettings* settings = KoSettings::getInstance();

@@ -2,6 +2,7 @@
 // conversions, failure lists, copy entries, shared callback slots, deadlines, broken answers,
 // connection messages, and its behaviour toward other clients' replies and at destruction.
 
+#include "app/KoCommonUtil.h"
 #include "app/KoServerConfig.h"
 #include "client/KoClientHelper.h"
 #include "model/KoFileCopyInfo.h"
@@ -19,6 +20,7 @@
 #include <QJsonArray>
 #include <QNetworkReply>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QtTest>
 
 #include <limits>
@@ -177,6 +179,8 @@ private slots:
     void lateAnswerAfterExpiryIsIgnored();
     void desktopStartConnectAnswers();
     void disconnectAndReachability();
+    void hugeProbeAnswersAreCutShort_data();
+    void hugeProbeAnswersAreCutShort();
     void relayConnectionAnswers();
     void networkStateAnswers();
     void networkStateTimeoutNamesTheDevice();
@@ -864,6 +868,55 @@ void TestClientReplies::disconnectAndReachability()
     QTRY_COMPARE(second.size(), 4);
     QCOMPARE(second[3], qMakePair(13, QString("broken")));
     QCOMPARE(codes[3], qMakePair(13, -2));
+}
+
+void TestClientReplies::hugeProbeAnswersAreCutShort_data()
+{
+    QTest::addColumn<QByteArray>("shape");
+    QTest::newRow("announces 10^12 bytes") << QByteArray("declared");
+    QTest::newRow("no length, past the cap") << QByteArray("close");
+    QTest::newRow("chunked, past the cap") << QByteArray("chunked");
+    QTest::newRow("gzip") << QByteArray("gzip");
+}
+
+void TestClientReplies::hugeProbeAnswersAreCutShort()
+{
+    // A hostile phone's answer was held whole (and gzip inflated) before its size was checked:
+    // gigabytes for one probe.
+    QFETCH(QByteArray, shape);
+    const qint64 cap = KoCommonUtil::kMaxJsonAnswer;
+    const qint64 slack = 16LL * 1024 * 1024; // the sockets' and the network layer's buffers
+    QTemporaryFile big;
+    QVERIFY(big.open() && big.resize(cap + 2 * slack)); // sparse
+    KoTestResponse r;
+    if (shape == "gzip") {
+        r = KoTestResponse::raw(QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\xab\x56\x4a\xce\x4f\x49\x55\xb2"
+                                           "\x32\xa8\x05\x00\x98\xae\x3c\x72\x0a\x00\x00\x00", 30),
+                                200, "application/json");
+        r.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("gzip"))); // {"code":0} once inflated
+    } else {
+        r.bodyFile = big.fileName();
+        r.chunked = shape == "chunked";
+        r.noContentLength = shape == "close";
+        if (shape == "declared")
+            r.headers.append(qMakePair(QByteArray("Content-Length"), QByteArray("1000000000000")));
+    }
+    m_phone->queueAnswer("accessable", r);
+    int code = 1;
+    bool done = false;
+    m_client->askReachable(20, base(), kPhoneUid, kPhoneId, 2, [&](int, int c, QString) {
+        code = c;
+        done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
+    QCOMPARE(code, -1);
+    const QList<KoTestRequest> requests = m_phone->http()->requests();
+    QCOMPARE(requests.last().header("accept-encoding"), QByteArray("identity"));
+    if (shape != "gzip") {
+        QTRY_VERIFY(m_phone->http()->requests().last().aborted);
+        const qint64 sent = m_phone->http()->requests().last().answerBodySent;
+        QVERIFY2(sent <= cap + slack, QByteArray::number(sent).constData());
+    }
 }
 
 void TestClientReplies::relayConnectionAnswers()

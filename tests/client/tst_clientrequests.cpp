@@ -7,6 +7,7 @@
 #include "model/KoFileCopyInfo.h"
 #include "model/KoRemoteCategory.h"
 #include "model/KoRemoteFile.h"
+#include "net/KoCookieJar.h"
 #include "net/KoNetworkObject.h"
 #include "net/KoUser.h"
 #include "support/KoFakePhone.h"
@@ -14,6 +15,7 @@
 #include "support/KoTestCertificates.h"
 
 #include <QJsonArray>
+#include <QNetworkCookie>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -81,6 +83,10 @@ void TestClientRequests::initTestCase()
     m_relay->attachPhone(m_phone);
     KoServerConfig::setRelayBaseUrl(m_relay->baseUrl());
     KoServerConfig::setAccountBaseUrl(m_relay->accountBaseUrl());
+    // An account session cookie without the Secure flag, as if the account server shared the
+    // phone's host: phone requests must still go without it.
+    KoNetworkObject::getInstance()->getCookieJar()->setCookiesFromUrl(
+        {QNetworkCookie("session", "s3cret")}, QUrl(m_phone->baseUrl() + QStringLiteral("/")));
 }
 
 void TestClientRequests::cleanupTestCase()
@@ -133,6 +139,7 @@ void TestClientRequests::checkIdentity(const KoFakeCall& call, bool remote)
         QCOMPARE(call.header("toDeviceId"), kPhoneId.toUtf8());
         QCOMPARE(call.header("toDeviceType"), QByteArray("2"));
     } else {
+        QVERIFY(!call.headers.contains("cookie"));
         QVERIFY(!call.headers.contains("touid"));
         QVERIFY(!call.headers.contains("todeviceid"));
         QVERIFY(!call.headers.contains("todevicetype"));

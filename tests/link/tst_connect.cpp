@@ -8,17 +8,18 @@
 #include "net/KoNetworkObject.h"
 #include "net/KoUser.h"
 #include "support/KoFakeAccountServer.h"
+#include "support/KoFakeLanPhone.h"
 #include "support/KoFakePhone.h"
 #include "support/KoFakeRelay.h"
 #include "support/KoTestCertificates.h"
-
-#include "link/KoFakeLanPhone.h"
 
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
+
+#include <climits>
 
 namespace {
 const char* const kPhoneNumber = "13800000001";
@@ -54,6 +55,7 @@ private slots:
     void phonePairsWithQrKeyAndLeaves();
     void malformedDatagramsIgnored();
     void versionMismatchReported();
+    void pairingKeyGuessesAreLimited();
     void ejectInsideConnectedSlotKeepsLentRecord();
     void bindErrorOnce();
 
@@ -606,6 +608,13 @@ void TestConnect::malformedDatagramsIgnored()
                                   {"uid", kUid}}).toJson(),
         QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", QString(5000, 'm')}, {"deviceId", kPhoneId},
                                   {"deviceType", 2}, {"uid", kUid}, {"key", key}, {"port", 1}}).toJson(),
+        // Extreme numbers: none may reach arithmetic.
+        "{\"type\":19,\"version\":1e300,\"msgId\":\"m7\",\"deviceId\":\"x\"}",
+        "{\"type\":-2147483648,\"version\":1,\"msgId\":\"m8\",\"deviceId\":\"x\",\"deviceType\":2,\"uid\":1}",
+        QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", "m9"}, {"deviceId", kPhoneId}, {"deviceType", 2},
+                                  {"uid", kUid}, {"key", key}, {"port", -2147483648.0}}).toJson(),
+        QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", "m10"}, {"deviceId", kPhoneId},
+                                  {"deviceType", 2}, {"uid", kUid}, {"key", 1e300}, {"port", 1}}).toJson(),
         // From this computer itself.
         QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", "m6"},
                                   {"deviceId", KoThisMachineInfo::getInstance()->getDeviceName()}, {"deviceType", 1},
@@ -627,15 +636,63 @@ void TestConnect::versionMismatchReported()
 {
     QSignalSpy version(manager(), &KoRemoteConnectManager::msgVersionNotMatch);
     QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
-    m_lan->setVersion(3);
-    m_lan->pair(manager()->getQrKey());
-    QVERIFY(QTest::qWaitFor([&] { return version.size() == 1; }, 5000));
-    QCOMPARE(version.first().first().toInt(), 2);
+    // The extremes once made the distance overflow (undefined behaviour, caught by UBSan).
+    const QList<QPair<int, int>> rows{{3, 2}, {0, -1}, {INT_MIN, INT_MIN}, {INT_MIN + 1, INT_MIN}, {INT_MAX, INT_MAX - 1}};
+    for (const auto& row : rows) {
+        m_lan->setVersion(row.first);
+        m_lan->disconnect();
+        QVERIFY(QTest::qWaitFor([&] { return !version.isEmpty(); }, 5000));
+        QCOMPARE(version.takeFirst().first().toInt(), row.second);
+    }
     m_lan->setVersion(0);
     m_lan->pair(manager()->getQrKey());
-    QVERIFY(QTest::qWaitFor([&] { return version.size() == 2; }, 5000));
-    QCOMPARE(version.last().first().toInt(), -1);
+    QVERIFY(QTest::qWaitFor([&] { return version.size() == 1; }, 5000));
     QCOMPARE(connected.size(), 0);
+}
+
+void TestConnect::pairingKeyGuessesAreLimited()
+{
+    // Unlimited guesses from the LAN once found the six-digit key in half a minute.
+    QSignalSpy renewed(manager(), &KoRemoteConnectManager::updateQrRandomKey);
+    QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
+    const int key = manager()->getQrKey();
+    int serial = 0;
+    auto connectMessage = [&](int withKey) {
+        return QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", QStringLiteral("g%1").arg(++serial)},
+                                         {"deviceId", "guesser"}, {"deviceType", 2}, {"uid", 7}, {"key", withKey},
+                                         {"port", 1}})
+            .toJson(QJsonDocument::Compact);
+    };
+    auto wrongKey = [&] { return 100000 + (key - 100000 + serial + 1) % 900000; };
+    const QHostAddress computer = QHostAddress::LocalHost;
+    const quint16 port = manager()->getLanPort();
+
+    // One address: three wrong keys are answered, then nothing it sends, not even the right key.
+    KoTestUdpPeer guesser;
+    QVERIFY(guesser.bind(m_lan->port(), QHostAddress("127.0.0.2")));
+    for (int i = 1; i <= 3; ++i) {
+        guesser.send(connectMessage(wrongKey()), computer, port);
+        QVERIFY(guesser.waitForDatagrams(i));
+    }
+    guesser.send(connectMessage(wrongKey()), computer, port);
+    guesser.send(connectMessage(key), computer, port);
+    QTest::qWait(300);
+    QCOMPARE(guesser.datagrams().size(), 3);
+
+    // Wrong keys from many addresses renew the key (three from each of seven: 21 >= 20).
+    KoTestUdpPeer others[7];
+    for (int a = 0; a < 7; ++a) {
+        QVERIFY(others[a].bind(0, QHostAddress(QStringLiteral("127.0.0.%1").arg(a + 3))));
+        for (int i = 0; i < 3; ++i)
+            others[a].send(connectMessage(wrongKey()), computer, port);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(renewed.size(), 1, 5000);
+    QVERIFY(manager()->getQrKey() != key);
+
+    // A phone on another address pairs at once with the new key.
+    m_lan->pair(manager()->getQrKey());
+    QTRY_COMPARE_WITH_TIMEOUT(connected.size(), 1, 5000);
+    QCOMPARE(m_phone->callsTo("desktopStartConnect").size(), 1);
 }
 
 void TestConnect::ejectInsideConnectedSlotKeepsLentRecord()

@@ -99,9 +99,11 @@ private slots:
 
     void loginCookiesCopiedToTheRelay()
     {
-        KoTestHttpServer* account = newServer(KoTestHttpServer::Http);   // 127.0.0.1
+        // Both on https (cookies never go over plain http), under two host names.
+        KoTestHttpServer* account = newServer(KoTestHttpServer::Https);
         KoTestHttpServer* relay = newServer(KoTestHttpServer::Https);    // localhost
         QVERIFY(account && relay);
+        const QString accountBase = QStringLiteral("https://127.0.0.1:%1").arg(account->port());
         KoTestResponse login = KoTestResponse::json(QJsonObject{{"result", 0}});
         login.headers << qMakePair(QByteArray("Set-Cookie"), QByteArray("JSESSIONID=abc123; Path=/dedizo; HttpOnly"));
         account->setResponse("/dedizo/user/login", login);
@@ -110,7 +112,7 @@ private slots:
         KoProbeHelper* p = newProbe();
         QJsonObject body;
 
-        p->postHttpData(body, account->baseUrl() + "/dedizo/user/login", new KoReplyType(1001), nullptr);
+        p->postHttpData(body, accountBase + "/dedizo/user/login", new KoReplyType(1001), nullptr);
         QTRY_COMPARE(p->finishedTypes.size(), 1);
         const QString relayBase = relay->baseUrl() + "/reraze/";
         p->postHttpData(body, relayBase + "pcPush", new KoReplyType(5001), nullptr);
@@ -118,14 +120,14 @@ private slots:
         QCOMPARE(p->errors.last(), QNetworkReply::NoError);
         QVERIFY(relay->requests().last().header("cookie").isEmpty());
 
-        QCOMPARE(net->copyCookies(QUrl(account->baseUrl() + "/dedizo/"), QUrl(relayBase)), 1);
+        QCOMPARE(net->copyCookies(QUrl(accountBase + "/dedizo/"), QUrl(relayBase)), 1);
         p->postHttpData(body, relayBase + "reraze/operation", new KoReplyType(203001), nullptr);
         QTRY_COMPARE(p->finishedTypes.size(), 3);
         QCOMPARE(relay->requests().last().header("cookie"), QByteArray("JSESSIONID=abc123"));
 
         // The account server still gets its own cookie; copying again replaces, not doubles.
-        QCOMPARE(net->copyCookies(QUrl(account->baseUrl() + "/dedizo/"), QUrl(relayBase)), 1);
-        p->postHttpData(body, account->baseUrl() + "/dedizo/user/info", new KoReplyType(1003), nullptr);
+        QCOMPARE(net->copyCookies(QUrl(accountBase + "/dedizo/"), QUrl(relayBase)), 1);
+        p->postHttpData(body, accountBase + "/dedizo/user/info", new KoReplyType(1003), nullptr);
         p->postHttpData(body, relayBase + "reraze/operation", new KoReplyType(203002), nullptr);
         QTRY_COMPARE(p->finishedTypes.size(), 5);
         QCOMPARE(account->requests().last().header("cookie"), QByteArray("JSESSIONID=abc123"));

@@ -8,6 +8,9 @@
 #include <QJsonObject>
 
 #include <csignal>
+#include <cstring>
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -30,6 +33,7 @@ private slots:
     void restartBringsTransfersBackPausedAndResumable();
     void badLinesAreSkippedWithTheirIds();
     void aFailedWriteKeepsTheOldFile();
+    void anUnreadableFileIsNeverReplaced();
     void listsReachTheFileWhileRunning();
     void finishedRecordsAndTheirSignals();
     void mixedRunEndsAtZero();
@@ -235,6 +239,68 @@ void TestOperatorLists::aFailedWriteKeepsTheOldFile()
         QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QCOMPARE(readAll(convertListPath()), old);
     }
+    m_op = KoRemoteFileOperator::getInstance();
+}
+
+namespace {
+// Root reads every file whatever its mode: this thread gives up that power while it lives.
+class WithoutReadOverride
+{
+public:
+    WithoutReadOverride()
+    {
+        if (::geteuid() != 0) {
+            m_ok = true;
+            return;
+        }
+        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct lowered[2];
+        std::memcpy(lowered, m_saved, sizeof lowered);
+        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        m_ok = m_lowered = ::syscall(SYS_capset, &m_header, lowered) == 0;
+    }
+    ~WithoutReadOverride()
+    {
+        if (m_lowered)
+            ::syscall(SYS_capset, &m_header, m_saved);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_ok = false;
+    bool m_lowered = false;
+};
+}
+
+void TestOperatorLists::anUnreadableFileIsNeverReplaced()
+{
+    // A list that could be written but not read was taken as missing, and the exit write
+    // replaced its records with an empty list.
+    delete m_op;
+    m_op = nullptr;
+    const QString path = convertListPath();
+    const QByteArray old = QByteArray("{\"old\":1}\n");
+    QVERIFY(writeAll(path, old));
+    QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
+    {
+        WithoutReadOverride notRoot;
+        QVERIFY(notRoot.ok());
+        m_op = KoRemoteFileOperator::getInstance();
+        QVERIFY(m_op->getUploadingList()->isEmpty());
+        delete m_op;
+        m_op = nullptr;
+    }
+    QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    QCOMPARE(readAll(path), old);
+
+    // A missing file is still made.
+    QVERIFY(QFile::remove(path));
+    m_op = KoRemoteFileOperator::getInstance();
+    delete m_op;
+    QVERIFY(QFile::exists(path));
     m_op = KoRemoteFileOperator::getInstance();
 }
 

@@ -441,6 +441,7 @@ private:
                 m_socket->write(chunk);
             m_sent += chunk.size();
         }
+        m_server->noteAnswerSent(m_requestId, m_sent);
         if (m_sent < m_limit)
             return;
         m_sendingBody = false;
@@ -727,6 +728,13 @@ void KoTestHttpServer::markAborted(quint64 id)
     const int i = m_requestIds.indexOf(id);
     if (i >= 0)
         m_requests[i].aborted = true;
+}
+
+void KoTestHttpServer::noteAnswerSent(quint64 id, qint64 bytes)
+{
+    const int i = m_requestIds.lastIndexOf(id);
+    if (i >= 0)
+        m_requests[i].answerBodySent = bytes;
 }
 
 KoTestResponse KoTestHttpServer::answerFor(const KoTestRequest& request)

@@ -33,6 +33,7 @@ struct KoTestRequest {
     QString bodyFile;             // set when the body was streamed to a temp file (large uploads)
     qint64 bodySize = 0;
     bool aborted = false;         // client closed before the whole body / answer went out
+    qint64 answerBodySent = 0;    // body bytes of the answer handed to the socket so far
     QByteArray header(const QByteArray& name) const; // case-insensitive
     QByteArray pathOnly() const;  // path without the query
     QByteArray bodyBytes() const; // body, read back from bodyFile when spilled (small tests only)
@@ -88,6 +89,7 @@ private:
     // Called by connections.
     quint64 logRequest(const KoTestRequest& request);
     void markAborted(quint64 id);
+    void noteAnswerSent(quint64 id, qint64 bytes);
     KoTestResponse answerFor(const KoTestRequest& request);
     QString newSpillFile();
     qint64 spillThreshold() const { return m_spillThreshold; }

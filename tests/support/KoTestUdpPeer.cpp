@@ -13,9 +13,9 @@ KoTestUdpPeer::KoTestUdpPeer(QObject* parent)
     connect(m_socket, &QUdpSocket::readyRead, this, &KoTestUdpPeer::onReadyRead);
 }
 
-bool KoTestUdpPeer::bind(quint16 port)
+bool KoTestUdpPeer::bind(quint16 port, const QHostAddress& address)
 {
-    if (!m_socket->bind(QHostAddress::LocalHost, port)) {
+    if (!address.isLoopback() || !m_socket->bind(address, port)) {
         qWarning() << "test UDP peer cannot bind" << port << m_socket->errorString();
         return false;
     }

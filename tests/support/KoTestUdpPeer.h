@@ -28,7 +28,8 @@ public:
     using Handler = std::function<QList<QByteArray>(const QByteArray& datagram, QHostAddress from, quint16 port)>;
 
     explicit KoTestUdpPeer(QObject* parent = nullptr);
-    bool bind(quint16 port = 0);   // 127.0.0.1; 0 picks a free port
+    // 127.0.0.1 unless told another loopback address; 0 picks a free port.
+    bool bind(quint16 port = 0, const QHostAddress& address = QHostAddress::LocalHost);
     quint16 port() const;
     bool send(const QByteArray& datagram, const QHostAddress& to, quint16 port);
     void setHandler(Handler handler); // returned datagrams go back to the sender

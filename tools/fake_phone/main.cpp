@@ -3,11 +3,10 @@
 // device report lists it. See README.md, "Trying it without a phone".
 
 #include "support/KoFakeAccountServer.h"
+#include "support/KoFakeLanPhone.h"
 #include "support/KoFakePhone.h"
 #include "support/KoFakeRelay.h"
 #include "support/KoTestCertificates.h"
-
-#include "link/KoFakeLanPhone.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,0 +1,224 @@
+#include <QtTest>
+#include <QtWidgets>
+
+#include "link/KoRemoteConnectManager.h"
+#include "net/KoUser.h"
+#include "support/KoDeviceWorld.h"
+#include "support/KoModalHelpers.h"
+#include "ui/KoSystemTray.h"
+#include "ui/KoUiV3AlertDialog.h"
+#include "ui/KoUiV3ConnectedFacilityDelegate.h"
+#include "ui/KoUiV3DiskWidget.h"
+#include "ui/KoUiV3MyFacilityDelegate.h"
+#include "ui/browser/KoUiV3FileWidget.h"
+
+#include <memory>
+
+// The connected-phones page driven by the fake phone through the real connection manager:
+// what the right part shows, which records it deletes, what the phone is told; and the row
+// painting and clicks of both device delegates.
+class TestDiskPage : public QObject
+{
+    Q_OBJECT
+
+    KoDeviceWorld m_world;
+    std::unique_ptr<KoUiV3DiskWidget> m_page;
+
+    KoRemoteConnectManager* manager() { return KoRemoteConnectManager::getInstance(); }
+    QListView* view() { return m_page->findChild<QListView*>("deviceListView"); }
+    KoUiV3FileWidget* browser() { return m_page->findChild<KoUiV3FileWidget*>(); }
+    QWidget* panel() { return m_page->findChild<QWidget*>("tipsWidget"); }
+    QString panelText() { return m_page->findChild<QLabel*>("textLabel")->text(); }
+    bool showsPhone()
+    {
+        return browser()->isVisible() && !panel()->isVisible() && browser()->getFacility()
+            && browser()->getFacility()->getDeviceId() == KoDeviceWorld::kPhoneId;
+    }
+    bool pair()
+    {
+        QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
+        m_world.lan()->pair(manager()->getQrKey());
+        return connected.wait(5000);
+    }
+    void continueQuery()
+    {
+        m_world.setPushes({QJsonObject{{"pushId", "n-1"}, {"cmd", "NETWORK"}, {"fromUid", KoDeviceWorld::kUid},
+                                       {"fromDeviceId", KoDeviceWorld::kPhoneId}, {"fromDeviceType", 2},
+                                       {"networkType", 0}, {"policy", 0}}});
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_world.start()); }
+
+    void init()
+    {
+        m_world.beginTest();
+        m_page.reset(new KoUiV3DiskWidget);
+        QVERIFY(KoDeviceWorld::showPage(m_page.get()));
+    }
+
+    void cleanup()
+    {
+        m_page.reset();
+        QVERIFY(m_world.endTest());
+    }
+
+    void cleanupTestCase()
+    {
+        delete KoSystemTray::getInstance();
+        KoDeviceWorld::deleteServices();
+    }
+
+    void lifecycle_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<QString>("nick");
+        QTest::addColumn<bool>("stillShown");
+        QTest::addColumn<QString>("toldToLeave"); // the phone's LAN request or the relay's
+        QTest::addColumn<QString>("notice");
+
+        const QString nick = QString::fromUtf8(KoDeviceWorld::kNick);
+        QTest::newRow("paired") << "none" << nick << true << "" << QString();
+        QTest::newRow("leaves before it is shown") << "early eject" << nick << false << "disconnDisk" << QString();
+        QTest::newRow("phone ends the connection") << "detach" << nick << false << ""
+                                                   << nick + QString::fromUtf8("已断开连接");
+        QTest::newRow("row button") << "button" << nick << false << "disconnDisk" << QString();
+        // On mobile data the phone is reached through the relay.
+        QTest::newRow("mobile data, no") << "query cancel" << "<b>x</b>" << false << "DISCONNECT" << QString();
+        QTest::newRow("mobile data, yes") << "query confirm" << nick << true << "" << QString();
+    }
+
+    void lifecycle()
+    {
+        QFETCH(QString, step);
+        QFETCH(QString, nick);
+        QFETCH(bool, stillShown);
+        QFETCH(QString, toldToLeave);
+        QFETCH(QString, notice);
+        m_world.lan()->setNick(nick);
+        QCOMPARE(panelText(), QString::fromUtf8("连接列表为空哦..."));
+        if (step == "none")
+            m_page->grab().save(KO_BINARY_DIR "/test-artifacts/disk_empty.png");
+        if (step == "early eject") {
+            // Gone (and its record with it) before the page shows it.
+            connect(manager(), &KoRemoteConnectManager::deviceConnected, this,
+                    [this](KoBaseFacility* f) { manager()->ejectDevice(f->getDeviceId()); });
+        }
+        QVERIFY(pair());
+        if (step == "early eject") {
+            QTest::qWait(3 * KoUiV3DiskWidget::kShowDelayMs); // past the delayed show
+            QVERIFY(!browser()->isVisible());
+        } else {
+            QTRY_VERIFY(showsPhone());
+            QCOMPARE(view()->selectionModel()->selectedIndexes().value(0).row(), 0);
+            QCOMPARE(panelText(), QString::fromUtf8("打开连接列表的vu, 进行文件管理"));
+        }
+        if (step == "none")
+            m_page->grab().save(KO_BINARY_DIR "/test-artifacts/disk_phone.png");
+
+        const int notices = KoSystemTray::getInstance()->recentNotices().size();
+        QString boxText;
+        if (step == "detach") {
+            m_world.lan()->disconnect();
+        } else if (step == "button") {
+            const QRect row = view()->visualRect(view()->model()->index(0, 0));
+            const QPoint b = KoUiV3ConnectedFacilityDelegate::buttonRect(row).center();
+            QTest::mousePress(view()->viewport(), Qt::LeftButton, Qt::NoModifier, b);
+            QTest::mouseRelease(view()->viewport(), Qt::LeftButton, Qt::NoModifier, b);
+        } else if (step.startsWith("query")) {
+            const bool yes = step == "query confirm";
+            KoModal::whenOpen<KoUiV3AlertDialog>([yes, &boxText](KoUiV3AlertDialog* box) {
+                auto* label = box->findChild<QLabel*>("textLabel");
+                boxText = label->textFormat() == Qt::PlainText ? label->text() : QString();
+                box->findChild<QPushButton*>(yes ? "btnConfirm" : "btnCancel")->click();
+            });
+            continueQuery();
+            QTRY_VERIFY(!boxText.isEmpty());
+            QCOMPARE(boxText, nick + QString::fromUtf8("未连接到Wi-Fi, 是否使用流量进行操作？"));
+        }
+
+        if (stillShown) {
+            QVERIFY(showsPhone());
+            QCOMPARE(manager()->getConnectedList()->size(), 1);
+        } else {
+            QTRY_VERIFY(manager()->getConnectedList()->isEmpty());
+            QTRY_VERIFY(panel()->isVisible());
+            QVERIFY(!browser()->isVisible());
+            QCOMPARE(view()->model()->rowCount(), 0);
+            QCOMPARE(panelText(), QString::fromUtf8("连接列表为空哦..."));
+        }
+        QTRY_COMPARE(m_world.phone()->callsTo("disconnDisk").size(), toldToLeave == "disconnDisk" ? 1 : 0);
+        QTRY_COMPARE(m_world.relay()->callsTo("DISCONNECT").size(), toldToLeave == "DISCONNECT" ? 1 : 0);
+        const QList<KoSystemTray::Notice> after = KoSystemTray::getInstance()->recentNotices();
+        QCOMPARE(after.size(), notices + (notice.isEmpty() ? 0 : 1));
+        if (!notice.isEmpty())
+            QCOMPARE(after.last().text, notice);
+    }
+
+    void rowFills_data()
+    {
+        QTest::addColumn<bool>("connectedList");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("filled");
+        const int hover = QStyle::State_MouseOver, selected = QStyle::State_Selected;
+        QTest::newRow("my devices, hovered") << false << hover << true;
+        QTest::newRow("my devices, selected") << false << selected << false;
+        QTest::newRow("connected, selected") << true << selected << true;
+        QTest::newRow("connected, hovered") << true << hover << false;
+    }
+
+    void rowFills()
+    {
+        QFETCH(bool, connectedList);
+        QFETCH(int, state);
+        QFETCH(bool, filled);
+        QStandardItemModel model(1, 1);
+        std::unique_ptr<QStyledItemDelegate> delegate;
+        if (connectedList)
+            delegate.reset(new KoUiV3ConnectedFacilityDelegate);
+        else
+            delegate.reset(new KoUiV3MyFacilityDelegate);
+        QImage image(180, 60, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QStyleOptionViewItem option;
+        option.rect = image.rect();
+        option.state = QStyle::State_Enabled | QStyle::StateFlag(state);
+        {
+            QPainter painter(&image);
+            delegate->paint(&painter, option, model.index(0, 0));
+        }
+        QCOMPARE(image.pixelColor(170, 4) == QColor("#dbe9ff"), filled);
+    }
+
+    void rowClicks_data()
+    {
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<bool>("onButton");
+        const QRect button = KoUiV3ConnectedFacilityDelegate::buttonRect(QRect(0, 0, 180, 60));
+        QTest::newRow("button") << button.center() << true;
+        QTest::newRow("button corner") << button.bottomRight() << true;
+        QTest::newRow("just left of the button") << button.topLeft() - QPoint(1, 0) << false;
+        QTest::newRow("title") << QPoint(70, 15) << false;
+    }
+
+    void rowClicks()
+    {
+        QFETCH(QPoint, at);
+        QFETCH(bool, onButton);
+        QStandardItemModel model(1, 1);
+        KoUiV3ConnectedFacilityDelegate delegate;
+        QSignalSpy item(&delegate, &KoUiV3ConnectedFacilityDelegate::itemClicked);
+        QSignalSpy button(&delegate, &KoUiV3ConnectedFacilityDelegate::btnClicked);
+        QStyleOptionViewItem option;
+        option.rect = QRect(0, 0, 180, 60);
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent event(type, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            static_cast<QAbstractItemDelegate&>(delegate).editorEvent(&event, &model, option, model.index(0, 0));
+        }
+        QCOMPARE(button.size(), onButton ? 1 : 0);
+        QCOMPARE(item.size(), onButton ? 0 : 1);
+    }
+};
+
+QTEST_MAIN(TestDiskPage)
+#include "tst_diskpage.moc"
