@@ -422,7 +422,11 @@ QStringList KoCommonUtil::getPathListFromKoDragData(const QByteArray& data)
     if (error.error != QJsonParseError::NoError || !doc.isObject())
         return paths;
     const QJsonArray array = doc.object().value(QStringLiteral("path")).toArray();
-    for (const QJsonValue& value : array)
-        paths.append(value.toString());
+    // Anything but a non-empty string is skipped: an empty path would reach a move as the root.
+    for (const QJsonValue& value : array) {
+        const QString path = value.toString();
+        if (!path.isEmpty())
+            paths.append(path);
+    }
     return paths;
 }

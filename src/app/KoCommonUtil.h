@@ -114,6 +114,6 @@ public:
 
     // Compact UTF-8 JSON {"path":[...]}.
     static QByteArray getKoDragDataFromPathList(const QStringList& paths);
-    // The "path" strings of such a payload; an empty list for anything else.
+    // The non-empty "path" strings of such a payload; an empty list for anything else.
     static QStringList getPathListFromKoDragData(const QByteArray& data);
 };

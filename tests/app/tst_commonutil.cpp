@@ -142,8 +142,9 @@ private slots:
         QTest::newRow("array") << QByteArray("[\"/a\",\"/b\"]") << QStringList();
         QTest::newRow("missing key") << QByteArray("{\"paths\":[\"/a\"]}") << QStringList();
         QTest::newRow("path not array") << QByteArray("{\"path\":\"/a\"}") << QStringList();
-        QTest::newRow("non-strings") << QByteArray("{\"path\":[1,\"/b\",null,{\"x\":1},[\"/c\"]]}")
-                                     << QStringList{"", "/b", "", "", ""};
+        // An empty path must never reach a move: non-strings and "" are skipped.
+        QTest::newRow("non-strings") << QByteArray("{\"path\":[1,\"/b\",null,\"\",{\"x\":1},[\"/c\"]]}")
+                                     << QStringList{"/b"};
         QTest::newRow("binary") << QByteArray("\x00\xff\xfe{", 4) << QStringList();
     }
     void dragPayloadBadInput()

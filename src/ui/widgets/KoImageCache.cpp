@@ -1,5 +1,6 @@
 #include "KoImageCache.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QImageReader>
 #include <QPainter>
@@ -57,6 +58,8 @@ QPixmap pixmap(const QString& resource, const QSize& size)
     auto it = store().constFind(key);
     if (it != store().constEnd())
         return *it;
+    if (store().isEmpty())
+        qAddPostRoutine([] { store().clear(); });   // pixmaps go while the application lives
     const QPixmap image = render(resource, size);
     store().insert(key, image);
     return image;

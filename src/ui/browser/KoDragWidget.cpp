@@ -1,0 +1,7 @@
+#include "ui/browser/KoDragWidget.h"
+
+KoDragWidget::KoDragWidget(QWidget* parent)
+    : QWidget(parent)
+{
+    hide();
+}
