@@ -178,12 +178,9 @@ void KoRemoteFileOperator::handleFileListResult(KoRemoteFileTask* task, int code
     }
     int category = 0;
     QString dirPath;
-    if (auto* t = qobject_cast<KoRemoteFileGetFileListTaskV2*>(task)) {
+    if (auto* t = qobject_cast<KoRemoteFileGetFileListTaskBase*>(task)) {
         category = t->getCategory();
         dirPath = t->getSrcDirPath();
-    } else if (auto* t3 = qobject_cast<KoRemoteFileGetFileListTaskV3*>(task)) {
-        category = t3->getCategory();
-        dirPath = t3->getSrcDirPath();
     }
     auto* files = new QList<KoRemoteFile*>;
     for (KoAbstractFile* record : qAsConst(*list)) {

@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include "app/KoCommonUtil.h"
+#include "client/KoClientHelper.h"
 #include "link/KoRemoteConnectManager.h"
 #include "model/KoFileUploadInfo.h"
 #include "model/KoLocalFile.h"
@@ -26,15 +27,10 @@ struct UploadFields {
 UploadFields uploadFieldsOf(KoRemoteFileTask* task)
 {
     UploadFields f;
-    if (auto* t = qobject_cast<KoRemoteFileUploadTaskV2*>(task)) {
-        f = {t->getSrcFilePath(), t->getDstDirPath(), QString()};
-    } else if (auto* t3 = qobject_cast<KoRemoteFileUploadTaskV3*>(task)) {
-        f = {t3->getSrcFilePath(), t3->getDstDirPath(), t3->getFileName()};
-    } else if (auto* c3 = qobject_cast<KoRemoteFileUploadCheckSumTaskV3*>(task)) {
-        f = {c3->getSrcFilePath(), c3->getDstDirPath(), c3->getFileName()};
-    } else if (auto* c = qobject_cast<KoRemoteFileUploadCheckSumTaskBase*>(task)) {
-        f = {c->getSrcFilePath(), c->getDstDirPath(), QString()};
-    }
+    if (auto* t = qobject_cast<KoRemoteFileUploadTaskBase*>(task))
+        f = {t->getSrcFilePath(), t->getDstDirPath(), t->getFileName()};
+    else if (auto* c = qobject_cast<KoRemoteFileUploadCheckSumTaskBase*>(task))
+        f = {c->getSrcFilePath(), c->getDstDirPath(), c->getFileName()};
     if (f.fileName.isEmpty())
         f.fileName = QFileInfo(f.srcPath).fileName();
     return f;
@@ -64,17 +60,12 @@ bool KoRemoteFileOperator::waitsForFolderLocked(KoRemoteFileTask* task) const
 {
     QString folder;
     if (task->getTaskType() == KoRemoteFileTask::TypeUpload) {
-        if (auto* t = qobject_cast<KoRemoteFileUploadTaskV2*>(task))
+        if (auto* t = qobject_cast<KoRemoteFileUploadTaskBase*>(task))
             folder = t->getDstDirPath();
-        else if (auto* t3 = qobject_cast<KoRemoteFileUploadTaskV3*>(task))
-            folder = t3->getDstDirPath();
     } else if (task->getTaskType() == KoRemoteFileTask::TypeMkdir && m_folderTaskKeys.contains(task->getTaskId())) {
         // A folder inside a folder that is still being made waits for its parent.
-        QString path;
-        if (auto* t = qobject_cast<KoRemoteFileMkdirTaskV2*>(task))
-            path = t->getNewDirPath();
-        else if (auto* t3 = qobject_cast<KoRemoteFileMkdirTaskV3*>(task))
-            path = t3->getNewDirPath();
+        auto* mkdir = qobject_cast<KoRemoteFileMkdirTaskBase*>(task);
+        const QString path = mkdir ? mkdir->getNewDirPath() : QString();
         const int slash = path.lastIndexOf(QLatin1Char('/'));
         folder = slash > 0 ? path.left(slash) : QStringLiteral("/");
     } else {
@@ -240,7 +231,9 @@ void KoRemoteFileOperator::handleUploadResult(KoRemoteFileTask* task, int code)
     const QString deviceId = task->getDeviceId();
     const int id = task->getTaskId();
     if (code != 0) {
-        KoUserActionRecord::getInstance()->recordUploadFile(lan ? 0 : 1, false);
+        // The phone's refusal (100) is not a failed transfer of the usage log.
+        if (code != KoClientHelper::kCodeNoPermission)
+            KoUserActionRecord::getInstance()->recordUploadFile(lan ? 0 : 1, false);
         auto* record = qobject_cast<KoFileUploadInfo*>(getInfoFromConvertList(id, ListUploading));
         if (record)
             record->setHaveRead(record->getConvertedSize());

@@ -223,8 +223,13 @@ KoTestResponse KoFakePhone::handleHttp(const KoTestRequest& request)
     if (op.isEmpty() || op.contains(QLatin1Char('/')))
         return KoTestResponse::raw("not found", 404, "text/plain");
 
+    return answer(KoFakeCall::fromRequest(request, "lan", op));
+}
+
+KoFakeCall KoFakeCall::fromRequest(const KoTestRequest& request, const QByteArray& route, const QString& op)
+{
     KoFakeCall call;
-    call.route = "lan";
+    call.route = route;
     call.op = op;
     call.path = request.path;
     call.headers = request.headers;
@@ -234,7 +239,7 @@ KoTestResponse KoFakePhone::handleHttp(const KoTestRequest& request)
     const QJsonDocument doc = QJsonDocument::fromJson(call.rawBody);
     if (doc.isObject())
         call.body = doc.object();
-    return answer(call);
+    return call;
 }
 
 KoTestResponse KoFakePhone::answer(const KoFakeCall& call)
@@ -372,6 +377,25 @@ QJsonObject KoFakePhone::getMultiSubPaths(const QJsonObject& body)
     QJsonArray data;
     for (const QJsonValue& value : body.value(QStringLiteral("files")).toArray()) {
         const QString phonePath = value.toString();
+        if (category == 2) {
+            // An album id: its photos, each under its own id.
+            const QJsonObject album = getCollection(phonePath);
+            if (album.value(QStringLiteral("code")).toInt() != CodeOk)
+                return album;
+            QJsonArray files;
+            qint64 total = 0;
+            for (const QJsonValue& photo : album.value(QStringLiteral("files")).toArray()) {
+                QJsonObject entry = photo.toObject();
+                entry.insert(QStringLiteral("path"), entry.take(QStringLiteral("id")));
+                entry.remove(QStringLiteral("name"));
+                total += qint64(entry.value(QStringLiteral("size")).toDouble());
+                files.append(entry);
+            }
+            data.append(QJsonObject{{QStringLiteral("path"), phonePath},
+                                    {QStringLiteral("size"), double(total)},
+                                    {QStringLiteral("files"), files}});
+            continue;
+        }
         const QString local = localPath(category, phonePath);
         if (local.isEmpty())
             return codeOnly(CodeNoPermission);

@@ -141,12 +141,7 @@ void KoUiV3FileWidget::initUi()
     ui->fileTableView->horizontalHeader()->setMinimumSectionSize(150);
     // Set here: the form cannot name this property of a promoted list view.
     ui->fileListView->setWrapping(true);
-    viewMode = 0;
-    ui->btnTable->setChecked(false);
-    ui->btnList->setChecked(true);
-    ui->tableWidget->hide();
-    ui->listWidget->show();
-    clearFileExploreSelection();
+    showViewMode(0);
     updateStateWidget();
     updateToolWidget();
     updateSelectCheckBox();
@@ -316,25 +311,25 @@ void KoUiV3FileWidget::setFacility(KoBaseFacility* device)
 
 void KoUiV3FileWidget::onBtnListClicked()
 {
-    viewMode = 0;
-    ui->btnTable->setChecked(false);
-    ui->btnList->setChecked(true);
-    ui->tableWidget->hide();
-    ui->listWidget->show();
-    clearFileExploreSelection();
+    showViewMode(0);
 }
 
 void KoUiV3FileWidget::onBtnTableClicked()
 {
-    viewMode = 1;
-    ui->btnTable->setChecked(true);
-    ui->btnList->setChecked(false);
-    ui->listWidget->hide();
-    ui->tableWidget->show();
+    showViewMode(1);
     QHeaderView* header = ui->fileTableView->horizontalHeader();
     header->resizeSection(0, ui->fileTableView->width() - 324);
     header->resizeSection(1, 150);
     header->resizeSection(2, 150);
+}
+
+void KoUiV3FileWidget::showViewMode(int mode)
+{
+    viewMode = mode;
+    ui->btnTable->setChecked(mode == 1);
+    ui->btnList->setChecked(mode == 0);
+    ui->tableWidget->setVisible(mode == 1);
+    ui->listWidget->setVisible(mode == 0);
     clearFileExploreSelection();
 }
 

@@ -203,6 +203,8 @@ private:
     void openFile(KoRemoteFile* file);
 
     // --- shared helpers ---
+    // 0 icon view, 1 table view; clears the selection of both.
+    void showViewMode(int mode);
     QAbstractItemView* shownView() const;
     QModelIndexList getFileSelectionList() const;
     // Selected entries that stand for a row of the shown list.
