@@ -231,8 +231,6 @@ private:
     bool stillShows(const OpTarget& target) const;
     void initFileOpsConnection();
     void uploadPaths(const OpTarget& target, const QStringList& localPaths);
-    void uploadFile(const OpTarget& target, const QString& localPath);
-    void uploadDirectory(const OpTarget& target, const QString& localPath);
     void downloadFiles(const OpTarget& target, const QString& localDir);
     void makeDir(const OpTarget& target, const QString& path);
     void renameFile(const OpTarget& target, const QString& path, const QString& newFullName);

@@ -136,35 +136,26 @@ void KoUiV3FileWidget::onBtnUploadClicked()
 
 void KoUiV3FileWidget::uploadPaths(const OpTarget& target, const QStringList& localPaths)
 {
+    using Start = void (KoRemoteFileOperator::*)(QString, int, QString, int, int, QString, QString);
+    using StartV3 = void (KoRemoteFileOperator::*)(QString, int, QString, int, int, QString);
+    const KoBaseFacility& d = target.device;
     for (const QString& path : localPaths) {
+        // Anything else (a path gone meanwhile) is passed over.
         const QFileInfo info(path);
-        if (info.isDir())
-            uploadDirectory(target, path);
-        else if (info.isFile())
-            uploadFile(target, path);
+        if (!info.isDir() && !info.isFile())
+            continue;
+        if (d.isLocal()) {
+            const Start start = info.isDir() ? &KoRemoteFileOperator::getDirUploadStartV2
+                                             : &KoRemoteFileOperator::getFileUploadStartV2;
+            (remoteOperator->*start)(path, target.category, target.folder, d.getUid(), d.getDeviceType(),
+                                     d.getDeviceId(), d.getUrl());
+        } else {
+            const StartV3 start = info.isDir() ? &KoRemoteFileOperator::getDirUploadStartV3
+                                               : &KoRemoteFileOperator::getFileUploadStartV3;
+            (remoteOperator->*start)(path, target.category, target.folder, d.getUid(), d.getDeviceType(),
+                                     d.getDeviceId());
+        }
     }
-}
-
-void KoUiV3FileWidget::uploadFile(const OpTarget& target, const QString& localPath)
-{
-    const KoBaseFacility& d = target.device;
-    if (d.isLocal())
-        remoteOperator->getFileUploadStartV2(localPath, target.category, target.folder, d.getUid(),
-                                             d.getDeviceType(), d.getDeviceId(), d.getUrl());
-    else
-        remoteOperator->getFileUploadStartV3(localPath, target.category, target.folder, d.getUid(),
-                                             d.getDeviceType(), d.getDeviceId());
-}
-
-void KoUiV3FileWidget::uploadDirectory(const OpTarget& target, const QString& localPath)
-{
-    const KoBaseFacility& d = target.device;
-    if (d.isLocal())
-        remoteOperator->getDirUploadStartV2(localPath, target.category, target.folder, d.getUid(),
-                                            d.getDeviceType(), d.getDeviceId(), d.getUrl());
-    else
-        remoteOperator->getDirUploadStartV3(localPath, target.category, target.folder, d.getUid(),
-                                            d.getDeviceType(), d.getDeviceId());
 }
 
 // --- download --------------------------------------------------------------------------------
