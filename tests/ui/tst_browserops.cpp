@@ -102,6 +102,7 @@ private slots:
     void drops();
 
 private:
+    void openStorage(const KoBaseFacility& device);
     void show(const QString& folder);
     void select(const QStringList& names);
     QString toast() const { return m_page->findChild<QLabel*>("messageLabel")->text(); }
@@ -135,7 +136,13 @@ void TestBrowserOps::init()
     m_page = new KoUiV3FileWidget;
     m_page->resize(820, 520);
     m_page->show();
-    m_page->setFacility(&m_fx.device);
+    openStorage(m_fx.device);
+}
+
+void TestBrowserOps::openStorage(const KoBaseFacility& device)
+{
+    KoBaseFacility shown(device);
+    m_page->setFacility(&shown);
     QTRY_VERIFY_WITH_TIMEOUT(idle() && m_page->findChild<QTableView*>("fileTableView")->model()->rowCount() > 0, 10000);
     select({"手机存储"});
     m_page->onFileItemDoubleClicked(m_page->findChild<QListView*>("fileListView")->currentIndex());
@@ -285,14 +292,17 @@ void TestBrowserOps::nameOperations_data()
     QTest::addColumn<QString>("action");     // "mkdir", "mkdir:typed", "rename:entry:name"
     QTest::addColumn<QString>("after");      // treeOf the storage
     QTest::addColumn<int>("renames");        // rename requests the phone receives
+    QTest::addColumn<bool>("relay");
     QTest::newRow("new folder beside taken names")
-        << QStringList{"新建文件夹/", "新建文件夹(1)"} << "mkdir" << "新建文件夹(1)= 新建文件夹(2)/ 新建文件夹/" << 0;
+        << QStringList{"新建文件夹/", "新建文件夹(1)"} << "mkdir" << "新建文件夹(1)= 新建文件夹(2)/ 新建文件夹/" << 0 << false;
     QTest::newRow("name typed before the folder exists")
-        << QStringList{} << "mkdir:照片" << "照片/" << 1;
-    QTest::newRow("rename keeps the suffix") << QStringList{"a.txt"} << "rename:a.txt:b" << "b.txt=" << 1;
-    QTest::newRow("rename to ..") << QStringList{"a.txt"} << "rename:a.txt:.." << "a.txt=" << 0;
-    QTest::newRow("rename to a/b") << QStringList{"a.txt"} << "rename:a.txt:a/b" << "a.txt=" << 0;
-    QTest::newRow("rename to the same name") << QStringList{"d/"} << "rename:d:d" << "d/" << 0;
+        << QStringList{} << "mkdir:照片" << "照片/" << 1 << false;
+    QTest::newRow("rename keeps the suffix") << QStringList{"a.txt"} << "rename:a.txt:b" << "b.txt=" << 1 << false;
+    QTest::newRow("rename to ..") << QStringList{"a.txt"} << "rename:a.txt:.." << "a.txt=" << 0 << false;
+    QTest::newRow("rename to a/b") << QStringList{"a.txt"} << "rename:a.txt:a/b" << "a.txt=" << 0 << false;
+    QTest::newRow("rename to the same name") << QStringList{"d/"} << "rename:d:d" << "d/" << 0 << false;
+    QTest::newRow("rename over the relay") << QStringList{"a.txt"} << "rename:a.txt:b" << "b.txt=" << 1 << true;
+    QTest::newRow("typed folder name over the relay") << QStringList{} << "mkdir:照片" << "照片/" << 1 << true;
 }
 
 void TestBrowserOps::nameOperations()
@@ -301,8 +311,15 @@ void TestBrowserOps::nameOperations()
     QFETCH(QString, action);
     QFETCH(QString, after);
     QFETCH(int, renames);
+    QFETCH(bool, relay);
     for (const QString& entry : before)
         QVERIFY(entry.endsWith('/') ? QDir().mkpath(m_fx.root() + '/' + entry) : m_fx.writeFile('/' + entry, ""));
+    if (relay) {
+        KoBaseFacility remote(m_fx.device);
+        remote.setLocal(false);
+        openStorage(remote);
+        QVERIFY(!m_fx.relay->callsTo("getDirectory").isEmpty());
+    }
     show("/");
     const QStringList parts = action.split(':');
     QAbstractItemView* view = m_page->findChild<QListView*>("fileListView");
@@ -327,6 +344,7 @@ void TestBrowserOps::nameOperations()
     QVERIFY(waitCalls("getDirectory", listings + 1));
     QTRY_VERIFY(idle());
     QCOMPARE(m_fx.phone->callsTo("renameFile").size(), renames);
+    QCOMPARE(m_fx.relay->callsTo("renameFile").size(), relay ? renames : 0);
     QCOMPARE(treeOf(m_fx.root()), after);
 }
 
