@@ -50,6 +50,8 @@ class PathBar : public KoFilePathListView
 {
 public:
     bool inApp = false;
+    using KoFilePathListView::dragEnterEvent;
+    using KoFilePathListView::dropEvent;
 
 protected:
     QObject* dragSource(QDropEvent*) override { return inApp ? this : nullptr; }
@@ -257,6 +259,8 @@ private slots:
         view.setModel(&model);
         view.setItemDelegate(new KoFileConvertDelegate(&view));
         view.resize(620, 6 * 56 + 10);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
         QCOMPARE(view.sizeHintForIndex(model.index(0)), QSize(600, 56));
         const QImage shot = view.viewport()->grab().toImage();
         save(view.viewport(), "alt_transfer_rows.png");
@@ -362,28 +366,37 @@ private slots:
         QFETCH(int, permission);
         QFETCH(bool, withPayload);
         QFETCH(bool, taken);
-        QList<KoRemoteFilePath> paths = {KoRemoteFilePath("/", QString::fromUtf8("存储")),
+        QList<KoRemoteFilePath> paths = {KoRemoteFilePath("/", QString()),
                                          KoRemoteFilePath("/DCIM", QString())};
         QStandardItemModel model;
         for (const KoRemoteFilePath& p : paths) {
             auto* item = new QStandardItem;
             item->setData(p.getName(), KoFileModelRole::PathName);
+            item->setData(&p == &paths.last(), KoFileModelRole::PathIsLast);
             model.appendRow(item);
         }
         PathBar view;
         view.inApp = inApp;
+        view.setFlow(QListView::LeftToRight);
         view.setModel(&model);
+        view.setItemDelegate(new KoFilePathDelegate(&view));
         view.setPathList(&paths);
         view.setPermissionState(permission);
         view.resize(300, 60);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
         QSignalSpy spy(&view, &KoFilePathListView::remoteFileDropped);
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile("/tmp/a.txt")});
         if (withPayload)
             data.setData(KoCommonUtil::kKoDragMimeType, KoCommonUtil::getKoDragDataFromPathList({"/DCIM/a.jpg", "/b"}));
-        QDropEvent drop(view.visualRect(model.index(0, 0)).center(), Qt::MoveAction, &data, Qt::LeftButton,
-                        Qt::NoModifier);
-        QApplication::sendEvent(view.viewport(), &drop);
+        // Straight to the handlers: the application routes a drop only to an earlier drag enter's taker.
+        const QPoint onRoot = view.visualRect(model.index(0, 0)).center();
+        QDragEnterEvent enter(onRoot, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        view.dragEnterEvent(&enter);
+        QCOMPARE(enter.isAccepted(), taken);
+        QDropEvent drop(onRoot, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        view.dropEvent(&drop);
         QCOMPARE(spy.count(), taken ? 1 : 0);
         QCOMPARE(drop.isAccepted(), taken);
         if (taken) {
@@ -410,7 +423,9 @@ private slots:
         auto* delegate = new KoSessionDelegate(&view);
         view.setModel(&model);
         view.setItemDelegate(delegate);
-        view.resize(274, 3 * 64 + 4);
+        view.resize(280, 3 * 64 + 4);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
         QCOMPARE(view.sizeHintForIndex(model.index(0)), QSize(274, 64));
         QCOMPARE(KoUDiskDelegate().sizeHint(QStyleOptionViewItem(), model.index(0)), QSize(128, 154));
         QSignalSpy items(delegate, &KoSessionDelegate::itemClicked);

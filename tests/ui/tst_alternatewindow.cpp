@@ -240,7 +240,10 @@ private slots:
 
         // A drag from 1 px inside the bottom-right corner grows both ways; from the middle, nothing.
         const QSize start = w->size();
-        QTest::mouseMove(w, QPoint(start.width() - 2, start.height() - 2));
+        QMouseEvent hover(QEvent::MouseMove, QPoint(start.width() - 2, start.height() - 2), Qt::NoButton, Qt::NoButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(w, &hover);
+        QCOMPARE(w->cursor().shape(), Qt::SizeFDiagCursor);
         QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, QPoint(start.width() - 2, start.height() - 2));
         QMouseEvent drag(QEvent::MouseMove, QPoint(start.width() + 38, start.height() + 18), Qt::LeftButton,
                          Qt::LeftButton, Qt::NoModifier);

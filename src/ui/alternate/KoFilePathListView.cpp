@@ -8,7 +8,7 @@
 KoFilePathListView::KoFilePathListView(QWidget* parent)
     : QListView(parent)
 {
-    setAcceptDrops(true);
+    setPermissionState(m_permissionState);
     setAttribute(Qt::WA_MacShowFocusRect, false);
 }
 
@@ -20,7 +20,9 @@ void KoFilePathListView::setPathList(QList<KoRemoteFilePath>* list)
 void KoFilePathListView::setPermissionState(int state)
 {
     m_permissionState = state;
+    // Drops reach a view through its viewport.
     setAcceptDrops(state == 2);
+    viewport()->setAcceptDrops(state == 2);
 }
 
 QObject* KoFilePathListView::dragSource(QDropEvent* event)
@@ -28,16 +30,16 @@ QObject* KoFilePathListView::dragSource(QDropEvent* event)
     return event->source();
 }
 
-bool KoFilePathListView::isInAppMove(QDropEvent* event)
+bool KoFilePathListView::takesDrag(QDropEvent* event)
 {
     const QMimeData* data = event->mimeData();
-    return dragSource(event) && data && data->hasFormat(KoCommonUtil::kKoDragMimeType)
+    return m_permissionState == 2 && dragSource(event) && data && data->hasFormat(KoCommonUtil::kKoDragMimeType)
         && event->dropAction() == Qt::MoveAction;
 }
 
 void KoFilePathListView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (isInAppMove(event))
+    if (takesDrag(event))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -45,7 +47,7 @@ void KoFilePathListView::dragEnterEvent(QDragEnterEvent* event)
 
 void KoFilePathListView::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (isInAppMove(event))
+    if (takesDrag(event))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -54,7 +56,7 @@ void KoFilePathListView::dragMoveEvent(QDragMoveEvent* event)
 void KoFilePathListView::dropEvent(QDropEvent* event)
 {
     const int row = indexAt(event->pos()).row();
-    if (m_permissionState != 2 || !isInAppMove(event) || !m_pathList || row < 0 || row >= m_pathList->size()) {
+    if (!takesDrag(event) || !m_pathList || row < 0 || row >= m_pathList->size()) {
         event->ignore();
         return;
     }

@@ -31,7 +31,8 @@ protected:
     virtual QObject* dragSource(QDropEvent* event);
 
 private:
-    bool isInAppMove(QDropEvent* event);
+    // This program's move drag with the in-app format, at permission 2.
+    bool takesDrag(QDropEvent* event);
 
     QList<KoRemoteFilePath>* m_pathList = nullptr;
     int m_permissionState = 2;
