@@ -1,7 +1,7 @@
 // Operation-manager benchmark: many small files through the operator against a fake phone on
 // loopback (a folder download and a folder upload), a 10,000-entry listing and sub-listing,
-// saving and loading 10,000 transfer records, and the exit with 300,000 of them. Not a test;
-// run it with "scripts/bench ops".
+// saving and loading 10,000 transfer records, the exit with 300,000 of them, and a 10,000-file
+// group start with the transfer page shown and hidden. Not a test; run it with "scripts/bench ops".
 
 #include "app/KoCommonUtil.h"
 #include "app/KoServerConfig.h"
@@ -12,8 +12,11 @@
 #include "model/KoRemoteFile.h"
 #include "ops/KoRemoteFileOperator.h"
 #include "support/KoFakePhone.h"
+#include "ui/transfer/KoUiV3TransferWidget.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QPushButton>
+#include <QTableView>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -62,7 +65,7 @@ bool idle(KoRemoteFileOperator* op)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     KoSettings::getInstance();
     const int files = argc > 1 ? qMax(1, atoi(argv[1])) : 1000;
     const int listed = argc > 2 ? qMax(1, atoi(argv[2])) : 10000;
@@ -225,6 +228,38 @@ int main(int argc, char** argv)
     timer.restart();
     delete op;
     std::printf("exit with %d records: %lld ms (saving alone %lld ms)\n", many, timer.elapsed(), manySaveMs);
+    QFile::remove(KoCommonUtil::getAppDataDir() + QStringLiteral("/fileConvertData.KoInfo"));
+
+    // --- a 10,000-file group start with the transfer page shown and hidden ---------------------
+    op = KoRemoteFileOperator::getInstance();
+    for (const bool shown : {true, false}) {
+        KoUiV3TransferWidget page;
+        page.resize(960, 552);
+        if (shown) {
+            page.show();
+            page.findChild<QPushButton*>(QStringLiteral("btnDownload"))->click();
+        }
+        QAbstractItemModel* model = page.findChild<QTableView*>(QStringLiteral("downloadTableView"))->model();
+        QList<KoRemoteFile*> group;
+        for (int i = 0; i < listed; ++i)
+            group << new KoRemoteFile(phone.baseUrl(), QStringLiteral("/big/entry_%1.txt").arg(i, 5, 10, QLatin1Char('0')),
+                                      500, 1, 0, QString());
+        int resets = 0;
+        QObject::connect(model, &QAbstractItemModel::modelReset, [&] { ++resets; });
+        timer.restart();
+        op->getFileGroupDownloadStartV2(9, group, work.filePath(shown ? QStringLiteral("shown") : QStringLiteral("hidden")),
+                                        &device);
+        const qint64 callMs = timer.elapsed();
+        waitFor([&] { return model->rowCount() >= listed; }, 120000);
+        // One more turn, so that a paint of the shown page is part of the figure.
+        QCoreApplication::processEvents();
+        std::printf("group start of %d files, page %s: %lld ms in the call, %lld ms until the table shows them "
+                    "(%d model resets)\n",
+                    listed, shown ? "shown" : "hidden", callMs, timer.elapsed(), resets);
+        qDeleteAll(group);
+        op->clearDownloadList();
+    }
+    delete op;
     QFile::remove(KoCommonUtil::getAppDataDir() + QStringLiteral("/fileConvertData.KoInfo"));
     delete KoRemoteConnectManager::getInstance();
     return (downOk && upOk) ? 0 : 1;

@@ -165,14 +165,20 @@ public:
     static constexpr qint64 kTailMemoryLimit = 1024 * 1024;
 
     // Receives into localPath + kDownloadSuffix, resuming from its size; offset is not used.
-    // Results: 0 stored at localPath, 1 network/HTTP error, cancel, pause or failed rename,
-    // -1 deadline, -3 the partial file cannot be used (also: another download of it is
+    // expectedSize is the size the phone listed for the file (-1: unknown). The file is complete
+    // when it holds the answer's announced length (resume point + Content-Length), or without
+    // one at least expectedSize bytes; an answer without a body completes it only when it is
+    // expected empty or the partial file already holds expectedSize bytes. Anything shorter is a
+    // failure that keeps the partial file for a resume and leaves localPath alone.
+    // Results: 0 stored at localPath, 1 network/HTTP error, short answer, cancel, pause or failed
+    // rename, -1 deadline, -3 the partial file cannot be used (also: another download of it is
     // pending), -4 empty answer.
     void downloadFileV2(int id, QString baseUrl, QString localPath, int category, QString path, qint64 offset,
-                        int csVersion, QString checksum, ResultCallback callback, ProgressCallback progress);
+                        int csVersion, QString checksum, ResultCallback callback, ProgressCallback progress,
+                        qint64 expectedSize = -1);
     void downloadFileRemote(int id, int toUid, QString toDeviceId, int toDeviceType, QString localPath,
                             int category, QString path, qint64 offset, int csVersion, QString checksum,
-                            ResultCallback callback, ProgressCallback progress);
+                            ResultCallback callback, ProgressCallback progress, qint64 expectedSize = -1);
     void getThumbnailV2(int id, QString baseUrl, QString localPath, int category, QString path,
                         ResultCallback callback);
     void getThumbnailRemote(int id, int toUid, QString toDeviceId, int toDeviceType, QString localPath,
@@ -329,7 +335,7 @@ private:
     void transferUploadProgress(QNetworkReply* reply, qint64 bytesSent, qint64 bytesTotal);
     void transferDownloadProgress(QNetworkReply* reply, qint64 bytesReceived, qint64 bytesTotal);
     void startDownload(int type, int id, const QString& url, QJsonObject body, QMap<QString, QString> headers,
-                       const QString& localPath);
+                       const QString& localPath, qint64 expectedSize);
     void startThumbnail(int type, int id, const QString& url, QJsonObject body, QMap<QString, QString> headers,
                         const QString& localPath);
     void cancelDownload(int id, bool dropPartial);

@@ -27,6 +27,10 @@ struct KoTransferState
     QPointer<QFile> file;
     QString partialPath;
     qint64 haveRead = 0;        // sent to the phone as the resume point
+    qint64 expectedSize = -1;   // the file's listed size (-1: unknown)
+    // The answer starts the file afresh: the partial file is emptied by its first byte, so an
+    // answer that brings none leaves it as it was.
+    bool restartPending = false;
     bool answerSeen = false;    // a 200 answer's headers were taken and the file opened
     bool failed = false;        // the answer cannot be stored where it belongs
     qint64 received = 0;        // bytes of this answer written
@@ -167,7 +171,7 @@ void KoClientHelper::refuseLater(int type, int id)
 
 void KoClientHelper::downloadFileV2(int id, QString baseUrl, QString localPath, int category, QString path,
                                     qint64 offset, int csVersion, QString checksum, ResultCallback callback,
-                                    ProgressCallback progress)
+                                    ProgressCallback progress, qint64 expectedSize)
 {
     Q_UNUSED(offset);
     m_downloadV2 = callback;
@@ -180,12 +184,13 @@ void KoClientHelper::downloadFileV2(int id, QString baseUrl, QString localPath, 
     body.insert(category == 2 ? QStringLiteral("fileId") : QStringLiteral("path"), path);
     QMap<QString, QString> headers;
     addHeaders(headers);
-    startDownload(TypeDownloadV2, id, baseUrl + QStringLiteral("/file/v2/getFile"), body, headers, localPath);
+    startDownload(TypeDownloadV2, id, baseUrl + QStringLiteral("/file/v2/getFile"), body, headers, localPath,
+                  expectedSize);
 }
 
 void KoClientHelper::downloadFileRemote(int id, int toUid, QString toDeviceId, int toDeviceType, QString localPath,
                                         int category, QString path, qint64 offset, int csVersion, QString checksum,
-                                        ResultCallback callback, ProgressCallback progress)
+                                        ResultCallback callback, ProgressCallback progress, qint64 expectedSize)
 {
     Q_UNUSED(offset);
     m_downloadRemote = callback;
@@ -199,11 +204,12 @@ void KoClientHelper::downloadFileRemote(int id, int toUid, QString toDeviceId, i
     body.insert(category == 2 ? QStringLiteral("fileId") : QStringLiteral("path"), path);
     QMap<QString, QString> headers;
     addHeadersRemote(headers, toUid, toDeviceId, toDeviceType);
-    startDownload(TypeDownloadRemote, id, relayOperationUrl(), body, headers, localPath);
+    startDownload(TypeDownloadRemote, id, relayOperationUrl(), body, headers, localPath, expectedSize);
 }
 
 void KoClientHelper::startDownload(int type, int id, const QString& url, QJsonObject body,
-                                   QMap<QString, QString> headers, const QString& localPath)
+                                   QMap<QString, QString> headers, const QString& localPath,
+                                   qint64 expectedSize)
 {
     if (localPath.isEmpty()) {
         refuseLater(type, id);
@@ -254,6 +260,7 @@ void KoClientHelper::startDownload(int type, int id, const QString& url, QJsonOb
     state->file = file;
     state->partialPath = partial;
     state->haveRead = haveRead;
+    state->expectedSize = expectedSize;
     auto* record = new KoReplyType(type);
     record->setId(id);
     record->addValue(file);
@@ -430,7 +437,8 @@ bool KoClientHelper::beginAnswer(KoReplyType* record, QNetworkReply* reply)
     }
     bool opened = false;
     if (resumeAt == 0) {
-        opened = file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+        opened = file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+        state->restartPending = opened;
     } else if (QFileInfo(state->partialPath).size() >= resumeAt && file->resize(resumeAt)) {
         opened = file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
     }
@@ -478,6 +486,16 @@ void KoClientHelper::writeArrived(KoReplyType* record, QNetworkReply* reply)
         const QByteArray chunk = reply->read(kCopyChunk);
         if (chunk.isEmpty())
             break;
+        if (state->restartPending) {
+            state->restartPending = false;
+            if (!file->resize(0)) {
+                state->failed = true;
+                file->close();
+                if (reply->isRunning())
+                    QMetaObject::invokeMethod(reply, "abort", Qt::QueuedConnection);
+                return;
+            }
+        }
         if (file->write(chunk) != chunk.size()) {
             state->failed = true;
             file->close();
@@ -515,14 +533,28 @@ int KoClientHelper::handleDownloadFile(QFile* file, KoReplyType* record, QNetwor
         releaseFile(file);
         return 1;
     }
-    const qint64 size = QFileInfo(file->fileName()).size();
     if (isThumbnail(type)) {
+        const qint64 size = QFileInfo(file->fileName()).size();
         releaseFile(file);
         return ((hasLength && length == 0) || (!hasLength && size < 1)) ? -4 : 0;
     }
+    const qint64 expected = state->expectedSize;
+    // Nothing arrived of an answer that starts afresh: the file is empty only if it is meant to be.
+    if (state->restartPending && expected <= 0) {
+        state->restartPending = false;
+        QFile::resize(file->fileName(), 0);
+    }
+    const qint64 size = QFileInfo(file->fileName()).size();
+    // Without a length the end of the body may be a cut connection: the listed size decides.
+    // An answer that brings no bytes completes only a file that is already whole. A longer file
+    // is taken, as it may have grown since it was listed.
+    if (expected >= 0 && size < expected && (!hasLength || state->received == 0)) {
+        releaseFile(file);
+        return 1;
+    }
     // A declared empty body is a complete answer (an empty file, or nothing left after the
     // resume point); an answer that says nothing and brings nothing is not.
-    if (!hasLength && state->received == 0 && size < 1) {
+    if (expected < 0 && !hasLength && state->received == 0 && size < 1) {
         releaseFile(file);
         return -4;
     }
@@ -650,6 +682,9 @@ void KoClientHelper::startUploadV2(int type, int id, QString baseUrl, QString lo
     const qint64 size = QFileInfo(localPath).size();
     // The part is sent from here (see uploadHttpFile); the header must say the same.
     offset = qBound<qint64>(0, offset, size);
+    // From the start the phone must drop what it holds: "valid" 1 would have it append.
+    if (offset == 0)
+        valid = 0;
     QMap<QString, QString> headers;
     addHeaders(headers);
     headers.insert(QStringLiteral("category"), QString::number(category));
@@ -688,6 +723,9 @@ void KoClientHelper::startUploadRemote(int type, int id, int toUid, QString toDe
     }
     const qint64 size = info.size();
     offset = qBound<qint64>(0, offset, size);
+    // From the start the phone must drop what it holds: "valid" 1 would have it append.
+    if (offset == 0)
+        valid = 0;
     QMap<QString, QString> headers;
     addHeadersRemote(headers, toUid, toDeviceId, toDeviceType);
     headers.insert(QStringLiteral("cmd"), QStringLiteral("uploadFile"));

@@ -24,6 +24,7 @@ bool KoFileRangeDevice::open(OpenMode mode)
         return false;
     }
     m_pos = 0;
+    m_readAny = false;
     // Unbuffered: the caller buffers already and seek() must stay exact.
     return QIODevice::open(ReadOnly | Unbuffered);
 }
@@ -43,6 +44,13 @@ bool KoFileRangeDevice::seek(qint64 pos)
         return false;
     m_pos = pos;
     return QIODevice::seek(pos);
+}
+
+bool KoFileRangeDevice::reset()
+{
+    if (m_readAny)
+        return false;
+    return seek(0);
 }
 
 bool KoFileRangeDevice::atEnd() const
@@ -70,6 +78,7 @@ qint64 KoFileRangeDevice::readData(char* data, qint64 maxSize)
         got += n;
     }
     m_pos += got;
+    m_readAny = true;
     return got;
 }
 

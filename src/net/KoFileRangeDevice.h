@@ -8,6 +8,9 @@
 // start mid-file and still send exactly the bytes its Content-Length promises. When the file
 // ends before the range does (it shrank while being sent), reading fails instead of
 // returning short data, so the request fails rather than going out truncated.
+// Once bytes have been read it refuses to go back to the start: the network layer would
+// otherwise send the whole body again on a new connection, unseen by the caller, while the
+// peer may already hold part of it and must be asked where to go on.
 class KoFileRangeDevice : public QIODevice
 {
     Q_OBJECT
@@ -21,6 +24,7 @@ public:
     bool isSequential() const override { return false; }
     qint64 size() const override { return m_length; }
     bool seek(qint64 pos) override;
+    bool reset() override;
     bool atEnd() const override;
 
     qint64 start() const { return m_start; }
@@ -34,4 +38,5 @@ private:
     qint64 m_start;
     qint64 m_length;
     qint64 m_pos = 0;
+    bool m_readAny = false;
 };

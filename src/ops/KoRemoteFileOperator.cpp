@@ -593,9 +593,11 @@ void KoRemoteFileOperator::progress(int taskId, qint64 done, qint64 total)
         KoFileConvertInfo* record = getInfoFromConvertList(taskId, ListDownloading);
         if (!record)
             return;
-        // The phone's counts (a resume point, an announced length) may be anything.
+        // The phone's counts (a resume point, an announced length) may be anything. Without a
+        // length the answer's total is unknown (-1): the listed size stands.
         const qint64 converted = saturatedSum(record->getHaveRead(), done);
-        const qint64 totalSize = saturatedSum(record->getHaveRead(), total);
+        const qint64 totalSize = total >= 0 ? saturatedSum(record->getHaveRead(), total)
+                                            : qMax(record->getTotalSize(), converted);
         record->setConvertState(KoFileConvertInfo::StateConverting);
         record->setConvertedSize(converted);
         record->setTotalSize(totalSize);

@@ -197,6 +197,11 @@ public slots:
     void onTaskProgressV2(int taskId, qint64 done, qint64 total);
     void onTaskProgressV3(int taskId, qint64 done, qint64 total);
 
+    // Orders the transfer pages may rely on:
+    // - A download answer's resume checkpoint (the phone's offset and checksum, kept in the
+    //   record) is taken before that answer's first progress report.
+    // - fileDownloadPause / fileUploadPause come once the record is paused (state 4), its task
+    //   is off the task list and its request has ended: a receiver may retry it at once.
 signals:
     void fileDownloadCancel(int taskId);
     void fileDownloadPause(int taskId);

@@ -60,6 +60,8 @@ QString KoRemoteFileOperator::cachedFetch(bool thumbnail, KoRemoteFile* file, co
     }
     states->insert(key, kFetchRunning);
     KoRemoteFileTask* task = make(getFileTaskId(), remotePath, localPath);
+    if (task && !thumbnail)
+        task->setExpectedSize(file->getSize());
     if (!insertTaskInList(task)) {
         delete task;
         states->remove(key);

@@ -269,13 +269,18 @@ KoRemoteFileTask* KoRemoteFileOperator::newDownloadTask(bool lan, int taskId, in
 {
     const KoRemoteFile* file = record->getRemoteFile();
     const QString src = file ? file->getPath()->getAbsolutePath() : QString();
+    KoRemoteFileTask* task = nullptr;
     if (lan)
-        return new KoRemoteFileDownloadTaskV2(taskId, deviceId, remoteServer, record->getCategory(), src,
+        task = new KoRemoteFileDownloadTaskV2(taskId, deviceId, remoteServer, record->getCategory(), src,
                                               record->getLocalFilePath(), record->getHaveRead(),
                                               record->getCsVersion(), record->getChecksum(), this);
-    return new KoRemoteFileDownloadTaskV3(taskId, uid, deviceType, deviceId, record->getCategory(), src,
-                                          record->getLocalFilePath(), record->getHaveRead(), record->getCsVersion(),
-                                          record->getChecksum(), this);
+    else
+        task = new KoRemoteFileDownloadTaskV3(taskId, uid, deviceType, deviceId, record->getCategory(), src,
+                                              record->getLocalFilePath(), record->getHaveRead(),
+                                              record->getCsVersion(), record->getChecksum(), this);
+    if (file)
+        task->setExpectedSize(file->getSize());
+    return task;
 }
 
 void KoRemoteFileOperator::queueGroupDownloads(KoRemoteFileGroupDownloadTaskBase* group, int mode)
@@ -313,6 +318,7 @@ void KoRemoteFileOperator::queueGroupDownloads(KoRemoteFileGroupDownloadTaskBase
         const int id = getFileTaskId();
         auto* record = new KoFileDownloadInfo(id, uid, deviceType, deviceId, category, new KoRemoteFile(pair.second),
                                               target, this);
+        record->setTotalSize(pair.second->getSize());
         if (found) {
             record->setDeviceName(deviceName);
             record->setUsrNick(nick);
@@ -383,9 +389,14 @@ void KoRemoteFileOperator::handleSubListResult(KoRemoteFileTask* task, int code,
             continue;
         }
         const QString path = entry->getPath()->getAbsolutePath();
-        // Only what lies below the asked folder, by names that stay inside the local one.
-        const QString local = path.startsWith(prefix) ? makeSafeLocalPath(f.dstDir, path.mid(prefix.size()))
-                                                      : QString();
+        // Only what lies below the asked folder, by names that stay inside the local one. An
+        // album's photos are ids of their own, not paths below the album's: each goes straight
+        // into the album's folder under its own name.
+        QString local;
+        if (path.startsWith(prefix))
+            local = makeSafeLocalPath(f.dstDir, path.mid(prefix.size()));
+        else if (group->getCategory() == 2 && entry->isFile() && isPlainComponent(entry->getFullName()))
+            local = makeSafeLocalPath(f.dstDir, entry->getFullName());
         if (local.isEmpty()) {
             refused << path;
             delete entry;
@@ -426,7 +437,9 @@ void KoRemoteFileOperator::handleDownloadResult(KoRemoteFileTask* task, int code
     const QString target = dstFileOf(task);
     const int id = task->getTaskId();
     if (code != 0) {
-        KoUserActionRecord::getInstance()->recordDownloadFile(lan ? 0 : 1, false);
+        // The phone's refusal (100) is not a failed transfer of the usage log.
+        if (code != KoClientHelper::kCodeNoPermission)
+            KoUserActionRecord::getInstance()->recordDownloadFile(lan ? 0 : 1, false);
         failDownloadRecord(qobject_cast<KoFileDownloadInfo*>(getInfoFromConvertList(id, ListDownloading)), target);
         return;
     }

@@ -342,8 +342,8 @@ void KoRemoteFileOperator::pauseFileDownload(int taskId)
         return;
     info->setConvertState(KoFileConvertInfo::StatePaused);
     scheduleConvertListSave();
-    emit fileDownloadPause(taskId);
     stopRecordTask(taskId, ListDownloading, false);
+    emit fileDownloadPause(taskId);
 }
 
 void KoRemoteFileOperator::removeDownloadErrorTask(int taskId)
@@ -375,8 +375,8 @@ void KoRemoteFileOperator::pauseFileUpload(int taskId)
         return;
     info->setConvertState(KoFileConvertInfo::StatePaused);
     scheduleConvertListSave();
-    emit fileUploadPause(taskId);
     stopRecordTask(taskId, ListUploading, false);
+    emit fileUploadPause(taskId);
 }
 
 void KoRemoteFileOperator::removeUploadErrorTask(int taskId)
@@ -580,32 +580,46 @@ bool KoRemoteFileOperator::writeConvertList(bool final)
     };
     // A transfer under way is stored as paused at the point it has reached; during the run
     // the record itself is left as it is.
-    auto appendActive = [&append, final](KoFileConvertInfo* info, qint64 reached) {
+    // A download's sizes are stored as its files show them: the listed size and the partial's
+    // bytes, so that the list reads true after a restart.
+    auto appendActive = [&append, final](KoFileConvertInfo* info, qint64 reached, bool download) {
         if (!isActive(info)) {
             append(info);
             return;
         }
         const int state = info->getConvertState();
         const qint64 haveRead = info->getHaveRead();
+        const qint64 converted = info->getConvertedSize();
+        const qint64 total = info->getTotalSize();
+        const int percent = info->getProgress();
         info->setConvertState(KoFileConvertInfo::StatePaused);
         info->setHaveRead(reached);
+        if (download) {
+            info->setConvertedSize(reached);
+            info->setTotalSize(qMax(total, reached));
+            info->setProgress(KoFileConvertInfo::percentOf(reached, info->getTotalSize()));
+        }
         append(info);
         if (!final) {
             info->setConvertState(state);
             info->setHaveRead(haveRead);
+            info->setConvertedSize(converted);
+            info->setTotalSize(total);
+            info->setProgress(percent);
         }
     };
     if (ConvertList* list = convertList(ListDownloading)) {
         QMutexLocker locker(list->mutex);
         for (KoFileConvertInfo* info : qAsConst(*list->list)) {
             auto* download = qobject_cast<KoFileDownloadInfo*>(info);
-            appendActive(info, download && isActive(info) ? partialSizeOf(download->getLocalFilePath()) : 0);
+            appendActive(info, download && isActive(info) ? partialSizeOf(download->getLocalFilePath()) : 0,
+                         download != nullptr);
         }
     }
     if (ConvertList* list = convertList(ListUploading)) {
         QMutexLocker locker(list->mutex);
         for (KoFileConvertInfo* info : qAsConst(*list->list))
-            appendActive(info, info->getConvertedSize());
+            appendActive(info, info->getConvertedSize(), false);
     }
     if (ConvertList* list = convertList(ListFinished)) {
         QMutexLocker locker(list->mutex);

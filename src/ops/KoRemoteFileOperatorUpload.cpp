@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include "app/KoCommonUtil.h"
+#include "client/KoClientHelper.h"
 #include "link/KoRemoteConnectManager.h"
 #include "model/KoFileUploadInfo.h"
 #include "model/KoLocalFile.h"
@@ -240,7 +241,9 @@ void KoRemoteFileOperator::handleUploadResult(KoRemoteFileTask* task, int code)
     const QString deviceId = task->getDeviceId();
     const int id = task->getTaskId();
     if (code != 0) {
-        KoUserActionRecord::getInstance()->recordUploadFile(lan ? 0 : 1, false);
+        // The phone's refusal (100) is not a failed transfer of the usage log.
+        if (code != KoClientHelper::kCodeNoPermission)
+            KoUserActionRecord::getInstance()->recordUploadFile(lan ? 0 : 1, false);
         auto* record = qobject_cast<KoFileUploadInfo*>(getInfoFromConvertList(id, ListUploading));
         if (record)
             record->setHaveRead(record->getConvertedSize());

@@ -53,6 +53,10 @@ public:
     int getUid() const { return m_uid; }
     int getDeviceType() const { return m_deviceType; }
     QString getDeviceId() const { return m_deviceId; }
+    // Downloads and temporary copies: the size the phone listed (-1: unknown); fewer bytes
+    // than that never count as the whole file.
+    void setExpectedSize(qint64 size) { m_expectedSize = size; }
+    qint64 getExpectedSize() const { return m_expectedSize; }
 
 protected:
     void markStarted() { m_taskState = StateStarted; }
@@ -65,4 +69,5 @@ protected:
     int m_uid = -1;
     int m_deviceType = -1;
     QString m_deviceId;
+    qint64 m_expectedSize = -1;
 };

@@ -181,7 +181,7 @@ void KoRemoteFileDownloadTaskV2::execute()
 {
     markStarted();
     client()->downloadFileV2(m_taskId, m_remoteServer, m_dstFilePath, m_category, m_srcFilePath, m_offset,
-                             m_csVersion, m_checksum, resultV2, progressV2);
+                             m_csVersion, m_checksum, resultV2, progressV2, m_expectedSize);
 }
 
 KoRemoteFileUploadTaskV2::KoRemoteFileUploadTaskV2(int taskId, QString deviceId, QString remoteServer,
@@ -387,7 +387,7 @@ void KoRemoteFileTmpFileTaskV2::execute()
     markStarted();
     // Always from the start, and without progress.
     client()->downloadFileV2(m_taskId, m_remoteServer, m_dstFilePath, m_category, m_srcFilePath, 0, -1, QString(),
-                             resultV2, {});
+                             resultV2, {}, m_expectedSize);
 }
 
 KoRemoteFileThumbnailTaskV2::KoRemoteFileThumbnailTaskV2(int taskId, QString deviceId, QString remoteServer,
@@ -489,7 +489,7 @@ void KoRemoteFileDownloadTaskV3::execute()
 {
     markStarted();
     client()->downloadFileRemote(m_taskId, m_uid, m_deviceId, m_deviceType, m_dstFilePath, m_category, m_srcFilePath,
-                                 m_offset, m_csVersion, m_checksum, resultV3, progressV3);
+                                 m_offset, m_csVersion, m_checksum, resultV3, progressV3, m_expectedSize);
 }
 
 KoRemoteFileUploadTaskV3::KoRemoteFileUploadTaskV3(int taskId, int uid, int deviceType, QString deviceId,
@@ -629,7 +629,7 @@ void KoRemoteFileTmpFileTaskV3::execute()
 {
     markStarted();
     client()->downloadFileRemote(m_taskId, m_uid, m_deviceId, m_deviceType, m_dstFilePath, m_category, m_srcFilePath,
-                                 0, -1, QString(), resultV3, {});
+                                 0, -1, QString(), resultV3, {}, m_expectedSize);
 }
 
 KoRemoteFileThumbnailTaskV3::KoRemoteFileThumbnailTaskV3(int taskId, int uid, int deviceType, QString deviceId,

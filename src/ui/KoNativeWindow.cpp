@@ -20,6 +20,7 @@
 #include "ui/KoUiV3HomeWidget.h"
 #include "ui/KoUiV3LoginDialog.h"
 #include "ui/KoUiV3UsrInfoWidget.h"
+#include "ui/transfer/KoUiV3SettingDialog.h"
 #include "ui/transfer/KoUiV3TransferWidget.h"
 #include "ui/widgets/KoHeadImage.h"
 #include "ui/widgets/KoRoundLabel.h"
@@ -223,7 +224,8 @@ void KoNativeWindow::onBtnUsrInfoClicked()
 
 void KoNativeWindow::onBtnSettingClicked()
 {
-    // settings dialog: run KoUiV3SettingDialog (no parent) modally here once it exists
+    KoUiV3SettingDialog dialog;
+    dialog.exec();
 }
 
 void KoNativeWindow::onUsrLogin(int code)

@@ -98,7 +98,11 @@ void KoSystemTray::keepNotice(const QString& title, const QString& text)
         return;
     if (!m_toast || m_toast->parentWidget() != m_noticeWidget.data())
         m_toast = new KoToastWidget(m_noticeWidget.data());
-    m_toast->setText(text.isEmpty() ? title : text);
+    // The title tells notices of different kinds apart.
+    if (title.isEmpty() || text.isEmpty())
+        m_toast->setText(text.isEmpty() ? title : text);
+    else
+        m_toast->setText(title + QStringLiteral(": ") + text);
     m_toast->raise();
 }
 

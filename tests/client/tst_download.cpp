@@ -82,6 +82,8 @@ private slots:
     void errorAnswerLeavesThePartialFileAlone();
     void chunkedDownloadLongerThanTheDeadlineIsWrittenAsItArrives();
     void closeDelimitedDownloadSucceeds();
+    void shortAnswers_data();
+    void shortAnswers();
     void cancelDeletesAndPauseKeepsThePartialFile();
     void zeroByteFileAndNothingLeftToResume();
     void secondDownloadOfTheSamePartialFileIsRefused();
@@ -358,6 +360,84 @@ void TestDownload::closeDelimitedDownloadSucceeds()
     QVERIFY(r.waitFor(1));
     QCOMPARE(r.results.first(), qMakePair(81, 0));
     QCOMPARE(sha256Of(local(QStringLiteral("close.bin"))), sha256(data));
+}
+
+enum ShortAnswer { WholeAnswer, NoLengthCutByClose, NoLengthCutByReset, EmptyAnswer, LengthAboveBody, RestNoLength };
+
+void TestDownload::shortAnswers_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("held");   // bytes of the file already in the partial file
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("code");
+    QTest::newRow("no length, cut by a close") << 3149827 << 0 << int(NoLengthCutByClose) << 1;
+    QTest::newRow("no length, cut by a reset") << 3149827 << 0 << int(NoLengthCutByReset) << 1;
+    QTest::newRow("empty 200 for a non-empty file") << 200000 << 0 << int(EmptyAnswer) << 1;
+    QTest::newRow("empty 200 keeps the partial") << 200000 << 70000 << int(EmptyAnswer) << 1;
+    QTest::newRow("empty 200 when the partial is whole") << 200000 << 200000 << int(EmptyAnswer) << 0;
+    QTest::newRow("zero-byte file") << 0 << 0 << int(WholeAnswer) << 0;
+    QTest::newRow("declared length, body ends cleanly short") << 300000 << 0 << int(LengthAboveBody) << 1;
+    QTest::newRow("resumed rest without a length") << 900000 << 400000 << int(RestNoLength) << 0;
+}
+
+// Fewer bytes than the file has are never the file: the partial file stays for a resume and
+// the target (here an older copy) is not touched.
+void TestDownload::shortAnswers()
+{
+    QFETCH(int, size);
+    QFETCH(int, held);
+    QFETCH(int, answer);
+    QFETCH(int, code);
+    const QString name = QStringLiteral("short-%1.bin").arg(qHash(QByteArray(QTest::currentDataTag())));
+    const QByteArray data = putRemote(name, size, 70);
+    const QString target = local(name);
+    const QString partial = target + QStringLiteral(".ReRazeDownload");
+    const QByteArray older = patternBytes(5000, 71);
+    QVERIFY(writeFile(target, older));
+    if (held > 0)
+        QVERIFY(writeFile(partial, data.left(held)));
+    KoTestResponse fault;
+    switch (answer) {
+    case NoLengthCutByClose:
+        fault.noContentLength = true;
+        fault.closeAfter = size / 2;
+        break;
+    case NoLengthCutByReset:
+        fault.noContentLength = true;
+        fault.resetAfter = size / 2;
+        break;
+    case EmptyAnswer:
+        // No resume headers at all.
+        m_phone->queueAnswer(QStringLiteral("getFile"), KoTestResponse::raw(QByteArray()));
+        break;
+    case LengthAboveBody:
+        // A whole chunked body under a length it does not reach: no network error tells.
+        fault.chunked = true;
+        fault.headers.append(qMakePair(QByteArray("Content-Length"), QByteArray::number(size + 1000)));
+        break;
+    case RestNoLength:
+        fault.noContentLength = true;
+        break;
+    default:
+        break;
+    }
+    if (answer != EmptyAnswer)
+        m_phone->queueDownloadFault(fault);
+    Results r;
+    m_client->downloadFileV2(111, m_phone->baseUrl(), target, 9, QLatin1Char('/') + name, 0, -1, QString(),
+                             r.result(), r.onProgress(), size);
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(r.results.first(), qMakePair(111, code));
+    if (code == 0) {
+        QCOMPARE(readFile(target), data);
+        QVERIFY(!QFile::exists(partial));
+        return;
+    }
+    QCOMPARE(readFile(target), older);
+    const QByteArray kept = readFile(partial);
+    QVERIFY(QFile::exists(partial));
+    QVERIFY(kept.size() >= held);
+    QVERIFY(data.startsWith(kept));
 }
 
 void TestDownload::cancelDeletesAndPauseKeepsThePartialFile()

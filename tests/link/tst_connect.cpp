@@ -50,6 +50,7 @@ private slots:
     void networkPushPolicyAsk();
     void networkPushPolicyRefuse();
     void unknownPushAnswered();
+    void pushPollAfterATimeOut();
     void reachabilityLossMovesToRelay();
     void phonePairsWithQrKeyAndLeaves();
     void malformedDatagramsIgnored();
@@ -506,6 +507,27 @@ void TestConnect::unknownPushAnswered()
     QCOMPARE(m_relay->callsTo("versionError").size(), 1);
 }
 
+void TestConnect::pushPollAfterATimeOut()
+{
+    manager();
+    KoServerConfig::setRequestDeadlineMs(500);
+    const auto polls = [this] {
+        int n = 0;
+        for (const KoTestRequest& request : m_relay->http()->requests())
+            n += request.pathOnly() == "/reraze/pcPush" ? 1 : 0;
+        return n;
+    };
+    // One poll the relay never answers (this one or the next, if one is on its way): past its
+    // deadline the polls go on.
+    const int before = polls();
+    KoTestResponse silent;
+    silent.noAnswer = true;
+    m_relay->http()->queueResponse("/reraze/pcPush", silent);
+    const bool goesOn = QTest::qWaitFor([&] { return polls() >= before + 3; }, 8000);
+    KoServerConfig::setRequestDeadlineMs(3000);
+    QVERIFY(goesOn);
+}
+
 void TestConnect::reachabilityLossMovesToRelay()
 {
     KoBaseFacility* f = connectOverLan();
@@ -548,6 +570,16 @@ void TestConnect::phonePairsWithQrKeyAndLeaves()
     QVERIFY(QTest::qWaitFor([&] { return m_lan->receivedOfType(1).size() == 2; }, 3000));
 
     QSignalSpy detached(manager(), &KoRemoteConnectManager::deviceDetached);
+    // Another user's disconnect leaves the phone connected. A message of another version
+    // after it is handled after it, in order: when that is reported, the first was handled.
+    QSignalSpy version(manager(), &KoRemoteConnectManager::msgVersionNotMatch);
+    m_lan->disconnect(kUid + 1);
+    m_lan->setVersion(3);
+    m_lan->disconnect();
+    m_lan->setVersion(1);
+    QVERIFY(QTest::qWaitFor([&] { return version.size() == 1; }, 5000));
+    QCOMPARE(detached.size(), 0);
+    QCOMPARE(manager()->getConnectedList()->size(), 1);
     m_lan->disconnect();
     QVERIFY(QTest::qWaitFor([&] { return detached.size() == 1; }, 5000));
     delete detached.first().first().value<KoBaseFacility*>();

@@ -3,6 +3,7 @@
 // time-outs, pause, cancel, retries and the failures that must still bring the counts home.
 
 #include "KoOpsTransferFixture.h"
+#include "net/KoUserActionRecord.h"
 
 #include <QJsonArray>
 
@@ -32,7 +33,9 @@ private slots:
     void aStartedDownloadIsTransferringBeforeItsFirstByte();
     void resetFailsThenRetryResumes();
     void fourTimeOutsFailKeepingThePartial();
+    void pauseThenRetryResumes_data();
     void pauseThenRetryResumes();
+    void wholeAlbumDownloadsIntoItsFolder();
     void cancelDeletesThePartial();
     void removingARunningRecordStopsItsTask();
     void retryOfARunningRecordDoesNothing();
@@ -370,11 +373,23 @@ void TestOperatorDownload::aStartedDownloadIsTransferringBeforeItsFirstByte()
     QTRY_VERIFY_WITH_TIMEOUT(m_op->getRunningTransferCount() == 1, 5000);
     QVERIFY(progress.isEmpty());
     QCOMPARE(record->getConvertState(), 1);
-    // Restarted in its slot after the time-out: still under way.
-    QTRY_VERIFY_WITH_TIMEOUT(record->getTaskId() != firstId, 10000);
-    QCOMPARE(m_op->getRunningTransferCount(), 1);
-    QCOMPARE(record->getConvertState(), 1);
+    // Restarted in its slot after the time-out: still under way when its request reaches the
+    // phone (read there, as the rest of the file may follow within any wait of ours).
+    int slotsAtRetry = -1;
+    int stateAtRetry = -1;
+    int idAtRetry = firstId;
+    QObject watch;
+    connect(m_fx.phone, &KoFakePhone::called, &watch, [&](const KoFakeCall& call) {
+        if (call.op == QLatin1String("getFile") && m_fx.phone->callsTo(call.op).size() == 2) {
+            slotsAtRetry = m_op->getRunningTransferCount();
+            stateAtRetry = record->getConvertState();
+            idAtRetry = record->getTaskId();
+        }
+    });
     QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty(), 20000);
+    QVERIFY(idAtRetry != firstId);
+    QCOMPARE(slotsAtRetry, 1);
+    QCOMPARE(stateAtRetry, 1);
     QCOMPARE(readAll(m_local->filePath(QStringLiteral("quiet.bin"))), bytes);
     QVERIFY(idle(m_op));
 }
@@ -386,12 +401,14 @@ void TestOperatorDownload::resetFailsThenRetryResumes()
     QVERIFY(m_fx.writeFile(QStringLiteral("/reset.bin"), bytes));
     KoTestResponse reset;
     reset.resetAfter = 500000;
+    // Without a length only the listed size tells that the body was cut.
+    reset.noContentLength = true;
     m_fx.phone->queueDownloadFault(reset);
     QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
     QSignalSpy success(m_op, &KoRemoteFileOperator::fileDownloadSuccessV2);
     const QString dst = m_local->path();
     const QString target = dst + QStringLiteral("/reset.bin");
-    download({file(QStringLiteral("/reset.bin"))}, dst);
+    download({new KoRemoteFile(m_fx.phone->baseUrl(), QStringLiteral("/reset.bin"), 200, 900000, 0, QString())}, dst);
     QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty(), 20000);
     KoFileDownloadInfo* record = downloadAt(m_op, 0);
     QVERIFY(record);
@@ -442,8 +459,16 @@ void TestOperatorDownload::fourTimeOutsFailKeepingThePartial()
     QCOMPARE(m_op->getRunningTransferCount(), 0);
 }
 
+void TestOperatorDownload::pauseThenRetryResumes_data()
+{
+    QTest::addColumn<bool>("fromReceiver");
+    QTest::newRow("retry later") << false;
+    QTest::newRow("retry from the pause receiver") << true;
+}
+
 void TestOperatorDownload::pauseThenRetryResumes()
 {
+    QFETCH(bool, fromReceiver);
     KoWatchdog watchdog(60);
     const QByteArray bytes = randomBytes(800000, 8);
     QVERIFY(m_fx.writeFile(QStringLiteral("/pause.bin"), bytes));
@@ -460,21 +485,58 @@ void TestOperatorDownload::pauseThenRetryResumes()
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(partial).size() == 300000, 20000);
     QCOMPARE(m_op->getRunningTransferCount(), 1);
     const int id = record->getTaskId();
-    m_op->pauseFileDownload(id);
-    QCOMPARE(paused.size(), 1);
-    QCOMPARE(record->getConvertState(), 4);
-    QVERIFY(!m_op->getTaskFromList(id));
-    QVERIFY(idle(m_op));
-    QTest::qWait(200);
-    QCOMPARE(QFileInfo(partial).size(), 300000);
+    if (fromReceiver) {
+        // The pause has ended the task when it is told: a retry from there starts it again.
+        connect(m_op, &KoRemoteFileOperator::fileDownloadPause, this,
+                [this](int paused) { m_op->getFileRetryDownloadStart(paused); });
+        m_op->pauseFileDownload(id);
+        QCOMPARE(paused.size(), 1);
+        QVERIFY(record->getTaskId() != id);
+    } else {
+        m_op->pauseFileDownload(id);
+        QCOMPARE(paused.size(), 1);
+        QCOMPARE(record->getConvertState(), 4);
+        QVERIFY(!m_op->getTaskFromList(id));
+        QVERIFY(idle(m_op));
+        QTest::qWait(200);
+        QCOMPARE(QFileInfo(partial).size(), 300000);
 
-    m_op->getFileRetryDownloadStart(id);
-    QVERIFY(record->getTaskId() != id);
+        m_op->getFileRetryDownloadStart(id);
+        QVERIFY(record->getTaskId() != id);
+    }
     QCOMPARE(record->getConvertState(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty(), 20000);
     QCOMPARE(readAll(dst + QStringLiteral("/pause.bin")), bytes);
     QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).last().body.value(QStringLiteral("haveRead")).toDouble(),
              300000.0);
+    QVERIFY(idle(m_op));
+}
+
+// The selected album's photos are ids of their own: every one lands in the album's folder.
+void TestOperatorDownload::wholeAlbumDownloadsIntoItsFolder()
+{
+    KoWatchdog watchdog(60);
+    const QString albums = m_fx.dir.filePath(QStringLiteral("albums"));
+    const QByteArray one = randomBytes(30000, 15);
+    const QByteArray two = randomBytes(40000, 16);
+    QVERIFY(writeAll(albums + QStringLiteral("/Camera/IMG_1.jpg"), one));
+    QVERIFY(writeAll(albums + QStringLiteral("/Camera/IMG_2.jpg"), two));
+    QVERIFY(writeAll(albums + QStringLiteral("/Other/IMG_3.jpg"), randomBytes(100, 17)));
+    m_fx.phone->setCategoryRoot(2, albums);
+    QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
+    const QString dst = m_local->path();
+    QList<KoRemoteFile*> entries{new KoRemoteFile(m_fx.url(), KoFakePhone::albumId(QStringLiteral("Camera")), 100, 2,
+                                                  quint64(-1), QStringLiteral("Camera"))};
+    m_op->getFileGroupDownloadStartV2(2, entries, dst, &m_fx.device);
+    qDeleteAll(entries);
+    QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 20000);
+    QCOMPARE(done.last().at(0).toInt(), 0);
+    const QString album = QStringLiteral("Camera/");
+    const QMap<QString, QByteArray> expected{
+        {QStringLiteral("Camera"), QByteArray("<dir>")},
+        {album + KoFakePhone::photoId(QStringLiteral("Camera"), QStringLiteral("IMG_1.jpg")), one},
+        {album + KoFakePhone::photoId(QStringLiteral("Camera"), QStringLiteral("IMG_2.jpg")), two}};
+    QVERIFY(tree(dst) == expected);
     QVERIFY(idle(m_op));
 }
 
@@ -642,6 +704,10 @@ void TestOperatorDownload::code100FailsTheRecord()
     QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
     QSignalSpy refused(m_op, &KoRemoteFileOperator::taskExecuteNoPermission);
     QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
+    const auto logged = [] {
+        return readAll(KoUserActionRecord::getInstance()->currentLogFile()).count("\"action\":\"DownloadFile\"");
+    };
+    const int loggedBefore = logged();
     const QString dst = m_local->path();
     download({file(QStringLiteral("/denied.txt")), file(QStringLiteral("/fine.txt"))}, dst);
     QCOMPARE(counts.download, 2);
@@ -654,6 +720,8 @@ void TestOperatorDownload::code100FailsTheRecord()
     QCOMPARE(errors.at(0).at(0).toString(), dst + QStringLiteral("/denied.txt"));
     QCOMPARE(downloadAt(m_op, 0)->getConvertState(), 3);
     QCOMPARE(counts.download, 1);
+    // The refusal is not a failed download of the usage log.
+    QCOMPARE(logged(), loggedBefore);
     QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 20000);
     QCOMPARE(done.last().at(0).toInt(), 1);
     QCOMPARE(counts.download, 0);

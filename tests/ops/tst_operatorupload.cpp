@@ -5,6 +5,7 @@
 #include "KoOpsTransferFixture.h"
 
 #include "app/KoCheckSumUtil.h"
+#include "net/KoUserActionRecord.h"
 
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -224,14 +225,16 @@ void TestOperatorUpload::checksumDecidesTheResumePoint()
     m_op->getFileRetryUploadStart(record->getTaskId());
     QTRY_VERIFY_WITH_TIMEOUT(errors.size() == 3, 20000);
     QCOMPARE(lastUpload().header("offset"), QByteArray("0"));
+    QCOMPARE(lastUpload().header("valid"), QByteArray("0"));
 
-    // This very file's fingerprint: from what the phone holds.
+    // This very file's fingerprint: from what the phone holds, here nothing (a new start).
     m_fx.phone->clearScripts();
     const QString mine = KoCheckSumUtil::getCurrentVersionFileCheckSum(local(QStringLiteral("cs.bin")));
     m_fx.phone->queueAnswer(QStringLiteral("checksum"), answer(0, mine, 1));
     m_op->getFileRetryUploadStart(record->getTaskId());
     QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty(), 20000);
-    QCOMPARE(lastUpload().header("valid"), QByteArray("1"));
+    QCOMPARE(lastUpload().header("offset"), QByteArray("0"));
+    QCOMPARE(lastUpload().header("valid"), QByteArray("0"));
     QCOMPARE(readAll(m_fx.root() + QStringLiteral("/later/cs.bin")), bytes);
     QVERIFY(idle(m_op));
 }
@@ -274,6 +277,11 @@ void TestOperatorUpload::code100FailsUploadAndResumeQuery()
     counts.attach(m_op, this);
     QSignalSpy errors(m_op, &KoRemoteFileOperator::fileUploadErrorV2);
     QSignalSpy refused(m_op, &KoRemoteFileOperator::taskExecuteNoPermission);
+    // Refusals are not failed transfers of the usage log.
+    const auto logged = [] {
+        return readAll(KoUserActionRecord::getInstance()->currentLogFile()).count("\"action\":\"UploadFile\"");
+    };
+    const int loggedBefore = logged();
     // A folder outside the phone's storage: the phone answers 100.
     upload(local(QStringLiteral("deny.bin")), QStringLiteral("/../outside"));
     QTRY_VERIFY_WITH_TIMEOUT(!refused.isEmpty(), 20000);
@@ -294,6 +302,7 @@ void TestOperatorUpload::code100FailsUploadAndResumeQuery()
     QCOMPARE(record->getConvertState(), 3);
     QCOMPARE(counts.upload, 0);
     QVERIFY(m_op->getTaskFromList(record->getTaskId()) == nullptr);
+    QCOMPARE(logged(), loggedBefore);
 }
 
 void TestOperatorUpload::fourTimeOutsFailTheUpload()

@@ -74,10 +74,12 @@ public:
         sendRaw(QJsonDocument(msg).toJson(QJsonDocument::Compact));
         return msg;
     }
-    // The phone ends the connection.
-    QJsonObject disconnect()
+    // The phone ends the connection (as the user uid, -1: the phone's own).
+    QJsonObject disconnect(int uid = -1)
     {
-        const QJsonObject msg = identity(20);
+        QJsonObject msg = identity(20);
+        if (uid != -1)
+            msg.insert(QStringLiteral("uid"), uid);
         sendRaw(QJsonDocument(msg).toJson(QJsonDocument::Compact));
         return msg;
     }

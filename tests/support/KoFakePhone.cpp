@@ -372,6 +372,25 @@ QJsonObject KoFakePhone::getMultiSubPaths(const QJsonObject& body)
     QJsonArray data;
     for (const QJsonValue& value : body.value(QStringLiteral("files")).toArray()) {
         const QString phonePath = value.toString();
+        if (category == 2) {
+            // An album id: its photos, each under its own id.
+            const QJsonObject album = getCollection(phonePath);
+            if (album.value(QStringLiteral("code")).toInt() != CodeOk)
+                return album;
+            QJsonArray files;
+            qint64 total = 0;
+            for (const QJsonValue& photo : album.value(QStringLiteral("files")).toArray()) {
+                QJsonObject entry = photo.toObject();
+                entry.insert(QStringLiteral("path"), entry.take(QStringLiteral("id")));
+                entry.remove(QStringLiteral("name"));
+                total += qint64(entry.value(QStringLiteral("size")).toDouble());
+                files.append(entry);
+            }
+            data.append(QJsonObject{{QStringLiteral("path"), phonePath},
+                                    {QStringLiteral("size"), double(total)},
+                                    {QStringLiteral("files"), files}});
+            continue;
+        }
         const QString local = localPath(category, phonePath);
         if (local.isEmpty())
             return codeOnly(CodeNoPermission);

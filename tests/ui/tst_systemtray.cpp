@@ -101,10 +101,10 @@ void TestSystemTray::noticeShowsOnTheNoticeWidget()
         QVERIFY(toast);
         QVERIFY(toast->isVisible());
         auto* label = toast->findChild<QLabel*>(QStringLiteral("messageLabel"));
-        QCOMPARE(label->text(), QStringLiteral("小米手机 已断开连接"));
+        QCOMPARE(label->text(), QStringLiteral("柯沃vu V3.2.0: 小米手机 已断开连接"));
         tray->showMessage(QStringLiteral("柯沃vu V3.2.0"), QStringLiteral("全部上传任务已完成"), 3000);
         QCOMPARE(window.findChildren<KoToastWidget*>().size(), 1);
-        QCOMPARE(label->text(), QStringLiteral("全部上传任务已完成"));
+        QCOMPARE(label->text(), QStringLiteral("柯沃vu V3.2.0: 全部上传任务已完成"));
     }
     // The window is gone: notices are still kept, nothing touches the dead widget.
     tray->showMessage(QStringLiteral("t"), QStringLiteral("after"), 3000);

@@ -1,11 +1,134 @@
 #pragma once
 
+#include <QItemSelection>
+#include <QList>
+#include <QModelIndexList>
+#include <QPixmap>
 #include <QWidget>
 
+class KoFileConvertInfo;
+class KoRemoteFileOperator;
+class KoSelectAllHelper;
+class KoTransferTableModel;
+class KoUiV3FileDownloadInfoDelegate;
+class KoUiV3FileFinishedInfoDelegate;
+class KoUiV3FileUploadInfoDelegate;
+class KoUiV3TipsWidget;
+class QAbstractItemDelegate;
+class QCheckBox;
+class QLabel;
+class QTableView;
+class Ui_KoUiV3TransferWidget;
+
+// The transfer page: the operation manager's three transfer lists (uploads, downloads,
+// finished) in three tables, one shown at a time, with bulk actions on a bar, row buttons,
+// count badges and tray notices when all transfers of a kind have ended.
+//
+// The lists are borrowed: the page never changes them and sends every action to the operator.
+// A membership change (a start, cancel, removal, success) rebuilds its table at most once per
+// event-loop turn and drops the selection; progress, pause and failure only repaint. The
+// operator's signals may arrive while a confirmation or alert runs its own loop, so an action
+// collects its task ids before its first operator call. GUI thread only.
 class KoUiV3TransferWidget : public QWidget
 {
     Q_OBJECT
 public:
+    enum PageState { UploadPage = 0, DownloadPage = 1, FinishedPage = 2 };
+
     explicit KoUiV3TransferWidget(QWidget* parent = nullptr);
     ~KoUiV3TransferWidget() override;
+
+    void setPageState(PageState state);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private slots:
+    void onBtnUploadClicked();
+    void onBtnDownloadClicked();
+    void onBtnFinishedClicked();
+    void onBtnStartClicked();
+    void onBtnPauseClicked();
+    void onBtnRetryClicked();
+    void onBtnDeleteClicked();
+    void onBtnClearClicked();
+    void onTableSelectionChanged();
+    void onChbSelStateChanged(bool checked);
+    void onDownloadRetryButtonClicked(int taskId);
+    void onDownloadPauseButtonClicked(int taskId);
+    void onDownloadDelButtonClicked(int taskId, int state);
+    void onUploadRetryButtonClicked(int taskId);
+    void onUploadPauseButtonClicked(int taskId);
+    void onUploadDelButtonClicked(int taskId, int state);
+    void onTransferDelButtonClicked(int taskId);
+    void onOpenFileButtonClicked(QString filePath);
+    void onOpenDirButtonClicked(QString filePath);
+    void refreshUploadTable();
+    void refreshDownloadTable();
+    void refreshFinishedTable();
+    void onFileDownloadError(QString filePath);
+    void onFileUploadError(QString dstPath, QString remoteServer);
+    void onTransferCountChanged(int download, int upload);
+    void onAllDownloadsSuccess(int failed);
+    void onAllUploadsSuccess(int failed);
+
+private:
+    struct Table
+    {
+        QList<KoFileConvertInfo*>* list = nullptr;
+        QTableView* view = nullptr;
+        KoTransferTableModel* model = nullptr;
+        bool rebuildPending = false;
+    };
+
+    void initData();
+    void initUi();
+    void initConnection();
+    void setUpTable(PageState page, KoTransferTableModel* model, QAbstractItemDelegate* delegate);
+    void switchPage(PageState page);
+    void updateTableWidget();
+    void updateButtonWidget();
+    void updateStateLabel();
+    void updateSelectedLabel();
+    void updateSelCheckBox();
+    void updateMenuWidget();
+    void updateStateWidget();
+    void clearTableSelection();
+    void clearSelections();
+    // Shows the current table, or the empty panel when its list is empty.
+    void showCurrentTable();
+    QModelIndexList getTableSelectionList() const;
+    Table& current() { return m_tables[m_pageState]; }
+
+    // Coalescing: rebuilds and badges wait for one zero-delay shot per event-loop turn.
+    void scheduleRebuild(PageState page);
+    void scheduleFlush();
+    void flushPending();
+    void repaintTable(PageState page);
+
+    // Actions (KoUiV3TransferWidgetActions.cpp).
+    // The records of the selected rows, or of the whole list when none is selected.
+    QList<KoFileConvertInfo*> chosenRecords(const QModelIndexList& selection);
+    static QList<int> idsInStates(const QList<KoFileConvertInfo*>& records, std::initializer_list<int> states);
+    void callEach(const QList<int>& ids, void (KoRemoteFileOperator::*call)(int));
+    bool confirm(const QString& text);
+    void alert(const QString& text);
+    void notifyAllEnded(bool enabled, const QString& kind, int failed);
+    void showBadge(QLabel* badge, int count);
+
+    Ui_KoUiV3TransferWidget* ui;
+    QCheckBox* chbSelAll = nullptr;
+    KoSelectAllHelper* m_selectAll = nullptr;
+    KoUiV3TipsWidget* tipsWidget = nullptr;
+    QPixmap emptyPixmap;
+    PageState m_pageState = UploadPage;
+    KoRemoteFileOperator* m_operator = nullptr;
+    Table m_tables[3];
+    KoUiV3FileUploadInfoDelegate* uploadDelegate = nullptr;
+    KoUiV3FileDownloadInfoDelegate* downloadDelegate = nullptr;
+    KoUiV3FileFinishedInfoDelegate* finishedDelegate = nullptr;
+    bool m_flushQueued = false;
+    bool m_badgesPending = false;
+    int m_downloadCount = 0;
+    int m_uploadCount = 0;
 };

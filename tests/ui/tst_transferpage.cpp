@@ -1,0 +1,399 @@
+// The transfer page over a real operator: states come from a transfer-list file the operator
+// loads, a running row from a fake-phone download held part of the way. Bar texts, bulk
+// actions (what the lists hold afterwards and what the phone was asked), the selection,
+// badges, tray notices, missing-file alerts and a 10,000-file group.
+
+#include <QtTest>
+#include <QtWidgets>
+
+#include "../ops/KoOpsTransferFixture.h"
+#include "support/KoModalHelpers.h"
+#include "support/KoTransferRecords.h"
+#include "ui/KoSystemTray.h"
+#include "ui/KoUiV3AlertDialog.h"
+#include "ui/transfer/KoUiV3TransferWidget.h"
+#include "ui/widgets/KoUiV3TipsWidget.h"
+
+using namespace KoOpsTransfer;
+using KoTransferRecords::Line;
+
+namespace {
+const QString kPhoneId = QStringLiteral("android-page-1");
+
+Line rec(int type, int state, const QString& name, const QString& deviceId = kPhoneId)
+{
+    Line l;
+    l.type = type;
+    l.state = state;
+    l.name = name;
+    l.deviceId = deviceId;
+    l.uid = KoOpsPhone::kUid;
+    if (state == 2)
+        l.finishedTime = QDateTime::currentMSecsSinceEpoch();
+    return l;
+}
+
+QString states(const QList<KoFileConvertInfo*>* list)
+{
+    QStringList s;
+    for (KoFileConvertInfo* r : *list)
+        s << QString::number(r->getConvertState());
+    s.sort();
+    return s.join(',');
+}
+
+const QList<Line> kDownloads{rec(0, 4, "A.jpg"), rec(0, 3, "B.jpg"), rec(0, 4, "C.jpg")};
+const QList<Line> kUploads{rec(1, 4, "U1.jpg", "gone-phone"), rec(1, 3, "U2.jpg", "gone-phone")};
+const QList<Line> kFinished{rec(0, 2, "F1.jpg"), rec(1, 2, "F2.jpg")};
+} // namespace
+
+class TestTransferPage : public QObject
+{
+    Q_OBJECT
+
+    KoOpsPhone m_fx;
+    KoRemoteFileOperator* m_op = nullptr;
+    KoUiV3TransferWidget* m_page = nullptr;
+    QTemporaryDir* m_local = nullptr;
+
+    template <typename T = QWidget>
+    T* child(const char* name) const { return m_page->findChild<T*>(QLatin1String(name)); }
+    QPushButton* button(const char* name) const { return child<QPushButton>(name); }
+    QTableView* view(int page) const
+    {
+        static const char* const names[] = {"uploadTableView", "downloadTableView", "finishedTableView"};
+        return child<QTableView>(names[page]);
+    }
+    QCheckBox* selectAllBox() const { return m_page->findChild<QCheckBox*>(); }
+    QString bar() const
+    {
+        QStringList texts;
+        for (const char* name : {"btnStart", "btnPause", "btnRetry", "btnDelete", "btnClear"})
+            if (button(name)->isVisibleTo(m_page))
+                texts << button(name)->text();
+        return texts.join('|');
+    }
+    QString counter() const { return child<QLabel>("selectedLabel")->text(); }
+    void openPage(int page)
+    {
+        static const char* const names[] = {"btnUpload", "btnDownload", "btnFinished"};
+        button(names[page])->click();
+    }
+    void selectRow(int page, int row, Qt::KeyboardModifiers modifiers = {})
+    {
+        QTableView* v = view(page);
+        QTest::mouseClick(v->viewport(), Qt::LeftButton, modifiers, v->visualRect(v->model()->index(row, 0)).center());
+    }
+
+    // Loads the lists from a transfer-list file and shows the page.
+    void load(const QList<Line>& lines, bool running = false)
+    {
+        QByteArray text;
+        for (Line l : lines) {
+            // Unfinished downloads aim into a folder that exists, so a restart reaches the phone.
+            if (l.type == 0 && l.state != 2 && l.localPath.isNull())
+                l.localPath = m_local->filePath(l.name);
+            text += KoTransferRecords::line(l);
+        }
+        QVERIFY(writeAll(convertListPath(), text));
+        m_op = KoRemoteFileOperator::getInstance();
+        if (running) {
+            // Held after its first bytes: waiting and transferring rows are live ones.
+            KoTestResponse stall;
+            stall.stallAfter = 1000;
+            m_fx.phone->queueDownloadFault(stall);
+            QList<KoRemoteFile*> files{m_fx.remoteFile("/run.bin", 500)};
+            m_op->getFileGroupDownloadStartV2(9, files, m_local->path(), &m_fx.device);
+            qDeleteAll(files);
+            QTRY_COMPARE(states(m_op->getDownLoadingList()), QString("1,3,4,4"));
+        }
+        m_page = new KoUiV3TransferWidget;
+        m_page->resize(960, 552);
+        m_page->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_page));
+    }
+    void save(const QString& name)
+    {
+        QDir().mkpath(KO_BINARY_DIR "/test-artifacts");
+        QVERIFY(m_page->grab().save(KO_BINARY_DIR "/test-artifacts/" + name));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        KoServerConfig::setSweepIntervalMs(100);
+        QVERIFY(m_fx.start(this, kPhoneId, false));
+        QVERIFY(m_fx.writeFile("/run.bin", randomBytes(300000, 3)));
+        connectPhone(m_fx);
+    }
+    void cleanupTestCase() { dropConnectManager(); }
+    void init()
+    {
+        m_fx.reset();
+        m_local = new QTemporaryDir;
+        KoSettings::getInstance()->setNotifyDownload(true);
+        KoSettings::getInstance()->setNotifyUpload(true);
+    }
+    void cleanup()
+    {
+        delete m_page;
+        m_page = nullptr;
+        delete m_op;
+        m_op = nullptr;
+        delete m_local;
+        QFile::remove(convertListPath());
+    }
+
+    void barAndCounterFollowPageAndSelection_data()
+    {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<QString>("bar");
+        QTest::addColumn<QString>("counter");
+        QTest::newRow("downloads, none") << 1 << 0 << "开始全部|暂停全部|重试全部失败任务|删除全部"
+                                         << "共3个项目, 已选中0个项目";
+        QTest::newRow("downloads, one") << 1 << 1 << "开始|暂停|重试失败任务|删除" << "共3个项目, 已选中1个项目";
+        QTest::newRow("finished, none") << 2 << 0 << "清除全部记录" << "共2个项目, 已选中0个项目";
+        QTest::newRow("finished, one") << 2 << 1 << "清除记录" << "共2个项目, 已选中1个项目";
+        QTest::newRow("empty uploads") << 0 << 0 << "" << "共0个项目, 已选中0个项目";
+    }
+    void barAndCounterFollowPageAndSelection()
+    {
+        QFETCH(int, page);
+        QFETCH(int, selected);
+        QFETCH(QString, bar);
+        QFETCH(QString, counter);
+        load(kDownloads + kFinished);
+        openPage(page);
+        if (selected)
+            selectRow(page, 0);
+        QCOMPARE(this->bar(), bar);
+        QCOMPARE(this->counter(), counter);
+        const bool empty = page == 0;
+        QCOMPARE(view(page)->isVisible(), !empty);
+        QCOMPARE(selectAllBox()->isVisible(), !empty);
+        QCOMPARE(m_page->findChild<KoUiV3TipsWidget*>()->isVisible(), empty);
+        if (empty)
+            save("transfer_empty.png");
+        else if (page == 2 && !selected)
+            save("transfer_finished.png");
+    }
+
+    void bulkActions_data()
+    {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<int>("selectState"); // the first row in this state is selected; -1 none
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("answer"); // the confirmation: 1 "确定", 0 "取消", -1 none expected
+        QTest::addColumn<QString>("after"); // the page's list, states sorted
+        QTest::addColumn<QStringList>("asked"); // files the phone was asked for besides the held one
+        QTest::newRow("start all") << 1 << -1 << "btnStart" << -1 << "1,3,3,3" << QStringList{"A.jpg", "C.jpg"};
+        QTest::newRow("start one") << 1 << 4 << "btnStart" << -1 << "1,3,3,4" << QStringList{"A.jpg"};
+        QTest::newRow("pause all") << 1 << -1 << "btnPause" << -1 << "3,4,4,4" << QStringList();
+        QTest::newRow("pause a failed one") << 1 << 3 << "btnPause" << -1 << "1,3,4,4" << QStringList();
+        QTest::newRow("retry all") << 1 << -1 << "btnRetry" << -1 << "1,3,4,4" << QStringList{"B.jpg"};
+        QTest::newRow("delete all, cancelled") << 1 << -1 << "btnDelete" << 0 << "1,3,4,4" << QStringList();
+        QTest::newRow("delete all") << 1 << -1 << "btnDelete" << 1 << "" << QStringList();
+        QTest::newRow("delete the running one") << 1 << 1 << "btnDelete" << -1 << "3,4,4" << QStringList();
+        QTest::newRow("clear all, cancelled") << 2 << -1 << "btnClear" << 0 << "2,2" << QStringList();
+        QTest::newRow("clear all") << 2 << -1 << "btnClear" << 1 << "" << QStringList();
+        QTest::newRow("clear one") << 2 << 2 << "btnClear" << -1 << "2" << QStringList();
+        QTest::newRow("start all uploads, phone gone") << 0 << -1 << "btnStart" << -1 << "3,3" << QStringList();
+    }
+    void bulkActions()
+    {
+        QFETCH(int, page);
+        QFETCH(int, selectState);
+        QFETCH(QString, action);
+        QFETCH(int, answer);
+        QFETCH(QString, after);
+        QFETCH(QStringList, asked);
+        load(kDownloads + kUploads + kFinished, true);
+        QList<KoFileConvertInfo*>* lists[] = {m_op->getUploadingList(), m_op->getDownLoadingList(),
+                                              m_op->getConvertedList()};
+        openPage(page);
+        if (selectState >= 0) {
+            int row = 0;
+            while (lists[page]->at(row)->getConvertState() != selectState)
+                ++row;
+            selectRow(page, row);
+        }
+        const QString before = states(lists[page]);
+        if (page == 1 && selectState < 0 && action == "btnStart")
+            save("transfer_downloads.png");
+        bool confirmShown = false;
+        if (answer >= 0) {
+            KoModal::whenOpen<KoUiV3AlertDialog>([&](KoUiV3AlertDialog* box) {
+                confirmShown = true;
+                answer ? box->accept() : box->reject();
+            });
+        }
+        QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
+        QSignalSpy upErrors(m_op, &KoRemoteFileOperator::fileUploadErrorV2);
+        button(qPrintable(action))->click();
+        QCOMPARE(confirmShown, answer >= 0);
+        QTRY_COMPARE(states(lists[page]), after);
+        QTRY_COMPARE(errors.count() + upErrors.count(), asked.size() + (page == 0 ? 1 : 0));
+        QStringList requested;
+        for (const KoFakeCall& call : m_fx.phone->callsTo("getFile"))
+            requested << QFileInfo(call.body.value("path").toString()).fileName();
+        requested.removeAll("run.bin");
+        requested.sort();
+        QCOMPARE(requested, asked);
+        if (answer == 0)
+            QCOMPARE(states(lists[page]), before);
+        // The rebuilt table shows the list, and nothing stays selected.
+        QTRY_COMPARE(view(page)->model()->rowCount(), lists[page]->size());
+        if (states(lists[page]) != before)
+            QCOMPARE(view(page)->selectionModel()->selectedRows().size(), 0);
+    }
+
+    // A full selection must not vanish when the user narrows it.
+    void narrowingAFullSelectionKeepsIt_data()
+    {
+        QTest::addColumn<bool>("ctrl");
+        QTest::addColumn<int>("left");
+        QTest::newRow("plain click") << false << 1;
+        QTest::newRow("ctrl click") << true << 2;
+    }
+    void narrowingAFullSelectionKeepsIt()
+    {
+        QFETCH(bool, ctrl);
+        QFETCH(int, left);
+        load(kDownloads + kFinished);
+        openPage(1);
+        QTest::mouseClick(selectAllBox(), Qt::LeftButton, {}, QPoint(7, 7));
+        QVERIFY(selectAllBox()->isChecked());
+        QCOMPARE(view(1)->selectionModel()->selectedRows().size(), 3);
+        QCOMPARE(view(2)->selectionModel()->selectedRows().size(), 2);
+        selectRow(1, 1, ctrl ? Qt::ControlModifier : Qt::NoModifier);
+        QCOMPARE(view(1)->selectionModel()->selectedRows().size(), left);
+        QVERIFY(!selectAllBox()->isChecked());
+        QCOMPARE(bar(), QString("开始|暂停|重试失败任务|删除"));
+        // Selecting every row by hand checks the box and selects nothing elsewhere.
+        view(1)->selectAll();
+        QVERIFY(selectAllBox()->isChecked());
+        QTest::mouseClick(selectAllBox(), Qt::LeftButton, {}, QPoint(7, 7));
+        QCOMPARE(view(1)->selectionModel()->selectedRows().size(), 0);
+        QCOMPARE(view(2)->selectionModel()->selectedRows().size(), 0);
+    }
+
+    void badges_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::newRow("0") << 0;
+        QTest::newRow("5") << 5;
+        QTest::newRow("1000") << 1000;
+    }
+    void badges()
+    {
+        QFETCH(int, count);
+        load({});
+        QMetaObject::invokeMethod(m_op, "convertCountChanged", Q_ARG(int, count), Q_ARG(int, count));
+        for (const char* name : {"downloadCountLabel", "uploadCountLabel"}) {
+            auto* badge = child<QLabel>(name);
+            QTRY_COMPARE(badge->isVisible(), count > 0);
+            if (count > 0)
+                QCOMPARE(badge->pixmap(Qt::ReturnByValue).toImage(), KoCommonUtil::getNoticePoint(count).toImage());
+        }
+    }
+
+    void trayNotices_data()
+    {
+        QTest::addColumn<QString>("signal");
+        QTest::addColumn<bool>("setting");
+        QTest::addColumn<int>("failed");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("downloads") << "allDownloadsSuccessV2" << true << 0 << "下载任务全部结束. ";
+        QTest::newRow("downloads, 2 failed") << "allDownloadsSuccessV2" << true << 2
+                                             << "下载任务全部结束. 下载列表中剩余2个失败任务";
+        QTest::newRow("downloads off") << "allDownloadsSuccessV2" << false << 0 << "";
+        QTest::newRow("uploads, 1 failed") << "allUploadSuccessV2" << true << 1
+                                           << "上传任务全部结束. 上传列表中剩余1个失败任务";
+        QTest::newRow("uploads off") << "allUploadSuccessV2" << false << 3 << "";
+    }
+    void trayNotices()
+    {
+        QFETCH(QString, signal);
+        QFETCH(bool, setting);
+        QFETCH(QString, text);
+        QFETCH(int, failed);
+        load({});
+        // Read at each notice, not at start.
+        KoSettings::getInstance()->setNotifyDownload(setting);
+        KoSettings::getInstance()->setNotifyUpload(setting);
+        const int before = KoSystemTray::getInstance()->recentNotices().size();
+        QMetaObject::invokeMethod(m_op, qPrintable(signal), Q_ARG(int, failed));
+        const QList<KoSystemTray::Notice> notices = KoSystemTray::getInstance()->recentNotices();
+        if (text.isEmpty()) {
+            QCOMPARE(notices.size(), before);
+            return;
+        }
+        QVERIFY(notices.size() == before + 1 || notices.size() == KoSystemTray::kKeptNotices);
+        QCOMPARE(notices.last().title, QString("柯沃vu V3.2.0"));
+        QCOMPARE(notices.last().text, text);
+    }
+
+    void missingFilesAlert_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("x");
+        QTest::addColumn<QString>("alert");
+        QTest::newRow("file gone") << "/nonexistent/F.jpg" << 18 << "文件已被修改或删除";
+        QTest::newRow("folder gone") << "/nonexistent/F.jpg" << 58 << "文件所在文件夹已被修改或删除";
+        QTest::newRow("empty path, file") << "" << 18 << "文件已被修改或删除";
+        QTest::newRow("empty path, folder") << "" << 58 << "文件所在文件夹已被修改或删除";
+    }
+    void missingFilesAlert()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, x);
+        QFETCH(QString, alert);
+        Line l = rec(0, 2, "F.jpg");
+        l.localPath = path;
+        load({l});
+        openPage(2);
+        QString shown;
+        KoModal::whenOpen<KoUiV3AlertDialog>([&](KoUiV3AlertDialog* box) {
+            shown = box->windowTitle() + ": " + box->findChild<QLabel*>("textLabel")->text();
+            box->accept();
+        });
+        QTableView* v = view(2);
+        const QRect cell = v->visualRect(v->model()->index(0, 3));
+        QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, QPoint(cell.left() + x, cell.center().y()));
+        QCOMPARE(shown, "柯沃vu: " + alert);
+        QCOMPARE(m_op->getConvertedList()->size(), 1);
+    }
+
+    // 10,000 records load and show; a 10,000-file group rebuilds each table once, not per file.
+    void tenThousandRecords()
+    {
+        KoWatchdog watchdog(240);
+        QList<Line> lines;
+        for (int i = 0; i < 10000; ++i)
+            lines << rec(0, 4, QString("L%1.jpg").arg(i));
+        load(lines);
+        openPage(1);
+        QCOMPARE(view(1)->model()->rowCount(), 10000);
+        QVERIFY(view(1)->isVisible());
+
+        m_fx.phone->setDelay("getFile", 600000);
+        QList<KoRemoteFile*> files;
+        for (int i = 0; i < 10000; ++i)
+            files << m_fx.remoteFile(QString("/g/f%1.bin").arg(i), 500);
+        QSignalSpy resets(view(1)->model(), &QAbstractItemModel::modelReset);
+        QSignalSpy finishedResets(view(2)->model(), &QAbstractItemModel::modelReset);
+        QSignalSpy starts(m_op, &KoRemoteFileOperator::fileDownloadStartV2);
+        m_op->getFileGroupDownloadStartV2(9, files, m_local->path(), &m_fx.device);
+        qDeleteAll(files);
+        QCOMPARE(starts.count(), 10000);
+        QTRY_COMPARE(view(1)->model()->rowCount(), 20000);
+        QCOMPARE(resets.count(), 1);
+        QCOMPARE(finishedResets.count(), 0);
+        QVERIFY(child<QLabel>("downloadCountLabel")->isVisible());
+        m_op->clearDownloadList();
+    }
+};
+
+QTEST_MAIN(TestTransferPage)
+#include "tst_transferpage.moc"
