@@ -13,6 +13,8 @@
 #include "ui/KoSystemTray.h"
 #include "ui/KoUiV3AlertDialog.h"
 
+#include <QWidget>
+
 #include <functional>
 
 namespace {
@@ -92,6 +94,22 @@ KoSystemTray* KoAppLifetime::takeTray()
 {
     m_tray = KoSystemTray::getInstance();
     return m_tray;
+}
+
+void KoAppLifetime::shutDown(std::initializer_list<QWidget*> borrowers)
+{
+    for (QWidget* widget : borrowers)
+        delete widget;
+    deleteServices();
+}
+
+void KoAppLifetime::bringToFront(QWidget* window)
+{
+    if (window->isMinimized())
+        window->showNormal();
+    window->show();
+    window->activateWindow();
+    window->raise();
 }
 
 void KoAppLifetime::deleteServices()

@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QRect>
 
+#include <initializer_list>
+
 class KoAutoUpdateTool;
 class KoClientHelper;
 class KoNetworkObject;
@@ -12,6 +14,7 @@ class KoSystemTray;
 class KoThisMachineInfo;
 class KoUser;
 class KoUserActionRecord;
+class QWidget;
 
 // What both main-window frames share about the application's life: the process-wide services
 // they create at start and delete at their end, the orderly leave (eject, record, wait) and the
@@ -28,9 +31,10 @@ public:
     void startServices();
     // Fetches the tray icon (the first call creates and shows it).
     KoSystemTray* takeTray();
-    // Deletes the services in their fixed order; each one its owner already deleted is skipped.
-    // The caller deletes whatever borrows from them (pages, popup) first.
-    void deleteServices();
+    // Deletes the widgets that borrow from the services (pages, popup) while all they borrow is
+    // still there, then the services in their fixed order; each one its owner already deleted is
+    // skipped.
+    void shutDown(std::initializer_list<QWidget*> borrowers);
 
     // Ejects the phones, records the exit and lets the eject requests leave. False while an
     // earlier call still waits for them: a second close or quit must not cut that wait short.
@@ -42,6 +46,8 @@ public:
     void askNewVersion();
     void tellUpToDate();
 
+    // Back from the tray or from a second start: restored, shown and raised.
+    static void bringToFront(QWidget* window);
     // 960 x 600 centred on a screen of at least 961 x 601; a null rectangle otherwise.
     static QRect startGeometry();
 
@@ -51,6 +57,8 @@ public:
     KoSystemTray* tray() const;
 
 private:
+    void deleteServices();
+
     bool m_versionAlertShowing = false;
     bool m_leaving = false; // waiting for the eject requests to leave
     bool m_left = false; // the phones were ejected and the exit recorded

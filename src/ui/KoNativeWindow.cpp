@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QPainter>
 #include <QPixmap>
-#include <QPointer>
 #include <QResizeEvent>
 
 #include "app/KoCommonUtil.h"
@@ -42,18 +41,11 @@ KoNativeWindow::KoNativeWindow(QWidget* parent)
 
 KoNativeWindow::~KoNativeWindow()
 {
-    // The pages (and the popup) hold lists and pointers borrowed from the services: they go
-    // first, while everything they borrow is still there.
-    delete m_homeWidget;
+    m_lifetime->shutDown({m_homeWidget, m_diskWidget, m_transferWidget, m_usrInfoWidget});
     m_homeWidget = nullptr;
-    delete m_diskWidget;
     m_diskWidget = nullptr;
-    delete m_transferWidget;
     m_transferWidget = nullptr;
-    delete m_usrInfoWidget;
     m_usrInfoWidget = nullptr;
-
-    m_lifetime->deleteServices();
     delete ui;
     ui = nullptr;
 }
@@ -159,11 +151,7 @@ void KoNativeWindow::onBindError()
 
 void KoNativeWindow::onAnotherClient()
 {
-    if (isMinimized())
-        showNormal();
-    show();
-    activateWindow();
-    raise();
+    KoAppLifetime::bringToFront(this);
 }
 
 void KoNativeWindow::onMsgVersionNotMatch(int flag)
@@ -230,16 +218,7 @@ void KoNativeWindow::onBtnSettingClicked()
 
 void KoNativeWindow::onUsrLogin(int code)
 {
-    // A failed re-login signs out: the head must not stay.
-    updateHeadLabel();
-    KoUser* user = m_lifetime->user();
-    if (code != 0 || !user)
-        return;
-    QPointer<KoNativeWindow> self(this);
-    user->checkHead([self](int result) {
-        if (self && result == 2)
-            self->updateHeadLabel();
-    });
+    koFollowLoginHead(this, code, [this] { updateHeadLabel(); });
 }
 
 void KoNativeWindow::onUsrLogout()

@@ -10,6 +10,7 @@
 #include "net/KoUser.h"
 #include "ops/KoRemoteFileOperator.h"
 #include "support/KoFakeAccountServer.h"
+#include "support/KoModalHelpers.h"
 #include "support/KoTestCertificates.h"
 #include "ui/KoSystemTray.h"
 #include "ui/KoUiInit.h"
@@ -17,6 +18,7 @@
 #include "ui/KoUiV3HomeWidget.h"
 #include "ui/alternate/KoUiV3Window.h"
 #include "ui/alternate/KoWindowTitleBar.h"
+#include "ui/transfer/KoUiV3SettingDialog.h"
 #include "ui/transfer/KoUiV3TransferWidget.h"
 
 #include <QtTest>
@@ -117,6 +119,19 @@ private slots:
         QCOMPARE(transfer.count(), 1);
         QVERIFY(button(bar, "btnTransferList")->isChecked());
         save(bar, "alt_titlebar.png");
+    }
+
+    void settingsButtonRunsTheSettingsDialog()
+    {
+        QFrame frame;
+        auto* bar = new KoWindowTitleBar(&frame);
+        bool seen = false;
+        KoModal::whenModal([&](QWidget* dialog) {
+            seen = qobject_cast<KoUiV3SettingDialog*>(dialog);
+            static_cast<QDialog*>(dialog)->reject();
+        });
+        button(bar, "btnSetting")->click();
+        QVERIFY(seen);
     }
 
     void doubleClickTogglesMaximisedAndHoverLightsTheButtons()

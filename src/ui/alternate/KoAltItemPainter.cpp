@@ -1,6 +1,7 @@
 #include "KoAltItemPainter.h"
 
 #include "model/KoAbstractFile.h"
+#include "ui/browser/KoUiV3FileIconDelegate.h"
 
 #include <QPainter>
 
@@ -8,35 +9,29 @@ namespace KoAltItemPainter {
 
 QString fileTypeImage(int fileType)
 {
-    const char* name = "icon_file_other";
-    switch (fileType) {
-    case KoAbstractFile::TypeFolder: name = "icon_file_directory"; break;
-    case KoAbstractFile::TypeZip: name = "icon_file_zip"; break;
-    case KoAbstractFile::TypeApk: name = "icon_file_apk"; break;
-    case KoAbstractFile::TypePhoto: name = "icon_file_img"; break;
-    case KoAbstractFile::TypeWord: name = "icon_file_word"; break;
-    case KoAbstractFile::TypeAudio: name = "icon_file_music"; break;
-    case KoAbstractFile::TypePpt: name = "icon_file_ppt"; break;
-    case KoAbstractFile::TypeVideo: name = "icon_file_video"; break;
-    case KoAbstractFile::TypeExcel: name = "icon_file_excel"; break;
-    case KoAbstractFile::TypePdf: name = "icon_file_pdf"; break;
-    case KoAbstractFile::TypeTxt: name = "icon_file_doc"; break;
-    default: break;
-    }
-    return QStringLiteral(":/images/") + QLatin1String(name);
+    // The older names stand under ":/images/" with the current ones' endings; only the
+    // folder's differs, and the older set has no empty folder.
+    if (fileType == KoAbstractFile::TypeFolder)
+        return QStringLiteral(":/images/icon_file_directory");
+    return KoUiV3FileIconDelegate::typeImage(fileType, 0).replace(QLatin1String(":/ui_v3/images/"),
+                                                                 QLatin1String(":/images/"));
 }
 
 QString deviceImage(int deviceType, bool enabled)
 {
-    const char* device = nullptr;
     switch (deviceType) {
-    case 2: device = "android"; break;
-    case 3: device = "iphone"; break;
-    case 4: device = "ipad"; break;
-    default: return QString();
+    case 2:
+        return enabled ? QStringLiteral(":/images/icon_android_enable_middle")
+                       : QStringLiteral(":/images/icon_android_disable_middle");
+    case 3:
+        return enabled ? QStringLiteral(":/images/icon_iphone_enable_middle")
+                       : QStringLiteral(":/images/icon_iphone_disable_middle");
+    case 4:
+        return enabled ? QStringLiteral(":/images/icon_ipad_enable_middle")
+                       : QStringLiteral(":/images/icon_ipad_disable_middle");
+    default:
+        return QString();
     }
-    return QStringLiteral(":/images/icon_%1_%2_middle")
-        .arg(QLatin1String(device), enabled ? QLatin1String("enable") : QLatin1String("disable"));
 }
 
 QString ownDeviceCaption(int deviceType)

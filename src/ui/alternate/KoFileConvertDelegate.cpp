@@ -4,6 +4,7 @@
 #include "ui/alternate/KoAltItemPainter.h"
 #include "ui/alternate/KoFileConvertInfoListModel.h"
 #include "ui/widgets/KoItemPainter.h"
+#include "ui/widgets/KoRowPainter.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -76,11 +77,6 @@ QRect KoFileConvertDelegate::barRect(const QRect& row)
     return QRect(row.left() + 64, nameTop(row, true) + h14() + 4, kBarWidth, 4);
 }
 
-int KoFileConvertDelegate::barFill(int percent)
-{
-    return qBound(0, percent, 100) * kBarWidth / 100;
-}
-
 void KoFileConvertDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     const QRect& row = option.rect;
@@ -108,7 +104,7 @@ void KoFileConvertDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
     case KoFileConvertInfo::StateConverting: {
         const QRect bar = barRect(row);
         painter->fillRect(bar, QColor(212, 212, 212));
-        painter->fillRect(QRect(bar.left(), bar.top(), barFill(index.data(Model::ProgressRole).toInt()), bar.height()),
+        painter->fillRect(QRect(bar.left(), bar.top(), KoRowPainter::barFillWidth(bar, index.data(Model::ProgressRole).toInt()), bar.height()),
                           QColor(77, 144, 255));
         KoItemPainter::drawText(painter, QRect(row.left() + 64, top + h14() + 12, 200, h12()),
                                 index.data(Model::ConvertedSizeRole).toString() + QLatin1Char('/') + total, 12, grey,

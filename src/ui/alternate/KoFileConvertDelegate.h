@@ -22,10 +22,8 @@ public:
     static QRect retryRect(const QRect& row);
     static QRect openFileRect(const QRect& row);
     static QRect openDirRect(const QRect& row);
-    // The 488 x 4 bar of a transferring row.
+    // The 488 x 4 bar of a transferring row (filled as the transfer tables fill theirs).
     static QRect barRect(const QRect& row);
-    // The bar's fill for a percent, clamped to 0..100.
-    static int barFill(int percent);
 
 signals:
     void openDirButtonClicked(QString filePath);

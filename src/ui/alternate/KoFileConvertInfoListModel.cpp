@@ -1,6 +1,5 @@
 #include "KoFileConvertInfoListModel.h"
 
-#include "app/KoCommonUtil.h"
 #include "model/KoFileDownloadInfo.h"
 #include "model/KoFileUploadInfo.h"
 #include "model/KoLocalFile.h"
@@ -43,21 +42,11 @@ QVariant KoFileConvertInfoListModel::data(const QModelIndex& index, int role) co
         return file ? QVariant(file->getFullName()) : QVariant();
     case FileTypeRole:
         return file ? QVariant(file->getFileType()) : QVariant();
-    case TotalSizeRole:
-        return KoCommonUtil::getFileSizeStringFromLong(record->getTotalSize());
     case LocalPathRole:
         return download ? QVariant(download->getLocalFilePath()) : QVariant();
     case KindRole:
         return kind;
-    case StateRole:
-        return record->getConvertState();
-    case ProgressRole:
-        return record->getProgress();
-    case ConvertedSizeRole:
-        return KoCommonUtil::getFileSizeStringFromLong(record->getConvertedSize());
-    case TaskIdRole:
-        return record->getTaskId();
     default:
-        return QVariant();
+        return KoTransferTableModel::recordData(record, role);
     }
 }

@@ -3,6 +3,9 @@
 #include <QAbstractListModel>
 #include <QList>
 
+#include "ui/browser/KoFileModelCommon.h"
+#include "ui/transfer/KoTransferTableModel.h"
+
 class KoFileConvertInfo;
 
 // An older one-column list of transfer records (downloads and uploads), answered through item
@@ -13,16 +16,17 @@ class KoFileConvertInfoListModel : public QAbstractListModel
 {
     Q_OBJECT
 public:
+    // The numbers the file and transfer tables use for the same values.
     enum Role {
-        FileNameRole = 457, // QString: name with suffix
-        FileTypeRole = 458, // int: file-type code
-        TotalSizeRole = 460, // QString
-        LocalPathRole = 463, // QString: finished or not, download records only
-        KindRole = 464, // int: 0 download, 1 upload
-        StateRole = 465, // int: 0 waiting, 1 transferring, 2 finished, 3 failed, 4 paused
-        ProgressRole = 466, // int: percent
-        ConvertedSizeRole = 467, // QString
-        TaskIdRole = 468, // int
+        FileNameRole = 457, // QString: name with suffix (the file models' 457 is without)
+        FileTypeRole = KoFileModelRole::FileType, // int: file-type code
+        TotalSizeRole = KoTransferTableModel::TotalSizeRole, // QString
+        LocalPathRole = KoTransferTableModel::LocalPathRole, // QString: download records only
+        KindRole = KoTransferTableModel::KindRole, // int: 0 download, 1 upload
+        StateRole = KoTransferTableModel::StateRole, // int: 0 waiting ... 4 paused
+        ProgressRole = KoTransferTableModel::ProgressRole, // int: percent
+        ConvertedSizeRole = KoTransferTableModel::ConvertedSizeRole, // QString
+        TaskIdRole = KoTransferTableModel::TaskIdRole, // int
     };
 
     explicit KoFileConvertInfoListModel(QObject* parent = nullptr);

@@ -35,19 +35,13 @@ KoUiV3Window::KoUiV3Window(QWidget* parent)
 
 KoUiV3Window::~KoUiV3Window()
 {
-    // The pages and the popup borrow from the services: they go first.
-    delete m_homeWidget;
+    // The title bar borrows the user and the operation manager too.
+    m_lifetime->shutDown({m_homeWidget, m_diskWidget, m_transferWidget, m_usrInfoWidget, ui->titleWidget});
     m_homeWidget = nullptr;
-    delete m_diskWidget;
     m_diskWidget = nullptr;
-    delete m_transferWidget;
     m_transferWidget = nullptr;
-    delete m_usrInfoWidget;
     m_usrInfoWidget = nullptr;
-    // The title bar holds the user and the operation manager too.
-    delete ui->titleWidget;
     ui->titleWidget = nullptr;
-    m_lifetime->deleteServices();
     delete ui;
     ui = nullptr;
 }
@@ -128,11 +122,7 @@ void KoUiV3Window::onBindError()
 
 void KoUiV3Window::onAnotherClient()
 {
-    if (isMinimized())
-        showNormal();
-    show();
-    activateWindow();
-    raise();
+    KoAppLifetime::bringToFront(this);
 }
 
 void KoUiV3Window::onMsgVersionNotMatch(int flag)

@@ -3,6 +3,7 @@
 #include "app/KoCommonUtil.h"
 #include "net/KoUser.h"
 #include "ops/KoRemoteFileOperator.h"
+#include "ui/transfer/KoUiV3SettingDialog.h"
 #include "ui/widgets/KoHeadImage.h"
 #include "ui_KoWindowTitleBarMac.h"
 
@@ -144,18 +145,13 @@ void KoWindowTitleBar::onBtnUsrInfoClicked()
 
 void KoWindowTitleBar::onBtnSettingClicked()
 {
-    // the settings dialog (no parent) runs modally here once it exists
+    KoUiV3SettingDialog dialog;
+    dialog.exec();
 }
 
 void KoWindowTitleBar::onUsrLogin(int code)
 {
-    if (code != 0 || !m_user)
-        return;
-    QPointer<KoWindowTitleBar> self(this);
-    m_user->checkHead([self](int result) {
-        if (self && result == KoUser::kHeadUpdated)
-            self->updateHeadLabel();
-    });
+    koFollowLoginHead(this, code, [this] { updateHeadLabel(); });
 }
 
 void KoWindowTitleBar::onUsrLogout()
