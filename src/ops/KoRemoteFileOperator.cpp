@@ -461,11 +461,8 @@ void KoRemoteFileOperator::handleResult(KoRemoteFileTask* task, int code, QList<
         deleteRecords(list);
         const QString deviceId = task->getDeviceId();
         if (type == KoRemoteFileTask::TypeRename) {
-            QString path;
-            if (auto* t = qobject_cast<KoRemoteFileRenameTaskV2*>(task))
-                path = t->getRenameFilePath();
-            else if (auto* t3 = qobject_cast<KoRemoteFileRenameTaskV3*>(task))
-                path = t3->getRenameFilePath();
+            auto* rename = qobject_cast<KoRemoteFileRenameTaskBase*>(task);
+            const QString path = rename ? rename->getRenameFilePath() : QString();
             if (code == 0) {
                 forgetCachedCopies(path, deviceId);
                 emit renameFileFinishedV2(path, deviceId);
@@ -473,34 +470,22 @@ void KoRemoteFileOperator::handleResult(KoRemoteFileTask* task, int code, QList<
                 emit renameFileFailedV2(code, deviceId);
             }
         } else if (type == KoRemoteFileTask::TypeMkdir) {
-            QString path;
-            if (auto* t = qobject_cast<KoRemoteFileMkdirTaskV2*>(task))
-                path = t->getNewDirPath();
-            else if (auto* t3 = qobject_cast<KoRemoteFileMkdirTaskV3*>(task))
-                path = t3->getNewDirPath();
+            auto* mkdir = qobject_cast<KoRemoteFileMkdirTaskBase*>(task);
+            const QString path = mkdir ? mkdir->getNewDirPath() : QString();
             if (code == 0)
                 emit makeDiretoryFinishedV2(path, deviceId);
             else
                 emit makeDirectoryFailedV2(code, deviceId);
         } else if (type == KoRemoteFileTask::TypeDelete && code == 0) {
-            QStringList paths;
-            if (auto* t = qobject_cast<KoRemoteFileDeleteTaskV2*>(task))
-                paths = t->getFilePathList();
-            else if (auto* t3 = qobject_cast<KoRemoteFileDeleteTaskV3*>(task))
-                paths = t3->getFilePathList();
+            auto* del = qobject_cast<KoRemoteFileDeleteTaskBase*>(task);
+            const QStringList paths = del ? del->getFilePathList() : QStringList();
             for (const QString& path : qAsConst(paths))
                 forgetCachedCopies(path, deviceId);
             emit deleteFileFinishedV2(QString(), deviceId);
         } else if (type == KoRemoteFileTask::TypeMove && code == 0) {
-            QStringList paths;
-            QString dstDir;
-            if (auto* t = qobject_cast<KoRemoteFileMoveTaskV2*>(task)) {
-                paths = t->getFilePathList();
-                dstDir = t->getDstDirPath();
-            } else if (auto* t3 = qobject_cast<KoRemoteFileMoveTaskV3*>(task)) {
-                paths = t3->getFilePathList();
-                dstDir = t3->getDstDirPath();
-            }
+            auto* move = qobject_cast<KoRemoteFileMoveTaskBase*>(task);
+            const QStringList paths = move ? move->getFilePathList() : QStringList();
+            const QString dstDir = move ? move->getDstDirPath() : QString();
             for (const QString& path : qAsConst(paths))
                 forgetCachedCopies(path, deviceId);
             emit moveFileFinishedV2(QString(), dstDir, deviceId);
