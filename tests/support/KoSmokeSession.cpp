@@ -2,6 +2,7 @@
 
 #include <QtTest>
 #include <QSharedMemory>
+#include <QUdpSocket>
 
 namespace {
 // The virtual display's frame buffer is an XWD file; 32-bit TrueColor is all Xvfb gives here.
@@ -49,12 +50,15 @@ KoSmokeSession::~KoSmokeSession()
 
 QString KoSmokeSession::binary() { return QStringLiteral(KO_BINARY_DIR "/reraze"); }
 
-bool KoSmokeSession::start(QString* skipReason)
+bool KoSmokeSession::start(QString* skipReason, const QStringList& tools)
 {
     auto skip = [skipReason](const char* why) {
         *skipReason = QString::fromLatin1(why);
         return false;
     };
+    for (const QString& tool : tools)
+        if (QStandardPaths::findExecutable(tool).isEmpty())
+            return skip("a tool this test drives the program with is missing");
     if (!m_root.isValid())
         return skip("no temporary folder");
     if (!QFileInfo(binary()).isExecutable())
@@ -141,6 +145,52 @@ void KoSmokeSession::stop(std::unique_ptr<QProcess>& p)
         p->waitForFinished(10000);
     }
     p.reset();
+}
+
+QRect KoSmokeSession::launch(std::unique_ptr<QProcess>& program, const QString& home,
+                             const QProcessEnvironment& extra)
+{
+    program = startProgram(home, {}, extra);
+    if (!program->waitForStarted(10000))
+        return QRect();
+    return waitForWindow(program.get());
+}
+
+QProcessEnvironment KoSmokeSession::phonePorts()
+{
+    QUdpSocket a, b;
+    a.bind(QHostAddress(QHostAddress::LocalHost), 0);
+    b.bind(QHostAddress(QHostAddress::LocalHost), 0);
+    m_computerPort = a.localPort();
+    m_phonePort = b.localPort();
+    QProcessEnvironment env;
+    env.insert("RERAZE_LOCAL_UDP_PORT", QString::number(m_computerPort));
+    env.insert("RERAZE_PHONE_UDP_PORT", QString::number(m_phonePort));
+    return env;
+}
+
+std::unique_ptr<QProcess> KoSmokeSession::pairFakePhone(const QString& root)
+{
+    const QString shot = m_artifacts + "/smoke_home.png";
+    QJsonObject qr;
+    QElapsedTimer t;
+    t.start();
+    while (!qr.contains("key") && t.elapsed() < 30000) {
+        saveScreenshot("smoke_home");
+        qr = QJsonDocument::fromJson(run("zbarimg", {"--raw", "-q", shot}).toUtf8()).object();
+        if (!qr.contains("key"))
+            QTest::qWait(200);
+    }
+    if (!qr.contains("key") || !m_computerPort || !m_phonePort)
+        return nullptr;
+    std::unique_ptr<QProcess> phone(new QProcess);
+    phone->setProcessChannelMode(QProcess::MergedChannels);
+    phone->start(KO_BINARY_DIR "/tools/reraze_fake_phone",
+                 {"--root", root, "--udp-port", QString::number(m_phonePort), "--computer-port",
+                  QString::number(m_computerPort), "--pair", QString::number(qr.value("key").toInt())});
+    if (!phone->waitForStarted(10000))
+        return nullptr;
+    return phone;
 }
 
 QString KoSmokeSession::run(const QString& program, const QStringList& args) const

@@ -16,8 +16,9 @@ public:
     KoSmokeSession();
     ~KoSmokeSession();
 
-    // Starts the display; false with `skipReason` set when this machine cannot (the test skips).
-    bool start(QString* skipReason);
+    // Starts the display; false with `skipReason` set when this machine cannot (the test skips),
+    // also when one of `tools` is not on the path.
+    bool start(QString* skipReason, const QStringList& tools = {});
 
     QString display() const { return m_display; }
     QString newHome();
@@ -30,6 +31,14 @@ public:
     std::unique_ptr<QProcess> startProgram(const QString& home, const QStringList& args = {},
                                            const QProcessEnvironment& extra = {});
     static void stop(std::unique_ptr<QProcess>& p);
+    // Starts the program and waits for its one window; empty when it never came.
+    QRect launch(std::unique_ptr<QProcess>& program, const QString& home, const QProcessEnvironment& extra = {});
+
+    // Free loopback UDP ports for the program's phone messages, as its environment.
+    QProcessEnvironment phonePorts();
+    // Reads the pairing key off the screen, as a phone's camera would, and starts the runnable
+    // fake phone over `root` paired with it (after phonePorts()); null when either fails.
+    std::unique_ptr<QProcess> pairFakePhone(const QString& root);
 
     // Viewable top-level windows of the program.
     QList<QRect> programWindows();
@@ -65,4 +74,6 @@ private:
     QString m_artifacts;
     QString m_tmpDir;
     int m_homes = 0;
+    quint16 m_computerPort = 0;
+    quint16 m_phonePort = 0;
 };
