@@ -194,7 +194,6 @@ void TestFileViews::nativeReport_data()
     QTest::newRow("folder") << dir.path().toUtf8() << true;
     QTest::newRow("non-ascii folder") << QString::fromUtf8("/tmp/目标 夹").toUtf8() << true;
     QTest::newRow("none path") << QByteArray("none path") << false;
-    QTest::newRow("empty") << QByteArray("") << false;
 }
 
 void TestFileViews::nativeReport()
@@ -219,7 +218,6 @@ void TestFileViews::selectAll_data()
     QTest::newRow("none of none") << 0 << 0 << false;
     QTest::newRow("all") << 3 << 3 << true;
     QTest::newRow("some") << 2 << 3 << false;
-    QTest::newRow("none") << 0 << 3 << false;
 }
 
 void TestFileViews::selectAll()
