@@ -30,24 +30,20 @@ private slots:
 
     void pairByQrCodeAndDisconnect()
     {
-        std::unique_ptr<QProcess> program;
-        const QRect window = m_session.launch(program, m_session.newHome(), m_session.phonePorts());
-        QVERIFY(!window.isEmpty());
-        std::unique_ptr<QProcess> phone = m_session.pairFakePhone(m_phoneRoot.path());
-        QVERIFY(phone);
+        KoSmokePairing pairing;
+        QString why;
+        QVERIFY2(m_session.pairFakePhone(m_phoneRoot.path(), "smoke_home", &pairing, &why), qPrintable(why));
+        const QRect window = pairing.window;
 
         // The window switches to "zu" and shows the phone, its row selected.
         QVERIFY(m_session.waitForColour(rowProbe(window), kSelectedRow, 30000));
         m_session.saveScreenshot("smoke_phones");
 
         QVERIFY(m_session.clickAt(disconnectButton(window)));
-        QByteArray phoneLog;
-        QTRY_VERIFY_WITH_TIMEOUT((phoneLog += phone->readAll()).contains("disconnDisk"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(pairing.count("disconnDisk") > 0, 20000);
         // The row is gone and the panel is back.
         QVERIFY(m_session.waitForColour(rowProbe(window), Qt::white, 20000));
         m_session.saveScreenshot("smoke_phones_disconnected");
-        KoSmokeSession::stop(phone);
-        KoSmokeSession::stop(program);
     }
 };
 
