@@ -18,25 +18,6 @@ const char* const kDownloadLine =
     "\"progress\":50,\"remotePath\":\"/storage/emulated/0/DCIM/Camera/IMG_1.jpg\",\"remoteServer\":\"\","
     "\"state\":4,\"totalSize\":2048,\"type\":0,\"uid\":1001,\"unick\":\"小明\",\"version\":1}";
 
-KoFileDownloadInfo* makeDownload(QObject* parent = nullptr)
-{
-    auto* file = new KoRemoteFile(QStringLiteral("http://192.168.1.5:8080"),
-                                  QStringLiteral("/storage/emulated/0/DCIM/Camera/IMG_1.jpg"), 200, 2048,
-                                  1690000000000ULL, QString());
-    auto* record = new KoFileDownloadInfo(7, 1001, 2, QStringLiteral("a1b2c3d4"), 9, file,
-                                          QStringLiteral("/Users/me/Downloads/IMG_1.jpg"), parent);
-    record->setConvertState(4);
-    record->setProgress(50);
-    record->setTotalSize(2048);
-    record->setConvertedSize(1024);
-    record->setHaveRead(1024);
-    record->setDeviceName(QStringLiteral("Mi 10"));
-    record->setUsrNick(QStringLiteral("小明"));
-    record->setChecksum(QStringLiteral("0123456789ABCDEF0123456789ABCDEF"));
-    record->setCsVersion(1);
-    return record;
-}
-
 QString uploadLine(const QString& localPath)
 {
     return QStringLiteral("{\"category\":1,\"convertedSize\":300,\"deviceId\":\"IPHONE-XYZ\",\"deviceName\":\"iPhone 12\","
@@ -66,14 +47,7 @@ private slots:
         record.setProgress(-3);
         QCOMPARE(record.getProgress(), 0);
     }
-    void downloadJsonExactKeys()
-    {
-        QScopedPointer<KoFileDownloadInfo> record(makeDownload());
-        const QString line = KoFileConvertInfo::getJsonFromConvertInfo(record.data());
-        QCOMPARE(line, QString::fromUtf8(kDownloadLine));
-        QVERIFY(!line.contains(QLatin1Char('\n')));
-    }
-    // A stored line loads as its kind and is written back to the very same line.
+    // A stored line loads as its kind and is written back to the very same line: every key, exactly.
     void storedLinesComeBackTheSame_data()
     {
         QTest::addColumn<QString>("line");
