@@ -79,15 +79,11 @@ private slots:
         QTest::addColumn<qint64>("bytes");
         QTest::addColumn<QString>("text");
         QTest::newRow("negative") << qint64(-1) << QString();
-        QTest::newRow("zero") << qint64(0) << QString("0B");
         QTest::newRow("1023") << qint64(1023) << QString("1023B");
         QTest::newRow("1024") << qint64(1024) << QString("1.00KB");
-        QTest::newRow("1536") << qint64(1536) << QString("1.50KB");
         // Still below 1024 KB before rounding to two decimals.
         QTest::newRow("1048575") << qint64(1048575) << QString("1024.00KB");
         QTest::newRow("1048576") << qint64(1048576) << QString("1.00MB");
-        QTest::newRow("1.5MB") << qint64(1572864) << QString("1.50MB");
-        QTest::newRow("1GB") << qint64(1073741824) << QString("1.00GB");
         QTest::newRow("5GB") << qint64(5) * 1073741824 << QString("5.00GB");
         QTest::newRow("2TB") << qint64(2048) * 1073741824 << QString("2048.00GB");
     }

@@ -115,8 +115,6 @@ private slots:
         QCOMPARE(onDisk(m_file, "LOCAL_DEVICE/deviceNick").toString(), machine->getDeviceNick());
         QCOMPARE(modeOf(m_file), 0600);
 
-        machine->setLastDownloadDir("/tmp/downloads here");
-        QCOMPARE(onDisk(m_file, "LOCAL_DEVICE/lastDownloadDir").toString(), QString("/tmp/downloads here"));
         machine->setLastUploadDir(QString::fromUtf8("/tmp/上传"));
         QCOMPARE(onDisk(m_file, "LOCAL_DEVICE/lastUploadDir").toString(), QString::fromUtf8("/tmp/上传"));
     }
@@ -131,7 +129,6 @@ private slots:
         machine = KoThisMachineInfo::getInstance();
         QCOMPARE(machine->getDeviceName(), name);
         QCOMPARE(machine->getDeviceNick(), nick);
-        QCOMPARE(machine->getLastDownloadDir(), QString("/tmp/downloads here"));
         QCOMPARE(machine->getLastUploadDir(), QString::fromUtf8("/tmp/上传"));
 
         // Also across a new settings object and in the other deletion order.
