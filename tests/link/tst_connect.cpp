@@ -64,7 +64,8 @@ private:
     void setReport(bool withAddress, int state = 2);
     // Waits for the my-device list to hold the phone in state.
     bool waitForMyDevice(int state);
-    KoBaseFacility* connectOverLan();
+    // Connects to the phone as the report shows it: on the LAN (1) or through the relay (2).
+    KoBaseFacility* connectPhone(int reportedState = 1);
     KoBaseFacility* connectOverRelay();
     void sendPushes(const QJsonArray& pushes);
 
@@ -184,22 +185,16 @@ void TestConnect::sendPushes(const QJsonArray& pushes)
     m_relay->http()->setResponse("/reraze/pcPush", KoTestResponse::json(QJsonObject{{"code", 0}, {"pushes", pushes}}));
 }
 
-KoBaseFacility* TestConnect::connectOverLan()
-{
-    if (!waitForMyDevice(1))
-        return nullptr;
-    QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
-    manager()->connectDevice(kPhoneId);
-    if (!QTest::qWaitFor([&] { return connected.size() == 1; }, 8000))
-        return nullptr;
-    return manager()->getConnectedList()->value(0);
-}
-
 KoBaseFacility* TestConnect::connectOverRelay()
 {
     setReport(false);
     manager()->refreshMyDevice();
-    if (!waitForMyDevice(2))
+    return connectPhone(2);
+}
+
+KoBaseFacility* TestConnect::connectPhone(int reportedState)
+{
+    if (!waitForMyDevice(reportedState))
         return nullptr;
     QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
     manager()->connectDevice(kPhoneId);
@@ -262,7 +257,7 @@ void TestConnect::reportedAddressMustBeAnAddress()
 void TestConnect::lanConnectEndToEnd()
 {
     QSignalSpy timeouts(manager(), &KoRemoteConnectManager::sendTimeout);
-    KoBaseFacility* f = connectOverLan();
+    KoBaseFacility* f = connectPhone();
     QVERIFY(f);
     QVERIFY(QTest::qWaitFor([&] { return timeouts.size() == 1; }, 3000));
     QCOMPARE(timeouts.first().first().toInt(), 19);
@@ -299,7 +294,7 @@ void TestConnect::lanConnectEndToEnd()
 
 void TestConnect::ejectTellsThePhone()
 {
-    QVERIFY(connectOverLan());
+    QVERIFY(connectPhone());
     QSignalSpy ejected(manager(), &KoRemoteConnectManager::deviceEjected);
     manager()->ejectAllDevice();
     QCOMPARE(ejected.size(), 1);
@@ -462,7 +457,7 @@ void TestConnect::networkPushPolicyAsk()
 
 void TestConnect::networkPushPolicyRefuse()
 {
-    QVERIFY(connectOverLan());
+    QVERIFY(connectPhone());
     QSignalSpy detached(manager(), &KoRemoteConnectManager::devicePolicyDetached);
     QSignalSpy moved(manager(), &KoRemoteConnectManager::deviceLocalChanged);
     sendPushes({QJsonObject{{"pushId", "n-2"}, {"cmd", "NETWORK"}, {"fromUid", kUid}, {"fromDeviceId", kPhoneId},
@@ -516,7 +511,7 @@ void TestConnect::pushPollAfterATimeOut()
 
 void TestConnect::reachabilityLossMovesToRelay()
 {
-    KoBaseFacility* f = connectOverLan();
+    KoBaseFacility* f = connectPhone();
     QVERIFY(f);
     QSignalSpy moved(manager(), &KoRemoteConnectManager::deviceLocalChanged);
     m_phone->setAnswer("accessable", KoTestResponse::json(QJsonObject{{"code", 2}}));
