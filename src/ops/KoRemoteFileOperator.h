@@ -235,6 +235,8 @@ signals:
     void getCategoryListSuccess(QString deviceId, QList<KoRemoteCategory*>* list);
     void uploadTaskProgressV2(int taskId, int progress);
     void downloadTaskProgressV2(int taskId, int progress);
+    // A non-transfer task ran out of time; also a category index (14) or a folder listing (7)
+    // that failed in any other way than code 100, so that every listing ends in a signal.
     void taskExecuteTimeoutV2(int taskType, QString deviceId);
     void taskExecuteNoPermission(int taskType, QString deviceId);
     void convertCountChanged(int download, int upload);

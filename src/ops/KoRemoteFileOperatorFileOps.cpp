@@ -172,6 +172,8 @@ void KoRemoteFileOperator::handleFileListResult(KoRemoteFileTask* task, int code
     if (code != 0 || !list) {
         if (list)
             qDeleteAll(*list);
+        // Told like a failed index, so that a page waiting for the listing stops waiting.
+        emit taskExecuteTimeoutV2(task->getTaskType(), task->getDeviceId());
         return;
     }
     int category = 0;
