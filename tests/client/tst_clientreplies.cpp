@@ -92,9 +92,7 @@ public:
     KoClientHelper::CategoryCallback categoryList()
     {
         return [this](int id, int code, QList<KoRemoteCategory*>* list) {
-            categoryIds.append(id);
-            categoryCodes.append(code);
-            categoryNull.append(!list);
+            categoryResults.append({id, code, !list});
             if (list)
                 categories += *list;
         };
@@ -114,9 +112,8 @@ public:
     QList<FileResult> files;
     QList<CopyResult> copies;
     QList<KoRemoteCategory*> categories;
-    QList<int> categoryIds;
-    QList<int> categoryCodes;
-    QList<bool> categoryNull;
+    // (id, code, null list) of each category answer.
+    QList<QVariantList> categoryResults;
     QList<QPair<int, int>> results;
 };
 
@@ -335,13 +332,9 @@ void TestClientReplies::emptyBodyWithStatus200FailsAtOnce()
     m_client->getCategoryIndex(8, base(), c.categoryList());
     // Far sooner than the 15 s deadline.
     QTRY_COMPARE_WITH_TIMEOUT(c.files.size(), 1, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(c.categoryCodes.size(), 1, 5000);
-    QCOMPARE(c.files[0].id, 7);
-    QCOMPARE(c.files[0].code, -1);
-    QVERIFY(c.files[0].null);
-    QCOMPARE(c.categoryIds.first(), 8);
-    QCOMPARE(c.categoryCodes.first(), -1);
-    QVERIFY(c.categoryNull.first());
+    QTRY_COMPARE_WITH_TIMEOUT(c.categoryResults.size(), 1, 5000);
+    QCOMPARE((QVariantList{c.files[0].id, c.files[0].code, c.files[0].null}), (QVariantList{7, -1, true}));
+    QCOMPARE(c.categoryResults.first(), (QVariantList{8, -1, true}));
     QTest::qWait(300);
     QCOMPARE(c.files.size(), 1);
 }
@@ -862,9 +855,10 @@ void TestClientReplies::foreignRepliesAreLeftAlone()
     foreign.send(base() + "/file/v2/listCategory");
     QTRY_COMPARE(foreign.seenTypes, QList<int>{777});
     QVERIFY(foreign.body.contains("\"code\":0"));
-    QTRY_COMPARE(c.categoryIds, QList<int>{5});
+    QTRY_COMPARE(c.categoryResults.size(), 1);
+    QCOMPARE(c.categoryResults.first().first().toInt(), 5);
     QTest::qWait(200);
-    QCOMPARE(c.categoryIds.size(), 1);
+    QCOMPARE(c.categoryResults.size(), 1);
 }
 
 void TestClientReplies::destructorAbortsPendingRequests()
