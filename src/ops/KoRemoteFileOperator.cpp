@@ -28,6 +28,9 @@ void deleteRecords(QList<T*>* list)
     list->clear();
 }
 
+// A delete or move the phone answered with 0 while naming entries it left alone.
+constexpr int kPartialFailureCode = 4;
+
 KoRemoteFileOperator* liveOperator()
 {
     // Never creates one: a late answer after the operator has gone has nowhere to go.
@@ -456,8 +459,8 @@ void KoRemoteFileOperator::handleResult(KoRemoteFileTask* task, int code, QList<
         handleThumbnailResult(task, code);
         break;
     default: {
-        // Rename, new folder, delete, move and copy cancel: what the phone failed to delete
-        // or move is not reported.
+        // Rename, new folder, delete, move and copy cancel.
+        const bool partial = list && !list->isEmpty();
         deleteRecords(list);
         const QString deviceId = task->getDeviceId();
         if (type == KoRemoteFileTask::TypeRename) {
@@ -489,6 +492,14 @@ void KoRemoteFileOperator::handleResult(KoRemoteFileTask* task, int code, QList<
             for (const QString& path : qAsConst(paths))
                 forgetCachedCopies(path, deviceId);
             emit moveFileFinishedV2(QString(), dstDir, deviceId);
+        }
+        // The phone names what it left alone; a refusal of the whole request has no list.
+        if ((type == KoRemoteFileTask::TypeDelete || type == KoRemoteFileTask::TypeMove) && (code != 0 || partial)) {
+            const int failure = code != 0 ? code : kPartialFailureCode;
+            if (type == KoRemoteFileTask::TypeDelete)
+                emit deleteFileFailedV2(failure, deviceId);
+            else
+                emit moveFileFailedV2(failure, deviceId);
         }
         break;
     }

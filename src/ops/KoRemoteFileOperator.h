@@ -228,6 +228,10 @@ signals:
     void makeDirectoryFailedV2(int code, QString deviceId);
     void deleteFileFinishedV2(QString deleteFilePath, QString deviceId);
     void moveFileFinishedV2(QString srcFilePath, QString dstDirPath, QString deviceId);
+    // A delete or move the phone refused or did only in part (code 4 when it answered 0 but
+    // named entries it left alone); the finished signal still comes for a partial one.
+    void deleteFileFailedV2(int code, QString deviceId);
+    void moveFileFailedV2(int code, QString deviceId);
     void thumbnailDownloadFinishedV2(QString thumbnailFilePath, QString deviceId);
     void tmpFileDownloadFinishedV2(QString localPath);
     void tmpFileDownloadErrorV2(QString remotePath);

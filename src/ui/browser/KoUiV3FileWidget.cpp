@@ -283,6 +283,7 @@ void KoUiV3FileWidget::initConnection()
     connect(op, &KoRemoteFileOperator::taskExecuteNoPermission, this, &KoUiV3FileWidget::onRemoteNoPermission);
     connect(KoRemoteConnectManager::getInstance(), &KoRemoteConnectManager::deviceLocalChanged, this,
             &KoUiV3FileWidget::onDeviceLocalChanged);
+    initFileOpsConnection();
 }
 
 void KoUiV3FileWidget::setFacility(KoBaseFacility* device)
@@ -301,6 +302,7 @@ void KoUiV3FileWidget::setFacility(KoBaseFacility* device)
     auto* copy = new KoBaseFacility(device);
     delete facility;
     facility = copy;
+    ++pageGeneration;
     fileListModel->setFacility(facility);
     onBtnHomeClicked();
 }

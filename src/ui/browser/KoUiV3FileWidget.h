@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/KoBaseFacility.h"
 #include "model/KoRemoteFilePath.h"
 
 #include <QHash>
@@ -9,6 +10,8 @@
 #include <QPoint>
 #include <QString>
 #include <QWidget>
+
+#include <memory>
 
 class KoBaseFacility;
 class KoFileClipboard;
@@ -211,6 +214,52 @@ private:
     void showToast(QString text);
     void clearFileList();
     void clearCategoryList();
+
+    // --- file operations (KoUiV3FileWidgetFileOps.cpp, KoUiV3FileWidgetClipboard.cpp) ---
+    // What an operation acts on, copied when the user starts it: a panel or box that answers
+    // later acts on these copies, and only while the page still shows that phone and place.
+    struct OpTarget {
+        quint64 generation = 0;
+        KoBaseFacility device;
+        int state = 0;
+        int category = 1;
+        QString folder;
+        QStringList paths;
+        QList<std::shared_ptr<KoRemoteFile>> entries;
+    };
+    OpTarget captureTarget(bool withSelection = true) const;
+    bool stillShows(const OpTarget& target) const;
+    void initFileOpsConnection();
+    void uploadPaths(const OpTarget& target, const QStringList& localPaths);
+    void downloadFiles(const OpTarget& target, const QString& localDir);
+    void makeDir(const OpTarget& target, const QString& path);
+    void renameFile(const OpTarget& target, const QString& path, const QString& newFullName);
+    void deleteFile(const OpTarget& target);
+    void moveFiles(const OpTarget& target, int srcCategory, const QStringList& paths, const QString& dstDir);
+    void askOverwrite(int taskId, int fileCount, const QString& deviceId);
+    void runCopyDialog(int taskId, const QString& remoteServer, QList<KoFileCopyInfo*>* list);
+    void openLocalCopy(const QString& localPath, bool photo);
+    void onMkDirFinished(const QString& path, const QString& deviceId);
+    void onFileOpFailed(const QString& deviceId, const QString& text);
+    void selectTableRow(const QModelIndex& index);
+
+    // Bumped whenever another phone is shown.
+    quint64 pageGeneration = 0;
+    // The new folder whose request is out, and a name typed for it before the phone made it.
+    struct PendingFolder {
+        QString deviceId;
+        QString path;
+        QString typedName;
+        OpTarget target;
+    };
+    std::unique_ptr<PendingFolder> pendingFolder;
+    // This page's temporary-copy request for the shown phone, while it is out.
+    struct PendingOpen {
+        QString deviceId;
+        QString remotePath;
+        bool photo = false;
+    };
+    std::unique_ptr<PendingOpen> pendingOpen;
 
     Ui::KoUiV3FileWidget* ui;
     int viewMode = 0;
