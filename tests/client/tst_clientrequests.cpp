@@ -47,12 +47,9 @@ private slots:
     void init();
     void cleanup();
 
-    void fileRequests_data();
-    void fileRequests();
-    void lanConnectionMessages();
-    void relayConnectionMessages();
+    void requests_data();
+    void requests();
     void unknownPushRespondSendsThePushWithCode20000();
-    void networkStateQueryGoesToTheAccountServer();
     void headerInjectionIsRefusedLater();
     void unsafeBaseUrlIsRefusedLater();
 
@@ -130,21 +127,27 @@ void TestClientRequests::checkIdentity(const KoFakeCall& call, bool remote)
     }
 }
 
-void TestClientRequests::fileRequests_data()
+void TestClientRequests::requests_data()
 {
     QTest::addColumn<Send>("send");
-    QTest::addColumn<bool>("relay");
-    QTest::addColumn<QByteArray>("path"); // on the LAN; through the relay it is always the operation path
+    QTest::addColumn<QByteArray>("route"); // "lan", "relay" (to the phone) or "server" (the relay's own)
+    QTest::addColumn<QByteArray>("path");
     QTest::addColumn<QJsonObject>("body");
     const auto lan = [](const char* name, Send send, const char* path, const QJsonObject& body) {
-        QTest::newRow(name) << send << false << QByteArray(path) << body;
+        QTest::newRow(name) << send << QByteArray("lan") << QByteArray(path) << body;
     };
     const auto relay = [](const char* name, Send send, const QJsonObject& body) {
-        QTest::newRow(name) << send << true << QByteArray("/reraze/reraze/operation") << body;
+        QTest::newRow(name) << send << QByteArray("relay") << QByteArray("/reraze/reraze/operation") << body;
+    };
+    const auto server = [](const char* name, Send send, const char* path, const QJsonObject& body) {
+        QTest::newRow(name) << send << QByteArray("server") << QByteArray(path) << body;
     };
     using C = KoClientHelper;
     const int u = kPhoneUid;
     const QString d = kPhoneId;
+    const QString machine = KoThisMachineInfo::getInstance()->getDeviceName();
+    const QString nick = KoThisMachineInfo::getInstance()->getDeviceNick();
+    const QString userNick = KoUser::getInstance()->getNick();
 
     lan("lan categories", [](C* c, const QString& b) { c->getCategoryIndex(1, b, nullptr); },
         "/file/v2/listCategory", {{"xxx", "xxx"}});
@@ -200,84 +203,50 @@ void TestClientRequests::fileRequests_data()
           {{"cmd", "getDirectory"}, {"category", 2}, {"collectionId", "alb"}});
     relay("relay album delete", [=](C* c, const QString&) { c->deleteFileRemote(3, u, d, 2, 2, {"ph"}, nullptr); },
           {{"cmd", "deleteFile"}, {"category", 2}, {"files", pathEntries({"ph"}, "fileId")}});
+
+    lan("lan connect", [](C* c, const QString& b) { c->desktopStartConnect(1, b, nullptr); }, "/msg/desktopStartConnect",
+        {{"kouid", 0}, {"userName", userNick}, {"deviceId", machine}, {"deviceType", 1}, {"deviceName", nick}});
+    lan("lan disconnect", [=](C* c, const QString& b) { c->disconnReRaze(2, b, u, nullptr); }, "/msg/disconnDisk",
+        {{"kouid", 0}, {"deviceId", machine}, {"toUid", u}});
+    lan("lan reachable", [=](C* c, const QString& b) { c->askReachable(3, b, u, d, 2, nullptr); }, "/file/v2/accessable",
+        {{"toUid", u}, {"toDeviceId", d}, {"toDeviceType", 2}, {"type", 1}});
+    // The relay's connection messages name the phone in the body only.
+    const QJsonObject accept{{"pushId", "push-9"}, {"cmd", "ACCEPT"}, {"toUid", u}, {"toDeviceId", d},
+                             {"toDeviceType", 2}, {"deviceName", nick}, {"userName", userNick}};
+    QJsonObject reject = accept;
+    reject.insert("cmd", "REJECT_TOKEN");
+    server("relay connect", [=](C* c, const QString&) { c->connectFacility(1, u, d, 2, nullptr); }, "/reraze/msg/connect",
+           {{"cmd", "OPEN"}, {"toUid", u}, {"toDeviceId", d}, {"toDeviceType", 2}, {"deviceName", nick},
+            {"userName", userNick}});
+    server("relay disconnect", [=](C* c, const QString&) { c->disconnectFacility(2, u, d, 2, nullptr); },
+           "/reraze/msg/connect", {{"cmd", "DISCONNECT"}, {"toUid", u}, {"toDeviceId", d}, {"toDeviceType", 2}});
+    server("relay accept", [=](C* c, const QString&) { c->connectFacilityRespond(3, "push-9", u, d, 2, true, nullptr); },
+           "/reraze/msg/connect", accept);
+    server("relay reject", [=](C* c, const QString&) { c->connectFacilityRespond(4, "push-9", u, d, 2, false, nullptr); },
+           "/reraze/msg/connect", reject);
+    server("relay disconnected", [=](C* c, const QString&) { c->disconnectFacilityRespond(5, "push-10", u, d, 2, nullptr); },
+           "/reraze/msg/connect",
+           {{"pushId", "push-10"}, {"cmd", "DISCONNECTED"}, {"toUid", u}, {"toDeviceId", d}, {"toDeviceType", 2}});
+    server("network state", [=](C* c, const QString&) { c->askDeviceNetworkState(1, u, d, 2, nullptr); },
+           "/dedizo/network/ask", {{"cmd", "askNetwork"}, {"toUid", u}, {"toDeviceId", d}, {"toDeviceType", 2}});
 }
 
-void TestClientRequests::fileRequests()
+void TestClientRequests::requests()
 {
     QFETCH(Send, send);
-    QFETCH(bool, relay);
+    QFETCH(QByteArray, route);
     QFETCH(QByteArray, path);
     QFETCH(QJsonObject, body);
     const QString base = m_fx.phone->baseUrl();
-    const KoFakeCall call = relay ? relayCall([&] { send(m_client, base); }) : lanCall([&] { send(m_client, base); });
+    const bool lan = route == "lan";
+    const KoFakeCall call = lan ? lanCall([&] { send(m_client, base); }) : relayCall([&] { send(m_client, base); });
     QCOMPARE(call.path, path);
     QCOMPARE(call.body, body);
-    checkIdentity(call, relay);
+    // Identity headers set twice are sent once.
+    checkIdentity(call, route == "relay");
     // A relay request never goes to the phone's LAN address.
     for (const KoFakeCall& forwarded : m_fx.phone->calls())
-        QCOMPARE(forwarded.route, QByteArray(relay ? "relay" : "lan"));
-}
-
-void TestClientRequests::lanConnectionMessages()
-{
-    const QString base = m_fx.phone->baseUrl();
-    KoThisMachineInfo* machine = KoThisMachineInfo::getInstance();
-    KoFakeCall call = lanCall([&] { m_client->desktopStartConnect(1, base, nullptr); });
-    QCOMPARE(call.path, QByteArray("/msg/desktopStartConnect"));
-    QCOMPARE(call.body, (QJsonObject{{"kouid", 0},
-                                     {"userName", KoUser::getInstance()->getNick()},
-                                     {"deviceId", machine->getDeviceName()},
-                                     {"deviceType", 1},
-                                     {"deviceName", machine->getDeviceNick()}}));
-    checkIdentity(call, false);
-
-    call = lanCall([&] { m_client->disconnReRaze(2, base, kPhoneUid, nullptr); });
-    QCOMPARE(call.path, QByteArray("/msg/disconnDisk"));
-    QCOMPARE(call.body, (QJsonObject{{"kouid", 0}, {"deviceId", machine->getDeviceName()}, {"toUid", kPhoneUid}}));
-    checkIdentity(call, false);
-
-    call = lanCall([&] { m_client->askReachable(3, base, kPhoneUid, kPhoneId, 2, nullptr); });
-    QCOMPARE(call.path, QByteArray("/file/v2/accessable"));
-    QCOMPARE(call.body, (QJsonObject{{"toUid", kPhoneUid}, {"toDeviceId", kPhoneId}, {"toDeviceType", 2},
-                                     {"type", 1}}));
-    checkIdentity(call, false);
-}
-
-void TestClientRequests::relayConnectionMessages()
-{
-    KoThisMachineInfo* machine = KoThisMachineInfo::getInstance();
-    const QString userNick = KoUser::getInstance()->getNick();
-    KoFakeCall call = relayCall([&] { m_client->connectFacility(1, kPhoneUid, kPhoneId, 2, nullptr); });
-    QCOMPARE(call.path, QByteArray("/reraze/msg/connect"));
-    QCOMPARE(call.body, (QJsonObject{{"cmd", "OPEN"}, {"toUid", kPhoneUid}, {"toDeviceId", kPhoneId},
-                                     {"toDeviceType", 2}, {"deviceName", machine->getDeviceNick()},
-                                     {"userName", userNick}}));
-    // Set twice, sent once.
-    QCOMPARE(call.header("deviceType"), QByteArray("1"));
-    QCOMPARE(call.header("kouid"), QByteArray("0"));
-    QCOMPARE(call.header("deviceId"), machine->getDeviceName().toUtf8());
-    QVERIFY(!call.headers.contains("todeviceid"));
-
-    call = relayCall([&] { m_client->disconnectFacility(2, kPhoneUid, kPhoneId, 2, nullptr); });
-    QCOMPARE(call.path, QByteArray("/reraze/msg/connect"));
-    QCOMPARE(call.body, (QJsonObject{{"cmd", "DISCONNECT"}, {"toUid", kPhoneUid}, {"toDeviceId", kPhoneId},
-                                     {"toDeviceType", 2}}));
-
-    call = relayCall([&] { m_client->connectFacilityRespond(3, "push-9", kPhoneUid, kPhoneId, 2, true, nullptr); });
-    const QJsonObject accepted{{"pushId", "push-9"}, {"cmd", "ACCEPT"}, {"toUid", kPhoneUid}, {"toDeviceId", kPhoneId},
-                               {"toDeviceType", 2}, {"deviceName", machine->getDeviceNick()}, {"userName", userNick}};
-    QCOMPARE(call.body, accepted);
-    QCOMPARE(call.header("deviceType"), QByteArray("1"));
-
-    call = relayCall([&] { m_client->connectFacilityRespond(4, "push-9", kPhoneUid, kPhoneId, 2, false, nullptr); });
-    QJsonObject rejected = accepted;
-    rejected.insert("cmd", "REJECT_TOKEN");
-    QCOMPARE(call.body, rejected);
-
-    call = relayCall([&] { m_client->disconnectFacilityRespond(5, "push-10", kPhoneUid, kPhoneId, 2, nullptr); });
-    QCOMPARE(call.path, QByteArray("/reraze/msg/connect"));
-    QCOMPARE(call.body, (QJsonObject{{"pushId", "push-10"}, {"cmd", "DISCONNECTED"}, {"toUid", kPhoneUid},
-                                     {"toDeviceId", kPhoneId}, {"toDeviceType", 2}}));
+        QCOMPARE(forwarded.route, QByteArray(lan ? "lan" : "relay"));
 }
 
 void TestClientRequests::unknownPushRespondSendsThePushWithCode20000()
@@ -296,15 +265,6 @@ void TestClientRequests::unknownPushRespondSendsThePushWithCode20000()
     QCOMPARE(call.header("kouid"), QByteArray("0"));
     QTRY_COMPARE(results.size(), 1);
     QCOMPARE(results.first(), qMakePair(11, 0));
-}
-
-void TestClientRequests::networkStateQueryGoesToTheAccountServer()
-{
-    KoFakeCall call = relayCall([&] { m_client->askDeviceNetworkState(1, kPhoneUid, kPhoneId, 2, nullptr); });
-    QCOMPARE(call.path, QByteArray("/dedizo/network/ask"));
-    QCOMPARE(call.body, (QJsonObject{{"cmd", "askNetwork"}, {"toUid", kPhoneUid}, {"toDeviceId", kPhoneId},
-                                     {"toDeviceType", 2}}));
-    checkIdentity(call, false);
 }
 
 void TestClientRequests::headerInjectionIsRefusedLater()

@@ -35,36 +35,16 @@ struct CheckSumAnswer {
     qint64 haveRead = 0;
 };
 
-struct Results {
-    QList<QPair<int, int>> results;
-    KoClientHelper::ResultCallback result()
-    {
-        return [this](int id, int code) { results.append({id, code}); };
-    }
-    bool waitFor(int count, int timeoutMs = 20000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (results.size() < count && t.elapsed() < timeoutMs)
-            QTest::qWait(10);
-        return results.size() >= count;
-    }
-    int countOf(int id) const
-    {
-        int n = 0;
-        for (const auto& r : results)
-            n += r.first == id ? 1 : 0;
-        return n;
-    }
-    int codeOf(int id) const
-    {
-        for (const auto& r : results) {
-            if (r.first == id)
-                return r.second;
-        }
-        return 99999;
-    }
-};
+using Results = KoClientResults;
+
+// The values of the named headers, so that one comparison checks a request's identity.
+QByteArrayList headerValues(const KoFakeCall& call, const QByteArrayList& names)
+{
+    QByteArrayList out;
+    for (const QByteArray& name : names)
+        out << call.header(name);
+    return out;
+}
 
 KoClientHelper::CheckSumCallback collect(QList<CheckSumAnswer>* into)
 {
@@ -156,15 +136,9 @@ void TestUpload::smallUploadIsByteExactWithItsHeaders()
     QCOMPARE(calls.size(), 1);
     const KoFakeCall& call = calls.first();
     QCOMPARE(call.path, QByteArray("/file/v2/uploadFile"));
-    QCOMPARE(call.header("category"), QByteArray("9"));
-    QCOMPARE(call.header("path"), QStringLiteral("/上传").toUtf8().toBase64());
-    QCOMPARE(call.header("size"), QByteArray("10000"));
-    QCOMPARE(call.header("offset"), QByteArray("0"));
-    QCOMPARE(call.header("checksum"), QByteArray("ABCDEF0123"));
-    QCOMPARE(call.header("valid"), QByteArray("0"));
-    QCOMPARE(call.header("csVersion"), QByteArray("1"));
-    QCOMPARE(call.header("uploadFid"), QByteArray("FID-SMALL"));
-    QCOMPARE(call.header("kouid"), QByteArray("0"));
+    QCOMPARE(headerValues(call, {"category", "path", "size", "offset", "checksum", "valid", "csVersion", "uploadFid", "kouid"}),
+             (QByteArrayList{"9", QStringLiteral("/上传").toUtf8().toBase64(), "10000", "0", "ABCDEF0123", "0", "1",
+                             "FID-SMALL", "0"}));
     QVERIFY(!call.headers.contains("name"));
     QVERIFY(!call.headers.contains("cmd"));
     QVERIFY(call.header("content-type").contains(kBoundary));
@@ -193,9 +167,8 @@ void TestUpload::relayUploadCarriesNameAndCommand()
     const QList<KoFakeCall> calls = m_fx.relay->callsTo(QStringLiteral("uploadFile"));
     QCOMPARE(calls.size(), 1);
     QCOMPARE(calls.first().path, QByteArray("/reraze/reraze/file"));
-    QCOMPARE(calls.first().header("cmd"), QByteArray("uploadFile"));
-    QCOMPARE(calls.first().header("name"), QStringLiteral("重命名.bin").toUtf8().toBase64());
-    QCOMPARE(calls.first().header("toDeviceId"), kPhoneId.toUtf8());
+    QCOMPARE(headerValues(calls.first(), {"cmd", "name", "toDeviceId"}),
+             (QByteArrayList{"uploadFile", QStringLiteral("重命名.bin").toUtf8().toBase64(), kPhoneId.toUtf8()}));
 }
 
 void TestUpload::uploadFromAnOffsetIsByteExact()
@@ -216,22 +189,18 @@ void TestUpload::uploadFromAnOffsetIsByteExact()
     m_client->uploadFileAskCheckSumV2(4, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), fid,
                                       collect(&answers));
     QTRY_COMPARE_WITH_TIMEOUT(answers.size(), 1, 10000);
-    QCOMPARE(answers.first().id, 4);
-    QCOMPARE(answers.first().code, 0);
-    QCOMPARE(answers.first().haveRead, qint64(300000));
-    QCOMPARE(answers.first().checksum, QStringLiteral("CS"));
+    const CheckSumAnswer& a = answers.first();
+    QCOMPARE((QVariantList{a.id, a.code, a.haveRead, a.checksum}), (QVariantList{4, 0, qint64(300000), "CS"}));
     const QJsonObject asked = m_fx.phone->callsTo(QStringLiteral("checksum")).first().body;
-    QCOMPARE(asked.value(QStringLiteral("cmd")).toString(), QStringLiteral("askChecksum"));
-    QCOMPARE(asked.value(QStringLiteral("name")).toString(), QStringLiteral("offset.bin"));
-    QCOMPARE(asked.value(QStringLiteral("uploadFid")).toString(), fid);
+    QCOMPARE((QStringList{asked.value("cmd").toString(), asked.value("name").toString(), asked.value("uploadFid").toString()}),
+             (QStringList{"askChecksum", "offset.bin", fid}));
 
     m_client->uploadShortFileV2(5, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 300000, 1, 1,
                                 QStringLiteral("CS"), fid, r.result(), KoClientHelper::ProgressCallback());
     QVERIFY(r.waitFor(2));
     QCOMPARE(r.results.at(1), qMakePair(5, 0));
-    const KoFakeCall last = m_fx.phone->callsTo(QStringLiteral("uploadFile")).last();
-    QCOMPARE(last.header("offset"), QByteArray("300000"));
-    QCOMPARE(last.header("size"), QByteArray("700000"));
+    QCOMPARE(headerValues(m_fx.phone->callsTo(QStringLiteral("uploadFile")).last(), {"offset", "size"}),
+             (QByteArrayList{"300000", "700000"}));
     QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/offset.bin"))), sha256(data));
 }
 
@@ -264,8 +233,7 @@ void TestUpload::tailSwitchReassemblesTheFileWithOneResult()
     QCOMPARE(tail.header("checksum"), QByteArray("CS6"));
     QCOMPARE(m_fx.phone->callsTo(QStringLiteral("checksum")).size(), 1);
     QCOMPARE(convert.count(), 1);
-    QCOMPARE(convert.first().at(0).toInt(), 6);
-    QCOMPARE(convert.first().at(1).toLongLong(), haveRead);
+    QCOMPARE((QVariantList{convert.first().at(0).toInt(), convert.first().at(1).toLongLong()}), (QVariantList{6, haveRead}));
     QVERIFY(convert.first().at(3).toString().isEmpty());
     QVERIFY(!progress.isEmpty());
     for (const auto& p : progress)
@@ -314,11 +282,8 @@ void TestUpload::tailSwitchSendsALongRestStreamed()
     const QByteArray data = patternBytes(6 * 1024 * 1024 + 9, 10);
     const QString path = localFile(QStringLiteral("long-rest.bin"), data);
     // The phone says it holds nothing: the rest is the whole file, too much for memory.
-    m_fx.phone->queueAnswer(QStringLiteral("checksum"),
-                         KoTestResponse::json(QJsonObject{{QStringLiteral("code"), 0},
-                                                          {QStringLiteral("haveRead"), 0},
-                                                          {QStringLiteral("checksum"), QStringLiteral("CS16")},
-                                                          {QStringLiteral("csVersion"), 1}}));
+    m_fx.phone->queueAnswer(QStringLiteral("checksum"), KoTestResponse::json(QJsonObject{
+        {"code", 0}, {"haveRead", 0}, {"checksum", "CS16"}, {"csVersion", 1}}));
     Results r;
     m_client->uploadFileV2(16, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QStringLiteral("CS16"),
                            QStringLiteral("FID-LONG"), r.result(), KoClientHelper::ProgressCallback());
@@ -330,8 +295,7 @@ void TestUpload::tailSwitchSendsALongRestStreamed()
     // Streamed again from 0 (the whole file in its body), and without a second switch.
     const QList<KoFakeCall> uploads = m_fx.phone->callsTo(QStringLiteral("uploadFile"));
     QVERIFY(uploads.size() == 1 || uploads.size() == 2);
-    QCOMPARE(uploads.last().header("offset"), QByteArray("0"));
-    QCOMPARE(uploads.last().header("valid"), QByteArray("0"));
+    QCOMPARE(headerValues(uploads.last(), {"offset", "valid"}), (QByteArrayList{"0", "0"}));
     QCOMPARE(uploads.last().header("content-length").toLongLong(), qint64(data.size() + 13 + 187));
     QCOMPARE(m_fx.phone->callsTo(QStringLiteral("checksum")).size(), 1);
 }
@@ -354,8 +318,7 @@ void TestUpload::twoUploadsAtOnceBothArriveAndAnswersKeepTheirCallbacks()
     QVERIFY(r.waitFor(2));
     QTest::qWait(300);
     QCOMPARE(r.results.size(), 2);
-    QCOMPARE(r.codeOf(8), 0);
-    QCOMPARE(r.codeOf(9), 0);
+    QCOMPARE((QList<int>{r.codeOf(8), r.codeOf(9)}), (QList<int>{0, 0}));
     QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/a.bin"))), sha256(a));
     QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/b.bin"))), sha256(b));
     // The tail switches' answers never reached the manager's callback.

