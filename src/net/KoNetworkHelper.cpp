@@ -146,6 +146,23 @@ void KoNetworkHelper::sendMultipart(const QString& localPath, const QString& url
     QByteArray name = info.fileName().toUtf8();
     name.replace('"', "%22").replace('\r', "%0D").replace('\n', "%0A");
 
+    const qint64 contentLength = partSize + name.size() + kMultipartOverhead;
+    if (!inMemory) {
+        // Over plain http the file goes out through a writer of our own, in large blocks.
+        const QByteArray boundary = multipartBoundary();
+        const QByteArray partHead = "--" + boundary + "\r\nContent-Type: application/x-object\r\n"
+            + "Content-Disposition: form-data; name=\"files[]\"; filename=\"" + name + "\"\r\n\r\n";
+        const QByteArray partTail = "\r\n--" + boundary + "--\r\n";
+        auto* device = new KoFileRangeDevice(localPath, start, partSize);
+        if (QNetworkReply* reply = m_network->postStream(url, headers, boundary, partHead, device, partTail,
+                                                         contentLength)) {
+            watchUpload(reply);
+            fileReply(reply, record);
+            return;
+        }
+        delete device;
+    }
+
     auto* multiPart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
     multiPart->setBoundary(multipartBoundary());
     QHttpPart part;
@@ -173,15 +190,19 @@ void KoNetworkHelper::sendMultipart(const QString& localPath, const QString& url
     }
     multiPart->append(part);
 
-    const qint64 contentLength = partSize + name.size() + kMultipartOverhead;
     QNetworkReply* reply = m_network->post(url, headers, multiPart, contentLength);
     multiPart->setParent(reply);
+    watchUpload(reply);
+    fileReply(reply, record);
+}
+
+void KoNetworkHelper::watchUpload(QNetworkReply* reply)
+{
     limitAnswer(reply, KoCommonUtil::kMaxJsonAnswer);
     connect(reply, &QNetworkReply::uploadProgress, this, [this, reply](qint64 sent, qint64 total) {
         if (total > 0)
             uploadProgress(reply, sent, total);
     });
-    fileReply(reply, record);
 }
 
 bool KoNetworkHelper::isSecureUrl(const QString& url)

@@ -43,7 +43,8 @@ public:
     void getHttpData(QString url, KoReplyType* record, QMap<QString, QString>* headers = nullptr,
                      qint64 maxAnswer = KoCommonUtil::kMaxJsonAnswer);
 
-    // Multipart upload of localPath from min(offset, size) to its end, streamed from the file.
+    // Multipart upload of localPath from min(offset, size) to its end, streamed from the file
+    // (over plain http by KoStreamUploadReply).
     // A file that cannot be read makes the request fail; it is not reported here.
     void uploadHttpFile(const QString& localPath, QString url, KoReplyType* record, QMap<QString, QString>* headers, qint64 offset);
     // The same request with the part read into memory first.
@@ -98,6 +99,8 @@ private:
     void initConnection();
     void fileReply(QNetworkReply* reply, KoReplyType* record);
     void forwardDownloadProgress(QNetworkReply* reply);
+    // The answer's cap and the upload progress of a multipart upload.
+    void watchUpload(QNetworkReply* reply);
     void sendMultipart(const QString& localPath, const QString& url, KoReplyType* record,
                        QMap<QString, QString>* headers, qint64 offset, bool inMemory);
 };

@@ -1,6 +1,7 @@
 #include "net/KoNetworkObject.h"
 
 #include "net/KoCookieJar.h"
+#include "net/KoStreamUploadReply.h"
 
 #include <QDebug>
 #include <QFile>
@@ -128,6 +129,25 @@ QNetworkReply* KoNetworkObject::post(const QString& url, QMap<QString, QString>*
     QNetworkRequest request = buildRequest(url, headers);
     request.setHeader(QNetworkRequest::ContentLengthHeader, contentLength);
     return m_manager->post(request, body);
+}
+
+QNetworkReply* KoNetworkObject::postStream(const QString& url, QMap<QString, QString>* headers,
+                                           const QByteArray& boundary, const QByteArray& partHead,
+                                           KoFileRangeDevice* device, const QByteArray& partTail, qint64 contentLength)
+{
+    QNetworkRequest request = buildRequest(url, headers);
+    if (request.url().scheme() != QLatin1String("http") || request.url().host().isEmpty())
+        return nullptr;
+    // The headers the network access manager gives a multipart post.
+    request.setHeader(QNetworkRequest::ContentLengthHeader, contentLength);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("multipart/form-data; boundary=\"" + boundary + '"'));
+    request.setRawHeader("MIME-Version", "1.0");
+    QList<QPair<QByteArray, QByteArray>> fields;
+    for (const QByteArray& name : request.rawHeaderList())
+        fields.append(qMakePair(name, request.rawHeader(name)));
+    auto* reply = new KoStreamUploadReply(request, fields, partHead, device, partTail, this);
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { emit finished(reply); });
+    return reply;
 }
 
 QNetworkReply* KoNetworkObject::postJson(const QString& url, QMap<QString, QString>* headers, const QByteArray& json)

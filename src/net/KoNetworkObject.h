@@ -15,6 +15,7 @@ class QNetworkReply;
 class QNetworkRequest;
 class QUrl;
 class KoCookieJar;
+class KoFileRangeDevice;
 
 // The program's one network access manager, with its in-memory cookie jar (used by https
 // requests only), fixed User-Agent, `Accept-Encoding: identity` unless a request names one,
@@ -32,6 +33,11 @@ public:
     // Multipart POST with an explicit Content-Length; the caller hands the body over to the
     // reply (the body should be parented to it).
     QNetworkReply* post(const QString& url, QMap<QString, QString>* headers, QHttpMultiPart* body, qint64 contentLength);
+    // The same multipart POST of one file part, streamed by KoStreamUploadReply: partHead, the
+    // bytes of device (taken over) and partTail form the body. Plain http only, else null.
+    QNetworkReply* postStream(const QString& url, QMap<QString, QString>* headers, const QByteArray& boundary,
+                              const QByteArray& partHead, KoFileRangeDevice* device, const QByteArray& partTail,
+                              qint64 contentLength);
     // POST of a JSON text.
     QNetworkReply* postJson(const QString& url, QMap<QString, QString>* headers, const QByteArray& json);
     QNetworkReply* get(const QString& url, QMap<QString, QString>* headers = nullptr);
