@@ -107,10 +107,17 @@ void KoNetworkHelper::postHttpData(QJsonObject& body, QString url, KoReplyType* 
     fileReply(reply, record);
 }
 
-void KoNetworkHelper::downloadHttpData(QJsonObject& body, QString url, KoReplyType* record, QMap<QString, QString>* headers)
+void KoNetworkHelper::downloadHttpData(QJsonObject& body, QString url, KoReplyType* record, QMap<QString, QString>* headers,
+                                       qint64 expectedBytes)
 {
     const QByteArray json = QJsonDocument(body).toJson(QJsonDocument::Compact);
-    QNetworkReply* reply = m_network->postJson(url, headers, json);
+    // The manager writes the body apart from the head, and the phone's delayed acknowledgement
+    // then holds each request back: for many small files that is most of the time. A large
+    // answer stays with the manager, which reads it on a thread of its own.
+    const bool small = expectedBytes >= 0 && expectedBytes <= kSmallAnswerBytes;
+    QNetworkReply* reply = small ? m_network->postJsonDirect(url, headers, json) : nullptr;
+    if (!reply)
+        reply = m_network->postJson(url, headers, json);
     forwardDownloadProgress(reply);
     connect(reply, &QNetworkReply::readyRead, this, [this, reply]() { dataReady(reply); });
     fileReply(reply, record);
@@ -147,12 +154,13 @@ void KoNetworkHelper::sendMultipart(const QString& localPath, const QString& url
     name.replace('"', "%22").replace('\r', "%0D").replace('\n', "%0A");
 
     const qint64 contentLength = partSize + name.size() + kMultipartOverhead;
+    // Over plain http the request goes out through a writer of our own: a file in large
+    // blocks, a small part in one write with the request's head.
+    const QByteArray boundary = multipartBoundary();
+    const QByteArray partHead = "--" + boundary + "\r\nContent-Type: application/x-object\r\n"
+        + "Content-Disposition: form-data; name=\"files[]\"; filename=\"" + name + "\"\r\n\r\n";
+    const QByteArray partTail = "\r\n--" + boundary + "--\r\n";
     if (!inMemory) {
-        // Over plain http the file goes out through a writer of our own, in large blocks.
-        const QByteArray boundary = multipartBoundary();
-        const QByteArray partHead = "--" + boundary + "\r\nContent-Type: application/x-object\r\n"
-            + "Content-Disposition: form-data; name=\"files[]\"; filename=\"" + name + "\"\r\n\r\n";
-        const QByteArray partTail = "\r\n--" + boundary + "--\r\n";
         auto* device = new KoFileRangeDevice(localPath, start, partSize);
         if (QNetworkReply* reply = m_network->postStream(url, headers, boundary, partHead, device, partTail,
                                                          contentLength)) {
@@ -161,6 +169,20 @@ void KoNetworkHelper::sendMultipart(const QString& localPath, const QString& url
             return;
         }
         delete device;
+    } else {
+        QFile file(localPath);
+        QByteArray data;
+        const bool readable = file.open(QIODevice::ReadOnly) && file.seek(start);
+        if (readable)
+            data = file.read(partSize);
+        if (readable && data.size() == partSize) {
+            if (QNetworkReply* reply = m_network->postStream(url, headers, boundary, partHead + data, nullptr,
+                                                             partTail, contentLength)) {
+                watchUpload(reply);
+                fileReply(reply, record);
+                return;
+            }
+        }
     }
 
     auto* multiPart = new QHttpMultiPart(QHttpMultiPart::FormDataType);

@@ -3,6 +3,7 @@
 #include "net/KoFileRangeDevice.h"
 
 #include <QLocale>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -49,12 +50,62 @@ QByteArray acceptLanguage()
     return name.toLatin1() + ",*";
 }
 
+QString poolKey(const QString& host, quint16 port)
+{
+    return host + QLatin1Char(':') + QString::number(port);
+}
+
+// Idle connections kept per host: as many as the network access manager would open.
+const int kIdlePerHost = 6;
+
 } // namespace
+
+QTcpSocket* KoHttpConnectionPool::take(const QString& host, quint16 port)
+{
+    const QString key = poolKey(host, port);
+    while (QTcpSocket* socket = m_idle.take(key)) {
+        socket->disconnect(this);
+        if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesAvailable() == 0)
+            return socket;
+        socket->deleteLater();
+    }
+    return nullptr;
+}
+
+void KoHttpConnectionPool::put(const QString& host, quint16 port, QTcpSocket* socket)
+{
+    const QString key = poolKey(host, port);
+    if (m_idle.count(key) >= kIdlePerHost) {
+        socket->deleteLater();
+        return;
+    }
+    socket->setParent(this);
+    // Anything from an idle connection (its close, or bytes nobody asked for) ends it.
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { drop(socket); });
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { drop(socket); });
+    connect(socket, &QAbstractSocket::errorOccurred, this, [this, socket] { drop(socket); });
+    m_idle.insert(key, socket);
+}
+
+void KoHttpConnectionPool::drop(QTcpSocket* socket)
+{
+    for (auto it = m_idle.begin(); it != m_idle.end(); ++it) {
+        if (it.value() == socket) {
+            m_idle.erase(it);
+            socket->disconnect(this);
+            socket->abort();
+            socket->deleteLater();
+            return;
+        }
+    }
+}
 
 KoStreamUploadReply::KoStreamUploadReply(const QNetworkRequest& request,
                                          const QList<QPair<QByteArray, QByteArray>>& headers, const QByteArray& head,
-                                         KoFileRangeDevice* device, const QByteArray& tail, QObject* parent)
+                                         KoFileRangeDevice* device, const QByteArray& tail,
+                                         KoHttpConnectionPool* pool, QObject* parent)
     : QNetworkReply(parent)
+    , m_pool(pool)
     , m_device(device)
     , m_partHead(head)
     , m_partTail(tail)
@@ -115,24 +166,56 @@ void KoStreamUploadReply::start()
 {
     if (m_done)
         return;
-    if (!m_device || !m_device->open(QIODevice::ReadOnly)) {
+    if (m_device && !m_device->open(QIODevice::ReadOnly)) {
         fail(UnknownNetworkError, QStringLiteral("the file cannot be read"));
         return;
     }
-    m_socket = new QTcpSocket(this);
+    // Only a body that can be sent again may go over a connection the peer may have closed.
+    QTcpSocket* idle = !m_device && m_pool ? m_pool->take(url().host(), quint16(url().port(80))) : nullptr;
+    m_reused = idle != nullptr;
+    connectSocket(idle ? idle : new QTcpSocket);
+    if (idle)
+        onConnected();
+    else
+        m_socket->connectToHost(url().host(), quint16(url().port(80)));
+}
+
+void KoStreamUploadReply::connectSocket(QTcpSocket* socket)
+{
+    m_socket = socket;
+    m_socket->setParent(this);
     connect(m_socket, &QTcpSocket::connected, this, &KoStreamUploadReply::onConnected);
     connect(m_socket, &QTcpSocket::bytesWritten, this, &KoStreamUploadReply::onBytesWritten);
     connect(m_socket, &QTcpSocket::readyRead, this, &KoStreamUploadReply::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, &KoStreamUploadReply::onDisconnected);
     connect(m_socket, &QAbstractSocket::errorOccurred, this, &KoStreamUploadReply::onSocketError);
+}
+
+bool KoStreamUploadReply::retry()
+{
+    // A reused connection the peer had closed meanwhile: the request never reached it.
+    if (!m_reused || m_retried || m_device || m_haveHead || !m_in.isEmpty())
+        return false;
+    m_retried = true;
+    m_reused = false;
+    m_socket->disconnect(this);
+    m_socket->abort();
+    m_socket->deleteLater();
+    m_queued = 0;
+    m_written = 0;
+    m_tailQueued = false;
+    connectSocket(new QTcpSocket);
     m_socket->connectToHost(url().host(), quint16(url().port(80)));
+    return true;
 }
 
 void KoStreamUploadReply::onConnected()
 {
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_socket->write(m_requestHead + m_partHead);
-    m_queued = m_requestHead.size() + m_partHead.size();
+    // Head and a body in memory in one write, so that they leave in one segment.
+    m_socket->write(m_requestHead + m_partHead + (m_device ? QByteArray() : m_partTail));
+    m_tailQueued = !m_device;
+    m_queued = m_requestHead.size() + m_partHead.size() + (m_device ? 0 : m_partTail.size());
     fill();
 }
 
@@ -177,7 +260,10 @@ void KoStreamUploadReply::onReadyRead()
 {
     if (m_done)
         return;
-    m_in += m_socket->readAll();
+    if (m_in.isEmpty())
+        m_in = m_socket->readAll();
+    else
+        m_in += m_socket->readAll();
     if (!m_haveHead) {
         if (!parseHead())
             return;
@@ -208,6 +294,7 @@ bool KoStreamUploadReply::parseHead()
         return m_in.isEmpty() ? false : parseHead();
     }
     m_haveHead = true;
+    m_keepAlive = statusLine.startsWith("HTTP/1.1");
     setAttribute(QNetworkRequest::HttpStatusCodeAttribute, status);
     setAttribute(QNetworkRequest::HttpReasonPhraseAttribute,
                  QString::fromLatin1(statusLine.mid(statusLine.indexOf(' ', 9) + 1)).trimmed());
@@ -220,21 +307,27 @@ bool KoStreamUploadReply::parseHead()
         const QByteArray value = line.mid(colon + 1).trimmed();
         const QByteArray previous = rawHeader(name);
         setRawHeader(name, previous.isEmpty() ? value : previous + ", " + value);
-        if (name.compare("Content-Length", Qt::CaseInsensitive) == 0) {
+        if (name.compare("Connection", Qt::CaseInsensitive) == 0) {
+            m_keepAlive = !value.toLower().contains("close");
+        } else if (name.compare("Content-Length", Qt::CaseInsensitive) == 0) {
             m_bodyLeft = value.toLongLong(&ok);
             if (!ok || m_bodyLeft < 0) {
                 fail(ProtocolFailure, QStringLiteral("invalid Content-Length"));
                 return false;
             }
             setHeader(QNetworkRequest::ContentLengthHeader, m_bodyLeft);
+            m_haveLength = true;
+            m_length = m_bodyLeft;
         } else if (name.compare("Transfer-Encoding", Qt::CaseInsensitive) == 0) {
             m_chunked = value.toLower().contains("chunked");
         } else if (name.compare("Content-Type", Qt::CaseInsensitive) == 0) {
             setHeader(QNetworkRequest::ContentTypeHeader, QString::fromLatin1(value));
         }
     }
-    if (m_chunked)
+    if (m_chunked) {
         m_bodyLeft = -1;
+        m_haveLength = false;
+    }
     const NetworkError code = statusError(status);
     if (code != NoError)
         setError(code, QStringLiteral("server replied: %1").arg(QString::fromLatin1(statusLine.mid(9))));
@@ -247,7 +340,16 @@ void KoStreamUploadReply::parseBody()
 {
     const int before = m_body.size();
     bool complete = false;
-    if (m_chunked) {
+    if (!m_chunked && m_body.isEmpty() && (m_bodyLeft < 0 || m_in.size() <= m_bodyLeft)) {
+        // The common case of a large answer: what came is all body, taken without a copy.
+        m_body = m_in;
+        m_bodyPos = 0;
+        m_in.clear();
+        if (m_bodyLeft >= 0) {
+            m_bodyLeft -= m_body.size();
+            complete = m_bodyLeft == 0;
+        }
+    } else if (m_chunked) {
         while (true) {
             if (m_chunkLeft < 0) {
                 const int eol = m_in.indexOf("\r\n");
@@ -283,12 +385,20 @@ void KoStreamUploadReply::parseBody()
         m_in.clear();
     }
     QPointer<KoStreamUploadReply> self(this);
-    if (m_body.size() > before)
+    if (m_body.size() > before) {
+        m_received += m_body.size() - before;
         emit readyRead();
+        // As often as the network access manager tells it, and always the last.
+        if (self && !m_done && (!m_progressClock.isValid() || m_progressClock.elapsed() >= 100 || complete)) {
+            m_progressClock.start();
+            emit downloadProgress(m_received, m_haveLength ? m_length : -1);
+        }
+    }
     if (!self || m_done)
         return;
+    // The connection serves again only after a whole answer to a whole request.
     if (complete)
-        finish();
+        finish(m_keepAlive && m_in.isEmpty() && m_tailQueued && m_written == m_queued);
 }
 
 void KoStreamUploadReply::onDisconnected()
@@ -297,7 +407,7 @@ void KoStreamUploadReply::onDisconnected()
         return;
     if (m_socket->bytesAvailable() > 0)
         onReadyRead();
-    if (m_done)
+    if (m_done || retry())
         return;
     // Without a length, the end of the connection ends the answer.
     if (m_haveHead && !m_chunked && m_bodyLeft < 0)
@@ -310,10 +420,13 @@ void KoStreamUploadReply::onSocketError()
 {
     if (m_done)
         return;
-    switch (m_socket->error()) {
-    case QAbstractSocket::RemoteHostClosedError:
+    if (m_socket->error() == QAbstractSocket::RemoteHostClosedError) {
         onDisconnected();
         return;
+    }
+    if (retry())
+        return;
+    switch (m_socket->error()) {
     case QAbstractSocket::ConnectionRefusedError: fail(ConnectionRefusedError, m_socket->errorString()); return;
     case QAbstractSocket::HostNotFoundError: fail(HostNotFoundError, m_socket->errorString()); return;
     case QAbstractSocket::SocketTimeoutError: fail(TimeoutError, m_socket->errorString()); return;
@@ -332,15 +445,19 @@ void KoStreamUploadReply::fail(NetworkError code, const QString& text)
         finish();
 }
 
-void KoStreamUploadReply::finish()
+void KoStreamUploadReply::finish(bool reusable)
 {
     if (m_done)
         return;
     m_done = true;
-    // Never reused: the connection goes with the request.
     if (m_socket) {
         m_socket->disconnect(this);
-        m_socket->abort();
+        if (reusable && m_pool && m_socket->state() == QAbstractSocket::ConnectedState) {
+            m_pool->put(url().host(), quint16(url().port(80)), m_socket);
+        } else {
+            m_socket->abort();
+        }
+        m_socket = nullptr;
     }
     if (m_device)
         m_device->close();
@@ -363,15 +480,23 @@ void KoStreamUploadReply::close()
 
 qint64 KoStreamUploadReply::bytesAvailable() const
 {
-    return m_body.size() + QNetworkReply::bytesAvailable();
+    return m_body.size() - m_bodyPos + QNetworkReply::bytesAvailable();
 }
 
 qint64 KoStreamUploadReply::readData(char* data, qint64 maxSize)
 {
-    const int n = int(qMin<qint64>(maxSize, m_body.size()));
+    const int n = int(qMin<qint64>(maxSize, m_body.size() - m_bodyPos));
     if (n <= 0)
         return m_done ? -1 : 0;
-    memcpy(data, m_body.constData(), size_t(n));
-    m_body.remove(0, n);
+    memcpy(data, m_body.constData() + m_bodyPos, size_t(n));
+    m_bodyPos += n;
+    // Read in small pieces, a large answer is dropped from the front only now and then.
+    if (m_bodyPos == m_body.size()) {
+        m_body.clear();
+        m_bodyPos = 0;
+    } else if (m_bodyPos > 1024 * 1024 && m_bodyPos > m_body.size() / 2) {
+        m_body.remove(0, m_bodyPos);
+        m_bodyPos = 0;
+    }
     return n;
 }

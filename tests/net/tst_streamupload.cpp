@@ -8,6 +8,7 @@
 #include "support/KoTestHttpServer.h"
 
 #include <QFile>
+#include <QHttpMultiPart>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -70,6 +71,24 @@ private slots:
         const QString path = writeFile("same.bin", size);
         QVERIFY(!path.isEmpty());
         QMap<QString, QString> headers{{"offset", QString::number(offset)}, {"uploadFid", "F1"}};
+
+        // The network access manager's request of the same part.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.seek(offset));
+        auto* multiPart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+        multiPart->setBoundary(KoNetworkHelper::multipartBoundary());
+        QHttpPart part;
+        part.setRawHeader("Content-Type", "application/x-object");
+        part.setRawHeader("Content-Disposition", "form-data; name=\"files[]\"; filename=\"same.bin\"");
+        part.setBody(file.read(size - offset));
+        multiPart->append(part);
+        QNetworkReply* reply = KoNetworkObject::getInstance()->post(
+            url(), &headers, multiPart, size - offset + 8 + KoNetworkHelper::kMultipartOverhead);
+        multiPart->setParent(reply);
+        QTRY_VERIFY(reply->isFinished());
+        QCOMPARE(reply->error(), QNetworkReply::NoError);
+        reply->deleteLater();
+
         m_probe->uploadShortHttpFile(path, url(), new KoReplyType(101019), &headers, offset);
         QTRY_COMPARE(m_probe->finishedTypes.size(), 1);
         m_probe->uploadHttpFile(path, url(), new KoReplyType(101004), &headers, offset);
@@ -77,14 +96,48 @@ private slots:
         QCOMPARE(m_probe->errors, (QList<QNetworkReply::NetworkError>{QNetworkReply::NoError, QNetworkReply::NoError}));
         QCOMPARE(m_probe->bodies.last(), m_probe->bodies.first());
         const QList<KoTestRequest> requests = m_server->requests();
-        QCOMPARE(requests.size(), 2);
+        QCOMPARE(requests.size(), 3);
         const KoTestRequest& managers = requests.at(0);
-        const KoTestRequest& ours = requests.at(1);
-        QCOMPARE(ours.method, managers.method);
-        QCOMPARE(ours.path, managers.path);
-        QCOMPARE(ours.headers, managers.headers);
-        QCOMPARE(ours.bodyBytes(), managers.bodyBytes());
+        for (int i : {1, 2}) {
+            const KoTestRequest& ours = requests.at(i);
+            QCOMPARE(ours.method, managers.method);
+            QCOMPARE(ours.path, managers.path);
+            QCOMPARE(ours.headers, managers.headers);
+            QCOMPARE(ours.bodyBytes(), managers.bodyBytes());
+        }
         QCOMPARE(m_probe->uploads.last().done, m_probe->uploads.last().total);
+    }
+
+    void smallUploadsShareAConnection()
+    {
+        // Rounds of five at a time, as the operator runs them.
+        const QString path = writeFile("small.bin", 4096);
+        for (int round = 1; round <= 6; ++round) {
+            for (int i = 0; i < 5; ++i)
+                m_probe->uploadShortHttpFile(path, url(), new KoReplyType(101019), nullptr, 0);
+            QTRY_COMPARE(m_probe->finishedTypes.size(), 5 * round);
+        }
+        QCOMPARE(m_probe->errors.count(QNetworkReply::NoError), 30);
+        QCOMPARE(m_server->requests().size(), 30);
+        QVERIFY(m_server->acceptedConnections() <= 5);
+    }
+
+    void closedIdleConnectionIsNotAFailure()
+    {
+        // The phone closes each connection after its answer; the next small upload must not
+        // fail on the connection that was kept.
+        m_server->setHandler([](const KoTestRequest&) {
+            KoTestResponse r = KoTestResponse::json(QJsonObject{{"code", 0}});
+            r.headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
+            return r;
+        });
+        const QString path = writeFile("closing.bin", 100);
+        for (int i = 0; i < 3; ++i) {
+            m_probe->uploadShortHttpFile(path, url(), new KoReplyType(101019), nullptr, 0);
+            QTRY_COMPARE(m_probe->finishedTypes.size(), i + 1);
+            QCOMPARE(m_probe->errors.last(), QNetworkReply::NoError);
+        }
+        QCOMPARE(m_server->acceptedConnections(), 3);
     }
 
     void answers_data()
