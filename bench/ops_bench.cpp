@@ -16,6 +16,8 @@
 #include "support/KoFakePhone.h"
 #include "ui/transfer/KoUiV3TransferWidget.h"
 
+#include "KoBenchWait.h"
+
 #include <QApplication>
 #include <QProcess>
 #include <QPushButton>
@@ -41,19 +43,6 @@ qint64 statusKb(const char* key)
             return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toLongLong();
     }
     return -1;
-}
-
-// Runs the event loop until done() or the time limit; false on the limit.
-bool waitFor(const std::function<bool()>& done, int limitMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > limitMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
 }
 
 bool idle(KoRemoteFileOperator* op)

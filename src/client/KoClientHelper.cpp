@@ -114,6 +114,25 @@ void KoClientHelper::sendJson(QJsonObject& body, const QString& url, KoReplyType
     postHttpData(body, url, record, &headers);
 }
 
+void KoClientHelper::sendLan(int type, int id, const QString& baseUrl, const QString& path, QJsonObject body)
+{
+    QMap<QString, QString> headers;
+    addHeaders(headers);
+    auto* record = new KoReplyType(type);
+    record->setId(id)->addValue(baseUrl);
+    sendJson(body, baseUrl + path, record, headers);
+}
+
+void KoClientHelper::sendRelay(int type, int id, int toUid, const QString& toDeviceId, int toDeviceType,
+                               QJsonObject body)
+{
+    QMap<QString, QString> headers;
+    addHeadersRemote(headers, toUid, toDeviceId, toDeviceType);
+    auto* record = new KoReplyType(type);
+    record->setId(id)->addValue(KoServerConfig::relayBaseUrl());
+    sendJson(body, relayOperationUrl(), record, headers);
+}
+
 void KoClientHelper::reportFailureLater(int type, int id, int code, const QString& targetDeviceId)
 {
     QTimer::singleShot(0, this, [this, type, id, code, targetDeviceId]() {

@@ -235,6 +235,11 @@ private:
     static bool isSafeRequest(const QString& url, const QMap<QString, QString>& headers);
     // Sends a JSON request; refuses it (-3, later) when a header could inject another one.
     void sendJson(QJsonObject& body, const QString& url, KoReplyType* record, QMap<QString, QString>& headers);
+    // One request of a kind on either route; the answer finds its callback by type and id. On
+    // the LAN it goes to the phone's base URL plus path; through the relay the body names the
+    // command and the headers name the phone.
+    void sendLan(int type, int id, const QString& baseUrl, const QString& path, QJsonObject body);
+    void sendRelay(int type, int id, int toUid, const QString& toDeviceId, int toDeviceType, QJsonObject body);
     // Reports code for a request of type through its kind's callback, with the failure fillers.
     void reportFailure(int type, int id, int code, const QString& targetDeviceId);
     void reportFailureLater(int type, int id, int code, const QString& targetDeviceId);

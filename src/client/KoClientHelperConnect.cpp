@@ -39,11 +39,7 @@ void KoClientHelper::desktopStartConnect(int id, QString baseUrl, ConnectStartCa
                      {QStringLiteral("deviceId"), machine->getDeviceName()},
                      {QStringLiteral("deviceType"), machine->getDeviceType()},
                      {QStringLiteral("deviceName"), machine->getDeviceNick()}};
-    QMap<QString, QString> headers;
-    addHeaders(headers);
-    auto* record = new KoReplyType(TypeDesktopStartConnect);
-    record->setId(id)->addValue(baseUrl);
-    sendJson(body, baseUrl + QStringLiteral("/msg/desktopStartConnect"), record, headers);
+    sendLan(TypeDesktopStartConnect, id, baseUrl, QStringLiteral("/msg/desktopStartConnect"), body);
 }
 
 void KoClientHelper::disconnReRaze(int id, QString baseUrl, int toUid, ResultCallback callback)
@@ -52,11 +48,7 @@ void KoClientHelper::disconnReRaze(int id, QString baseUrl, int toUid, ResultCal
     QJsonObject body{{QStringLiteral("kouid"), KoUser::getInstance()->getId()},
                      {QStringLiteral("deviceId"), KoThisMachineInfo::getInstance()->getDeviceName()},
                      {QStringLiteral("toUid"), toUid}};
-    QMap<QString, QString> headers;
-    addHeaders(headers);
-    auto* record = new KoReplyType(TypeDisconnReRaze);
-    record->setId(id)->addValue(baseUrl);
-    sendJson(body, baseUrl + QStringLiteral("/msg/disconnDisk"), record, headers);
+    sendLan(TypeDisconnReRaze, id, baseUrl, QStringLiteral("/msg/disconnDisk"), body);
 }
 
 void KoClientHelper::askReachable(int id, QString baseUrl, int toUid, QString toDeviceId, int toDeviceType,

@@ -35,11 +35,7 @@ void KoClientHelper::newFolderV2(int id, QString baseUrl, int category, QString 
 {
     m_newFolderV2 = callback;
     QJsonObject body{{QStringLiteral("category"), category}, {QStringLiteral("path"), path}};
-    QMap<QString, QString> headers;
-    addHeaders(headers);
-    auto* record = new KoReplyType(TypeNewFolderV2);
-    record->setId(id)->addValue(baseUrl);
-    sendJson(body, baseUrl + QStringLiteral("/file/v2/newFolder"), record, headers);
+    sendLan(TypeNewFolderV2, id, baseUrl, QStringLiteral("/file/v2/newFolder"), body);
 }
 
 void KoClientHelper::newFolderRemote(int id, int toUid, QString toDeviceId, int toDeviceType, int category,
@@ -49,11 +45,7 @@ void KoClientHelper::newFolderRemote(int id, int toUid, QString toDeviceId, int 
     QJsonObject body{{QStringLiteral("cmd"), QStringLiteral("newFolder")},
                      {QStringLiteral("category"), category},
                      {QStringLiteral("path"), path}};
-    QMap<QString, QString> headers;
-    addHeadersRemote(headers, toUid, toDeviceId, toDeviceType);
-    auto* record = new KoReplyType(TypeNewFolderRemote);
-    record->setId(id)->addValue(KoServerConfig::relayBaseUrl());
-    sendJson(body, relayOperationUrl(), record, headers);
+    sendRelay(TypeNewFolderRemote, id, toUid, toDeviceId, toDeviceType, body);
 }
 
 void KoClientHelper::deleteFileV2(int id, QString baseUrl, int category, QStringList files,
@@ -63,11 +55,7 @@ void KoClientHelper::deleteFileV2(int id, QString baseUrl, int category, QString
     const bool album = category == kCategoryAlbum;
     QJsonObject body{{QStringLiteral("category"), category},
                      {QStringLiteral("files"), entriesOf(files, album ? QStringLiteral("fileId") : pathKey())}};
-    QMap<QString, QString> headers;
-    addHeaders(headers);
-    auto* record = new KoReplyType(album ? TypeAlbumDeleteV2 : TypeDeleteV2);
-    record->setId(id)->addValue(baseUrl);
-    sendJson(body, baseUrl + QStringLiteral("/file/v2/deleteFile"), record, headers);
+    sendLan(album ? TypeAlbumDeleteV2 : TypeDeleteV2, id, baseUrl, QStringLiteral("/file/v2/deleteFile"), body);
 }
 
 void KoClientHelper::deleteFileRemote(int id, int toUid, QString toDeviceId, int toDeviceType, int category,
@@ -78,11 +66,7 @@ void KoClientHelper::deleteFileRemote(int id, int toUid, QString toDeviceId, int
     QJsonObject body{{QStringLiteral("cmd"), QStringLiteral("deleteFile")},
                      {QStringLiteral("category"), category},
                      {QStringLiteral("files"), entriesOf(files, album ? QStringLiteral("fileId") : pathKey())}};
-    QMap<QString, QString> headers;
-    addHeadersRemote(headers, toUid, toDeviceId, toDeviceType);
-    auto* record = new KoReplyType(album ? TypeAlbumDeleteRemote : TypeDeleteRemote);
-    record->setId(id)->addValue(KoServerConfig::relayBaseUrl());
-    sendJson(body, relayOperationUrl(), record, headers);
+    sendRelay(album ? TypeAlbumDeleteRemote : TypeDeleteRemote, id, toUid, toDeviceId, toDeviceType, body);
 }
 
 void KoClientHelper::renameFileV2(int id, QString baseUrl, int category, QString path, QString name,
@@ -92,11 +76,7 @@ void KoClientHelper::renameFileV2(int id, QString baseUrl, int category, QString
     QJsonObject body{{QStringLiteral("category"), category},
                      {QStringLiteral("path"), path},
                      {QStringLiteral("name"), name}};
-    QMap<QString, QString> headers;
-    addHeaders(headers);
-    auto* record = new KoReplyType(TypeRenameV2);
-    record->setId(id)->addValue(baseUrl);
-    sendJson(body, baseUrl + QStringLiteral("/file/v2/renameFile"), record, headers);
+    sendLan(TypeRenameV2, id, baseUrl, QStringLiteral("/file/v2/renameFile"), body);
 }
 
 void KoClientHelper::renameFileRemote(int id, int toUid, QString toDeviceId, int toDeviceType, int category,
@@ -107,11 +87,7 @@ void KoClientHelper::renameFileRemote(int id, int toUid, QString toDeviceId, int
                      {QStringLiteral("category"), category},
                      {QStringLiteral("path"), path},
                      {QStringLiteral("name"), name}};
-    QMap<QString, QString> headers;
-    addHeadersRemote(headers, toUid, toDeviceId, toDeviceType);
-    auto* record = new KoReplyType(TypeRenameRemote);
-    record->setId(id)->addValue(KoServerConfig::relayBaseUrl());
-    sendJson(body, relayOperationUrl(), record, headers);
+    sendRelay(TypeRenameRemote, id, toUid, toDeviceId, toDeviceType, body);
 }
 
 void KoClientHelper::moveFileV2(int id, QString baseUrl, int srcCategory, QStringList src, int dstCategory,
@@ -122,11 +98,7 @@ void KoClientHelper::moveFileV2(int id, QString baseUrl, int srcCategory, QStrin
                      {QStringLiteral("src"), entriesOf(src, pathKey())},
                      {QStringLiteral("dstCategory"), dstCategory},
                      {QStringLiteral("dst"), dst}};
-    QMap<QString, QString> headers;
-    addHeaders(headers);
-    auto* record = new KoReplyType(TypeMoveV2);
-    record->setId(id)->addValue(baseUrl);
-    sendJson(body, baseUrl + QStringLiteral("/file/v2/moveFile"), record, headers);
+    sendLan(TypeMoveV2, id, baseUrl, QStringLiteral("/file/v2/moveFile"), body);
 }
 
 void KoClientHelper::moveFileRemote(int id, int toUid, QString toDeviceId, int toDeviceType, int srcCategory,
@@ -138,11 +110,7 @@ void KoClientHelper::moveFileRemote(int id, int toUid, QString toDeviceId, int t
                      {QStringLiteral("src"), entriesOf(src, pathKey())},
                      {QStringLiteral("dstCategory"), dstCategory},
                      {QStringLiteral("dst"), dst}};
-    QMap<QString, QString> headers;
-    addHeadersRemote(headers, toUid, toDeviceId, toDeviceType);
-    auto* record = new KoReplyType(TypeMoveRemote);
-    record->setId(id)->addValue(KoServerConfig::relayBaseUrl());
-    sendJson(body, relayOperationUrl(), record, headers);
+    sendRelay(TypeMoveRemote, id, toUid, toDeviceId, toDeviceType, body);
 }
 
 void KoClientHelper::copyFileV2(int id, QString baseUrl, QString taskId, int srcCategory, QStringList src,
@@ -154,33 +122,21 @@ void KoClientHelper::copyFileV2(int id, QString baseUrl, QString taskId, int src
                      {QStringLiteral("src"), entriesOf(src, pathKey())},
                      {QStringLiteral("dstCategory"), dstCategory},
                      {QStringLiteral("dst"), dst}};
-    QMap<QString, QString> headers;
-    addHeaders(headers);
-    auto* record = new KoReplyType(TypeCopyV2);
-    record->setId(id)->addValue(baseUrl);
-    sendJson(body, baseUrl + QStringLiteral("/file/v2/copyFile"), record, headers);
+    sendLan(TypeCopyV2, id, baseUrl, QStringLiteral("/file/v2/copyFile"), body);
 }
 
 void KoClientHelper::copyFileProgressV2(int id, QString baseUrl, QString taskId, CopyListCallback callback)
 {
     m_copyProgressV2 = callback;
     QJsonObject body{{QStringLiteral("taskid"), taskId}};
-    QMap<QString, QString> headers;
-    addHeaders(headers);
-    auto* record = new KoReplyType(TypeCopyProgressV2);
-    record->setId(id)->addValue(baseUrl);
-    sendJson(body, baseUrl + QStringLiteral("/file/v2/copyFileProgress"), record, headers);
+    sendLan(TypeCopyProgressV2, id, baseUrl, QStringLiteral("/file/v2/copyFileProgress"), body);
 }
 
 void KoClientHelper::cancelCopyFileV2(int id, QString baseUrl, QString taskId, ResultCallback callback)
 {
     m_cancelCopyV2 = callback;
     QJsonObject body{{QStringLiteral("taskid"), taskId}};
-    QMap<QString, QString> headers;
-    addHeaders(headers);
-    auto* record = new KoReplyType(TypeCancelCopyV2);
-    record->setId(id)->addValue(baseUrl);
-    sendJson(body, baseUrl + QStringLiteral("/file/v2/cancelCopyFile"), record, headers);
+    sendLan(TypeCancelCopyV2, id, baseUrl, QStringLiteral("/file/v2/cancelCopyFile"), body);
 }
 
 // --- parsers -------------------------------------------------------------------------

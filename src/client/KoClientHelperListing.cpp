@@ -32,11 +32,7 @@ void KoClientHelper::getCategoryIndex(int id, QString remoteServer, CategoryCall
     m_categoryV2 = callback;
     // The phone wants a body, whatever it holds.
     QJsonObject body{{QStringLiteral("xxx"), QStringLiteral("xxx")}};
-    QMap<QString, QString> headers;
-    addHeaders(headers);
-    auto* record = new KoReplyType(TypeCategoryIndexV2);
-    record->setId(id)->addValue(remoteServer);
-    sendJson(body, remoteServer + QStringLiteral("/file/v2/listCategory"), record, headers);
+    sendLan(TypeCategoryIndexV2, id, remoteServer, QStringLiteral("/file/v2/listCategory"), body);
 }
 
 void KoClientHelper::getCategoryIndexRemote(int id, int toUid, QString toDeviceId, int toDeviceType,
@@ -44,11 +40,7 @@ void KoClientHelper::getCategoryIndexRemote(int id, int toUid, QString toDeviceI
 {
     m_categoryRemote = callback;
     QJsonObject body{{QStringLiteral("cmd"), QStringLiteral("listCategory")}};
-    QMap<QString, QString> headers;
-    addHeadersRemote(headers, toUid, toDeviceId, toDeviceType);
-    auto* record = new KoReplyType(TypeCategoryIndexRemote);
-    record->setId(id)->addValue(KoServerConfig::relayBaseUrl());
-    sendJson(body, relayOperationUrl(), record, headers);
+    sendRelay(TypeCategoryIndexRemote, id, toUid, toDeviceId, toDeviceType, body);
 }
 
 void KoClientHelper::getFileListV2(int id, QString remoteServer, int category, QString path,
@@ -56,10 +48,10 @@ void KoClientHelper::getFileListV2(int id, QString remoteServer, int category, Q
 {
     m_fileListV2 = callback;
     QJsonObject body{{QStringLiteral("category"), category}};
-    QString url = remoteServer + QStringLiteral("/file/v2/getDirectory");
+    QString endpoint = QStringLiteral("/file/v2/getDirectory");
     int type = TypeFileListV2;
     if (category == kCategoryAlbum && path == kRootPath) {
-        url = remoteServer + QStringLiteral("/file/v2/getCollections");
+        endpoint = QStringLiteral("/file/v2/getCollections");
         type = TypeAlbumListV2;
     } else if (category == kCategoryAlbum) {
         body.insert(QStringLiteral("collectionId"), path);
@@ -67,11 +59,7 @@ void KoClientHelper::getFileListV2(int id, QString remoteServer, int category, Q
     } else {
         body.insert(QStringLiteral("path"), path);
     }
-    QMap<QString, QString> headers;
-    addHeaders(headers);
-    auto* record = new KoReplyType(type);
-    record->setId(id)->addValue(remoteServer);
-    sendJson(body, url, record, headers);
+    sendLan(type, id, remoteServer, endpoint, body);
 }
 
 void KoClientHelper::getFileListRemote(int id, int toUid, QString toDeviceId, int toDeviceType, int category,
@@ -91,11 +79,7 @@ void KoClientHelper::getFileListRemote(int id, int toUid, QString toDeviceId, in
         body.insert(QStringLiteral("cmd"), QStringLiteral("getDirectory"));
         body.insert(QStringLiteral("path"), path);
     }
-    QMap<QString, QString> headers;
-    addHeadersRemote(headers, toUid, toDeviceId, toDeviceType);
-    auto* record = new KoReplyType(type);
-    record->setId(id)->addValue(KoServerConfig::relayBaseUrl());
-    sendJson(body, relayOperationUrl(), record, headers);
+    sendRelay(type, id, toUid, toDeviceId, toDeviceType, body);
 }
 
 void KoClientHelper::getSubFileListV2(int id, QString remoteServer, int category, QString path,
@@ -103,11 +87,7 @@ void KoClientHelper::getSubFileListV2(int id, QString remoteServer, int category
 {
     m_subFileListV2 = callback;
     QJsonObject body{{QStringLiteral("category"), category}, {QStringLiteral("files"), QJsonArray{path}}};
-    QMap<QString, QString> headers;
-    addHeaders(headers);
-    auto* record = new KoReplyType(TypeSubFileListV2);
-    record->setId(id)->addValue(remoteServer);
-    sendJson(body, remoteServer + QStringLiteral("/file/v2/getMultiSubPaths"), record, headers);
+    sendLan(TypeSubFileListV2, id, remoteServer, QStringLiteral("/file/v2/getMultiSubPaths"), body);
 }
 
 void KoClientHelper::getSubFileListRemote(int id, int toUid, QString toDeviceId, int toDeviceType, int category,
@@ -117,11 +97,7 @@ void KoClientHelper::getSubFileListRemote(int id, int toUid, QString toDeviceId,
     QJsonObject body{{QStringLiteral("cmd"), QStringLiteral("getMultiSubPaths")},
                      {QStringLiteral("category"), category},
                      {QStringLiteral("files"), QJsonArray{path}}};
-    QMap<QString, QString> headers;
-    addHeadersRemote(headers, toUid, toDeviceId, toDeviceType);
-    auto* record = new KoReplyType(TypeSubFileListRemote);
-    record->setId(id)->addValue(KoServerConfig::relayBaseUrl());
-    sendJson(body, relayOperationUrl(), record, headers);
+    sendRelay(TypeSubFileListRemote, id, toUid, toDeviceId, toDeviceType, body);
 }
 
 // --- parsers -------------------------------------------------------------------------

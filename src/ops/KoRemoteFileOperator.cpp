@@ -28,6 +28,9 @@ void deleteRecords(QList<T*>* list)
     list->clear();
 }
 
+// A delete or move the phone answered with 0 while naming entries it left alone.
+constexpr int kPartialFailureCode = 4;
+
 KoRemoteFileOperator* liveOperator()
 {
     // Never creates one: a late answer after the operator has gone has nowhere to go.
@@ -456,16 +459,13 @@ void KoRemoteFileOperator::handleResult(KoRemoteFileTask* task, int code, QList<
         handleThumbnailResult(task, code);
         break;
     default: {
-        // Rename, new folder, delete, move and copy cancel: what the phone failed to delete
-        // or move is not reported.
+        // Rename, new folder, delete, move and copy cancel.
+        const bool partial = list && !list->isEmpty();
         deleteRecords(list);
         const QString deviceId = task->getDeviceId();
         if (type == KoRemoteFileTask::TypeRename) {
-            QString path;
-            if (auto* t = qobject_cast<KoRemoteFileRenameTaskV2*>(task))
-                path = t->getRenameFilePath();
-            else if (auto* t3 = qobject_cast<KoRemoteFileRenameTaskV3*>(task))
-                path = t3->getRenameFilePath();
+            auto* rename = qobject_cast<KoRemoteFileRenameTaskBase*>(task);
+            const QString path = rename ? rename->getRenameFilePath() : QString();
             if (code == 0) {
                 forgetCachedCopies(path, deviceId);
                 emit renameFileFinishedV2(path, deviceId);
@@ -473,37 +473,33 @@ void KoRemoteFileOperator::handleResult(KoRemoteFileTask* task, int code, QList<
                 emit renameFileFailedV2(code, deviceId);
             }
         } else if (type == KoRemoteFileTask::TypeMkdir) {
-            QString path;
-            if (auto* t = qobject_cast<KoRemoteFileMkdirTaskV2*>(task))
-                path = t->getNewDirPath();
-            else if (auto* t3 = qobject_cast<KoRemoteFileMkdirTaskV3*>(task))
-                path = t3->getNewDirPath();
+            auto* mkdir = qobject_cast<KoRemoteFileMkdirTaskBase*>(task);
+            const QString path = mkdir ? mkdir->getNewDirPath() : QString();
             if (code == 0)
                 emit makeDiretoryFinishedV2(path, deviceId);
             else
                 emit makeDirectoryFailedV2(code, deviceId);
         } else if (type == KoRemoteFileTask::TypeDelete && code == 0) {
-            QStringList paths;
-            if (auto* t = qobject_cast<KoRemoteFileDeleteTaskV2*>(task))
-                paths = t->getFilePathList();
-            else if (auto* t3 = qobject_cast<KoRemoteFileDeleteTaskV3*>(task))
-                paths = t3->getFilePathList();
+            auto* del = qobject_cast<KoRemoteFileDeleteTaskBase*>(task);
+            const QStringList paths = del ? del->getFilePathList() : QStringList();
             for (const QString& path : qAsConst(paths))
                 forgetCachedCopies(path, deviceId);
             emit deleteFileFinishedV2(QString(), deviceId);
         } else if (type == KoRemoteFileTask::TypeMove && code == 0) {
-            QStringList paths;
-            QString dstDir;
-            if (auto* t = qobject_cast<KoRemoteFileMoveTaskV2*>(task)) {
-                paths = t->getFilePathList();
-                dstDir = t->getDstDirPath();
-            } else if (auto* t3 = qobject_cast<KoRemoteFileMoveTaskV3*>(task)) {
-                paths = t3->getFilePathList();
-                dstDir = t3->getDstDirPath();
-            }
+            auto* move = qobject_cast<KoRemoteFileMoveTaskBase*>(task);
+            const QStringList paths = move ? move->getFilePathList() : QStringList();
+            const QString dstDir = move ? move->getDstDirPath() : QString();
             for (const QString& path : qAsConst(paths))
                 forgetCachedCopies(path, deviceId);
             emit moveFileFinishedV2(QString(), dstDir, deviceId);
+        }
+        // The phone names what it left alone; a refusal of the whole request has no list.
+        if ((type == KoRemoteFileTask::TypeDelete || type == KoRemoteFileTask::TypeMove) && (code != 0 || partial)) {
+            const int failure = code != 0 ? code : kPartialFailureCode;
+            if (type == KoRemoteFileTask::TypeDelete)
+                emit deleteFileFailedV2(failure, deviceId);
+            else
+                emit moveFileFailedV2(failure, deviceId);
         }
         break;
     }

@@ -228,6 +228,10 @@ signals:
     void makeDirectoryFailedV2(int code, QString deviceId);
     void deleteFileFinishedV2(QString deleteFilePath, QString deviceId);
     void moveFileFinishedV2(QString srcFilePath, QString dstDirPath, QString deviceId);
+    // A delete or move the phone refused or did only in part (code 4 when it answered 0 but
+    // named entries it left alone); the finished signal still comes for a partial one.
+    void deleteFileFailedV2(int code, QString deviceId);
+    void moveFileFailedV2(int code, QString deviceId);
     void thumbnailDownloadFinishedV2(QString thumbnailFilePath, QString deviceId);
     void tmpFileDownloadFinishedV2(QString localPath);
     void tmpFileDownloadErrorV2(QString remotePath);
@@ -235,6 +239,8 @@ signals:
     void getCategoryListSuccess(QString deviceId, QList<KoRemoteCategory*>* list);
     void uploadTaskProgressV2(int taskId, int progress);
     void downloadTaskProgressV2(int taskId, int progress);
+    // A non-transfer task ran out of time; also a category index (14) or a folder listing (7)
+    // that failed in any other way than code 100, so that every listing ends in a signal.
     void taskExecuteTimeoutV2(int taskType, QString deviceId);
     void taskExecuteNoPermission(int taskType, QString deviceId);
     void convertCountChanged(int download, int upload);

@@ -49,11 +49,8 @@ bool isPlainComponent(const QString& name)
 
 QString dstFileOf(KoRemoteFileTask* task)
 {
-    if (auto* t = qobject_cast<KoRemoteFileDownloadTaskV2*>(task))
-        return t->getDstFilePath();
-    if (auto* t = qobject_cast<KoRemoteFileDownloadTaskV3*>(task))
-        return t->getDstFilePath();
-    return QString();
+    auto* download = qobject_cast<KoRemoteFileDownloadTaskBase*>(task);
+    return download ? download->getDstFilePath() : QString();
 }
 
 struct SubListFields {
@@ -66,11 +63,8 @@ struct SubListFields {
 SubListFields subListOf(KoRemoteFileTask* task)
 {
     SubListFields f;
-    if (auto* t = qobject_cast<KoRemoteFileGetSubListTaskV2*>(task)) {
+    if (auto* t = qobject_cast<KoRemoteFileGetSubListTaskBase*>(task))
         f = {true, t->getParentTaskId(), t->getSrcDirPath(), t->getDstDirPath()};
-    } else if (auto* t3 = qobject_cast<KoRemoteFileGetSubListTaskV3*>(task)) {
-        f = {true, t3->getParentTaskId(), t3->getSrcDirPath(), t3->getDstDirPath()};
-    }
     return f;
 }
 
@@ -234,10 +228,7 @@ void KoRemoteFileOperator::fileGroupDownloadRespond(int taskId, int mode)
     KoRemoteFileTask* task = popTaskFromList(taskId);
     if (!task)
         return;
-    if (task->getTaskVersion() == KoRemoteFileTask::VersionLan)
-        startGroupDownloadTaskDownloadV2(static_cast<KoRemoteFileGroupDownloadTaskV2*>(group), mode);
-    else
-        startGroupDownloadTaskDownloadV3(static_cast<KoRemoteFileGroupDownloadTaskV3*>(group), mode);
+    queueGroupDownloads(group, mode);
     delete task;
 }
 

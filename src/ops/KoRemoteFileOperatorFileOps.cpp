@@ -172,16 +172,15 @@ void KoRemoteFileOperator::handleFileListResult(KoRemoteFileTask* task, int code
     if (code != 0 || !list) {
         if (list)
             qDeleteAll(*list);
+        // Told like a failed index, so that a page waiting for the listing stops waiting.
+        emit taskExecuteTimeoutV2(task->getTaskType(), task->getDeviceId());
         return;
     }
     int category = 0;
     QString dirPath;
-    if (auto* t = qobject_cast<KoRemoteFileGetFileListTaskV2*>(task)) {
+    if (auto* t = qobject_cast<KoRemoteFileGetFileListTaskBase*>(task)) {
         category = t->getCategory();
         dirPath = t->getSrcDirPath();
-    } else if (auto* t3 = qobject_cast<KoRemoteFileGetFileListTaskV3*>(task)) {
-        category = t3->getCategory();
-        dirPath = t3->getSrcDirPath();
     }
     auto* files = new QList<KoRemoteFile*>;
     for (KoAbstractFile* record : qAsConst(*list)) {

@@ -27,15 +27,10 @@ struct UploadFields {
 UploadFields uploadFieldsOf(KoRemoteFileTask* task)
 {
     UploadFields f;
-    if (auto* t = qobject_cast<KoRemoteFileUploadTaskV2*>(task)) {
-        f = {t->getSrcFilePath(), t->getDstDirPath(), QString()};
-    } else if (auto* t3 = qobject_cast<KoRemoteFileUploadTaskV3*>(task)) {
-        f = {t3->getSrcFilePath(), t3->getDstDirPath(), t3->getFileName()};
-    } else if (auto* c3 = qobject_cast<KoRemoteFileUploadCheckSumTaskV3*>(task)) {
-        f = {c3->getSrcFilePath(), c3->getDstDirPath(), c3->getFileName()};
-    } else if (auto* c = qobject_cast<KoRemoteFileUploadCheckSumTaskBase*>(task)) {
-        f = {c->getSrcFilePath(), c->getDstDirPath(), QString()};
-    }
+    if (auto* t = qobject_cast<KoRemoteFileUploadTaskBase*>(task))
+        f = {t->getSrcFilePath(), t->getDstDirPath(), t->getFileName()};
+    else if (auto* c = qobject_cast<KoRemoteFileUploadCheckSumTaskBase*>(task))
+        f = {c->getSrcFilePath(), c->getDstDirPath(), c->getFileName()};
     if (f.fileName.isEmpty())
         f.fileName = QFileInfo(f.srcPath).fileName();
     return f;
@@ -65,17 +60,12 @@ bool KoRemoteFileOperator::waitsForFolderLocked(KoRemoteFileTask* task) const
 {
     QString folder;
     if (task->getTaskType() == KoRemoteFileTask::TypeUpload) {
-        if (auto* t = qobject_cast<KoRemoteFileUploadTaskV2*>(task))
+        if (auto* t = qobject_cast<KoRemoteFileUploadTaskBase*>(task))
             folder = t->getDstDirPath();
-        else if (auto* t3 = qobject_cast<KoRemoteFileUploadTaskV3*>(task))
-            folder = t3->getDstDirPath();
     } else if (task->getTaskType() == KoRemoteFileTask::TypeMkdir && m_folderTaskKeys.contains(task->getTaskId())) {
         // A folder inside a folder that is still being made waits for its parent.
-        QString path;
-        if (auto* t = qobject_cast<KoRemoteFileMkdirTaskV2*>(task))
-            path = t->getNewDirPath();
-        else if (auto* t3 = qobject_cast<KoRemoteFileMkdirTaskV3*>(task))
-            path = t3->getNewDirPath();
+        auto* mkdir = qobject_cast<KoRemoteFileMkdirTaskBase*>(task);
+        const QString path = mkdir ? mkdir->getNewDirPath() : QString();
         const int slash = path.lastIndexOf(QLatin1Char('/'));
         folder = slash > 0 ? path.left(slash) : QStringLiteral("/");
     } else {

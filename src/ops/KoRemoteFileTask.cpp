@@ -33,3 +33,9 @@ KoRemoteFileTask::KoRemoteFileTask(int taskId, int taskType, int uid, int device
     , m_deviceId(std::move(deviceId))
 {
 }
+
+KoRemoteFileTask::KoRemoteFileTask(int taskId, int taskType, Route route, QObject* parent)
+    : KoRemoteFileTask(taskId, taskType, route.uid, route.deviceType, std::move(route.deviceId),
+                       std::move(route.remoteServer), route.version, parent)
+{
+}

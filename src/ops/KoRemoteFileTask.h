@@ -34,6 +34,25 @@ public:
     enum TaskVersion : int { VersionLan = 2, VersionRelay = 3 };
     enum TaskState : int { StateWaiting = 0, StateStarted = 1 };
 
+    // Where a task's request goes: a LAN phone by its base URL (no account identity: uid and
+    // device type -1), or a relay phone by its owner, id and type (no base URL).
+    struct Route {
+        int uid = -1;
+        int deviceType = -1;
+        QString deviceId;
+        QString remoteServer;
+        int version = VersionLan;
+
+        static Route lan(QString deviceId, QString remoteServer)
+        {
+            return {-1, -1, std::move(deviceId), std::move(remoteServer), VersionLan};
+        }
+        static Route relay(int uid, int deviceType, QString deviceId)
+        {
+            return {uid, deviceType, std::move(deviceId), QString(), VersionRelay};
+        }
+    };
+
     // LAN tasks: no account identity (uid and device type -1); the class sets the device id.
     KoRemoteFileTask(int taskId, int taskType, QString remoteServer, int taskVersion, QObject* parent = nullptr);
     // Relay tasks: no remote server.
@@ -41,6 +60,7 @@ public:
                      QObject* parent = nullptr);
     KoRemoteFileTask(int taskId, int taskType, int uid, int deviceType, QString deviceId, QString remoteServer,
                      int taskVersion, QObject* parent = nullptr);
+    KoRemoteFileTask(int taskId, int taskType, Route route, QObject* parent = nullptr);
 
     // Marks the task started and makes its request.
     virtual void execute() = 0;

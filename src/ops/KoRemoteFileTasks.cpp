@@ -95,18 +95,15 @@ KoClientHelper* client()
     return KoClientHelper::getInstance();
 }
 
-bool isShortUpload(const QString& localPath, qint64 offset)
-{
-    return QFileInfo(localPath).size() - offset <= kShortUploadLimit;
-}
-
 } // namespace
 
 // --- group download --------------------------------------------------------------------
 
-KoRemoteFileGroupDownloadTaskBase::KoRemoteFileGroupDownloadTaskBase(
-    int taskId, int uid, int deviceType, QString deviceId, QString remoteServer, int version, int category,
-    KoDownloadPairList& pairs, QString dstDirPath, QList<int>& sonTaskIds, QObject* parent)
+KoRemoteFileGroupDownloadTaskBase::KoRemoteFileGroupDownloadTaskBase(int taskId, int uid, int deviceType,
+                                                                     QString deviceId, QString remoteServer,
+                                                                     int version, int category,
+                                                                     KoDownloadPairList& pairs, QString dstDirPath,
+                                                                     QList<int>& sonTaskIds, QObject* parent)
     : KoRemoteFileTask(taskId, TypeGroupDownload, uid, deviceType, std::move(deviceId), std::move(remoteServer),
                        version, parent)
     , m_sonTaskIds(sonTaskIds)
@@ -142,10 +139,9 @@ bool KoRemoteFileGroupDownloadTaskBase::isSonTaskListEmpty()
 }
 
 KoRemoteFileGroupDownloadTaskV2::KoRemoteFileGroupDownloadTaskV2(int taskId, int uid, int deviceType,
-                                                                 QString deviceId, QString remoteServer,
-                                                                 int category, KoDownloadPairList& pairs,
-                                                                 QString dstDirPath, QList<int>& sonTaskIds,
-                                                                 QObject* parent)
+                                                                 QString deviceId, QString remoteServer, int category,
+                                                                 KoDownloadPairList& pairs, QString dstDirPath,
+                                                                 QList<int>& sonTaskIds, QObject* parent)
     : KoRemoteFileGroupDownloadTaskBase(taskId, uid, deviceType, std::move(deviceId), std::move(remoteServer),
                                         VersionLan, category, pairs, std::move(dstDirPath), sonTaskIds, parent)
 {
@@ -160,13 +156,12 @@ KoRemoteFileGroupDownloadTaskV3::KoRemoteFileGroupDownloadTaskV3(int taskId, int
 {
 }
 
-// --- LAN route -------------------------------------------------------------------------
+// --- one base per kind ------------------------------------------------------------------
 
-KoRemoteFileDownloadTaskV2::KoRemoteFileDownloadTaskV2(int taskId, QString deviceId, QString remoteServer,
-                                                       int category, QString srcFilePath, QString dstFilePath,
-                                                       qint64 offset, int csVersion, QString checksum,
-                                                       QObject* parent)
-    : KoRemoteFileTask(taskId, TypeDownload, std::move(remoteServer), VersionLan, parent)
+KoRemoteFileDownloadTaskBase::KoRemoteFileDownloadTaskBase(int taskId, Route route, int category, QString srcFilePath,
+                                                           QString dstFilePath, qint64 offset, int csVersion,
+                                                           QString checksum, QObject* parent)
+    : KoRemoteFileTask(taskId, TypeDownload, std::move(route), parent)
     , m_offset(offset)
     , m_csVersion(csVersion)
     , m_category(category)
@@ -174,7 +169,123 @@ KoRemoteFileDownloadTaskV2::KoRemoteFileDownloadTaskV2(int taskId, QString devic
     , m_dstFilePath(std::move(dstFilePath))
     , m_checksum(std::move(checksum))
 {
-    m_deviceId = std::move(deviceId);
+}
+
+KoRemoteFileUploadTaskBase::KoRemoteFileUploadTaskBase(int taskId, Route route, QString srcFilePath, QString fileName,
+                                                       int category, QString dstDirPath, int valid, qint64 offset,
+                                                       QString uploadFid, QObject* parent)
+    : KoRemoteFileTask(taskId, TypeUpload, std::move(route), parent)
+    , m_offset(offset)
+    , m_valid(valid)
+    , m_category(category)
+    , m_srcFilePath(std::move(srcFilePath))
+    , m_dstDirPath(std::move(dstDirPath))
+    , m_fileName(std::move(fileName))
+    , m_uploadFid(std::move(uploadFid))
+{
+}
+
+bool KoRemoteFileUploadTaskBase::isShortUpload() const
+{
+    return QFileInfo(m_srcFilePath).size() - m_offset <= kShortUploadLimit;
+}
+
+KoRemoteFileRenameTaskBase::KoRemoteFileRenameTaskBase(int taskId, Route route, int category, QString renameFilePath,
+                                                       QString newName, QObject* parent)
+    : KoRemoteFileTask(taskId, TypeRename, std::move(route), parent)
+    , m_category(category)
+    , m_renameFilePath(std::move(renameFilePath))
+    , m_newName(std::move(newName))
+{
+}
+
+KoRemoteFileMkdirTaskBase::KoRemoteFileMkdirTaskBase(int taskId, Route route, int category, QString newDirPath,
+                                                     QObject* parent)
+    : KoRemoteFileTask(taskId, TypeMkdir, std::move(route), parent)
+    , m_category(category)
+    , m_newDirPath(std::move(newDirPath))
+{
+}
+
+KoRemoteFileDeleteTaskBase::KoRemoteFileDeleteTaskBase(int taskId, Route route, int category, QStringList paths,
+                                                       QObject* parent)
+    : KoRemoteFileTask(taskId, TypeDelete, std::move(route), parent)
+    , m_category(category)
+    , m_paths(std::move(paths))
+{
+}
+
+KoRemoteFileGetSubListTaskBase::KoRemoteFileGetSubListTaskBase(int taskId, int parentTaskId, Route route,
+                                                               int category, QString srcDirPath, QString dstDirPath,
+                                                               QObject* parent)
+    : KoRemoteFileTask(taskId, TypeSubList, std::move(route), parent)
+    , m_parentTaskId(parentTaskId)
+    , m_category(category)
+    , m_srcDirPath(std::move(srcDirPath))
+    , m_dstDirPath(std::move(dstDirPath))
+{
+}
+
+KoRemoteFileGetFileListTaskBase::KoRemoteFileGetFileListTaskBase(int taskId, Route route, int category,
+                                                                 QString srcDirPath, QObject* parent)
+    : KoRemoteFileTask(taskId, TypeFileList, std::move(route), parent)
+    , m_category(category)
+    , m_srcDirPath(std::move(srcDirPath))
+{
+}
+
+KoRemoteFileMoveTaskBase::KoRemoteFileMoveTaskBase(int taskId, Route route, int srcCategory, QStringList paths,
+                                                   int dstCategory, QString dstDirPath, QObject* parent)
+    : KoRemoteFileTask(taskId, TypeMove, std::move(route), parent)
+    , m_srcCategory(srcCategory)
+    , m_dstCategory(dstCategory)
+    , m_paths(std::move(paths))
+    , m_dstDirPath(std::move(dstDirPath))
+{
+}
+
+KoRemoteFileFetchTaskBase::KoRemoteFileFetchTaskBase(int taskId, int taskType, Route route, int category,
+                                                     QString srcFilePath, QString dstFilePath, QObject* parent)
+    : KoRemoteFileTask(taskId, taskType, std::move(route), parent)
+    , m_category(category)
+    , m_srcFilePath(std::move(srcFilePath))
+    , m_dstFilePath(std::move(dstFilePath))
+{
+}
+
+KoRemoteFileUploadCheckSumTaskBase::KoRemoteFileUploadCheckSumTaskBase(int taskId, Route route, QString srcFilePath,
+                                                                       QString fileName, int category,
+                                                                       QString dstDirPath, QString uploadFid,
+                                                                       QObject* parent)
+    : KoRemoteFileTask(taskId, TypeUploadCheckSum, std::move(route), parent)
+    , m_category(category)
+    , m_srcFilePath(std::move(srcFilePath))
+    , m_dstDirPath(std::move(dstDirPath))
+    , m_fileName(std::move(fileName))
+    , m_uploadFid(std::move(uploadFid))
+{
+}
+
+void KoRemoteFileUploadCheckSumTaskBase::takeCheckSumAnswer(int csVersion, const QString& checksum, qint64 haveRead)
+{
+    // No answer (version -1, no checksum) compares equal to an unreadable local file. The
+    // phone's bytes are continued only when its fingerprint names this very file: without one
+    // nothing says they belong to it, and the upload starts from 0.
+    const QString local = KoCheckSumUtil::getFileCheckSumWithVersion(m_srcFilePath, csVersion);
+    m_valid = local == checksum;
+    m_bytesRead = m_valid && !checksum.isEmpty() ? haveRead : 0;
+}
+
+// --- LAN route -------------------------------------------------------------------------
+
+KoRemoteFileDownloadTaskV2::KoRemoteFileDownloadTaskV2(int taskId, QString deviceId, QString remoteServer,
+                                                       int category, QString srcFilePath, QString dstFilePath,
+                                                       qint64 offset, int csVersion, QString checksum,
+                                                       QObject* parent)
+    : KoRemoteFileDownloadTaskBase(taskId, Route::lan(std::move(deviceId), std::move(remoteServer)), category,
+                                   std::move(srcFilePath), std::move(dstFilePath), offset, csVersion,
+                                   std::move(checksum), parent)
+{
 }
 
 void KoRemoteFileDownloadTaskV2::execute()
@@ -187,15 +298,10 @@ void KoRemoteFileDownloadTaskV2::execute()
 KoRemoteFileUploadTaskV2::KoRemoteFileUploadTaskV2(int taskId, QString deviceId, QString remoteServer,
                                                    QString srcFilePath, int category, QString dstDirPath, int valid,
                                                    qint64 offset, QString uploadFid, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeUpload, std::move(remoteServer), VersionLan, parent)
-    , m_offset(offset)
-    , m_valid(valid)
-    , m_category(category)
-    , m_srcFilePath(std::move(srcFilePath))
-    , m_dstDirPath(std::move(dstDirPath))
-    , m_uploadFid(std::move(uploadFid))
+    : KoRemoteFileUploadTaskBase(taskId, Route::lan(std::move(deviceId), std::move(remoteServer)),
+                                 std::move(srcFilePath), QString(), category, std::move(dstDirPath), valid, offset,
+                                 std::move(uploadFid), parent)
 {
-    m_deviceId = std::move(deviceId);
 }
 
 void KoRemoteFileUploadTaskV2::execute()
@@ -203,7 +309,7 @@ void KoRemoteFileUploadTaskV2::execute()
     markStarted();
     const int csVersion = KoCheckSumUtil::getCurrentVersion();
     const QString checksum = KoCheckSumUtil::getCurrentVersionFileCheckSum(m_srcFilePath);
-    if (isShortUpload(m_srcFilePath, m_offset))
+    if (isShortUpload())
         client()->uploadShortFileV2(m_taskId, m_remoteServer, m_srcFilePath, m_category, m_dstDirPath, m_offset,
                                     m_valid, csVersion, checksum, m_uploadFid, resultV2, progressV2);
     else
@@ -213,12 +319,9 @@ void KoRemoteFileUploadTaskV2::execute()
 
 KoRemoteFileRenameTaskV2::KoRemoteFileRenameTaskV2(int taskId, QString deviceId, QString remoteServer, int category,
                                                    QString renameFilePath, QString newName, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeRename, std::move(remoteServer), VersionLan, parent)
-    , m_category(category)
-    , m_renameFilePath(std::move(renameFilePath))
-    , m_newName(std::move(newName))
+    : KoRemoteFileRenameTaskBase(taskId, Route::lan(std::move(deviceId), std::move(remoteServer)), category,
+                                 std::move(renameFilePath), std::move(newName), parent)
 {
-    m_deviceId = std::move(deviceId);
 }
 
 void KoRemoteFileRenameTaskV2::execute()
@@ -229,11 +332,9 @@ void KoRemoteFileRenameTaskV2::execute()
 
 KoRemoteFileMkdirTaskV2::KoRemoteFileMkdirTaskV2(int taskId, QString deviceId, QString remoteServer, int category,
                                                  QString newDirPath, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeMkdir, std::move(remoteServer), VersionLan, parent)
-    , m_category(category)
-    , m_newDirPath(std::move(newDirPath))
+    : KoRemoteFileMkdirTaskBase(taskId, Route::lan(std::move(deviceId), std::move(remoteServer)), category,
+                                std::move(newDirPath), parent)
 {
-    m_deviceId = std::move(deviceId);
 }
 
 void KoRemoteFileMkdirTaskV2::execute()
@@ -244,11 +345,9 @@ void KoRemoteFileMkdirTaskV2::execute()
 
 KoRemoteFileDeleteTaskV2::KoRemoteFileDeleteTaskV2(int taskId, QString deviceId, QString remoteServer, int category,
                                                    QStringList& paths, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeDelete, std::move(remoteServer), VersionLan, parent)
-    , m_category(category)
-    , m_paths(paths)
+    : KoRemoteFileDeleteTaskBase(taskId, Route::lan(std::move(deviceId), std::move(remoteServer)), category, paths,
+                                 parent)
 {
-    m_deviceId = std::move(deviceId);
 }
 
 void KoRemoteFileDeleteTaskV2::execute()
@@ -260,13 +359,9 @@ void KoRemoteFileDeleteTaskV2::execute()
 KoRemoteFileGetSubListTaskV2::KoRemoteFileGetSubListTaskV2(int taskId, int parentTaskId, QString deviceId,
                                                            QString remoteServer, int category, QString srcDirPath,
                                                            QString dstDirPath, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeSubList, std::move(remoteServer), VersionLan, parent)
-    , m_parentTaskId(parentTaskId)
-    , m_category(category)
-    , m_srcDirPath(std::move(srcDirPath))
-    , m_dstDirPath(std::move(dstDirPath))
+    : KoRemoteFileGetSubListTaskBase(taskId, parentTaskId, Route::lan(std::move(deviceId), std::move(remoteServer)),
+                                     category, std::move(srcDirPath), std::move(dstDirPath), parent)
 {
-    m_deviceId = std::move(deviceId);
 }
 
 void KoRemoteFileGetSubListTaskV2::execute()
@@ -277,11 +372,9 @@ void KoRemoteFileGetSubListTaskV2::execute()
 
 KoRemoteFileGetFileListTaskV2::KoRemoteFileGetFileListTaskV2(int taskId, QString deviceId, QString remoteServer,
                                                              int category, QString srcDirPath, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeFileList, std::move(remoteServer), VersionLan, parent)
-    , m_category(category)
-    , m_srcDirPath(std::move(srcDirPath))
+    : KoRemoteFileGetFileListTaskBase(taskId, Route::lan(std::move(deviceId), std::move(remoteServer)), category,
+                                      std::move(srcDirPath), parent)
 {
-    m_deviceId = std::move(deviceId);
 }
 
 void KoRemoteFileGetFileListTaskV2::execute()
@@ -293,13 +386,9 @@ void KoRemoteFileGetFileListTaskV2::execute()
 KoRemoteFileMoveTaskV2::KoRemoteFileMoveTaskV2(int taskId, QString deviceId, QString remoteServer, int srcCategory,
                                                QStringList& paths, int dstCategory, QString dstDirPath,
                                                QObject* parent)
-    : KoRemoteFileTask(taskId, TypeMove, std::move(remoteServer), VersionLan, parent)
-    , m_srcCategory(srcCategory)
-    , m_dstCategory(dstCategory)
-    , m_paths(paths)
-    , m_dstDirPath(std::move(dstDirPath))
+    : KoRemoteFileMoveTaskBase(taskId, Route::lan(std::move(deviceId), std::move(remoteServer)), srcCategory, paths,
+                               dstCategory, std::move(dstDirPath), parent)
 {
-    m_deviceId = std::move(deviceId);
 }
 
 void KoRemoteFileMoveTaskV2::execute()
@@ -353,32 +442,10 @@ void KoRemoteFileCopyCancelTaskV2::execute()
     client()->cancelCopyFileV2(m_taskId, m_remoteServer, QString::number(m_cancelId), resultV2);
 }
 
-KoRemoteFileFetchTaskBase::KoRemoteFileFetchTaskBase(int taskId, int taskType, QString deviceId,
-                                                     QString remoteServer, int category, QString srcFilePath,
-                                                     QString dstFilePath, QObject* parent)
-    : KoRemoteFileTask(taskId, taskType, std::move(remoteServer), VersionLan, parent)
-    , m_category(category)
-    , m_srcFilePath(std::move(srcFilePath))
-    , m_dstFilePath(std::move(dstFilePath))
-{
-    m_deviceId = std::move(deviceId);
-}
-
-KoRemoteFileFetchTaskBase::KoRemoteFileFetchTaskBase(int taskId, int taskType, int uid, int deviceType,
-                                                     QString deviceId, int category, QString srcFilePath,
-                                                     QString dstFilePath, QObject* parent)
-    : KoRemoteFileTask(taskId, taskType, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_category(category)
-    , m_srcFilePath(std::move(srcFilePath))
-    , m_dstFilePath(std::move(dstFilePath))
-{
-}
-
-KoRemoteFileTmpFileTaskV2::KoRemoteFileTmpFileTaskV2(int taskId, QString deviceId, QString remoteServer,
-                                                     int category, QString srcFilePath, QString dstFilePath,
-                                                     QObject* parent)
-    : KoRemoteFileFetchTaskBase(taskId, TypeTmpFile, std::move(deviceId), std::move(remoteServer), category,
-                                std::move(srcFilePath), std::move(dstFilePath), parent)
+KoRemoteFileTmpFileTaskV2::KoRemoteFileTmpFileTaskV2(int taskId, QString deviceId, QString remoteServer, int category,
+                                                     QString srcFilePath, QString dstFilePath, QObject* parent)
+    : KoRemoteFileFetchTaskBase(taskId, TypeTmpFile, Route::lan(std::move(deviceId), std::move(remoteServer)),
+                                category, std::move(srcFilePath), std::move(dstFilePath), parent)
 {
 }
 
@@ -393,8 +460,8 @@ void KoRemoteFileTmpFileTaskV2::execute()
 KoRemoteFileThumbnailTaskV2::KoRemoteFileThumbnailTaskV2(int taskId, QString deviceId, QString remoteServer,
                                                          int category, QString srcFilePath, QString dstFilePath,
                                                          QObject* parent)
-    : KoRemoteFileFetchTaskBase(taskId, TypeThumbnail, std::move(deviceId), std::move(remoteServer), category,
-                                std::move(srcFilePath), std::move(dstFilePath), parent)
+    : KoRemoteFileFetchTaskBase(taskId, TypeThumbnail, Route::lan(std::move(deviceId), std::move(remoteServer)),
+                                category, std::move(srcFilePath), std::move(dstFilePath), parent)
 {
 }
 
@@ -404,11 +471,10 @@ void KoRemoteFileThumbnailTaskV2::execute()
     client()->getThumbnailV2(m_taskId, m_remoteServer, m_dstFilePath, m_category, m_srcFilePath, resultV2);
 }
 
-KoRemoteFileGetCategoryIndexTask::KoRemoteFileGetCategoryIndexTask(int taskId, QString deviceId,
-                                                                   QString remoteServer, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeCategoryIndex, std::move(remoteServer), VersionLan, parent)
+KoRemoteFileGetCategoryIndexTask::KoRemoteFileGetCategoryIndexTask(int taskId, QString deviceId, QString remoteServer,
+                                                                   QObject* parent)
+    : KoRemoteFileTask(taskId, TypeCategoryIndex, Route::lan(std::move(deviceId), std::move(remoteServer)), parent)
 {
-    m_deviceId = std::move(deviceId);
 }
 
 void KoRemoteFileGetCategoryIndexTask::execute()
@@ -417,47 +483,12 @@ void KoRemoteFileGetCategoryIndexTask::execute()
     client()->getCategoryIndex(m_taskId, m_remoteServer, listV2<KoRemoteCategory>);
 }
 
-KoRemoteFileUploadCheckSumTaskBase::KoRemoteFileUploadCheckSumTaskBase(int taskId, QString deviceId,
-                                                                       QString remoteServer, QString srcFilePath,
-                                                                       int category, QString dstDirPath,
-                                                                       QString uploadFid, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeUploadCheckSum, std::move(remoteServer), VersionLan, parent)
-    , m_category(category)
-    , m_srcFilePath(std::move(srcFilePath))
-    , m_dstDirPath(std::move(dstDirPath))
-    , m_uploadFid(std::move(uploadFid))
-{
-    m_deviceId = std::move(deviceId);
-}
-
-KoRemoteFileUploadCheckSumTaskBase::KoRemoteFileUploadCheckSumTaskBase(int taskId, int uid, int deviceType,
-                                                                       QString deviceId, QString srcFilePath,
-                                                                       int category, QString dstDirPath,
-                                                                       QString uploadFid, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeUploadCheckSum, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_category(category)
-    , m_srcFilePath(std::move(srcFilePath))
-    , m_dstDirPath(std::move(dstDirPath))
-    , m_uploadFid(std::move(uploadFid))
-{
-}
-
-void KoRemoteFileUploadCheckSumTaskBase::takeCheckSumAnswer(int csVersion, const QString& checksum, qint64 haveRead)
-{
-    // No answer (version -1, no checksum) compares equal to an unreadable local file. The
-    // phone's bytes are continued only when its fingerprint names this very file: without one
-    // nothing says they belong to it, and the upload starts from 0.
-    const QString local = KoCheckSumUtil::getFileCheckSumWithVersion(m_srcFilePath, csVersion);
-    m_valid = local == checksum;
-    m_bytesRead = m_valid && !checksum.isEmpty() ? haveRead : 0;
-}
-
-KoRemoteFileUploadCheckSumTaskV2::KoRemoteFileUploadCheckSumTaskV2(int taskId, QString deviceId,
-                                                                   QString remoteServer, QString srcFilePath,
-                                                                   int category, QString dstDirPath,
-                                                                   QString uploadFid, QObject* parent)
-    : KoRemoteFileUploadCheckSumTaskBase(taskId, std::move(deviceId), std::move(remoteServer),
-                                         std::move(srcFilePath), category, std::move(dstDirPath),
+KoRemoteFileUploadCheckSumTaskV2::KoRemoteFileUploadCheckSumTaskV2(int taskId, QString deviceId, QString remoteServer,
+                                                                   QString srcFilePath, int category,
+                                                                   QString dstDirPath, QString uploadFid,
+                                                                   QObject* parent)
+    : KoRemoteFileUploadCheckSumTaskBase(taskId, Route::lan(std::move(deviceId), std::move(remoteServer)),
+                                         std::move(srcFilePath), QString(), category, std::move(dstDirPath),
                                          std::move(uploadFid), parent)
 {
 }
@@ -475,13 +506,9 @@ KoRemoteFileDownloadTaskV3::KoRemoteFileDownloadTaskV3(int taskId, int uid, int 
                                                        int category, QString srcFilePath, QString dstFilePath,
                                                        qint64 offset, int csVersion, QString checksum,
                                                        QObject* parent)
-    : KoRemoteFileTask(taskId, TypeDownload, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_offset(offset)
-    , m_csVersion(csVersion)
-    , m_category(category)
-    , m_srcFilePath(std::move(srcFilePath))
-    , m_dstFilePath(std::move(dstFilePath))
-    , m_checksum(std::move(checksum))
+    : KoRemoteFileDownloadTaskBase(taskId, Route::relay(uid, deviceType, std::move(deviceId)), category,
+                                   std::move(srcFilePath), std::move(dstFilePath), offset, csVersion,
+                                   std::move(checksum), parent)
 {
 }
 
@@ -496,14 +523,9 @@ KoRemoteFileUploadTaskV3::KoRemoteFileUploadTaskV3(int taskId, int uid, int devi
                                                    QString srcFilePath, QString fileName, int category,
                                                    QString dstDirPath, int valid, qint64 offset, QString uploadFid,
                                                    QObject* parent)
-    : KoRemoteFileTask(taskId, TypeUpload, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_offset(offset)
-    , m_valid(valid)
-    , m_category(category)
-    , m_srcFilePath(std::move(srcFilePath))
-    , m_dstDirPath(std::move(dstDirPath))
-    , m_fileName(std::move(fileName))
-    , m_uploadFid(std::move(uploadFid))
+    : KoRemoteFileUploadTaskBase(taskId, Route::relay(uid, deviceType, std::move(deviceId)), std::move(srcFilePath),
+                                 std::move(fileName), category, std::move(dstDirPath), valid, offset,
+                                 std::move(uploadFid), parent)
 {
 }
 
@@ -512,10 +534,10 @@ void KoRemoteFileUploadTaskV3::execute()
     markStarted();
     const int csVersion = KoCheckSumUtil::getCurrentVersion();
     const QString checksum = KoCheckSumUtil::getCurrentVersionFileCheckSum(m_srcFilePath);
-    if (isShortUpload(m_srcFilePath, m_offset))
+    if (isShortUpload())
         client()->uploadShortFileRemote(m_taskId, m_uid, m_deviceId, m_deviceType, m_srcFilePath, m_fileName,
-                                        m_category, m_dstDirPath, m_offset, m_valid, csVersion, checksum,
-                                        m_uploadFid, resultV3, progressV3);
+                                        m_category, m_dstDirPath, m_offset, m_valid, csVersion, checksum, m_uploadFid,
+                                        resultV3, progressV3);
     else
         client()->uploadFileRemote(m_taskId, m_uid, m_deviceId, m_deviceType, m_srcFilePath, m_fileName, m_category,
                                    m_dstDirPath, m_offset, m_valid, csVersion, checksum, m_uploadFid, resultV3,
@@ -525,10 +547,8 @@ void KoRemoteFileUploadTaskV3::execute()
 KoRemoteFileRenameTaskV3::KoRemoteFileRenameTaskV3(int taskId, int uid, int deviceType, QString deviceId,
                                                    int category, QString renameFilePath, QString newName,
                                                    QObject* parent)
-    : KoRemoteFileTask(taskId, TypeRename, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_category(category)
-    , m_renameFilePath(std::move(renameFilePath))
-    , m_newName(std::move(newName))
+    : KoRemoteFileRenameTaskBase(taskId, Route::relay(uid, deviceType, std::move(deviceId)), category,
+                                 std::move(renameFilePath), std::move(newName), parent)
 {
 }
 
@@ -541,9 +561,8 @@ void KoRemoteFileRenameTaskV3::execute()
 
 KoRemoteFileMkdirTaskV3::KoRemoteFileMkdirTaskV3(int taskId, int uid, int deviceType, QString deviceId, int category,
                                                  QString newDirPath, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeMkdir, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_category(category)
-    , m_newDirPath(std::move(newDirPath))
+    : KoRemoteFileMkdirTaskBase(taskId, Route::relay(uid, deviceType, std::move(deviceId)), category,
+                                std::move(newDirPath), parent)
 {
 }
 
@@ -555,9 +574,7 @@ void KoRemoteFileMkdirTaskV3::execute()
 
 KoRemoteFileDeleteTaskV3::KoRemoteFileDeleteTaskV3(int taskId, int uid, int deviceType, QString deviceId,
                                                    int category, QStringList& paths, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeDelete, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_category(category)
-    , m_paths(paths)
+    : KoRemoteFileDeleteTaskBase(taskId, Route::relay(uid, deviceType, std::move(deviceId)), category, paths, parent)
 {
 }
 
@@ -570,11 +587,8 @@ void KoRemoteFileDeleteTaskV3::execute()
 KoRemoteFileGetSubListTaskV3::KoRemoteFileGetSubListTaskV3(int taskId, int parentTaskId, int uid, int deviceType,
                                                            QString deviceId, int category, QString srcDirPath,
                                                            QString dstDirPath, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeSubList, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_parentTaskId(parentTaskId)
-    , m_category(category)
-    , m_srcDirPath(std::move(srcDirPath))
-    , m_dstDirPath(std::move(dstDirPath))
+    : KoRemoteFileGetSubListTaskBase(taskId, parentTaskId, Route::relay(uid, deviceType, std::move(deviceId)),
+                                     category, std::move(srcDirPath), std::move(dstDirPath), parent)
 {
 }
 
@@ -586,9 +600,8 @@ void KoRemoteFileGetSubListTaskV3::execute()
 
 KoRemoteFileGetFileListTaskV3::KoRemoteFileGetFileListTaskV3(int taskId, int uid, int deviceType, QString deviceId,
                                                              int category, QString srcDirPath, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeFileList, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_category(category)
-    , m_srcDirPath(std::move(srcDirPath))
+    : KoRemoteFileGetFileListTaskBase(taskId, Route::relay(uid, deviceType, std::move(deviceId)), category,
+                                      std::move(srcDirPath), parent)
 {
 }
 
@@ -599,14 +612,11 @@ void KoRemoteFileGetFileListTaskV3::execute()
                                 listV3<KoRemoteFile>);
 }
 
-KoRemoteFileMoveTaskV3::KoRemoteFileMoveTaskV3(int taskId, int uid, int deviceType, QString deviceId,
-                                               int srcCategory, QStringList& paths, int dstCategory,
-                                               QString dstDirPath, QObject* parent)
-    : KoRemoteFileTask(taskId, TypeMove, uid, deviceType, std::move(deviceId), VersionRelay, parent)
-    , m_srcCategory(srcCategory)
-    , m_dstCategory(dstCategory)
-    , m_paths(paths)
-    , m_dstDirPath(std::move(dstDirPath))
+KoRemoteFileMoveTaskV3::KoRemoteFileMoveTaskV3(int taskId, int uid, int deviceType, QString deviceId, int srcCategory,
+                                               QStringList& paths, int dstCategory, QString dstDirPath,
+                                               QObject* parent)
+    : KoRemoteFileMoveTaskBase(taskId, Route::relay(uid, deviceType, std::move(deviceId)), srcCategory, paths,
+                               dstCategory, std::move(dstDirPath), parent)
 {
 }
 
@@ -620,7 +630,7 @@ void KoRemoteFileMoveTaskV3::execute()
 KoRemoteFileTmpFileTaskV3::KoRemoteFileTmpFileTaskV3(int taskId, int uid, int deviceType, QString deviceId,
                                                      int category, QString srcFilePath, QString dstFilePath,
                                                      QObject* parent)
-    : KoRemoteFileFetchTaskBase(taskId, TypeTmpFile, uid, deviceType, std::move(deviceId), category,
+    : KoRemoteFileFetchTaskBase(taskId, TypeTmpFile, Route::relay(uid, deviceType, std::move(deviceId)), category,
                                 std::move(srcFilePath), std::move(dstFilePath), parent)
 {
 }
@@ -635,7 +645,7 @@ void KoRemoteFileTmpFileTaskV3::execute()
 KoRemoteFileThumbnailTaskV3::KoRemoteFileThumbnailTaskV3(int taskId, int uid, int deviceType, QString deviceId,
                                                          int category, QString srcFilePath, QString dstFilePath,
                                                          QObject* parent)
-    : KoRemoteFileFetchTaskBase(taskId, TypeThumbnail, uid, deviceType, std::move(deviceId), category,
+    : KoRemoteFileFetchTaskBase(taskId, TypeThumbnail, Route::relay(uid, deviceType, std::move(deviceId)), category,
                                 std::move(srcFilePath), std::move(dstFilePath), parent)
 {
 }
@@ -661,12 +671,11 @@ void KoRemoteFileGetCategoryIndexTaskV3::execute()
 
 KoRemoteFileUploadCheckSumTaskV3::KoRemoteFileUploadCheckSumTaskV3(int taskId, int uid, int deviceType,
                                                                    QString deviceId, QString srcFilePath,
-                                                                   QString fileName, int category,
-                                                                   QString dstDirPath, QString uploadFid,
-                                                                   QObject* parent)
-    : KoRemoteFileUploadCheckSumTaskBase(taskId, uid, deviceType, std::move(deviceId), std::move(srcFilePath),
-                                         category, std::move(dstDirPath), std::move(uploadFid), parent)
-    , m_fileName(std::move(fileName))
+                                                                   QString fileName, int category, QString dstDirPath,
+                                                                   QString uploadFid, QObject* parent)
+    : KoRemoteFileUploadCheckSumTaskBase(taskId, Route::relay(uid, deviceType, std::move(deviceId)),
+                                         std::move(srcFilePath), std::move(fileName), category, std::move(dstDirPath),
+                                         std::move(uploadFid), parent)
 {
 }
 

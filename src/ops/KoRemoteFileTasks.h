@@ -64,16 +64,13 @@ public:
 };
 
 // ---------------------------------------------------------------------------------------
-// LAN route (task version 2): the phone is addressed by its base URL.
+// One base per kind holds what the task names; the LAN (V2) and relay (V3) classes below it
+// add only their constructor and request, so the operator reads each kind through its base.
 
-class KoRemoteFileDownloadTaskV2 : public KoRemoteFileTask
+class KoRemoteFileDownloadTaskBase : public KoRemoteFileTask
 {
     Q_OBJECT
 public:
-    KoRemoteFileDownloadTaskV2(int taskId, QString deviceId, QString remoteServer, int category, QString srcFilePath,
-                               QString dstFilePath, qint64 offset, int csVersion, QString checksum,
-                               QObject* parent = nullptr);
-    void execute() override;
     qint64 getOffset() const { return m_offset; }
     int getCsVersion() const { return m_csVersion; }
     int getCategory() const { return m_category; }
@@ -81,7 +78,10 @@ public:
     QString getDstFilePath() const { return m_dstFilePath; }
     QString getChecksum() const { return m_checksum; }
 
-private:
+protected:
+    KoRemoteFileDownloadTaskBase(int taskId, Route route, int category, QString srcFilePath, QString dstFilePath,
+                                 qint64 offset, int csVersion, QString checksum, QObject* parent);
+
     qint64 m_offset;
     int m_csVersion;
     int m_category;
@@ -90,7 +90,192 @@ private:
     QString m_checksum;
 };
 
-class KoRemoteFileUploadTaskV2 : public KoRemoteFileTask
+// The file name is the relay's; on the LAN it is empty and the phone takes the source's.
+class KoRemoteFileUploadTaskBase : public KoRemoteFileTask
+{
+    Q_OBJECT
+public:
+    qint64 getOffset() const { return m_offset; }
+    int getValid() const { return m_valid; }
+    int getCategory() const { return m_category; }
+    QString getSrcFilePath() const { return m_srcFilePath; }
+    QString getDstDirPath() const { return m_dstDirPath; }
+    QString getFileName() const { return m_fileName; }
+    QString getUploadFid() const { return m_uploadFid; }
+
+protected:
+    KoRemoteFileUploadTaskBase(int taskId, Route route, QString srcFilePath, QString fileName, int category,
+                               QString dstDirPath, int valid, qint64 offset, QString uploadFid, QObject* parent);
+    // Short files go up in one in-memory request.
+    bool isShortUpload() const;
+
+    qint64 m_offset;
+    int m_valid;
+    int m_category;
+    QString m_srcFilePath;
+    QString m_dstDirPath;
+    QString m_fileName;
+    QString m_uploadFid;
+};
+
+class KoRemoteFileRenameTaskBase : public KoRemoteFileTask
+{
+    Q_OBJECT
+public:
+    int getCategory() const { return m_category; }
+    QString getRenameFilePath() const { return m_renameFilePath; }
+    QString getNewName() const { return m_newName; }
+
+protected:
+    KoRemoteFileRenameTaskBase(int taskId, Route route, int category, QString renameFilePath, QString newName,
+                               QObject* parent);
+
+    int m_category;
+    QString m_renameFilePath;
+    QString m_newName;
+};
+
+class KoRemoteFileMkdirTaskBase : public KoRemoteFileTask
+{
+    Q_OBJECT
+public:
+    int getCategory() const { return m_category; }
+    QString getNewDirPath() const { return m_newDirPath; }
+
+protected:
+    KoRemoteFileMkdirTaskBase(int taskId, Route route, int category, QString newDirPath, QObject* parent);
+
+    int m_category;
+    QString m_newDirPath;
+};
+
+class KoRemoteFileDeleteTaskBase : public KoRemoteFileTask
+{
+    Q_OBJECT
+public:
+    int getCategory() const { return m_category; }
+    QStringList getFilePathList() const { return m_paths; }
+
+protected:
+    KoRemoteFileDeleteTaskBase(int taskId, Route route, int category, QStringList paths, QObject* parent);
+
+    int m_category;
+    QStringList m_paths;
+};
+
+class KoRemoteFileGetSubListTaskBase : public KoRemoteFileTask
+{
+    Q_OBJECT
+public:
+    int getParentTaskId() const { return m_parentTaskId; }
+    int getCategory() const { return m_category; }
+    QString getSrcDirPath() const { return m_srcDirPath; }
+    QString getDstDirPath() const { return m_dstDirPath; }
+
+protected:
+    KoRemoteFileGetSubListTaskBase(int taskId, int parentTaskId, Route route, int category, QString srcDirPath,
+                                   QString dstDirPath, QObject* parent);
+
+    int m_parentTaskId;
+    int m_category;
+    QString m_srcDirPath;
+    QString m_dstDirPath;
+};
+
+class KoRemoteFileGetFileListTaskBase : public KoRemoteFileTask
+{
+    Q_OBJECT
+public:
+    int getCategory() const { return m_category; }
+    QString getSrcDirPath() const { return m_srcDirPath; }
+
+protected:
+    KoRemoteFileGetFileListTaskBase(int taskId, Route route, int category, QString srcDirPath, QObject* parent);
+
+    int m_category;
+    QString m_srcDirPath;
+};
+
+class KoRemoteFileMoveTaskBase : public KoRemoteFileTask
+{
+    Q_OBJECT
+public:
+    int getSrcCategory() const { return m_srcCategory; }
+    int getDstCategory() const { return m_dstCategory; }
+    QStringList getFilePathList() const { return m_paths; }
+    QString getDstDirPath() const { return m_dstDirPath; }
+
+protected:
+    KoRemoteFileMoveTaskBase(int taskId, Route route, int srcCategory, QStringList paths, int dstCategory,
+                             QString dstDirPath, QObject* parent);
+
+    int m_srcCategory;
+    int m_dstCategory;
+    QStringList m_paths;
+    QString m_dstDirPath;
+};
+
+// Temporary copy and thumbnail share their fields: a file on the phone fetched to a local path.
+class KoRemoteFileFetchTaskBase : public KoRemoteFileTask
+{
+    Q_OBJECT
+public:
+    int getCategory() const { return m_category; }
+    QString getSrcFilePath() const { return m_srcFilePath; }
+    QString getDstFilePath() const { return m_dstFilePath; }
+
+protected:
+    KoRemoteFileFetchTaskBase(int taskId, int taskType, Route route, int category, QString srcFilePath,
+                              QString dstFilePath, QObject* parent);
+
+    int m_category;
+    QString m_srcFilePath;
+    QString m_dstFilePath;
+};
+
+// Resume negotiation before an upload: what the phone holds of the file decides the offset.
+class KoRemoteFileUploadCheckSumTaskBase : public KoRemoteFileTask
+{
+    Q_OBJECT
+public:
+    bool isValid() const { return m_valid; }
+    qint64 getBytesRead() const { return m_bytesRead; }
+    int getCategory() const { return m_category; }
+    QString getSrcFilePath() const { return m_srcFilePath; }
+    QString getDstDirPath() const { return m_dstDirPath; }
+    // The relay's; empty on the LAN.
+    QString getFileName() const { return m_fileName; }
+    QString getUploadFid() const { return m_uploadFid; }
+    // Compares the phone's checksum of its partial file with the local file's.
+    void takeCheckSumAnswer(int csVersion, const QString& checksum, qint64 haveRead);
+
+protected:
+    KoRemoteFileUploadCheckSumTaskBase(int taskId, Route route, QString srcFilePath, QString fileName, int category,
+                                       QString dstDirPath, QString uploadFid, QObject* parent);
+
+    bool m_valid = false;
+    qint64 m_bytesRead = 0;
+    int m_category;
+    QString m_srcFilePath;
+    QString m_dstDirPath;
+    QString m_fileName;
+    QString m_uploadFid;
+};
+
+// ---------------------------------------------------------------------------------------
+// LAN route (task version 2): the phone is addressed by its base URL.
+
+class KoRemoteFileDownloadTaskV2 : public KoRemoteFileDownloadTaskBase
+{
+    Q_OBJECT
+public:
+    KoRemoteFileDownloadTaskV2(int taskId, QString deviceId, QString remoteServer, int category, QString srcFilePath,
+                               QString dstFilePath, qint64 offset, int csVersion, QString checksum,
+                               QObject* parent = nullptr);
+    void execute() override;
+};
+
+class KoRemoteFileUploadTaskV2 : public KoRemoteFileUploadTaskBase
 {
     Q_OBJECT
 public:
@@ -98,122 +283,63 @@ public:
                              QString dstDirPath, int valid, qint64 offset, QString uploadFid,
                              QObject* parent = nullptr);
     void execute() override;
-    qint64 getOffset() const { return m_offset; }
-    int getValid() const { return m_valid; }
-    int getCategory() const { return m_category; }
-    QString getSrcFilePath() const { return m_srcFilePath; }
-    QString getDstDirPath() const { return m_dstDirPath; }
-    QString getUploadFid() const { return m_uploadFid; }
-
-private:
-    qint64 m_offset;
-    int m_valid;
-    int m_category;
-    QString m_srcFilePath;
-    QString m_dstDirPath;
-    QString m_uploadFid;
 };
 
-class KoRemoteFileRenameTaskV2 : public KoRemoteFileTask
+class KoRemoteFileRenameTaskV2 : public KoRemoteFileRenameTaskBase
 {
     Q_OBJECT
 public:
-    KoRemoteFileRenameTaskV2(int taskId, QString deviceId, QString remoteServer, int category,
-                             QString renameFilePath, QString newName, QObject* parent = nullptr);
+    KoRemoteFileRenameTaskV2(int taskId, QString deviceId, QString remoteServer, int category, QString renameFilePath,
+                             QString newName, QObject* parent = nullptr);
     void execute() override;
-    int getCategory() const { return m_category; }
-    QString getRenameFilePath() const { return m_renameFilePath; }
-    QString getNewName() const { return m_newName; }
-
-private:
-    int m_category;
-    QString m_renameFilePath;
-    QString m_newName;
 };
 
-class KoRemoteFileMkdirTaskV2 : public KoRemoteFileTask
+class KoRemoteFileMkdirTaskV2 : public KoRemoteFileMkdirTaskBase
 {
     Q_OBJECT
 public:
     KoRemoteFileMkdirTaskV2(int taskId, QString deviceId, QString remoteServer, int category, QString newDirPath,
                             QObject* parent = nullptr);
     void execute() override;
-    int getCategory() const { return m_category; }
-    QString getNewDirPath() const { return m_newDirPath; }
-
-private:
-    int m_category;
-    QString m_newDirPath;
 };
 
-class KoRemoteFileDeleteTaskV2 : public KoRemoteFileTask
+class KoRemoteFileDeleteTaskV2 : public KoRemoteFileDeleteTaskBase
 {
     Q_OBJECT
 public:
     KoRemoteFileDeleteTaskV2(int taskId, QString deviceId, QString remoteServer, int category, QStringList& paths,
                              QObject* parent = nullptr);
     void execute() override;
-    int getCategory() const { return m_category; }
-    QStringList getFilePathList() const { return m_paths; }
-
-private:
-    int m_category;
-    QStringList m_paths;
 };
 
-class KoRemoteFileGetSubListTaskV2 : public KoRemoteFileTask
+class KoRemoteFileGetSubListTaskV2 : public KoRemoteFileGetSubListTaskBase
 {
     Q_OBJECT
 public:
     KoRemoteFileGetSubListTaskV2(int taskId, int parentTaskId, QString deviceId, QString remoteServer, int category,
                                  QString srcDirPath, QString dstDirPath, QObject* parent = nullptr);
     void execute() override;
-    int getParentTaskId() const { return m_parentTaskId; }
-    int getCategory() const { return m_category; }
-    QString getSrcDirPath() const { return m_srcDirPath; }
-    QString getDstDirPath() const { return m_dstDirPath; }
-
-private:
-    int m_parentTaskId;
-    int m_category;
-    QString m_srcDirPath;
-    QString m_dstDirPath;
 };
 
-class KoRemoteFileGetFileListTaskV2 : public KoRemoteFileTask
+class KoRemoteFileGetFileListTaskV2 : public KoRemoteFileGetFileListTaskBase
 {
     Q_OBJECT
 public:
     KoRemoteFileGetFileListTaskV2(int taskId, QString deviceId, QString remoteServer, int category,
                                   QString srcDirPath, QObject* parent = nullptr);
     void execute() override;
-    int getCategory() const { return m_category; }
-    QString getSrcDirPath() const { return m_srcDirPath; }
-
-private:
-    int m_category;
-    QString m_srcDirPath;
 };
 
-class KoRemoteFileMoveTaskV2 : public KoRemoteFileTask
+class KoRemoteFileMoveTaskV2 : public KoRemoteFileMoveTaskBase
 {
     Q_OBJECT
 public:
     KoRemoteFileMoveTaskV2(int taskId, QString deviceId, QString remoteServer, int srcCategory, QStringList& paths,
                            int dstCategory, QString dstDirPath, QObject* parent = nullptr);
     void execute() override;
-    int getSrcCategory() const { return m_srcCategory; }
-    int getDstCategory() const { return m_dstCategory; }
-    QStringList getFilePathList() const { return m_paths; }
-    QString getDstDirPath() const { return m_dstDirPath; }
-
-private:
-    int m_srcCategory;
-    int m_dstCategory;
-    QStringList m_paths;
-    QString m_dstDirPath;
 };
 
+// Copy, its progress and its cancel exist on the LAN only.
 class KoRemoteFileCopyTaskV2 : public KoRemoteFileTask
 {
     Q_OBJECT
@@ -257,26 +383,6 @@ private:
     int m_cancelId;
 };
 
-// Temporary copy and thumbnail share their fields: a file on the phone fetched to a local path.
-class KoRemoteFileFetchTaskBase : public KoRemoteFileTask
-{
-    Q_OBJECT
-public:
-    int getCategory() const { return m_category; }
-    QString getSrcFilePath() const { return m_srcFilePath; }
-    QString getDstFilePath() const { return m_dstFilePath; }
-
-protected:
-    KoRemoteFileFetchTaskBase(int taskId, int taskType, QString deviceId, QString remoteServer, int category,
-                              QString srcFilePath, QString dstFilePath, QObject* parent);
-    KoRemoteFileFetchTaskBase(int taskId, int taskType, int uid, int deviceType, QString deviceId, int category,
-                              QString srcFilePath, QString dstFilePath, QObject* parent);
-
-    int m_category;
-    QString m_srcFilePath;
-    QString m_dstFilePath;
-};
-
 class KoRemoteFileTmpFileTaskV2 : public KoRemoteFileFetchTaskBase
 {
     Q_OBJECT
@@ -290,8 +396,8 @@ class KoRemoteFileThumbnailTaskV2 : public KoRemoteFileFetchTaskBase
 {
     Q_OBJECT
 public:
-    KoRemoteFileThumbnailTaskV2(int taskId, QString deviceId, QString remoteServer, int category,
-                                QString srcFilePath, QString dstFilePath, QObject* parent = nullptr);
+    KoRemoteFileThumbnailTaskV2(int taskId, QString deviceId, QString remoteServer, int category, QString srcFilePath,
+                                QString dstFilePath, QObject* parent = nullptr);
     void execute() override;
 };
 
@@ -301,34 +407,6 @@ class KoRemoteFileGetCategoryIndexTask : public KoRemoteFileTask
 public:
     KoRemoteFileGetCategoryIndexTask(int taskId, QString deviceId, QString remoteServer, QObject* parent = nullptr);
     void execute() override;
-};
-
-// Resume negotiation before an upload: what the phone holds of the file decides the offset.
-class KoRemoteFileUploadCheckSumTaskBase : public KoRemoteFileTask
-{
-    Q_OBJECT
-public:
-    bool isValid() const { return m_valid; }
-    qint64 getBytesRead() const { return m_bytesRead; }
-    int getCategory() const { return m_category; }
-    QString getSrcFilePath() const { return m_srcFilePath; }
-    QString getDstDirPath() const { return m_dstDirPath; }
-    QString getUploadFid() const { return m_uploadFid; }
-    // Compares the phone's checksum of its partial file with the local file's.
-    void takeCheckSumAnswer(int csVersion, const QString& checksum, qint64 haveRead);
-
-protected:
-    KoRemoteFileUploadCheckSumTaskBase(int taskId, QString deviceId, QString remoteServer, QString srcFilePath,
-                                       int category, QString dstDirPath, QString uploadFid, QObject* parent);
-    KoRemoteFileUploadCheckSumTaskBase(int taskId, int uid, int deviceType, QString deviceId, QString srcFilePath,
-                                       int category, QString dstDirPath, QString uploadFid, QObject* parent);
-
-    bool m_valid = false;
-    qint64 m_bytesRead = 0;
-    int m_category;
-    QString m_srcFilePath;
-    QString m_dstDirPath;
-    QString m_uploadFid;
 };
 
 class KoRemoteFileUploadCheckSumTaskV2 : public KoRemoteFileUploadCheckSumTaskBase
@@ -343,7 +421,7 @@ public:
 // ---------------------------------------------------------------------------------------
 // Relay route (task version 3): the phone is addressed by its owner, device id and type.
 
-class KoRemoteFileDownloadTaskV3 : public KoRemoteFileTask
+class KoRemoteFileDownloadTaskV3 : public KoRemoteFileDownloadTaskBase
 {
     Q_OBJECT
 public:
@@ -351,23 +429,9 @@ public:
                                QString srcFilePath, QString dstFilePath, qint64 offset, int csVersion,
                                QString checksum, QObject* parent = nullptr);
     void execute() override;
-    qint64 getOffset() const { return m_offset; }
-    int getCsVersion() const { return m_csVersion; }
-    int getCategory() const { return m_category; }
-    QString getSrcFilePath() const { return m_srcFilePath; }
-    QString getDstFilePath() const { return m_dstFilePath; }
-    QString getChecksum() const { return m_checksum; }
-
-private:
-    qint64 m_offset;
-    int m_csVersion;
-    int m_category;
-    QString m_srcFilePath;
-    QString m_dstFilePath;
-    QString m_checksum;
 };
 
-class KoRemoteFileUploadTaskV3 : public KoRemoteFileTask
+class KoRemoteFileUploadTaskV3 : public KoRemoteFileUploadTaskBase
 {
     Q_OBJECT
 public:
@@ -375,122 +439,60 @@ public:
                              QString fileName, int category, QString dstDirPath, int valid, qint64 offset,
                              QString uploadFid, QObject* parent = nullptr);
     void execute() override;
-    qint64 getOffset() const { return m_offset; }
-    int getValid() const { return m_valid; }
-    int getCategory() const { return m_category; }
-    QString getSrcFilePath() const { return m_srcFilePath; }
-    QString getDstDirPath() const { return m_dstDirPath; }
-    QString getFileName() const { return m_fileName; }
-    QString getUploadFid() const { return m_uploadFid; }
-
-private:
-    qint64 m_offset;
-    int m_valid;
-    int m_category;
-    QString m_srcFilePath;
-    QString m_dstDirPath;
-    QString m_fileName;
-    QString m_uploadFid;
 };
 
-class KoRemoteFileRenameTaskV3 : public KoRemoteFileTask
+class KoRemoteFileRenameTaskV3 : public KoRemoteFileRenameTaskBase
 {
     Q_OBJECT
 public:
     KoRemoteFileRenameTaskV3(int taskId, int uid, int deviceType, QString deviceId, int category,
                              QString renameFilePath, QString newName, QObject* parent = nullptr);
     void execute() override;
-    int getCategory() const { return m_category; }
-    QString getRenameFilePath() const { return m_renameFilePath; }
-    QString getNewName() const { return m_newName; }
-
-private:
-    int m_category;
-    QString m_renameFilePath;
-    QString m_newName;
 };
 
-class KoRemoteFileMkdirTaskV3 : public KoRemoteFileTask
+class KoRemoteFileMkdirTaskV3 : public KoRemoteFileMkdirTaskBase
 {
     Q_OBJECT
 public:
     KoRemoteFileMkdirTaskV3(int taskId, int uid, int deviceType, QString deviceId, int category, QString newDirPath,
                             QObject* parent = nullptr);
     void execute() override;
-    int getCategory() const { return m_category; }
-    QString getNewDirPath() const { return m_newDirPath; }
-
-private:
-    int m_category;
-    QString m_newDirPath;
 };
 
-class KoRemoteFileDeleteTaskV3 : public KoRemoteFileTask
+class KoRemoteFileDeleteTaskV3 : public KoRemoteFileDeleteTaskBase
 {
     Q_OBJECT
 public:
     KoRemoteFileDeleteTaskV3(int taskId, int uid, int deviceType, QString deviceId, int category, QStringList& paths,
                              QObject* parent = nullptr);
     void execute() override;
-    int getCategory() const { return m_category; }
-    QStringList getFilePathList() const { return m_paths; }
-
-private:
-    int m_category;
-    QStringList m_paths;
 };
 
-class KoRemoteFileGetSubListTaskV3 : public KoRemoteFileTask
+class KoRemoteFileGetSubListTaskV3 : public KoRemoteFileGetSubListTaskBase
 {
     Q_OBJECT
 public:
     KoRemoteFileGetSubListTaskV3(int taskId, int parentTaskId, int uid, int deviceType, QString deviceId,
                                  int category, QString srcDirPath, QString dstDirPath, QObject* parent = nullptr);
     void execute() override;
-    int getParentTaskId() const { return m_parentTaskId; }
-    int getCategory() const { return m_category; }
-    QString getSrcDirPath() const { return m_srcDirPath; }
-    QString getDstDirPath() const { return m_dstDirPath; }
-
-private:
-    int m_parentTaskId;
-    int m_category;
-    QString m_srcDirPath;
-    QString m_dstDirPath;
 };
 
-class KoRemoteFileGetFileListTaskV3 : public KoRemoteFileTask
+class KoRemoteFileGetFileListTaskV3 : public KoRemoteFileGetFileListTaskBase
 {
     Q_OBJECT
 public:
     KoRemoteFileGetFileListTaskV3(int taskId, int uid, int deviceType, QString deviceId, int category,
                                   QString srcDirPath, QObject* parent = nullptr);
     void execute() override;
-    int getCategory() const { return m_category; }
-    QString getSrcDirPath() const { return m_srcDirPath; }
-
-private:
-    int m_category;
-    QString m_srcDirPath;
 };
 
-class KoRemoteFileMoveTaskV3 : public KoRemoteFileTask
+class KoRemoteFileMoveTaskV3 : public KoRemoteFileMoveTaskBase
 {
     Q_OBJECT
 public:
-    KoRemoteFileMoveTaskV3(int taskId, int uid, int deviceType, QString deviceId, int srcCategory,
-                           QStringList& paths, int dstCategory, QString dstDirPath, QObject* parent = nullptr);
+    KoRemoteFileMoveTaskV3(int taskId, int uid, int deviceType, QString deviceId, int srcCategory, QStringList& paths,
+                           int dstCategory, QString dstDirPath, QObject* parent = nullptr);
     void execute() override;
-    int getSrcCategory() const { return m_srcCategory; }
-    int getDstCategory() const { return m_dstCategory; }
-    QStringList getFilePathList() const { return m_paths; }
-    QString getDstDirPath() const { return m_dstDirPath; }
-
-private:
-    int m_srcCategory;
-    int m_dstCategory;
-    QStringList m_paths;
-    QString m_dstDirPath;
 };
 
 class KoRemoteFileTmpFileTaskV3 : public KoRemoteFileFetchTaskBase
@@ -528,8 +530,4 @@ public:
                                      QString fileName, int category, QString dstDirPath, QString uploadFid,
                                      QObject* parent = nullptr);
     void execute() override;
-    QString getFileName() const { return m_fileName; }
-
-private:
-    QString m_fileName;
 };

@@ -5,21 +5,16 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QResizeEvent>
-#include <functional>
 
 #include "app/KoCommonUtil.h"
-#include "app/KoSettings.h"
-#include "app/KoThisMachineInfo.h"
-#include "client/KoClientHelper.h"
 #include "link/KoRemoteConnectManager.h"
 #include "net/KoAutoUpdateTool.h"
-#include "net/KoNetworkObject.h"
 #include "net/KoUser.h"
 #include "net/KoUserActionRecord.h"
 #include "ops/KoRemoteFileOperator.h"
+#include "ui/KoAppLifetime.h"
 #include "ui/KoSystemTray.h"
 #include "ui/KoUiInit.h"
-#include "ui/KoUiV3AlertDialog.h"
 #include "ui/KoUiV3DiskWidget.h"
 #include "ui/KoUiV3HomeWidget.h"
 #include "ui/KoUiV3LoginDialog.h"
@@ -31,35 +26,13 @@
 #include "ui_KoNativeWindow.h"
 
 namespace {
-const char* const kAlertTitle = "柯沃vu V3.2.0";
 const char* const kDefaultHead = ":/ui_v3/images/default_avator_small";
-
-// The instance that is alive now: asked of the class where it can tell without creating one,
-// otherwise the one this window created, unless that one has gone already.
-template <typename T>
-auto liveInstance(const QPointer<T>&, int) -> decltype(T::hasInstance(), static_cast<T*>(nullptr))
-{
-    return T::hasInstance() ? T::getInstance() : nullptr;
-}
-
-template <typename T>
-T* liveInstance(const QPointer<T>& kept, long)
-{
-    return kept.data();
-}
-
-template <typename T>
-void deleteService(QPointer<T>& kept)
-{
-    T* live = liveInstance(kept, 0);
-    kept.clear();
-    delete live; // its destructor clears the class's instance pointer
-}
 }
 
 KoNativeWindow::KoNativeWindow(QWidget* parent)
     : CFramelessWindow(parent)
     , ui(new Ui_KoNativeWindowMac)
+    , m_lifetime(new KoAppLifetime(this))
 {
     initData();
     initUi();
@@ -68,58 +41,18 @@ KoNativeWindow::KoNativeWindow(QWidget* parent)
 
 KoNativeWindow::~KoNativeWindow()
 {
-    // The pages (and the popup) hold lists and pointers borrowed from the services: they go
-    // first, while everything they borrow is still there.
-    delete m_homeWidget;
+    m_lifetime->shutDown({m_homeWidget, m_diskWidget, m_transferWidget, m_usrInfoWidget});
     m_homeWidget = nullptr;
-    delete m_diskWidget;
     m_diskWidget = nullptr;
-    delete m_transferWidget;
     m_transferWidget = nullptr;
-    delete m_usrInfoWidget;
     m_usrInfoWidget = nullptr;
-
-    deleteServices();
     delete ui;
     ui = nullptr;
 }
 
-void KoNativeWindow::deleteServices()
-{
-    // First: it stops its LAN workers and timers and drops every device record.
-    if (KoRemoteConnectManager::hasInstance())
-        delete KoRemoteConnectManager::getInstance();
-    // The operation manager saves its transfer lists and deletes the phone client itself.
-    if (KoRemoteFileOperator::hasInstance())
-        delete KoRemoteFileOperator::getInstance();
-    deleteService(m_clientHelper);
-    deleteService(m_autoUpdateTool);
-    deleteService(m_userActionRecord);
-    deleteService(m_user);
-    deleteService(m_networkObject);
-    deleteService(m_machineInfo); // saves itself to the settings: before them
-    deleteService(m_settings);
-    deleteService(m_tray);
-}
-
 void KoNativeWindow::initData()
 {
-    m_versionAlertShowing = false;
-    // Later constructors rely on the earlier ones (the settings identity comes first).
-    m_settings = KoSettings::getInstance();
-    m_machineInfo = KoThisMachineInfo::getInstance();
-    m_networkObject = KoNetworkObject::getInstance();
-    KoRemoteFileOperator::getInstance(); // creates the phone client too
-    KoRemoteConnectManager::getInstance(); // starts LAN listening, heart-beat, report and push poll
-    m_userActionRecord = KoUserActionRecord::getInstance();
-    m_user = KoUser::getInstance();
-
-    m_userActionRecord->recordEnterApp();
-    if (m_user->isLogin())
-        m_user->login(std::function<void(int)>());
-    m_autoUpdateTool = KoAutoUpdateTool::getInstance();
-    m_autoUpdateTool->checkIsUpdate();
-    m_clientHelper = KoClientHelper::getInstance();
+    m_lifetime->startServices();
 }
 
 void KoNativeWindow::initUi()
@@ -127,8 +60,7 @@ void KoNativeWindow::initUi()
     koInitUiResources();
     ui->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/ui_v3/images/icon_mac")));
-    m_tray = KoSystemTray::getInstance();
-    m_tray->setNoticeWidget(this); // where the platform cannot show tray notices
+    m_lifetime->takeTray()->setNoticeWidget(this); // where the platform cannot show tray notices
 
     setMouseTracking(true);
     ui->transferPoint->hide();
@@ -165,8 +97,8 @@ void KoNativeWindow::initUi()
     updateHeadLabel();
     setWindowSize();
 
-    m_userActionRecord->uploadRecord();
-    m_userActionRecord->uploadDump();
+    m_lifetime->actionRecord()->uploadRecord();
+    m_lifetime->actionRecord()->uploadDump();
 }
 
 void KoNativeWindow::initConnection()
@@ -179,13 +111,13 @@ void KoNativeWindow::initConnection()
     connect(ui->transferPoint, SIGNAL(clicked()), this, SLOT(onBtnTransferListClicked()));
     connect(ui->btnSetting, SIGNAL(clicked()), this, SLOT(onBtnSettingClicked()));
 
-    connect(m_tray, SIGNAL(showApplication()), this, SLOT(onAnotherClient()));
-    connect(m_tray, SIGNAL(closeApplication()), this, SLOT(onQuitRequested()));
+    connect(m_lifetime->tray(), SIGNAL(showApplication()), this, SLOT(onAnotherClient()));
+    connect(m_lifetime->tray(), SIGNAL(closeApplication()), this, SLOT(onQuitRequested()));
 
-    connect(m_user, SIGNAL(loginResult(int)), this, SLOT(onUsrLogin(int)));
-    connect(m_user, SIGNAL(logoutResult()), this, SLOT(onUsrLogout()));
-    connect(m_autoUpdateTool, SIGNAL(newVersion()), this, SLOT(onNewVersion()));
-    connect(m_autoUpdateTool, SIGNAL(notNewVersion()), this, SLOT(onNotNewVersion()));
+    connect(m_lifetime->user(), SIGNAL(loginResult(int)), this, SLOT(onUsrLogin(int)));
+    connect(m_lifetime->user(), SIGNAL(logoutResult()), this, SLOT(onUsrLogout()));
+    connect(m_lifetime->updateTool(), SIGNAL(newVersion()), this, SLOT(onNewVersion()));
+    connect(m_lifetime->updateTool(), SIGNAL(notNewVersion()), this, SLOT(onNotNewVersion()));
     KoRemoteConnectManager* connectManager = KoRemoteConnectManager::getInstance();
     connect(connectManager, SIGNAL(bindError()), this, SLOT(onBindError()));
     connect(connectManager, SIGNAL(msgVersionNotMatch(int)), this, SLOT(onMsgVersionNotMatch(int)));
@@ -196,15 +128,16 @@ void KoNativeWindow::initConnection()
 
 void KoNativeWindow::setWindowSize()
 {
-    const QRect screen = KoCommonUtil::getScreenGeometry();
-    if (screen.width() >= WideWidth + 1 && screen.height() >= WideHeight + 1)
-        setGeometry((screen.width() - WideWidth) / 2, (screen.height() - WideHeight) / 2, WideWidth, WideHeight);
+    const QRect wide = KoAppLifetime::startGeometry();
+    if (!wide.isNull())
+        setGeometry(wide);
 }
 
 void KoNativeWindow::updateHeadLabel()
 {
     QIcon icon(QString::fromLatin1(kDefaultHead));
-    QPixmap head = m_user && m_user->isLogin() ? koLoadHeadImage(QString()) : QPixmap();
+    KoUser* user = m_lifetime->user();
+    QPixmap head = user && user->isLogin() ? koLoadHeadImage(QString()) : QPixmap();
     if (!head.isNull()) {
         KoCommonUtil::roundPixmap(head);
         icon = QIcon(head);
@@ -218,52 +151,22 @@ void KoNativeWindow::onBindError()
 
 void KoNativeWindow::onAnotherClient()
 {
-    if (isMinimized())
-        showNormal();
-    show();
-    activateWindow();
-    raise();
+    KoAppLifetime::bringToFront(this);
 }
 
 void KoNativeWindow::onMsgVersionNotMatch(int flag)
 {
-    if (m_versionAlertShowing)
-        return;
-    m_versionAlertShowing = true;
-    if (flag == 0) {
-        m_versionAlertShowing = false;
-        return;
-    }
-    QPointer<KoNativeWindow> self(this);
-    {
-        KoUiV3AlertDialog dialog(nullptr);
-        dialog.alert(QString::fromUtf8(kAlertTitle),
-                     flag < 0 ? QString::fromUtf8("对方APP版本过低, 请提醒对方升级APP")
-                              : QString::fromUtf8("当前客户端版本过低, 请前往官网下载最新版客户端"));
-    }
-    if (self)
-        m_versionAlertShowing = false;
+    m_lifetime->alertVersionMismatch(flag);
 }
 
 void KoNativeWindow::onNewVersion()
 {
-    const QString name = m_autoUpdateTool ? m_autoUpdateTool->getVersionName() : QString();
-    QPointer<KoNativeWindow> self(this);
-    int answer = 0;
-    {
-        KoUiV3AlertDialog dialog(nullptr);
-        answer = dialog.confirm(QString::fromUtf8(kAlertTitle),
-                                QString::fromUtf8("检测到新版本 ") + name + QString::fromUtf8(", 请前往官网下载更新"),
-                                QString::fromUtf8("点击前往"), QString::fromUtf8("取消"));
-    }
-    if (answer == 1 && self && self->m_autoUpdateTool)
-        KoCommonUtil::openHttpUrl(self->m_autoUpdateTool->getUpdateUrl());
+    m_lifetime->askNewVersion();
 }
 
 void KoNativeWindow::onNotNewVersion()
 {
-    KoUiV3AlertDialog dialog(nullptr);
-    dialog.alert(QString::fromUtf8(kAlertTitle), QString::fromUtf8("已经是最新版本"));
+    m_lifetime->tellUpToDate();
 }
 
 void KoNativeWindow::onBtnHomeClicked()
@@ -298,7 +201,8 @@ void KoNativeWindow::showPage(QWidget* page)
 void KoNativeWindow::onBtnUsrInfoClicked()
 {
     const QPoint p = ui->toolWidget->mapToGlobal(ui->btnHead->pos());
-    if (!m_user || !m_user->isLogin()) {
+    KoUser* user = m_lifetime->user();
+    if (!user || !user->isLogin()) {
         KoUiV3LoginDialog login(nullptr);
         login.exec();
         return;
@@ -314,15 +218,7 @@ void KoNativeWindow::onBtnSettingClicked()
 
 void KoNativeWindow::onUsrLogin(int code)
 {
-    // A failed re-login signs out: the head must not stay.
-    updateHeadLabel();
-    if (code != 0 || !m_user)
-        return;
-    QPointer<KoNativeWindow> self(this);
-    m_user->checkHead([self](int result) {
-        if (self && result == 2)
-            self->updateHeadLabel();
-    });
+    koFollowLoginHead(this, code, [this] { updateHeadLabel(); });
 }
 
 void KoNativeWindow::onUsrLogout()
@@ -335,33 +231,16 @@ void KoNativeWindow::onTransferCountChanged(int download, int upload)
     ui->transferPoint->setVisible(download + upload > 0);
 }
 
-bool KoNativeWindow::leaveApp()
-{
-    if (m_leaving)
-        return false;
-    if (m_left)
-        return true;
-    m_leaving = true;
-    if (KoRemoteConnectManager::hasInstance())
-        KoRemoteConnectManager::getInstance()->ejectAllDevice();
-    if (m_userActionRecord)
-        m_userActionRecord->recordExitApp();
-    KoCommonUtil::sleepInLoop(100); // lets the eject requests leave
-    m_leaving = false;
-    m_left = true;
-    return true;
-}
-
 void KoNativeWindow::onQuitRequested()
 {
-    if (leaveApp())
+    if (m_lifetime->leaveApp())
         QCoreApplication::exit(0);
 }
 
 void KoNativeWindow::closeEvent(QCloseEvent* event)
 {
     // A close that arrives while a quit waits for its eject requests is left to that quit.
-    if (leaveApp())
+    if (m_lifetime->leaveApp())
         event->accept();
     else
         event->ignore();

@@ -43,11 +43,6 @@ class TestCheckSum : public QObject
 {
     Q_OBJECT
 private slots:
-    void currentVersionIsOne()
-    {
-        QCOMPARE(KoCheckSumUtil::getCurrentVersion(), 1);
-    }
-
     void smallFileIsHashedWhole()
     {
         QTemporaryDir dir;

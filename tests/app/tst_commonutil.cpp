@@ -98,27 +98,6 @@ private slots:
         QCOMPARE(KoCommonUtil::getFileSizeStringFromLong(bytes), text);
     }
 
-    void dateText()
-    {
-        const QDateTime local(QDate(2021, 3, 4), QTime(5, 6, 7, 890), Qt::LocalTime);
-        QCOMPARE(KoCommonUtil::getDateTimeFromMsec(local.toMSecsSinceEpoch()),
-                 QString("2021.03.04 05:06:07"));
-        const QDateTime late(QDate(1999, 12, 31), QTime(23, 59, 59), Qt::LocalTime);
-        QCOMPARE(KoCommonUtil::getDateTimeFromMsec(late.toMSecsSinceEpoch()),
-                 QString("1999.12.31 23:59:59"));
-    }
-
-    void hashes()
-    {
-        QCOMPARE(KoCommonUtil::getMd5Str(QString()), QString("d41d8cd98f00b204e9800998ecf8427e"));
-        QCOMPARE(KoCommonUtil::getMd5Str("abc"), QString("900150983cd24fb0d6963f7d28e17f72"));
-        QCOMPARE(KoCommonUtil::getSha256Str("abc"),
-                 QString("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
-        // UTF-8 bytes, not UTF-16.
-        QCOMPARE(KoCommonUtil::getMd5Str(QString::fromUtf8("我")),
-                 QString(QCryptographicHash::hash("\xe6\x88\x91", QCryptographicHash::Md5).toHex()));
-    }
-
     void randomDigits()
     {
         const QString d = KoCommonUtil::getRandomDigits(8);
@@ -289,54 +268,6 @@ private slots:
         QVERIFY(!KoCommonUtil::getQrJson("10.0.0.7", 42).contains(' '));
     }
 
-    void noticeBadge()
-    {
-        for (int count : {0, 7, 150, 1500}) {
-            const QPixmap badge = KoCommonUtil::getNoticePoint(count);
-            QCOMPARE(badge.size(), QSize(25, 25));
-            const QImage image = badge.toImage();
-            QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
-            QCOMPARE(qAlpha(image.pixel(24, 24)), 0);
-            const QColor edge = image.pixelColor(12, 1);
-            QCOMPARE(edge.alpha(), 255);
-            QVERIFY(edge.red() > 200 && edge.green() < 60 && edge.blue() < 60);
-        }
-    }
-
-    void roundAndTransparentPixmaps()
-    {
-        QPixmap pixmap(40, 20);
-        pixmap.fill(Qt::blue);
-        KoCommonUtil::roundPixmap(pixmap);
-        QCOMPARE(pixmap.size(), QSize(20, 20));
-        const QImage round = pixmap.toImage();
-        QCOMPARE(qAlpha(round.pixel(0, 0)), 0);
-        QCOMPARE(round.pixelColor(10, 10), QColor(Qt::blue));
-
-        QPixmap null;
-        KoCommonUtil::roundPixmap(null);
-        QVERIFY(null.isNull());
-
-        QPixmap solid(10, 10);
-        solid.fill(Qt::red);
-        const QImage half = KoCommonUtil::transparentPixmap(solid, 128).toImage();
-        QVERIFY(qAbs(qAlpha(half.pixel(5, 5)) - 128) <= 1);
-    }
-
-    void screenGeometryAndQss()
-    {
-        // The offscreen platform has a screen; no crash and a sane rectangle.
-        const QRect r = KoCommonUtil::getScreenGeometry();
-        QVERIFY(r.isNull() || r.width() > 0);
-        QVERIFY(KoCommonUtil::getQss(":/no/such/sheet").isEmpty());
-        QTemporaryDir dir;
-        const QString path = dir.filePath("sheet.qss");
-        QVERIFY(writeFile(path, "QWidget{color:#313131;}"));
-        QCOMPARE(KoCommonUtil::getQss(path), QByteArray("QWidget{color:#313131;}"));
-        QVERIFY(!KoCommonUtil::openFileWithSystemApp(QString()));
-        QVERIFY(!KoCommonUtil::openFileWithSystemApp(dir.filePath("missing")));
-    }
-
     void renameReplacesTargetAtomically()
     {
         QTemporaryDir dir;
@@ -498,11 +429,6 @@ private slots:
         QTimer::singleShot(10, this, [&ran] { ran = true; });
         KoCommonUtil::sleepInLoop(50);
         QVERIFY(ran);
-    }
-
-    void appDataDir()
-    {
-        QVERIFY(!KoCommonUtil::getAppDataDir().isEmpty());
     }
 
     void cleanupTestCase()

@@ -120,21 +120,6 @@ private slots:
         QVERIFY(QFile::rename(aside, m_file));
     }
 
-    void groups()
-    {
-        KoSettings* settings = KoSettings::getInstance();
-        settings->setGroupValues("user", {{"id", 12}, {"phone", "13800000000"}});
-        QVERIFY(settings->hasGroup("user"));
-        QVERIFY(!settings->hasGroup("nothing"));
-        const QVariantMap user = settings->groupValues("user");
-        QCOMPARE(user.value("id").toInt(), 12);
-        QCOMPARE(user.value("phone").toString(), QString("13800000000"));
-        QCOMPARE(settings->value("user/id").toInt(), 12);
-        settings->remove("user/phone");
-        QVERIFY(!settings->contains("user/phone"));
-        QVERIFY(!onDisk(m_file, "user/phone").isValid());
-    }
-
     void identityIsGeneratedAndSavedAtOnce()
     {
         QVERIFY(!onDisk(m_file, "LOCAL_DEVICE/deviceNick").isValid());

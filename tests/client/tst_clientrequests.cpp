@@ -10,9 +10,7 @@
 #include "net/KoCookieJar.h"
 #include "net/KoNetworkObject.h"
 #include "net/KoUser.h"
-#include "support/KoFakePhone.h"
-#include "support/KoFakeRelay.h"
-#include "support/KoTestCertificates.h"
+#include "support/KoPhoneRelayFixture.h"
 
 #include <QJsonArray>
 #include <QNetworkCookie>
@@ -32,7 +30,12 @@ QJsonArray pathEntries(const QStringList& items, const QString& key = QStringLit
     return array;
 }
 
+// Sends one request to the phone at base (on the LAN) or to the test phone through the relay.
+using Send = std::function<void(KoClientHelper*, const QString& base)>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Send)
 
 class TestClientRequests : public QObject
 {
@@ -44,13 +47,9 @@ private slots:
     void init();
     void cleanup();
 
-    void lanListingRequests();
-    void lanFileOperationRequests();
-    void lanAlbumVariants();
+    void fileRequests_data();
+    void fileRequests();
     void lanConnectionMessages();
-    void relayListingRequests();
-    void relayFileOperationRequests();
-    void relayAlbumVariants();
     void relayConnectionMessages();
     void unknownPushRespondSendsThePushWithCode20000();
     void networkStateQueryGoesToTheAccountServer();
@@ -63,30 +62,18 @@ private:
     KoFakeCall relayCall(const std::function<void()>& send);
     void checkIdentity(const KoFakeCall& call, bool remote);
 
-    QTemporaryDir m_dir;
-    KoFakePhone* m_phone = nullptr;
-    KoFakeRelay* m_relay = nullptr;
+    KoPhoneRelay m_fx;
     KoClientHelper* m_client = nullptr;
 };
 
 void TestClientRequests::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    QVERIFY(KoTestCertificates::ensure());
-    KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
-    QDir(m_dir.path()).mkpath(QStringLiteral("storage/DCIM"));
-    m_phone = new KoFakePhone(m_dir.filePath(QStringLiteral("storage")), this);
-    m_phone->setIdentity(kPhoneId, QStringLiteral("Pixel"), 2, 30, kPhoneUid);
-    QVERIFY(m_phone->start());
-    m_relay = new KoFakeRelay(this);
-    QVERIFY(m_relay->start());
-    m_relay->attachPhone(m_phone);
-    KoServerConfig::setRelayBaseUrl(m_relay->baseUrl());
-    KoServerConfig::setAccountBaseUrl(m_relay->accountBaseUrl());
+    QVERIFY(m_fx.start(this, kPhoneId, kPhoneUid));
+    QVERIFY(QDir().mkpath(m_fx.root() + QStringLiteral("/DCIM")));
     // An account session cookie without the Secure flag, as if the account server shared the
     // phone's host: phone requests must still go without it.
     KoNetworkObject::getInstance()->getCookieJar()->setCookiesFromUrl(
-        {QNetworkCookie("session", "s3cret")}, QUrl(m_phone->baseUrl() + QStringLiteral("/")));
+        {QNetworkCookie("session", "s3cret")}, QUrl(m_fx.phone->baseUrl() + QStringLiteral("/")));
 }
 
 void TestClientRequests::cleanupTestCase()
@@ -96,10 +83,7 @@ void TestClientRequests::cleanupTestCase()
 
 void TestClientRequests::init()
 {
-    m_phone->clearCalls();
-    m_phone->clearScripts();
-    m_relay->clearCalls();
-    m_relay->clearScripts();
+    m_fx.reset();
     m_client = KoClientHelper::getInstance();
 }
 
@@ -111,20 +95,20 @@ void TestClientRequests::cleanup()
 
 KoFakeCall TestClientRequests::lanCall(const std::function<void()>& send)
 {
-    const int before = m_phone->calls().size();
+    const int before = m_fx.phone->calls().size();
     send();
-    if (!m_phone->waitForCalls(before + 1))
+    if (!m_fx.phone->waitForCalls(before + 1))
         return KoFakeCall();
-    return m_phone->calls().at(before);
+    return m_fx.phone->calls().at(before);
 }
 
 KoFakeCall TestClientRequests::relayCall(const std::function<void()>& send)
 {
-    const int before = m_relay->calls().size();
+    const int before = m_fx.relay->calls().size();
     send();
-    if (!m_relay->waitForCalls(before + 1))
+    if (!m_fx.relay->waitForCalls(before + 1))
         return KoFakeCall();
-    return m_relay->calls().at(before);
+    return m_fx.relay->calls().at(before);
 }
 
 void TestClientRequests::checkIdentity(const KoFakeCall& call, bool remote)
@@ -146,87 +130,97 @@ void TestClientRequests::checkIdentity(const KoFakeCall& call, bool remote)
     }
 }
 
-void TestClientRequests::lanListingRequests()
+void TestClientRequests::fileRequests_data()
 {
-    const QString base = m_phone->baseUrl();
-    KoFakeCall call = lanCall([&] { m_client->getCategoryIndex(1, base, nullptr); });
-    QCOMPARE(call.path, QByteArray("/file/v2/listCategory"));
-    QCOMPARE(call.body, (QJsonObject{{"xxx", "xxx"}}));
-    checkIdentity(call, false);
+    QTest::addColumn<Send>("send");
+    QTest::addColumn<bool>("relay");
+    QTest::addColumn<QByteArray>("path"); // on the LAN; through the relay it is always the operation path
+    QTest::addColumn<QJsonObject>("body");
+    const auto lan = [](const char* name, Send send, const char* path, const QJsonObject& body) {
+        QTest::newRow(name) << send << false << QByteArray(path) << body;
+    };
+    const auto relay = [](const char* name, Send send, const QJsonObject& body) {
+        QTest::newRow(name) << send << true << QByteArray("/reraze/reraze/operation") << body;
+    };
+    using C = KoClientHelper;
+    const int u = kPhoneUid;
+    const QString d = kPhoneId;
 
-    call = lanCall([&] { m_client->getFileListV2(2, base, 9, "/", nullptr); });
-    QCOMPARE(call.path, QByteArray("/file/v2/getDirectory"));
-    QCOMPARE(call.body, (QJsonObject{{"category", 9}, {"path", "/"}}));
-    checkIdentity(call, false);
-
-    call = lanCall([&] { m_client->getSubFileListV2(3, base, 9, "/DCIM", nullptr); });
-    QCOMPARE(call.path, QByteArray("/file/v2/getMultiSubPaths"));
-    QCOMPARE(call.body, (QJsonObject{{"category", 9}, {"files", QJsonArray{"/DCIM"}}}));
-    checkIdentity(call, false);
-}
-
-void TestClientRequests::lanFileOperationRequests()
-{
-    const QString base = m_phone->baseUrl();
-    KoFakeCall call = lanCall([&] { m_client->newFolderV2(1, base, 9, "/DCIM/新建文件夹", nullptr); });
-    QCOMPARE(call.path, QByteArray("/file/v2/newFolder"));
-    QCOMPARE(call.body, (QJsonObject{{"category", 9}, {"path", "/DCIM/新建文件夹"}}));
-    checkIdentity(call, false);
-
-    call = lanCall([&] { m_client->deleteFileV2(2, base, 9, {"/a.txt", "/b"}, nullptr); });
-    QCOMPARE(call.path, QByteArray("/file/v2/deleteFile"));
-    QCOMPARE(call.body, (QJsonObject{{"category", 9}, {"files", pathEntries({"/a.txt", "/b"})}}));
-
-    call = lanCall([&] { m_client->deleteFileV2(3, base, 9, {}, nullptr); });
-    QCOMPARE(call.body, (QJsonObject{{"category", 9}, {"files", QJsonArray()}}));
-
-    call = lanCall([&] { m_client->renameFileV2(4, base, 11, "/x/old.jpg", "new.jpg", nullptr); });
-    QCOMPARE(call.path, QByteArray("/file/v2/renameFile"));
-    QCOMPARE(call.body, (QJsonObject{{"category", 11}, {"path", "/x/old.jpg"}, {"name", "new.jpg"}}));
-    checkIdentity(call, false);
-
-    call = lanCall([&] { m_client->moveFileV2(5, base, 2, {"/p1", "/p2"}, 9, "/dst", nullptr); });
-    QCOMPARE(call.path, QByteArray("/file/v2/moveFile"));
+    lan("lan categories", [](C* c, const QString& b) { c->getCategoryIndex(1, b, nullptr); },
+        "/file/v2/listCategory", {{"xxx", "xxx"}});
+    lan("lan folder", [](C* c, const QString& b) { c->getFileListV2(2, b, 9, "/", nullptr); },
+        "/file/v2/getDirectory", {{"category", 9}, {"path", "/"}});
+    lan("lan sub-listing", [](C* c, const QString& b) { c->getSubFileListV2(3, b, 9, "/DCIM", nullptr); },
+        "/file/v2/getMultiSubPaths", {{"category", 9}, {"files", QJsonArray{"/DCIM"}}});
+    lan("lan new folder", [](C* c, const QString& b) { c->newFolderV2(1, b, 9, "/DCIM/新建文件夹", nullptr); },
+        "/file/v2/newFolder", {{"category", 9}, {"path", "/DCIM/新建文件夹"}});
+    lan("lan delete", [](C* c, const QString& b) { c->deleteFileV2(2, b, 9, {"/a.txt", "/b"}, nullptr); },
+        "/file/v2/deleteFile", {{"category", 9}, {"files", pathEntries({"/a.txt", "/b"})}});
+    lan("lan delete nothing", [](C* c, const QString& b) { c->deleteFileV2(3, b, 9, {}, nullptr); },
+        "/file/v2/deleteFile", {{"category", 9}, {"files", QJsonArray()}});
+    lan("lan rename", [](C* c, const QString& b) { c->renameFileV2(4, b, 11, "/x/old.jpg", "new.jpg", nullptr); },
+        "/file/v2/renameFile", {{"category", 11}, {"path", "/x/old.jpg"}, {"name", "new.jpg"}});
     // Album sources still travel by "path".
-    QCOMPARE(call.body, (QJsonObject{{"srcCategory", 2}, {"src", pathEntries({"/p1", "/p2"})},
-                                     {"dstCategory", 9}, {"dst", "/dst"}}));
+    lan("lan move", [](C* c, const QString& b) { c->moveFileV2(5, b, 2, {"/p1", "/p2"}, 9, "/dst", nullptr); },
+        "/file/v2/moveFile",
+        {{"srcCategory", 2}, {"src", pathEntries({"/p1", "/p2"})}, {"dstCategory", 9}, {"dst", "/dst"}});
+    lan("lan copy", [](C* c, const QString& b) { c->copyFileV2(6, b, "6", 9, {"/a.txt"}, 11, "/sd", nullptr); },
+        "/file/v2/copyFile",
+        {{"taskid", "6"}, {"srcCategory", 9}, {"src", pathEntries({"/a.txt"})}, {"dstCategory", 11}, {"dst", "/sd"}});
+    lan("lan copy progress", [](C* c, const QString& b) { c->copyFileProgressV2(7, b, "6", nullptr); },
+        "/file/v2/copyFileProgress", {{"taskid", "6"}});
+    lan("lan copy cancel", [](C* c, const QString& b) { c->cancelCopyFileV2(8, b, "6", nullptr); },
+        "/file/v2/cancelCopyFile", {{"taskid", "6"}});
+    lan("lan albums", [](C* c, const QString& b) { c->getFileListV2(1, b, 2, "/", nullptr); },
+        "/file/v2/getCollections", {{"category", 2}});
+    lan("lan album", [](C* c, const QString& b) { c->getFileListV2(2, b, 2, "album-42", nullptr); },
+        "/file/v2/getDirectory", {{"category", 2}, {"collectionId", "album-42"}});
+    lan("lan album delete", [](C* c, const QString& b) { c->deleteFileV2(3, b, 2, {"ph1", "ph2"}, nullptr); },
+        "/file/v2/deleteFile", {{"category", 2}, {"files", pathEntries({"ph1", "ph2"}, "fileId")}});
 
-    call = lanCall([&] { m_client->copyFileV2(6, base, "6", 9, {"/a.txt"}, 11, "/sd", nullptr); });
-    QCOMPARE(call.path, QByteArray("/file/v2/copyFile"));
-    QCOMPARE(call.body, (QJsonObject{{"taskid", "6"}, {"srcCategory", 9}, {"src", pathEntries({"/a.txt"})},
-                                     {"dstCategory", 11}, {"dst", "/sd"}}));
-    checkIdentity(call, false);
-
-    call = lanCall([&] { m_client->copyFileProgressV2(7, base, "6", nullptr); });
-    QCOMPARE(call.path, QByteArray("/file/v2/copyFileProgress"));
-    QCOMPARE(call.body, (QJsonObject{{"taskid", "6"}}));
-
-    call = lanCall([&] { m_client->cancelCopyFileV2(8, base, "6", nullptr); });
-    QCOMPARE(call.path, QByteArray("/file/v2/cancelCopyFile"));
-    QCOMPARE(call.body, (QJsonObject{{"taskid", "6"}}));
-    checkIdentity(call, false);
+    relay("relay categories", [=](C* c, const QString&) { c->getCategoryIndexRemote(1, u, d, 2, nullptr); },
+          {{"cmd", "listCategory"}});
+    relay("relay folder", [=](C* c, const QString&) { c->getFileListRemote(2, u, d, 2, 9, "/DCIM", nullptr); },
+          {{"cmd", "getDirectory"}, {"category", 9}, {"path", "/DCIM"}});
+    relay("relay sub-listing", [=](C* c, const QString&) { c->getSubFileListRemote(3, u, d, 2, 9, "/DCIM", nullptr); },
+          {{"cmd", "getMultiSubPaths"}, {"category", 9}, {"files", QJsonArray{"/DCIM"}}});
+    relay("relay new folder", [=](C* c, const QString&) { c->newFolderRemote(1, u, d, 2, 9, "/n", nullptr); },
+          {{"cmd", "newFolder"}, {"category", 9}, {"path", "/n"}});
+    relay("relay delete", [=](C* c, const QString&) { c->deleteFileRemote(2, u, d, 2, 9, {"/a"}, nullptr); },
+          {{"cmd", "deleteFile"}, {"category", 9}, {"files", pathEntries({"/a"})}});
+    relay("relay rename", [=](C* c, const QString&) { c->renameFileRemote(3, u, d, 2, 9, "/a", "b", nullptr); },
+          {{"cmd", "renameFile"}, {"category", 9}, {"path", "/a"}, {"name", "b"}});
+    relay("relay move",
+          [=](C* c, const QString&) { c->moveFileRemote(4, u, d, 2, 9, {"/a", "/b"}, 11, "/d", nullptr); },
+          {{"cmd", "moveFile"}, {"srcCategory", 9}, {"src", pathEntries({"/a", "/b"})}, {"dstCategory", 11},
+           {"dst", "/d"}});
+    relay("relay albums", [=](C* c, const QString&) { c->getFileListRemote(1, u, d, 2, 2, "/", nullptr); },
+          {{"cmd", "getCollections"}, {"category", 2}});
+    relay("relay album", [=](C* c, const QString&) { c->getFileListRemote(2, u, d, 2, 2, "alb", nullptr); },
+          {{"cmd", "getDirectory"}, {"category", 2}, {"collectionId", "alb"}});
+    relay("relay album delete", [=](C* c, const QString&) { c->deleteFileRemote(3, u, d, 2, 2, {"ph"}, nullptr); },
+          {{"cmd", "deleteFile"}, {"category", 2}, {"files", pathEntries({"ph"}, "fileId")}});
 }
 
-void TestClientRequests::lanAlbumVariants()
+void TestClientRequests::fileRequests()
 {
-    const QString base = m_phone->baseUrl();
-    KoFakeCall call = lanCall([&] { m_client->getFileListV2(1, base, 2, "/", nullptr); });
-    QCOMPARE(call.path, QByteArray("/file/v2/getCollections"));
-    QCOMPARE(call.body, (QJsonObject{{"category", 2}}));
-
-    call = lanCall([&] { m_client->getFileListV2(2, base, 2, "album-42", nullptr); });
-    QCOMPARE(call.path, QByteArray("/file/v2/getDirectory"));
-    QCOMPARE(call.body, (QJsonObject{{"category", 2}, {"collectionId", "album-42"}}));
-
-    call = lanCall([&] { m_client->deleteFileV2(3, base, 2, {"ph1", "ph2"}, nullptr); });
-    QCOMPARE(call.path, QByteArray("/file/v2/deleteFile"));
-    QCOMPARE(call.body, (QJsonObject{{"category", 2}, {"files", pathEntries({"ph1", "ph2"}, "fileId")}}));
-    checkIdentity(call, false);
+    QFETCH(Send, send);
+    QFETCH(bool, relay);
+    QFETCH(QByteArray, path);
+    QFETCH(QJsonObject, body);
+    const QString base = m_fx.phone->baseUrl();
+    const KoFakeCall call = relay ? relayCall([&] { send(m_client, base); }) : lanCall([&] { send(m_client, base); });
+    QCOMPARE(call.path, path);
+    QCOMPARE(call.body, body);
+    checkIdentity(call, relay);
+    // A relay request never goes to the phone's LAN address.
+    for (const KoFakeCall& forwarded : m_fx.phone->calls())
+        QCOMPARE(forwarded.route, QByteArray(relay ? "relay" : "lan"));
 }
 
 void TestClientRequests::lanConnectionMessages()
 {
-    const QString base = m_phone->baseUrl();
+    const QString base = m_fx.phone->baseUrl();
     KoThisMachineInfo* machine = KoThisMachineInfo::getInstance();
     KoFakeCall call = lanCall([&] { m_client->desktopStartConnect(1, base, nullptr); });
     QCOMPARE(call.path, QByteArray("/msg/desktopStartConnect"));
@@ -247,61 +241,6 @@ void TestClientRequests::lanConnectionMessages()
     QCOMPARE(call.body, (QJsonObject{{"toUid", kPhoneUid}, {"toDeviceId", kPhoneId}, {"toDeviceType", 2},
                                      {"type", 1}}));
     checkIdentity(call, false);
-}
-
-void TestClientRequests::relayListingRequests()
-{
-    KoFakeCall call = relayCall([&] { m_client->getCategoryIndexRemote(1, kPhoneUid, kPhoneId, 2, nullptr); });
-    QCOMPARE(call.path, QByteArray("/reraze/reraze/operation"));
-    QCOMPARE(call.body, (QJsonObject{{"cmd", "listCategory"}}));
-    checkIdentity(call, true);
-
-    call = relayCall([&] { m_client->getFileListRemote(2, kPhoneUid, kPhoneId, 2, 9, "/DCIM", nullptr); });
-    QCOMPARE(call.path, QByteArray("/reraze/reraze/operation"));
-    QCOMPARE(call.body, (QJsonObject{{"cmd", "getDirectory"}, {"category", 9}, {"path", "/DCIM"}}));
-    checkIdentity(call, true);
-
-    call = relayCall([&] { m_client->getSubFileListRemote(3, kPhoneUid, kPhoneId, 2, 9, "/DCIM", nullptr); });
-    QCOMPARE(call.path, QByteArray("/reraze/reraze/operation"));
-    QCOMPARE(call.body, (QJsonObject{{"cmd", "getMultiSubPaths"}, {"category", 9}, {"files", QJsonArray{"/DCIM"}}}));
-    checkIdentity(call, true);
-    // Nothing of it went to the phone's LAN address.
-    QVERIFY(!m_phone->calls().isEmpty());
-    for (const KoFakeCall& forwarded : m_phone->calls())
-        QCOMPARE(forwarded.route, QByteArray("relay"));
-}
-
-void TestClientRequests::relayFileOperationRequests()
-{
-    KoFakeCall call = relayCall([&] { m_client->newFolderRemote(1, kPhoneUid, kPhoneId, 2, 9, "/n", nullptr); });
-    QCOMPARE(call.path, QByteArray("/reraze/reraze/operation"));
-    QCOMPARE(call.body, (QJsonObject{{"cmd", "newFolder"}, {"category", 9}, {"path", "/n"}}));
-    checkIdentity(call, true);
-
-    call = relayCall([&] { m_client->deleteFileRemote(2, kPhoneUid, kPhoneId, 2, 9, {"/a"}, nullptr); });
-    QCOMPARE(call.body, (QJsonObject{{"cmd", "deleteFile"}, {"category", 9}, {"files", pathEntries({"/a"})}}));
-    checkIdentity(call, true);
-
-    call = relayCall([&] { m_client->renameFileRemote(3, kPhoneUid, kPhoneId, 2, 9, "/a", "b", nullptr); });
-    QCOMPARE(call.body, (QJsonObject{{"cmd", "renameFile"}, {"category", 9}, {"path", "/a"}, {"name", "b"}}));
-    checkIdentity(call, true);
-
-    call = relayCall([&] { m_client->moveFileRemote(4, kPhoneUid, kPhoneId, 2, 9, {"/a", "/b"}, 11, "/d", nullptr); });
-    QCOMPARE(call.body, (QJsonObject{{"cmd", "moveFile"}, {"srcCategory", 9}, {"src", pathEntries({"/a", "/b"})},
-                                     {"dstCategory", 11}, {"dst", "/d"}}));
-    checkIdentity(call, true);
-    QCOMPARE(call.path, QByteArray("/reraze/reraze/operation"));
-}
-
-void TestClientRequests::relayAlbumVariants()
-{
-    KoFakeCall call = relayCall([&] { m_client->getFileListRemote(1, kPhoneUid, kPhoneId, 2, 2, "/", nullptr); });
-    QCOMPARE(call.body, (QJsonObject{{"cmd", "getCollections"}, {"category", 2}}));
-    call = relayCall([&] { m_client->getFileListRemote(2, kPhoneUid, kPhoneId, 2, 2, "alb", nullptr); });
-    QCOMPARE(call.body, (QJsonObject{{"cmd", "getDirectory"}, {"category", 2}, {"collectionId", "alb"}}));
-    call = relayCall([&] { m_client->deleteFileRemote(3, kPhoneUid, kPhoneId, 2, 2, {"ph"}, nullptr); });
-    QCOMPARE(call.body, (QJsonObject{{"cmd", "deleteFile"}, {"category", 2}, {"files", pathEntries({"ph"}, "fileId")}}));
-    checkIdentity(call, true);
 }
 
 void TestClientRequests::relayConnectionMessages()
@@ -388,15 +327,15 @@ void TestClientRequests::headerInjectionIsRefusedLater()
         QCOMPARE(codes.first(), -3);
     }
     QTest::qWait(200);
-    QVERIFY(m_relay->calls().isEmpty());
-    QVERIFY(m_phone->calls().isEmpty());
+    QVERIFY(m_fx.relay->calls().isEmpty());
+    QVERIFY(m_fx.phone->calls().isEmpty());
 }
 
 void TestClientRequests::unsafeBaseUrlIsRefusedLater()
 {
     QList<int> codes;
     bool inside = true;
-    const QString base = m_phone->baseUrl() + QStringLiteral("/x\r\nHost: elsewhere");
+    const QString base = m_fx.phone->baseUrl() + QStringLiteral("/x\r\nHost: elsewhere");
     m_client->newFolderV2(31, base, 9, "/n", [&](int id, int code) {
         QVERIFY(!inside);
         QCOMPARE(id, 31);
@@ -406,7 +345,7 @@ void TestClientRequests::unsafeBaseUrlIsRefusedLater()
     QTRY_COMPARE(codes.size(), 1);
     QCOMPARE(codes.first(), -3);
     QTest::qWait(200);
-    QVERIFY(m_phone->calls().isEmpty());
+    QVERIFY(m_fx.phone->calls().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestClientRequests)

@@ -5,9 +5,7 @@
 #include "app/KoServerConfig.h"
 #include "client/KoClientHelper.h"
 #include "net/KoNetworkObject.h"
-#include "support/KoFakePhone.h"
-#include "support/KoFakeRelay.h"
-#include "support/KoTestCertificates.h"
+#include "support/KoPhoneRelayFixture.h"
 #include "support/KoTestDropProxy.h"
 #include "support/KoTestFiles.h"
 
@@ -74,11 +72,10 @@ private slots:
 
     void freshDownloadIsByteIdentical();
     void relayDownloadIsByteIdentical();
-    void resumeAfterResetIsByteIdentical();
-    void resumeAfterStallIsByteIdentical();
-    void refusedResumeRewritesFromZero();
-    void smallerPhoneOffsetCutsThePartialFile();
-    void largerPhoneOffsetFailsAndKeepsThePartialFile();
+    void resumeAfterACutIsByteIdentical_data();
+    void resumeAfterACutIsByteIdentical();
+    void partialFileMeetsThePhonesOffset_data();
+    void partialFileMeetsThePhonesOffset();
     void errorAnswerLeavesThePartialFileAlone();
     void chunkedDownloadLongerThanTheDeadlineIsWrittenAsItArrives();
     void closeDelimitedDownloadSucceeds();
@@ -95,8 +92,8 @@ private slots:
     void pauseInsideTheTimeoutResultReportsNothingMore();
 
 private:
-    QString storage(const QString& name) const { return m_dir.filePath(QStringLiteral("storage/") + name); }
-    QString local(const QString& name) const { return m_dir.filePath(QStringLiteral("local/") + name); }
+    QString storage(const QString& name) const { return m_fx.dir.filePath(QStringLiteral("storage/") + name); }
+    QString local(const QString& name) const { return m_fx.dir.filePath(QStringLiteral("local/") + name); }
     QByteArray putRemote(const QString& name, qint64 size, quint32 seed)
     {
         const QByteArray data = patternBytes(size, seed);
@@ -105,30 +102,17 @@ private:
     }
     void download(int id, const QString& target, const QString& remote, Results& r, const QString& base = QString())
     {
-        m_client->downloadFileV2(id, base.isEmpty() ? m_phone->baseUrl() : base, target, 9, remote, 0, -1, QString(),
+        m_client->downloadFileV2(id, base.isEmpty() ? m_fx.phone->baseUrl() : base, target, 9, remote, 0, -1, QString(),
                                  r.result(), r.onProgress());
     }
 
-    QTemporaryDir m_dir;
-    KoFakePhone* m_phone = nullptr;
-    KoFakeRelay* m_relay = nullptr;
+    KoPhoneRelay m_fx;
     KoClientHelper* m_client = nullptr;
 };
 
 void TestDownload::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    QVERIFY(KoTestCertificates::ensure());
-    KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
-    QDir(m_dir.path()).mkpath(QStringLiteral("storage"));
-    QDir(m_dir.path()).mkpath(QStringLiteral("local"));
-    m_phone = new KoFakePhone(m_dir.filePath(QStringLiteral("storage")), this);
-    m_phone->setIdentity(kPhoneId, QStringLiteral("Pixel"), 2, 30, kPhoneUid);
-    QVERIFY(m_phone->start());
-    m_relay = new KoFakeRelay(this);
-    QVERIFY(m_relay->start());
-    m_relay->attachPhone(m_phone);
-    KoServerConfig::setRelayBaseUrl(m_relay->baseUrl());
+    QVERIFY(m_fx.start(this, kPhoneId, kPhoneUid));
     KoServerConfig::setRequestDeadlineMs(kDeadlineMs);
     KoServerConfig::setSweepIntervalMs(100);
 }
@@ -140,10 +124,10 @@ void TestDownload::cleanupTestCase()
 
 void TestDownload::init()
 {
-    m_phone->clearCalls();
-    m_phone->clearScripts();
-    m_phone->setResumeRefused(false);
-    m_phone->setResumeOffset(-1);
+    m_fx.phone->clearCalls();
+    m_fx.phone->clearScripts();
+    m_fx.phone->setResumeRefused(false);
+    m_fx.phone->setResumeOffset(-1);
     m_client = KoClientHelper::getInstance();
 }
 
@@ -165,7 +149,7 @@ void TestDownload::freshDownloadIsByteIdentical()
     QCOMPARE(sha256Of(local(QStringLiteral("fresh.bin"))), sha256(data));
     QVERIFY(!QFile::exists(local(QStringLiteral("fresh.bin.ReRazeDownload"))));
 
-    const QList<KoFakeCall> calls = m_phone->callsTo(QStringLiteral("getFile"));
+    const QList<KoFakeCall> calls = m_fx.phone->callsTo(QStringLiteral("getFile"));
     QCOMPARE(calls.size(), 1);
     QCOMPARE(calls.first().body.value(QStringLiteral("haveRead")).toDouble(), 0.0);
     QCOMPARE(calls.first().body.value(QStringLiteral("path")).toString(), QStringLiteral("/fresh.bin"));
@@ -186,33 +170,53 @@ void TestDownload::relayDownloadIsByteIdentical()
     QVERIFY(r.waitFor(1));
     QCOMPARE(r.results.first(), qMakePair(12, 0));
     QCOMPARE(sha256Of(local(QStringLiteral("sub/dir/relay.bin"))), sha256(data));
-    const QList<KoFakeCall> calls = m_relay->callsTo(QStringLiteral("getFile"));
+    const QList<KoFakeCall> calls = m_fx.relay->callsTo(QStringLiteral("getFile"));
     QCOMPARE(calls.size(), 1);
     QCOMPARE(calls.first().header("toDeviceId"), kPhoneId.toUtf8());
 }
 
-void TestDownload::resumeAfterResetIsByteIdentical()
+// A transfer cut by a reset (an error at once) or by a stall (the deadline): what arrived is
+// kept, and the next download goes on from it to a byte-identical file.
+void TestDownload::resumeAfterACutIsByteIdentical_data()
 {
-    const QByteArray data = putRemote(QStringLiteral("reset.bin"), 4 * 1024 * 1024, 3);
-    const QString target = local(QStringLiteral("reset.bin"));
+    QTest::addColumn<bool>("reset");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("cut");
+    QTest::addColumn<int>("firstCode");
+    QTest::newRow("reset") << true << 4 * 1024 * 1024 << 1536 * 1024 << 1;
+    QTest::newRow("stall") << false << 2 * 1024 * 1024 + 3 << 700 * 1024 << -1;
+}
+
+void TestDownload::resumeAfterACutIsByteIdentical()
+{
+    QFETCH(bool, reset);
+    QFETCH(int, size);
+    QFETCH(int, cut);
+    QFETCH(int, firstCode);
+    const QByteArray data = putRemote(QStringLiteral("cut.bin"), size, quint32(cut));
+    const QString target = local(QStringLiteral("cut.bin"));
     const QString partial = target + QStringLiteral(".ReRazeDownload");
+    QFile::remove(target);
+    QFile::remove(partial);
     KoTestResponse fault;
-    fault.resetAfter = 1536 * 1024;
-    m_phone->queueDownloadFault(fault);
+    (reset ? fault.resetAfter : fault.stallAfter) = cut;
+    m_fx.phone->queueDownloadFault(fault);
     Results r;
-    download(21, target, QStringLiteral("/reset.bin"), r);
-    QVERIFY(r.waitFor(1));
-    QCOMPARE(r.results.first(), qMakePair(21, 1));
+    download(21, target, QStringLiteral("/cut.bin"), r);
+    QVERIFY(r.waitFor(1, kDeadlineMs * 6));
+    QCOMPARE(r.results.first(), qMakePair(21, firstCode));
     const QByteArray kept = readFile(partial);
-    QVERIFY(kept.size() > 0);
-    QVERIFY(kept.size() <= 1536 * 1024);
+    // A reset may lose what was still in flight; a stall keeps every byte sent.
+    QVERIFY(kept.size() > 0 && kept.size() <= cut);
+    if (!reset)
+        QCOMPARE(kept.size(), cut);
     QVERIFY(data.startsWith(kept));
     QVERIFY(!QFile::exists(target));
 
-    download(22, target, QStringLiteral("/reset.bin"), r);
+    download(22, target, QStringLiteral("/cut.bin"), r);
     QVERIFY(r.waitFor(2));
     QCOMPARE(r.results.at(1), qMakePair(22, 0));
-    const QList<KoFakeCall> calls = m_phone->callsTo(QStringLiteral("getFile"));
+    const QList<KoFakeCall> calls = m_fx.phone->callsTo(QStringLiteral("getFile"));
     QCOMPARE(qint64(calls.last().body.value(QStringLiteral("haveRead")).toDouble()), qint64(kept.size()));
     QCOMPARE(sha256Of(target), sha256(data));
     QVERIFY(!QFile::exists(partial));
@@ -225,75 +229,46 @@ void TestDownload::resumeAfterResetIsByteIdentical()
     m_client = KoClientHelper::getInstance();
 }
 
-void TestDownload::resumeAfterStallIsByteIdentical()
+// A partial file meets the phone's answer on where it goes on from.
+void TestDownload::partialFileMeetsThePhonesOffset_data()
 {
-    const QByteArray data = putRemote(QStringLiteral("stall.bin"), 2 * 1024 * 1024 + 3, 4);
-    const QString target = local(QStringLiteral("stall.bin"));
-    KoTestResponse fault;
-    fault.stallAfter = 700 * 1024;
-    m_phone->queueDownloadFault(fault);
-    Results r;
-    download(31, target, QStringLiteral("/stall.bin"), r);
-    QVERIFY(r.waitFor(1, kDeadlineMs * 6));
-    QCOMPARE(r.results.first(), qMakePair(31, -1));
-    const QByteArray kept = readFile(target + QStringLiteral(".ReRazeDownload"));
-    QCOMPARE(kept.size(), 700 * 1024);
-    QVERIFY(data.startsWith(kept));
-
-    download(32, target, QStringLiteral("/stall.bin"), r);
-    QVERIFY(r.waitFor(2));
-    QCOMPARE(r.results.at(1), qMakePair(32, 0));
-    QCOMPARE(sha256Of(target), sha256(data));
-    delete m_client;
-    m_client = nullptr;
-    QTest::qWait(50);
-    QCOMPARE(sha256Of(target), sha256(data));
-    m_client = KoClientHelper::getInstance();
+    QTest::addColumn<bool>("foreign");    // the partial file is not a prefix of the phone's file
+    QTest::addColumn<int>("partial");     // bytes held before the request
+    QTest::addColumn<bool>("refused");    // the phone refuses to resume: it sends all
+    QTest::addColumn<int>("phoneOffset"); // where the phone says it goes on from (-1: as asked)
+    QTest::addColumn<int>("code");
+    QTest::newRow("refused resume rewrites from zero") << true << 1000 << true << -1 << 0;
+    QTest::newRow("smaller phone offset cuts the partial file") << false << 300 * 1024 << false << 100 * 1024 << 0;
+    QTest::newRow("larger phone offset fails, partial kept") << false << 100 * 1024 << false << 300 * 1024 << 1;
 }
 
-void TestDownload::refusedResumeRewritesFromZero()
+void TestDownload::partialFileMeetsThePhonesOffset()
 {
-    const QByteArray data = putRemote(QStringLiteral("refused.bin"), 300 * 1024, 5);
-    const QString target = local(QStringLiteral("refused.bin"));
-    QVERIFY(writeFile(target + QStringLiteral(".ReRazeDownload"), QByteArray(1000, 'z')));
-    m_phone->setResumeRefused(true);
+    QFETCH(bool, foreign);
+    QFETCH(int, partial);
+    QFETCH(bool, refused);
+    QFETCH(int, phoneOffset);
+    QFETCH(int, code);
+    const QByteArray data = putRemote(QStringLiteral("offset.bin"), 512 * 1024, quint32(partial));
+    const QString target = local(QStringLiteral("offset.bin"));
+    const QString partialPath = target + QStringLiteral(".ReRazeDownload");
+    QFile::remove(target);
+    const QByteArray held = foreign ? QByteArray(partial, 'z') : data.left(partial);
+    QVERIFY(writeFile(partialPath, held));
+    m_fx.phone->setResumeRefused(refused);
+    m_fx.phone->setResumeOffset(phoneOffset);
     Results r;
-    download(41, target, QStringLiteral("/refused.bin"), r);
+    download(41, target, QStringLiteral("/offset.bin"), r);
     QVERIFY(r.waitFor(1));
-    QCOMPARE(r.results.first(), qMakePair(41, 0));
-    QCOMPARE(qint64(m_phone->callsTo(QStringLiteral("getFile")).first().body.value(QStringLiteral("haveRead")).toDouble()),
-             qint64(1000));
-    QCOMPARE(QFileInfo(target).size(), qint64(data.size()));
-    QCOMPARE(sha256Of(target), sha256(data));
-}
-
-void TestDownload::smallerPhoneOffsetCutsThePartialFile()
-{
-    const QByteArray data = putRemote(QStringLiteral("smaller.bin"), 512 * 1024, 6);
-    const QString target = local(QStringLiteral("smaller.bin"));
-    // The client holds 300 KiB; the phone only goes on from 100 KiB.
-    QVERIFY(writeFile(target + QStringLiteral(".ReRazeDownload"), data.left(300 * 1024)));
-    m_phone->setResumeOffset(100 * 1024);
-    Results r;
-    download(51, target, QStringLiteral("/smaller.bin"), r);
-    QVERIFY(r.waitFor(1));
-    QCOMPARE(r.results.first(), qMakePair(51, 0));
-    QCOMPARE(sha256Of(target), sha256(data));
-}
-
-void TestDownload::largerPhoneOffsetFailsAndKeepsThePartialFile()
-{
-    const QByteArray data = putRemote(QStringLiteral("larger.bin"), 512 * 1024, 7);
-    const QString target = local(QStringLiteral("larger.bin"));
-    const QString partial = target + QStringLiteral(".ReRazeDownload");
-    QVERIFY(writeFile(partial, data.left(100 * 1024)));
-    m_phone->setResumeOffset(300 * 1024);
-    Results r;
-    download(52, target, QStringLiteral("/larger.bin"), r);
-    QVERIFY(r.waitFor(1));
-    QCOMPARE(r.results.first(), qMakePair(52, 1));
-    QCOMPARE(readFile(partial), data.left(100 * 1024));
-    QVERIFY(!QFile::exists(target));
+    QCOMPARE(r.results.first(), qMakePair(41, code));
+    const QList<KoFakeCall> calls = m_fx.phone->callsTo(QStringLiteral("getFile"));
+    QCOMPARE(qint64(calls.first().body.value(QStringLiteral("haveRead")).toDouble()), qint64(partial));
+    if (code == 0) {
+        QCOMPARE(sha256Of(target), sha256(data));
+    } else {
+        QCOMPARE(readFile(partialPath), held);
+        QVERIFY(!QFile::exists(target));
+    }
 }
 
 void TestDownload::errorAnswerLeavesThePartialFileAlone()
@@ -303,7 +278,7 @@ void TestDownload::errorAnswerLeavesThePartialFileAlone()
     const QString partial = target + QStringLiteral(".ReRazeDownload");
     const QByteArray before = patternBytes(1000, 99);
     QVERIFY(writeFile(partial, before));
-    m_phone->queueAnswer(QStringLiteral("getFile"), KoTestResponse::raw("no such file here", 404, "text/plain"));
+    m_fx.phone->queueAnswer(QStringLiteral("getFile"), KoTestResponse::raw("no such file here", 404, "text/plain"));
     Results r;
     download(61, target, QStringLiteral("/missing-later.bin"), r);
     QVERIFY(r.waitFor(1));
@@ -324,13 +299,13 @@ void TestDownload::chunkedDownloadLongerThanTheDeadlineIsWrittenAsItArrives()
     const QByteArray data = putRemote(QStringLiteral("chunked.bin"), size, 9);
     const QString target = local(QStringLiteral("chunked.bin"));
     const QString partial = target + QStringLiteral(".ReRazeDownload");
-    KoTestDropProxy proxy(m_phone->port());
+    KoTestDropProxy proxy(m_fx.phone->port());
     QVERIFY(proxy.listen());
     // About 2.4 s in all, longer than the deadline.
     proxy.setDownstreamRate(500 * 1024);
     KoTestResponse fault;
     fault.chunked = true;
-    m_phone->queueDownloadFault(fault);
+    m_fx.phone->queueDownloadFault(fault);
     Results r;
     download(71, target, QStringLiteral("/chunked.bin"), r, proxy.baseUrl());
     qint64 seenWhileRunning = 0;
@@ -354,7 +329,7 @@ void TestDownload::closeDelimitedDownloadSucceeds()
     const QByteArray data = putRemote(QStringLiteral("close.bin"), 800 * 1024, 10);
     KoTestResponse fault;
     fault.noContentLength = true;
-    m_phone->queueDownloadFault(fault);
+    m_fx.phone->queueDownloadFault(fault);
     Results r;
     download(81, local(QStringLiteral("close.bin")), QStringLiteral("/close.bin"), r);
     QVERIFY(r.waitFor(1));
@@ -408,7 +383,7 @@ void TestDownload::shortAnswers()
         break;
     case EmptyAnswer:
         // No resume headers at all.
-        m_phone->queueAnswer(QStringLiteral("getFile"), KoTestResponse::raw(QByteArray()));
+        m_fx.phone->queueAnswer(QStringLiteral("getFile"), KoTestResponse::raw(QByteArray()));
         break;
     case LengthAboveBody:
         // A whole chunked body under a length it does not reach: no network error tells.
@@ -422,9 +397,9 @@ void TestDownload::shortAnswers()
         break;
     }
     if (answer != EmptyAnswer)
-        m_phone->queueDownloadFault(fault);
+        m_fx.phone->queueDownloadFault(fault);
     Results r;
-    m_client->downloadFileV2(111, m_phone->baseUrl(), target, 9, QLatin1Char('/') + name, 0, -1, QString(),
+    m_client->downloadFileV2(111, m_fx.phone->baseUrl(), target, 9, QLatin1Char('/') + name, 0, -1, QString(),
                              r.result(), r.onProgress(), size);
     QVERIFY(r.waitFor(1));
     QCOMPARE(r.results.first(), qMakePair(111, code));
@@ -443,7 +418,7 @@ void TestDownload::shortAnswers()
 void TestDownload::cancelDeletesAndPauseKeepsThePartialFile()
 {
     const QByteArray data = putRemote(QStringLiteral("slow.bin"), 2 * 1024 * 1024, 11);
-    KoTestDropProxy proxy(m_phone->port());
+    KoTestDropProxy proxy(m_fx.phone->port());
     QVERIFY(proxy.listen());
     proxy.setDownstreamRate(400 * 1024);
 
@@ -501,7 +476,7 @@ void TestDownload::zeroByteFileAndNothingLeftToResume()
     const QString nothing = local(QStringLiteral("nothing.bin"));
     KoTestResponse empty = KoTestResponse::raw(QByteArray());
     empty.noContentLength = true;
-    m_phone->queueAnswer(QStringLiteral("getFile"), empty);
+    m_fx.phone->queueAnswer(QStringLiteral("getFile"), empty);
     download(103, nothing, QStringLiteral("/empty.bin"), r);
     QVERIFY(r.waitFor(3));
     QCOMPARE(r.results.at(2), qMakePair(103, -4));
@@ -511,7 +486,7 @@ void TestDownload::zeroByteFileAndNothingLeftToResume()
 void TestDownload::secondDownloadOfTheSamePartialFileIsRefused()
 {
     const QByteArray data = putRemote(QStringLiteral("twice.bin"), 600 * 1024, 14);
-    KoTestDropProxy proxy(m_phone->port());
+    KoTestDropProxy proxy(m_fx.phone->port());
     QVERIFY(proxy.listen());
     proxy.setDownstreamRate(600 * 1024);
     const QString target = local(QStringLiteral("twice.bin"));
@@ -524,7 +499,7 @@ void TestDownload::secondDownloadOfTheSamePartialFileIsRefused()
     QCOMPARE(r.results.first(), qMakePair(112, -3));
     QCOMPARE(r.codeOf(111), 0);
     QCOMPARE(sha256Of(target), sha256(data));
-    QCOMPARE(m_phone->callsTo(QStringLiteral("getFile")).size(), 1);
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).size(), 1);
 }
 
 void TestDownload::targetFolderIsNeverTouched()
@@ -558,7 +533,7 @@ void TestDownload::progressIsThrottledAndEndsWithTheTotal()
 {
     const qint64 size = 1024 * 1024;
     putRemote(QStringLiteral("progress.bin"), size, 17);
-    KoTestDropProxy proxy(m_phone->port());
+    KoTestDropProxy proxy(m_fx.phone->port());
     QVERIFY(proxy.listen());
     proxy.setDownstreamRate(700 * 1024);
     Results r;
@@ -583,18 +558,18 @@ void TestDownload::thumbnailsOnBothRoutes()
     const QString lan = local(QStringLiteral("thumbs/lan.jpg"));
     const QString relay = local(QStringLiteral("thumbs/relay.jpg"));
     QVERIFY(writeFile(local(QStringLiteral("old.jpg")), QByteArray(100 * 1024, 'x')));
-    m_client->getThumbnailV2(151, m_phone->baseUrl(), lan, 9, QStringLiteral("/photo.jpg"), r.result());
+    m_client->getThumbnailV2(151, m_fx.phone->baseUrl(), lan, 9, QStringLiteral("/photo.jpg"), r.result());
     m_client->getThumbnailRemote(152, kPhoneUid, kPhoneId, 2, relay, 9, QStringLiteral("/photo.jpg"), r.result());
     QVERIFY(r.waitFor(2));
     QCOMPARE(r.codeOf(151), 0);
     QCOMPARE(r.codeOf(152), 0);
     QCOMPARE(readFile(lan), data);
     QCOMPARE(readFile(relay), data);
-    QCOMPARE(m_phone->callsTo(QStringLiteral("getThumbnail")).first().header("accept-encoding"),
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getThumbnail")).first().header("accept-encoding"),
              QByteArray("identity"));
 
     // A thumbnail the phone cannot give.
-    m_client->getThumbnailV2(153, m_phone->baseUrl(), local(QStringLiteral("thumbs/none.jpg")), 9,
+    m_client->getThumbnailV2(153, m_fx.phone->baseUrl(), local(QStringLiteral("thumbs/none.jpg")), 9,
                              QStringLiteral("/none.jpg"), r.result());
     QVERIFY(r.waitFor(3));
     QCOMPARE(r.codeOf(153), 1);
@@ -606,13 +581,13 @@ void TestDownload::unwritableThumbnailIsRefusedWithoutRequest()
     // A path below a file can never be created.
     QVERIFY(writeFile(local(QStringLiteral("plainfile")), "x"));
     Results r;
-    m_client->getThumbnailV2(161, m_phone->baseUrl(), local(QStringLiteral("plainfile/t.jpg")), 9,
+    m_client->getThumbnailV2(161, m_fx.phone->baseUrl(), local(QStringLiteral("plainfile/t.jpg")), 9,
                              QStringLiteral("/photo2.jpg"), r.result());
     QVERIFY(r.results.isEmpty());
     QVERIFY(r.waitFor(1));
     QCOMPARE(r.results.first(), qMakePair(161, -3));
     QTest::qWait(100);
-    QVERIFY(m_phone->callsTo(QStringLiteral("getThumbnail")).isEmpty());
+    QVERIFY(m_fx.phone->callsTo(QStringLiteral("getThumbnail")).isEmpty());
 }
 
 void TestDownload::pauseInsideTheTimeoutResultReportsNothingMore()
@@ -622,11 +597,11 @@ void TestDownload::pauseInsideTheTimeoutResultReportsNothingMore()
     const QString partial = target + QStringLiteral(".ReRazeDownload");
     KoTestResponse fault;
     fault.stallAfter = 100 * 1024;
-    m_phone->queueDownloadFault(fault);
+    m_fx.phone->queueDownloadFault(fault);
     Results r;
     // A caller dropping its failed task stops what it still believes to be running.
     m_client->downloadFileV2(
-        81, m_phone->baseUrl(), target, 9, QStringLiteral("/late.bin"), 0, -1, QString(),
+        81, m_fx.phone->baseUrl(), target, 9, QStringLiteral("/late.bin"), 0, -1, QString(),
         [this, &r](int id, int code) {
             r.results.append({id, code});
             m_client->pauseDownloadFileV2(id, KoClientHelper::ResultCallback());

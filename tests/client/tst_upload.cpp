@@ -5,9 +5,7 @@
 #include "app/KoServerConfig.h"
 #include "client/KoClientHelper.h"
 #include "net/KoNetworkObject.h"
-#include "support/KoFakePhone.h"
-#include "support/KoFakeRelay.h"
-#include "support/KoTestCertificates.h"
+#include "support/KoPhoneRelayFixture.h"
 #include "support/KoTestDropProxy.h"
 #include "support/KoTestFiles.h"
 
@@ -103,32 +101,20 @@ private slots:
 private:
     QString localFile(const QString& name, const QByteArray& data)
     {
-        const QString path = m_dir.filePath(QStringLiteral("local/") + name);
+        const QString path = m_fx.dir.filePath(QStringLiteral("local/") + name);
         writeFile(path, data);
         return path;
     }
-    QString onPhone(const QString& path) const { return m_dir.filePath(QStringLiteral("storage") + path); }
+    QString onPhone(const QString& path) const { return m_fx.dir.filePath(QStringLiteral("storage") + path); }
 
-    QTemporaryDir m_dir;
-    KoFakePhone* m_phone = nullptr;
-    KoFakeRelay* m_relay = nullptr;
+    KoPhoneRelay m_fx;
     KoClientHelper* m_client = nullptr;
 };
 
 void TestUpload::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    QVERIFY(KoTestCertificates::ensure());
-    KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
-    QDir(m_dir.path()).mkpath(QStringLiteral("storage/上传"));
-    QDir(m_dir.path()).mkpath(QStringLiteral("local"));
-    m_phone = new KoFakePhone(m_dir.filePath(QStringLiteral("storage")), this);
-    m_phone->setIdentity(kPhoneId, QStringLiteral("Pixel"), 2, 30, kPhoneUid);
-    QVERIFY(m_phone->start());
-    m_relay = new KoFakeRelay(this);
-    QVERIFY(m_relay->start());
-    m_relay->attachPhone(m_phone);
-    KoServerConfig::setRelayBaseUrl(m_relay->baseUrl());
+    QVERIFY(m_fx.start(this, kPhoneId, kPhoneUid));
+    QVERIFY(QDir().mkpath(m_fx.root() + QStringLiteral("/上传")));
     KoServerConfig::setRequestDeadlineMs(3000);
     KoServerConfig::setSweepIntervalMs(100);
 }
@@ -140,10 +126,10 @@ void TestUpload::cleanupTestCase()
 
 void TestUpload::init()
 {
-    m_phone->clearCalls();
-    m_phone->clearScripts();
-    m_relay->clearCalls();
-    m_phone->http()->clearRequests();
+    m_fx.phone->clearCalls();
+    m_fx.phone->clearScripts();
+    m_fx.relay->clearCalls();
+    m_fx.phone->http()->clearRequests();
     m_client = KoClientHelper::getInstance();
 }
 
@@ -159,14 +145,14 @@ void TestUpload::smallUploadIsByteExactWithItsHeaders()
     const QByteArray data = patternBytes(10000, 1);
     const QString path = localFile(QStringLiteral("small.bin"), data);
     Results r;
-    m_client->uploadShortFileV2(1, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1,
+    m_client->uploadShortFileV2(1, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1,
                                 QStringLiteral("ABCDEF0123"), QStringLiteral("FID-SMALL"), r.result(),
                                 KoClientHelper::ProgressCallback());
     QVERIFY(r.waitFor(1));
     QCOMPARE(r.results.first(), qMakePair(1, 0));
     QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/small.bin"))), sha256(data));
 
-    const QList<KoFakeCall> calls = m_phone->callsTo(QStringLiteral("uploadFile"));
+    const QList<KoFakeCall> calls = m_fx.phone->callsTo(QStringLiteral("uploadFile"));
     QCOMPARE(calls.size(), 1);
     const KoFakeCall& call = calls.first();
     QCOMPARE(call.path, QByteArray("/file/v2/uploadFile"));
@@ -204,7 +190,7 @@ void TestUpload::relayUploadCarriesNameAndCommand()
     QVERIFY(r.waitFor(1));
     QCOMPARE(r.results.first(), qMakePair(2, 0));
     QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/重命名.bin"))), sha256(data));
-    const QList<KoFakeCall> calls = m_relay->callsTo(QStringLiteral("uploadFile"));
+    const QList<KoFakeCall> calls = m_fx.relay->callsTo(QStringLiteral("uploadFile"));
     QCOMPARE(calls.size(), 1);
     QCOMPARE(calls.first().path, QByteArray("/reraze/reraze/file"));
     QCOMPARE(calls.first().header("cmd"), QByteArray("uploadFile"));
@@ -218,32 +204,32 @@ void TestUpload::uploadFromAnOffsetIsByteExact()
     const QString path = localFile(QStringLiteral("offset.bin"), data);
     const QString fid = QStringLiteral("FID-OFFSET");
     // The phone keeps 300000 bytes and the connection drops: the upload must report -1.
-    m_phone->queueUploadDrop(300000);
+    m_fx.phone->queueUploadDrop(300000);
     Results r;
-    m_client->uploadShortFileV2(3, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QStringLiteral("CS"),
+    m_client->uploadShortFileV2(3, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QStringLiteral("CS"),
                                 fid, r.result(), KoClientHelper::ProgressCallback());
     QVERIFY(r.waitFor(1));
     QCOMPARE(r.results.first(), qMakePair(3, -1));
-    QCOMPARE(m_phone->uploadHeld(fid), qint64(300000));
+    QCOMPARE(m_fx.phone->uploadHeld(fid), qint64(300000));
 
     QList<CheckSumAnswer> answers;
-    m_client->uploadFileAskCheckSumV2(4, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), fid,
+    m_client->uploadFileAskCheckSumV2(4, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), fid,
                                       collect(&answers));
     QTRY_COMPARE_WITH_TIMEOUT(answers.size(), 1, 10000);
     QCOMPARE(answers.first().id, 4);
     QCOMPARE(answers.first().code, 0);
     QCOMPARE(answers.first().haveRead, qint64(300000));
     QCOMPARE(answers.first().checksum, QStringLiteral("CS"));
-    const QJsonObject asked = m_phone->callsTo(QStringLiteral("checksum")).first().body;
+    const QJsonObject asked = m_fx.phone->callsTo(QStringLiteral("checksum")).first().body;
     QCOMPARE(asked.value(QStringLiteral("cmd")).toString(), QStringLiteral("askChecksum"));
     QCOMPARE(asked.value(QStringLiteral("name")).toString(), QStringLiteral("offset.bin"));
     QCOMPARE(asked.value(QStringLiteral("uploadFid")).toString(), fid);
 
-    m_client->uploadShortFileV2(5, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), 300000, 1, 1,
+    m_client->uploadShortFileV2(5, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 300000, 1, 1,
                                 QStringLiteral("CS"), fid, r.result(), KoClientHelper::ProgressCallback());
     QVERIFY(r.waitFor(2));
     QCOMPARE(r.results.at(1), qMakePair(5, 0));
-    const KoFakeCall last = m_phone->callsTo(QStringLiteral("uploadFile")).last();
+    const KoFakeCall last = m_fx.phone->callsTo(QStringLiteral("uploadFile")).last();
     QCOMPARE(last.header("offset"), QByteArray("300000"));
     QCOMPARE(last.header("size"), QByteArray("700000"));
     QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/offset.bin"))), sha256(data));
@@ -256,7 +242,7 @@ void TestUpload::tailSwitchReassemblesTheFileWithOneResult()
     QSignalSpy convert(m_client, &KoClientHelper::uploadConvertInfo);
     Results r;
     QList<QList<qint64>> progress;
-    m_client->uploadFileV2(6, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QStringLiteral("CS6"),
+    m_client->uploadFileV2(6, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QStringLiteral("CS6"),
                            QStringLiteral("FID-TAIL"), r.result(),
                            [&progress](int id, qint64 done, qint64 total) { progress.append({id, done, total}); });
     QVERIFY(r.waitFor(1));
@@ -268,7 +254,7 @@ void TestUpload::tailSwitchReassemblesTheFileWithOneResult()
     // A stream cut at its tail, the phone's count, the rest from memory. (A stream that
     // outran its progress reports may have arrived whole before the cut: the phone then
     // holds everything and the rest is empty.)
-    const QList<KoFakeCall> uploads = m_phone->callsTo(QStringLiteral("uploadFile"));
+    const QList<KoFakeCall> uploads = m_fx.phone->callsTo(QStringLiteral("uploadFile"));
     QVERIFY(uploads.size() == 1 || uploads.size() == 2);
     const KoFakeCall tail = uploads.last();
     QCOMPARE(tail.header("valid"), QByteArray("1"));
@@ -276,7 +262,7 @@ void TestUpload::tailSwitchReassemblesTheFileWithOneResult()
     QVERIFY(haveRead > 0);
     QVERIFY(data.size() - haveRead <= KoClientHelper::kTailMemoryLimit);
     QCOMPARE(tail.header("checksum"), QByteArray("CS6"));
-    QCOMPARE(m_phone->callsTo(QStringLiteral("checksum")).size(), 1);
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("checksum")).size(), 1);
     QCOMPARE(convert.count(), 1);
     QCOMPARE(convert.first().at(0).toInt(), 6);
     QCOMPARE(convert.first().at(1).toLongLong(), haveRead);
@@ -292,18 +278,18 @@ void TestUpload::resumedUploadWithAShortRestSwitchesAtOnce()
     const QString path = localFile(QStringLiteral("resumed-tail.bin"), data);
     const QString fid = QStringLiteral("FID-RTAIL2");
     // The phone holds the first 1800000 bytes.
-    m_phone->queueUploadDrop(1800 * 1000);
+    m_fx.phone->queueUploadDrop(1800 * 1000);
     Results r;
-    m_client->uploadShortFileV2(17, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1,
+    m_client->uploadShortFileV2(17, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1,
                                 QStringLiteral("CS17"), fid, r.result(), KoClientHelper::ProgressCallback());
     QVERIFY(r.waitFor(1));
-    QCOMPARE(m_phone->uploadHeld(fid), qint64(1800 * 1000));
+    QCOMPARE(m_fx.phone->uploadHeld(fid), qint64(1800 * 1000));
     // 700000 bytes left of the whole file: below the switch point from the first report on.
-    m_client->uploadFileV2(18, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), 1800 * 1000, 1, 1,
+    m_client->uploadFileV2(18, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 1800 * 1000, 1, 1,
                            QStringLiteral("CS17"), fid, r.result(), KoClientHelper::ProgressCallback());
     QVERIFY(r.waitFor(2));
     QCOMPARE(r.results.at(1), qMakePair(18, 0));
-    QCOMPARE(m_phone->callsTo(QStringLiteral("checksum")).size(), 1);
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("checksum")).size(), 1);
     QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/resumed-tail.bin"))), sha256(data));
 }
 
@@ -320,7 +306,7 @@ void TestUpload::relayTailSwitch()
     QCOMPARE(r.results.size(), 1);
     QCOMPARE(r.results.first(), qMakePair(7, 0));
     QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/relay-tail.bin"))), sha256(data));
-    QCOMPARE(m_relay->callsTo(QStringLiteral("askChecksum")).size(), 1);
+    QCOMPARE(m_fx.relay->callsTo(QStringLiteral("askChecksum")).size(), 1);
 }
 
 void TestUpload::tailSwitchSendsALongRestStreamed()
@@ -328,13 +314,13 @@ void TestUpload::tailSwitchSendsALongRestStreamed()
     const QByteArray data = patternBytes(6 * 1024 * 1024 + 9, 10);
     const QString path = localFile(QStringLiteral("long-rest.bin"), data);
     // The phone says it holds nothing: the rest is the whole file, too much for memory.
-    m_phone->queueAnswer(QStringLiteral("checksum"),
+    m_fx.phone->queueAnswer(QStringLiteral("checksum"),
                          KoTestResponse::json(QJsonObject{{QStringLiteral("code"), 0},
                                                           {QStringLiteral("haveRead"), 0},
                                                           {QStringLiteral("checksum"), QStringLiteral("CS16")},
                                                           {QStringLiteral("csVersion"), 1}}));
     Results r;
-    m_client->uploadFileV2(16, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QStringLiteral("CS16"),
+    m_client->uploadFileV2(16, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QStringLiteral("CS16"),
                            QStringLiteral("FID-LONG"), r.result(), KoClientHelper::ProgressCallback());
     QVERIFY(r.waitFor(1));
     QTest::qWait(300);
@@ -342,12 +328,12 @@ void TestUpload::tailSwitchSendsALongRestStreamed()
     QCOMPARE(r.results.first(), qMakePair(16, 0));
     QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/long-rest.bin"))), sha256(data));
     // Streamed again from 0 (the whole file in its body), and without a second switch.
-    const QList<KoFakeCall> uploads = m_phone->callsTo(QStringLiteral("uploadFile"));
+    const QList<KoFakeCall> uploads = m_fx.phone->callsTo(QStringLiteral("uploadFile"));
     QVERIFY(uploads.size() == 1 || uploads.size() == 2);
     QCOMPARE(uploads.last().header("offset"), QByteArray("0"));
     QCOMPARE(uploads.last().header("valid"), QByteArray("0"));
     QCOMPARE(uploads.last().header("content-length").toLongLong(), qint64(data.size() + 13 + 187));
-    QCOMPARE(m_phone->callsTo(QStringLiteral("checksum")).size(), 1);
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("checksum")).size(), 1);
 }
 
 void TestUpload::twoUploadsAtOnceBothArriveAndAnswersKeepTheirCallbacks()
@@ -357,13 +343,13 @@ void TestUpload::twoUploadsAtOnceBothArriveAndAnswersKeepTheirCallbacks()
     const QString pathA = localFile(QStringLiteral("a.bin"), a);
     const QString pathB = localFile(QStringLiteral("b.bin"), b);
     Results r;
-    m_client->uploadFileV2(8, m_phone->baseUrl(), pathA, 9, QStringLiteral("/上传"), 0, 0, 1, QString(),
+    m_client->uploadFileV2(8, m_fx.phone->baseUrl(), pathA, 9, QStringLiteral("/上传"), 0, 0, 1, QString(),
                            QStringLiteral("FID-A"), r.result(), KoClientHelper::ProgressCallback());
-    m_client->uploadFileV2(9, m_phone->baseUrl(), pathB, 9, QStringLiteral("/上传"), 0, 0, 1, QString(),
+    m_client->uploadFileV2(9, m_fx.phone->baseUrl(), pathB, 9, QStringLiteral("/上传"), 0, 0, 1, QString(),
                            QStringLiteral("FID-B"), r.result(), KoClientHelper::ProgressCallback());
     // The operation manager asks about a third upload meanwhile, with a callback of its own.
     QList<CheckSumAnswer> mine;
-    m_client->uploadFileAskCheckSumV2(10, m_phone->baseUrl(), pathA, 9, QStringLiteral("/上传"),
+    m_client->uploadFileAskCheckSumV2(10, m_fx.phone->baseUrl(), pathA, 9, QStringLiteral("/上传"),
                                       QStringLiteral("FID-OTHER"), collect(&mine));
     QVERIFY(r.waitFor(2));
     QTest::qWait(300);
@@ -375,7 +361,7 @@ void TestUpload::twoUploadsAtOnceBothArriveAndAnswersKeepTheirCallbacks()
     // The tail switches' answers never reached the manager's callback.
     QCOMPARE(mine.size(), 1);
     QCOMPARE(mine.first().id, 10);
-    QCOMPARE(m_phone->callsTo(QStringLiteral("checksum")).size(), 3);
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("checksum")).size(), 3);
 }
 
 void TestUpload::droppedStreamReportsMinusOneAndResumes()
@@ -383,7 +369,7 @@ void TestUpload::droppedStreamReportsMinusOneAndResumes()
     const QByteArray data = patternBytes(6 * 1024 * 1024, 8);
     const QString path = localFile(QStringLiteral("dropped.bin"), data);
     const QString fid = QStringLiteral("FID-DROP");
-    KoTestDropProxy proxy(m_phone->port());
+    KoTestDropProxy proxy(m_fx.phone->port());
     QVERIFY(proxy.listen());
     // One drop: the body is not sent again from its start on a new connection (which would
     // throw away what the phone holds); the break is reported instead.
@@ -396,24 +382,24 @@ void TestUpload::droppedStreamReportsMinusOneAndResumes()
     QCOMPARE(r.results.size(), 1);
     QCOMPARE(r.results.first(), qMakePair(11, -1));
     QCOMPARE(proxy.drops(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(m_phone->uploadHeld(fid) > 0, 5000);
-    const qint64 held = m_phone->uploadHeld(fid);
+    QTRY_VERIFY_WITH_TIMEOUT(m_fx.phone->uploadHeld(fid) > 0, 5000);
+    const qint64 held = m_fx.phone->uploadHeld(fid);
     QVERIFY(held < 2 * 1024 * 1024);
-    QVERIFY(m_phone->callsTo(QStringLiteral("uploadFile")).isEmpty());
+    QVERIFY(m_fx.phone->callsTo(QStringLiteral("uploadFile")).isEmpty());
 
     // The retry goes on from the phone's count.
     QList<CheckSumAnswer> answers;
-    m_client->uploadFileAskCheckSumV2(12, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), fid,
+    m_client->uploadFileAskCheckSumV2(12, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), fid,
                                       collect(&answers));
     QTRY_COMPARE_WITH_TIMEOUT(answers.size(), 1, 10000);
     QCOMPARE(answers.first().haveRead, held);
-    m_client->uploadFileV2(13, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), held, 1, 1,
+    m_client->uploadFileV2(13, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), held, 1, 1,
                            QStringLiteral("CS11"), fid, r.result(), KoClientHelper::ProgressCallback());
     QVERIFY(r.waitFor(2));
     QCOMPARE(r.results.at(1), qMakePair(13, 0));
     // Every body the phone saw: the dropped one from 0, then the rest from the phone's count.
     QList<qint64> offsets;
-    for (const KoTestRequest& request : m_phone->http()->requests()) {
+    for (const KoTestRequest& request : m_fx.phone->http()->requests()) {
         if (request.pathOnly() == "/file/v2/uploadFile")
             offsets << request.header("offset").toLongLong();
     }
@@ -428,7 +414,7 @@ void TestUpload::cancelledStreamIsSilent()
     const QByteArray data = patternBytes(4 * 1024 * 1024, 9);
     const QString path = localFile(QStringLiteral("cancel.bin"), data);
     Results r;
-    m_client->uploadFileV2(14, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QString(),
+    m_client->uploadFileV2(14, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QString(),
                            QStringLiteral("FID-CANCEL"), r.result(), KoClientHelper::ProgressCallback());
     m_client->cancelUploadFileV2(14, KoClientHelper::ResultCallback());
     // An id without a pending request: nothing.
@@ -436,20 +422,20 @@ void TestUpload::cancelledStreamIsSilent()
     QTest::qWait(800);
     QVERIFY(r.results.isEmpty());
     QVERIFY(!QFile::exists(onPhone(QStringLiteral("/上传/cancel.bin"))));
-    QVERIFY(m_phone->callsTo(QStringLiteral("checksum")).isEmpty());
+    QVERIFY(m_fx.phone->callsTo(QStringLiteral("checksum")).isEmpty());
 }
 
 void TestUpload::relayUploadOfAMissingFileIsRefusedLater()
 {
     Results r;
-    m_client->uploadFileRemote(15, kPhoneUid, kPhoneId, 2, m_dir.filePath(QStringLiteral("local/none.bin")),
+    m_client->uploadFileRemote(15, kPhoneUid, kPhoneId, 2, m_fx.dir.filePath(QStringLiteral("local/none.bin")),
                                QStringLiteral("none.bin"), 9, QStringLiteral("/上传"), 0, 0, 1, QString(),
                                QStringLiteral("FID-NONE"), r.result(), KoClientHelper::ProgressCallback());
     QVERIFY(r.results.isEmpty());
     QVERIFY(r.waitFor(1));
     QCOMPARE(r.results.first(), qMakePair(15, -3));
     QTest::qWait(100);
-    QVERIFY(m_relay->callsTo(QStringLiteral("uploadFile")).isEmpty());
+    QVERIFY(m_fx.relay->callsTo(QStringLiteral("uploadFile")).isEmpty());
 }
 
 void TestUpload::offsetHeaderAlwaysNamesWhereThePartStarts()
@@ -458,10 +444,10 @@ void TestUpload::offsetHeaderAlwaysNamesWhereThePartStarts()
     const QByteArray small = patternBytes(20000, 16);
     const QString smallPath = localFile(QStringLiteral("negative.bin"), small);
     Results r;
-    m_client->uploadShortFileV2(16, m_phone->baseUrl(), smallPath, 9, QStringLiteral("/上传"), -100, 0, 1, QString(),
+    m_client->uploadShortFileV2(16, m_fx.phone->baseUrl(), smallPath, 9, QStringLiteral("/上传"), -100, 0, 1, QString(),
                                 QStringLiteral("FID-NEG"), r.result(), KoClientHelper::ProgressCallback());
     QVERIFY(r.waitFor(1));
-    QCOMPARE(m_phone->callsTo(QStringLiteral("uploadFile")).last().header("offset"), QByteArray("0"));
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("uploadFile")).last().header("offset"), QByteArray("0"));
     QCOMPARE(r.results.first(), qMakePair(16, 0));
     QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/negative.bin"))), sha256(small));
 
@@ -469,18 +455,18 @@ void TestUpload::offsetHeaderAlwaysNamesWhereThePartStarts()
     // checkpoint handed on is that 0, never the phone's number.
     const QByteArray data = patternBytes(9 * 1024 * 1024 + 5, 17);
     const QString path = localFile(QStringLiteral("negative-tail.bin"), data);
-    m_phone->queueAnswer(QStringLiteral("checksum"),
+    m_fx.phone->queueAnswer(QStringLiteral("checksum"),
                          KoTestResponse::json({{"code", 0}, {"haveRead", -100}, {"checksum", ""}, {"csVersion", 1}}));
     QSignalSpy convert(m_client, &KoClientHelper::uploadConvertInfo);
-    m_client->uploadFileV2(17, m_phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QString(),
+    m_client->uploadFileV2(17, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QString(),
                            QStringLiteral("FID-NEGTAIL"), r.result(), KoClientHelper::ProgressCallback());
     QVERIFY(r.waitFor(2, 60000));
     QCOMPARE(r.results.at(1), qMakePair(17, 0));
     QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/negative-tail.bin"))), sha256(data));
-    QCOMPARE(m_phone->callsTo(QStringLiteral("checksum")).size(), 1);
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("checksum")).size(), 1);
     QCOMPARE(convert.count(), 1);
     QCOMPARE(convert.first().at(1).toLongLong(), qint64(0));
-    QCOMPARE(m_phone->callsTo(QStringLiteral("uploadFile")).last().header("offset"), QByteArray("0"));
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("uploadFile")).last().header("offset"), QByteArray("0"));
 }
 
 QTEST_GUILESS_MAIN(TestUpload)

@@ -27,7 +27,6 @@ class TestDevices : public QObject
     Q_OBJECT
 private slots:
     void cleanupTestCase();
-    void facilityDefaultsAndUrl();
     void facilityCopies();
     void listRefusesNullAndDuplicates();
     void listTakeAndRemove();
@@ -42,41 +41,6 @@ void TestDevices::cleanupTestCase()
 {
     if (KoFileClipboard::hasInstance())
         delete KoFileClipboard::getInstance();
-}
-
-void TestDevices::facilityDefaultsAndUrl()
-{
-    KoBaseFacility empty;
-    QCOMPARE(empty.getNetworkType(), 1);
-    QCOMPARE(empty.getNetworkPolicy(), 0);
-    QCOMPARE(empty.getUrl(), QString());
-    QVERIFY(!empty.isLocal());
-
-    QScopedPointer<KoBaseFacility> f(phone(QStringLiteral("dev-1")));
-    QCOMPARE(f->getUrl(), QStringLiteral("http://192.168.1.20:8080"));
-    QCOMPARE(f->getUid(), 1001);
-    QCOMPARE(f->getState(), 1);
-    QCOMPARE(f->getDeviceType(), 2);
-    QCOMPARE(f->getIp(), QStringLiteral("192.168.1.20"));
-    QCOMPARE(f->getDeviceId(), QStringLiteral("dev-1"));
-    QCOMPARE(f->getDeviceName(), QStringLiteral("Mi 10"));
-    QCOMPARE(f->getAppVersion(), 85);
-    QVERIFY(f->isLocal());
-    QCOMPARE(f->getImagePath(), QStringLiteral("/tmp/head.png"));
-    QCOMPARE(f->getNick(), QStringLiteral("小明"));
-    QCOMPARE(f->getPort(), 8080);
-    QCOMPARE(f->getNetworkType(), 1);
-    QCOMPARE(f->getNetworkPolicy(), 0);
-
-    f->setIp(QStringLiteral("10.0.0.9"));
-    QCOMPARE(f->getUrl(), QStringLiteral("http://10.0.0.9:8080"));
-    f->setPort(9999);
-    QCOMPARE(f->getUrl(), QStringLiteral("http://10.0.0.9:9999"));
-    // A route change sets flag and URL as told.
-    f->setLocal(false);
-    f->setUrl(QString());
-    QVERIFY(!f->isLocal());
-    QCOMPARE(f->getUrl(), QString());
 }
 
 void TestDevices::facilityCopies()

@@ -20,7 +20,6 @@ private slots:
     void oddPathsNeverCrash();
     void phoneTypeCodes_data();
     void phoneTypeCodes();
-    void typePredicates();
     void flagsKeepOtherBits();
     void copyConstructorClearsEditBits();
     void remoteFilePathRules_data();
@@ -29,7 +28,6 @@ private slots:
     void localFileTypes_data();
     void localFileTypes();
     void mimeTableCoversEveryFileType();
-    void mimeTableLifecycle();
     void categories_data();
     void categories();
 };
@@ -188,29 +186,6 @@ void TestFiles::phoneTypeCodes()
     file.parseType(200);
     QCOMPARE(file.getFileType(), 0x4C);
     QVERIFY(file.isSecret());
-}
-
-void TestFiles::typePredicates()
-{
-    struct Case {
-        int code;
-        bool photo;
-        bool document;
-    };
-    const Case cases[] = {{0, false, false},      {0x1C, false, false},  {0x24, false, false},
-                          {0x3C, false, false},   {0x4C, true, false},   {0x54, false, true},
-                          {0x8C, false, false},   {0x94, false, true},   {0xCC, false, false},
-                          {0xD4, false, true},    {0x114, false, true},  {0x154, false, true},
-                          {0x4, false, false}};
-    for (const Case& c : cases) {
-        KoAbstractFile file;
-        file.setFileType(c.code);
-        QCOMPARE(file.getFileType(), c.code);
-        QCOMPARE(file.isPhoto(), c.photo);
-        QCOMPARE(file.isDocument(), c.document);
-        QCOMPARE(file.isFolder(), c.code == 0);
-        QCOMPARE(file.isFile(), c.code != 0);
-    }
 }
 
 void TestFiles::flagsKeepOtherBits()
@@ -384,19 +359,6 @@ void TestFiles::mimeTableCoversEveryFileType()
     QCOMPARE(KoFileMimeType::getInstance()->getMimeTypeOfFileName(QStringLiteral("/a.b/c")), QString());
     QCOMPARE(KoFileMimeType::getInstance()->getMimeTypeOfFileName(QStringLiteral("/a/c.apk")),
              QStringLiteral("application/vnd.android.package-archive"));
-}
-
-void TestFiles::mimeTableLifecycle()
-{
-    KoFileMimeType* first = KoFileMimeType::getInstance();
-    QCOMPARE(KoFileMimeType::getInstance(), first);
-    QVERIFY(KoFileMimeType::hasInstance());
-    delete first;
-    QVERIFY(!KoFileMimeType::hasInstance());
-    // A later use builds a fresh table.
-    KoFileMimeType* second = KoFileMimeType::getInstance();
-    QVERIFY(second);
-    QCOMPARE(second->getMimeType(QStringLiteral("pdf")), QStringLiteral("application/pdf"));
 }
 
 void TestFiles::categories_data()

@@ -45,17 +45,6 @@ private slots:
         KoServerConfig::reset();
     }
 
-    void singletonLife()
-    {
-        KoNetworkObject* a = KoNetworkObject::getInstance();
-        QCOMPARE(KoNetworkObject::getInstance(), a);
-        QVERIFY(a->getManager()->cookieJar() == a->getCookieJar());
-        delete a;
-        KoNetworkObject* b = KoNetworkObject::getInstance();
-        QVERIFY(b);
-        QCOMPARE(KoNetworkObject::getInstance(), b);
-    }
-
     void bundledCaIsTrusted()
     {
         KoNetworkObject* net = KoNetworkObject::getInstance();

@@ -52,22 +52,6 @@ private slots:
         m_nam = nullptr;
     }
 
-    void recordDefaults()
-    {
-        KoReplyType r(101003);
-        QCOMPARE(r.getType(), 101003);
-        QCOMPARE(r.getId(), -1);
-        QCOMPARE(r.getDdl(), qint64(-1));
-        QVERIFY(!r.isCanceled());
-        QCOMPARE(r.valueCount(), 0);
-        QCOMPARE(r.getIntValue(0), 0);
-        QCOMPARE(r.getStringValue(0), QString());
-        QCOMPARE(r.getLongLongValue(0), qint64(0));
-        QVERIFY(r.getFileValue(0) == nullptr);
-        r.cancel();
-        QVERIFY(r.isCanceled());
-    }
-
     void valuesByIndexAndChaining()
     {
         QFile f;

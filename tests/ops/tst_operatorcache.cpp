@@ -36,7 +36,6 @@ private slots:
     void init();
     void cleanup();
 
-    void cacheKeyIsMd5OfPathAtDevice();
     void thumbnailIsFetchedOnceAndThenCached();
     void failedThumbnailIsFetchedAgain();
     void erasedAndClearedThumbnailsAreFetchedAgain();
@@ -82,16 +81,6 @@ void TestOperatorCache::cleanup()
 {
     delete m_op;
     m_op = nullptr;
-}
-
-void TestOperatorCache::cacheKeyIsMd5OfPathAtDevice()
-{
-    const QString expected = QString::fromLatin1(
-        QCryptographicHash::hash(QByteArray("/DCIM/a.jpg@X"), QCryptographicHash::Md5).toHex());
-    QCOMPARE(KoRemoteFileOperator::cacheKey(QStringLiteral("/DCIM/a.jpg"), QStringLiteral("X")), expected);
-    QVERIFY(KoRemoteFileOperator::cacheKey(QStringLiteral("/DCIM/a.jpg"), QStringLiteral("Y")) != expected);
-    QCOMPARE(m_op->getThumbnailDir(), KoCommonUtil::getAppDataDir() + "/thumbnail");
-    QCOMPARE(m_op->getTmpFileDir(), KoCommonUtil::getAppDataDir() + "/tmp");
 }
 
 void TestOperatorCache::thumbnailIsFetchedOnceAndThenCached()

@@ -29,10 +29,9 @@ private slots:
     void overwriteQuestionAndBothModes();
     void hostileNamesStayInsideTheFolder();
     void answerFromARefusalReceiverEndsTheGroupOnce();
-    void stallResumesFromThePartialFile();
+    void interruptedDownloadsKeepThePartial_data();
+    void interruptedDownloadsKeepThePartial();
     void aStartedDownloadIsTransferringBeforeItsFirstByte();
-    void resetFailsThenRetryResumes();
-    void fourTimeOutsFailKeepingThePartial();
     void pauseThenRetryResumes_data();
     void pauseThenRetryResumes();
     void wholeAlbumDownloadsIntoItsFolder();
@@ -331,26 +330,93 @@ void TestOperatorDownload::answerFromARefusalReceiverEndsTheGroupOnce()
     QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).size(), 1);
 }
 
-void TestOperatorDownload::stallResumesFromThePartialFile()
+// A phone that stalls or resets mid-file: what arrived is kept and resumed from. One stall
+// heals within the retries; a reset fails the record at once; four stalls in a row use up the
+// retries and fail it. A failed record's retry goes on from its partial file.
+void TestOperatorDownload::interruptedDownloadsKeepThePartial_data()
 {
-    KoWatchdog watchdog(60);
-    KoServerConfig::setRequestDeadlineMs(1500);
-    const QByteArray bytes = randomBytes(1200000, 5);
-    QVERIFY(m_fx.writeFile(QStringLiteral("/big.bin"), bytes));
-    KoTestResponse stall;
-    stall.stallAfter = 400000;
-    m_fx.phone->queueDownloadFault(stall);
+    QTest::addColumn<bool>("reset"); // else a stall
+    QTest::addColumn<int>("at");     // body bytes sent before the fault
+    QTest::addColumn<int>("faults"); // requests in a row that meet it
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("deadlineMs");
+    QTest::addColumn<bool>("healsAlone");
+    QTest::addColumn<bool>("noLength"); // a close-delimited body: only the listed size tells it was cut
+    QTest::newRow("one stall resumes on its own") << false << 400000 << 1 << 1200000 << 1500 << true << false;
+    QTest::newRow("a reset fails, the retry resumes") << true << 500000 << 1 << 900000 << 15000 << false << false;
+    QTest::newRow("a reset without a length fails, the retry resumes")
+        << true << 500000 << 1 << 900000 << 15000 << false << true;
+    QTest::newRow("four time-outs fail keeping the partial") << false << 1000 << 4 << 100000 << 1000 << false << false;
+}
+
+void TestOperatorDownload::interruptedDownloadsKeepThePartial()
+{
+    QFETCH(bool, reset);
+    QFETCH(int, at);
+    QFETCH(int, faults);
+    QFETCH(int, size);
+    QFETCH(int, deadlineMs);
+    QFETCH(bool, healsAlone);
+    QFETCH(bool, noLength);
+    KoWatchdog watchdog(90);
+    KoServerConfig::setRequestDeadlineMs(deadlineMs);
+    const QByteArray bytes = randomBytes(size, quint32(at));
+    QVERIFY(m_fx.writeFile(QStringLiteral("/cut.bin"), bytes));
+    for (int i = 0; i < faults; ++i) {
+        KoTestResponse fault;
+        (reset ? fault.resetAfter : fault.stallAfter) = at;
+        fault.noContentLength = noLength;
+        m_fx.phone->queueDownloadFault(fault);
+    }
+    KoCountWatch counts;
+    counts.attach(m_op, this);
     QSignalSpy success(m_op, &KoRemoteFileOperator::fileDownloadSuccessV2);
     QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
-    const QString dst = m_local->path();
-    download({file(QStringLiteral("/big.bin"))}, dst);
-    QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty(), 30000);
-    QVERIFY(errors.isEmpty());
-    QCOMPARE(readAll(dst + QStringLiteral("/big.bin")), bytes);
-    const QList<KoFakeCall> calls = m_fx.phone->callsTo(QStringLiteral("getFile"));
-    QCOMPARE(calls.size(), 2);
-    QCOMPARE(calls.at(1).body.value(QStringLiteral("haveRead")).toDouble(), 400000.0);
-    QVERIFY(!calls.at(1).body.value(QStringLiteral("checksum")).toString().isEmpty());
+    QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
+    const QString target = m_local->filePath(QStringLiteral("cut.bin"));
+    download({noLength ? new KoRemoteFile(m_fx.url(), QStringLiteral("/cut.bin"), 200, size, 0, QString())
+                       : file(QStringLiteral("/cut.bin"))},
+             m_local->path());
+    KoFileDownloadInfo* record = downloadAt(m_op, 0);
+    QVERIFY(record);
+    const int firstId = record->getTaskId();
+    const auto calls = [this] { return m_fx.phone->callsTo(QStringLiteral("getFile")); };
+    const auto lastHaveRead = [&] { return calls().last().body.value(QStringLiteral("haveRead")).toDouble(); };
+
+    if (healsAlone) {
+        QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty(), 30000);
+        QVERIFY(errors.isEmpty());
+        QCOMPARE(readAll(target), bytes);
+        QCOMPARE(calls().size(), 2);
+        QCOMPARE(lastHaveRead(), double(at));
+        QVERIFY(!calls().last().body.value(QStringLiteral("checksum")).toString().isEmpty());
+        QVERIFY(idle(m_op));
+        return;
+    }
+
+    QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty(), 30000);
+    QTest::qWait(300);
+    QCOMPARE(errors.size(), 1);
+    QCOMPARE(record->getConvertState(), 3);
+    QCOMPARE(calls().size(), faults);
+    // Each time-out restarts the record in its slot under a new task id.
+    QCOMPARE(record->getTaskId(), firstId + faults - 1);
+    const qint64 kept = QFileInfo(target + QStringLiteral(".ReRazeDownload")).size();
+    QVERIFY(kept > 0);
+    QCOMPARE(record->getHaveRead(), kept);
+    if (faults > 1) {
+        QCOMPARE(kept, qint64(faults) * at);
+        QCOMPARE(record->getRetryTimes(), 0);
+    }
+    QCOMPARE(counts.download, 0);
+    QVERIFY(done.isEmpty());
+    QCOMPARE(m_op->getRunningTransferCount(), 0);
+    QVERIFY(idle(m_op));
+
+    m_op->getFileRetryDownloadStart(record->getTaskId());
+    QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty(), 20000);
+    QCOMPARE(readAll(target), bytes);
+    QCOMPARE(lastHaveRead(), double(kept));
     QVERIFY(idle(m_op));
 }
 
@@ -392,71 +458,6 @@ void TestOperatorDownload::aStartedDownloadIsTransferringBeforeItsFirstByte()
     QCOMPARE(stateAtRetry, 1);
     QCOMPARE(readAll(m_local->filePath(QStringLiteral("quiet.bin"))), bytes);
     QVERIFY(idle(m_op));
-}
-
-void TestOperatorDownload::resetFailsThenRetryResumes()
-{
-    KoWatchdog watchdog(60);
-    const QByteArray bytes = randomBytes(900000, 6);
-    QVERIFY(m_fx.writeFile(QStringLiteral("/reset.bin"), bytes));
-    KoTestResponse reset;
-    reset.resetAfter = 500000;
-    // Without a length only the listed size tells that the body was cut.
-    reset.noContentLength = true;
-    m_fx.phone->queueDownloadFault(reset);
-    QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
-    QSignalSpy success(m_op, &KoRemoteFileOperator::fileDownloadSuccessV2);
-    const QString dst = m_local->path();
-    const QString target = dst + QStringLiteral("/reset.bin");
-    download({new KoRemoteFile(m_fx.phone->baseUrl(), QStringLiteral("/reset.bin"), 200, 900000, 0, QString())}, dst);
-    QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty(), 20000);
-    KoFileDownloadInfo* record = downloadAt(m_op, 0);
-    QVERIFY(record);
-    QCOMPARE(record->getConvertState(), 3);
-    const qint64 kept = QFileInfo(target + QStringLiteral(".ReRazeDownload")).size();
-    QVERIFY(kept > 0);
-    QCOMPARE(record->getHaveRead(), kept);
-    QVERIFY(idle(m_op));
-
-    m_op->getFileRetryDownloadStart(record->getTaskId());
-    QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty(), 20000);
-    QCOMPARE(readAll(target), bytes);
-    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).last().body.value(QStringLiteral("haveRead")).toDouble(),
-             double(kept));
-    QVERIFY(idle(m_op));
-}
-
-void TestOperatorDownload::fourTimeOutsFailKeepingThePartial()
-{
-    KoWatchdog watchdog(90);
-    KoServerConfig::setRequestDeadlineMs(1000);
-    QVERIFY(m_fx.writeFile(QStringLiteral("/slow.bin"), randomBytes(100000, 7)));
-    for (int i = 0; i < 4; ++i) {
-        KoTestResponse stall;
-        stall.stallAfter = 1000;
-        m_fx.phone->queueDownloadFault(stall);
-    }
-    KoCountWatch counts;
-    counts.attach(m_op, this);
-    QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
-    QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
-    const QString dst = m_local->path();
-    download({file(QStringLiteral("/slow.bin"))}, dst);
-    const int firstId = downloadAt(m_op, 0)->getTaskId();
-    QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty(), 30000);
-    QTest::qWait(300);
-    QCOMPARE(errors.size(), 1);
-    KoFileDownloadInfo* record = downloadAt(m_op, 0);
-    QCOMPARE(record->getConvertState(), 3);
-    QCOMPARE(record->getRetryTimes(), 0);
-    QCOMPARE(record->getTaskId(), firstId + 3);
-    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).size(), 4);
-    const qint64 kept = QFileInfo(dst + QStringLiteral("/slow.bin.ReRazeDownload")).size();
-    QCOMPARE(kept, 4000);
-    QCOMPARE(record->getHaveRead(), kept);
-    QCOMPARE(counts.download, 0);
-    QVERIFY(done.isEmpty());
-    QCOMPARE(m_op->getRunningTransferCount(), 0);
 }
 
 void TestOperatorDownload::pauseThenRetryResumes_data()

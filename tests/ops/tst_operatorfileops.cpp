@@ -39,6 +39,8 @@ private slots:
     void newFolderFinishedAndFailed();
     void deleteForgetsEveryPathOnce();
     void moveReportsOnceWithTheTarget();
+    void failedDeletesAndMovesAreTold_data();
+    void failedDeletesAndMovesAreTold();
     void guardsSendNothing();
     void relayFileOperations();
     void copyStartProgressAndCancel();
@@ -271,14 +273,18 @@ void TestOperatorFileOps::listingCode100EmptyAnswerAndFailure()
     QCOMPARE(timeouts.at(0).at(0).toInt(), 7);
     QCOMPARE(timeouts.at(0).at(1).toString(), kPhoneId);
 
-    // A plain failure is not reported at all.
-    m_fx.phone->queueAnswer(QStringLiteral("getDirectory"), KoTestResponse::json(QJsonObject{{"code", 5}}));
-    const int id = nextTaskId(m_op);
+    // Any other failure ("not found" here) ends the listing too, on both routes, so that a page
+    // waiting for it never stays busy.
+    m_fx.phone->queueAnswer(QStringLiteral("getDirectory"), KoTestResponse::json(QJsonObject{{"code", 2}}));
     m_op->getFileListStartV2(9, QStringLiteral("/"), m_fx.url(), kPhoneId);
-    QVERIFY(waitGone(id));
+    QTRY_COMPARE_WITH_TIMEOUT(timeouts.size(), 2, 10000);
+    m_fx.phone->queueAnswer(QStringLiteral("getDirectory"), KoTestResponse::json(QJsonObject{{"code", 2}}));
+    m_op->getFileListStartV3(9, QStringLiteral("/gone"), &m_fx.device);
+    QTRY_COMPARE_WITH_TIMEOUT(timeouts.size(), 3, 10000);
+    for (const QList<QVariant>& timeout : qAsConst(timeouts))
+        QCOMPARE(timeout, (QList<QVariant>{7, kPhoneId}));
     QCOMPARE(listings, 0);
     QCOMPARE(noPermission.size(), 1);
-    QCOMPARE(timeouts.size(), 1);
 }
 
 void TestOperatorFileOps::renameForgetsCachedCopies()
@@ -361,6 +367,56 @@ void TestOperatorFileOps::deleteForgetsEveryPathOnce()
     // An empty list is still sent.
     m_op->deleteFileV3(9, QStringList(), &m_fx.device);
     QTRY_COMPARE_WITH_TIMEOUT(m_fx.relay->callsTo(QStringLiteral("deleteFile")).size(), 1, 10000);
+}
+
+void TestOperatorFileOps::failedDeletesAndMovesAreTold_data()
+{
+    QTest::addColumn<bool>("move");
+    QTest::addColumn<bool>("lan");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("failedCode"); // -1: no failure signal
+    QTest::addColumn<int>("finished");
+    QTest::newRow("delete done") << false << true << "/f/a.txt" << -1 << 1;
+    QTest::newRow("delete partly, lan") << false << true << "/f/missing" << 4 << 1;
+    QTest::newRow("delete partly, relay") << false << false << "/f/missing" << 4 << 1;
+    QTest::newRow("move done") << true << true << "/f/a.txt" << -1 << 1;
+    QTest::newRow("move partly, relay") << true << false << "/f/missing" << 4 << 1;
+    QTest::newRow("move into a missing folder") << true << true << "/f/a.txt|/nowhere" << 2 << 0;
+}
+
+// The phone's refusals reached no one: the page kept showing what was not deleted or moved.
+void TestOperatorFileOps::failedDeletesAndMovesAreTold()
+{
+    QFETCH(bool, move);
+    QFETCH(bool, lan);
+    QFETCH(QString, path);
+    QFETCH(int, failedCode);
+    QFETCH(int, finished);
+    QVERIFY(m_fx.writeFile(QStringLiteral("/f/a.txt"), "a"));
+    QVERIFY(QDir().mkpath(m_fx.root() + QStringLiteral("/g")));
+    const QStringList parts = path.split(QLatin1Char('|'));
+    const QString target = parts.value(1, QStringLiteral("/g"));
+    QSignalSpy failedDelete(m_op, &KoRemoteFileOperator::deleteFileFailedV2);
+    QSignalSpy failedMove(m_op, &KoRemoteFileOperator::moveFileFailedV2);
+    QSignalSpy done(m_op, move ? SIGNAL(moveFileFinishedV2(QString, QString, QString))
+                               : SIGNAL(deleteFileFinishedV2(QString, QString)));
+    if (move && lan)
+        m_op->moveFileV2(9, {parts.at(0)}, 9, target, m_fx.url(), kPhoneId);
+    else if (move)
+        m_op->moveFileV3(9, {parts.at(0)}, 9, target, &m_fx.device);
+    else if (lan)
+        m_op->deleteFileV2(9, {parts.at(0)}, m_fx.url(), kPhoneId);
+    else
+        m_op->deleteFileV3(9, {parts.at(0)}, &m_fx.device);
+    QSignalSpy& failed = move ? failedMove : failedDelete;
+    QTRY_COMPARE_WITH_TIMEOUT(failed.size() + done.size(), qMax(finished, 0) + (failedCode >= 0 ? 1 : 0), 10000);
+    QCOMPARE(done.size(), finished);
+    QCOMPARE(failed.size(), failedCode >= 0 ? 1 : 0);
+    QCOMPARE((move ? failedDelete : failedMove).size(), 0);
+    if (failedCode >= 0) {
+        QCOMPARE(failed.at(0).at(0).toInt(), failedCode);
+        QCOMPARE(failed.at(0).at(1).toString(), kPhoneId);
+    }
 }
 
 void TestOperatorFileOps::moveReportsOnceWithTheTarget()

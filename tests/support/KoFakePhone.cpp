@@ -223,8 +223,13 @@ KoTestResponse KoFakePhone::handleHttp(const KoTestRequest& request)
     if (op.isEmpty() || op.contains(QLatin1Char('/')))
         return KoTestResponse::raw("not found", 404, "text/plain");
 
+    return answer(KoFakeCall::fromRequest(request, "lan", op));
+}
+
+KoFakeCall KoFakeCall::fromRequest(const KoTestRequest& request, const QByteArray& route, const QString& op)
+{
     KoFakeCall call;
-    call.route = "lan";
+    call.route = route;
     call.op = op;
     call.path = request.path;
     call.headers = request.headers;
@@ -234,7 +239,7 @@ KoTestResponse KoFakePhone::handleHttp(const KoTestRequest& request)
     const QJsonDocument doc = QJsonDocument::fromJson(call.rawBody);
     if (doc.isObject())
         call.body = doc.object();
-    return answer(call);
+    return call;
 }
 
 KoTestResponse KoFakePhone::answer(const KoFakeCall& call)

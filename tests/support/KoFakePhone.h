@@ -29,6 +29,8 @@ struct KoFakeCall {
     QJsonObject body;  // empty when the body is not a JSON object
     QString bodyFile;  // a large body left in the server's spill file (rawBody is then empty)
     QByteArray header(const QByteArray& name) const { return headers.value(name.toLower()); }
+    // The call a request makes on a route, its body read as JSON where it is.
+    static KoFakeCall fromRequest(const KoTestRequest& request, const QByteArray& route, const QString& op);
 };
 
 // Scripted answers by operation and the log of calls, shared by the fake phone and relay.
@@ -123,7 +125,6 @@ public:
     // Bytes held of an unfinished upload (-1: none under this id).
     qint64 uploadHeld(const QString& uploadFid) const;
     // Uploads that arrived whole and were put in place.
-    int uploadsCompleted() const { return m_uploadsCompleted; }
     // Uploads the client abandoned mid-body on server still count with what arrived.
     void watchAbortedUploads(KoTestHttpServer* server);
     KoTestResponse serveTransfer(const KoFakeCall& call);
@@ -186,7 +187,6 @@ private:
     QList<qint64> m_uploadDrops;
     bool m_resumeRefused = false;
     qint64 m_resumeOffset = -1;
-    int m_uploadsCompleted = 0;
 
     KoTestHttpServer* m_http = nullptr;
     QString m_deviceId = QStringLiteral("phone-0001");

@@ -340,7 +340,6 @@ KoTestResponse KoFakePhone::serveUpload(const KoFakeCall& call)
     upload.done = true;
     upload.target = target;
     upload.dataFile.clear();
-    ++m_uploadsCompleted;
     return jsonAnswer(codeOnly(CodeOk));
 }
 
@@ -361,13 +360,8 @@ void KoFakePhone::watchAbortedUploads(KoTestHttpServer* server)
 
 void KoFakePhone::storeAbortedUpload(const KoTestRequest& request)
 {
-    KoFakeCall call;
-    call.route = request.pathOnly().startsWith("/reraze/") ? "relay" : "lan";
-    call.op = QStringLiteral("uploadFile");
-    call.path = request.path;
-    call.headers = request.headers;
-    call.rawBody = request.bodyFile.isEmpty() ? request.body : QByteArray();
-    call.bodyFile = request.bodyFile;
+    const KoFakeCall call = KoFakeCall::fromRequest(
+        request, request.pathOnly().startsWith("/reraze/") ? "relay" : "lan", QStringLiteral("uploadFile"));
     const QString fid = QString::fromUtf8(call.header("uploadFid"));
     if (fid.isEmpty())
         return;

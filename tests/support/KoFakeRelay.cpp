@@ -44,11 +44,6 @@ void KoFakeRelay::attachPhone(KoFakePhone* phone)
     }
 }
 
-void KoFakeRelay::detachPhone(KoFakePhone* phone)
-{
-    m_phones.removeAll(phone);
-}
-
 void KoFakeRelay::setNetworkState(const QString& deviceId, const QString& ip, int port, int networkState)
 {
     m_networkStates.insert(deviceId, NetworkState{ip, port, networkState});
@@ -67,14 +62,7 @@ KoFakePhone* KoFakeRelay::phoneFor(const QString& deviceId) const
 KoTestResponse KoFakeRelay::handleHttp(const KoTestRequest& request)
 {
     const QByteArray path = request.pathOnly();
-    KoFakeCall call;
-    call.path = request.path;
-    call.headers = request.headers;
-    call.rawBody = request.bodyFile.isEmpty() ? request.body : QByteArray();
-    call.bodyFile = request.bodyFile;
-    const QJsonDocument doc = QJsonDocument::fromJson(call.rawBody);
-    if (doc.isObject())
-        call.body = doc.object();
+    KoFakeCall call = KoFakeCall::fromRequest(request, QByteArray(), QString());
     const QString cmd = call.body.value(QStringLiteral("cmd")).toString();
 
     if (path == "/reraze/reraze/operation" || path == "/reraze/msg/connect") {

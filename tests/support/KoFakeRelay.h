@@ -35,7 +35,6 @@ public:
 
     // The phone becomes reachable through the relay under its device id.
     void attachPhone(KoFakePhone* phone);
-    void detachPhone(KoFakePhone* phone);
     // What "network/ask" reports for a device: its LAN address (ip, port) and network state.
     void setNetworkState(const QString& deviceId, const QString& ip, int port, int networkState);
 

@@ -1,7 +1,10 @@
 #include "KoSmokeSession.h"
 
 #include <QtTest>
+#include <QElapsedTimer>
+#include <QJsonDocument>
 #include <QSharedMemory>
+#include <QUdpSocket>
 
 namespace {
 // The virtual display's frame buffer is an XWD file; 32-bit TrueColor is all Xvfb gives here.
@@ -280,4 +283,68 @@ QString KoSmokeSession::usageLogs(const QString& home)
             text += QString::fromUtf8(f.readAll());
     }
     return text;
+}
+
+namespace {
+quint16 freeUdpPort()
+{
+    QUdpSocket socket;
+    return socket.bind(QHostAddress(QHostAddress::LocalHost), 0) ? socket.localPort() : 0;
+}
+} // namespace
+
+int KoSmokePairing::count(const QByteArray& text)
+{
+    if (phone)
+        phoneLog += phone->readAll();
+    return phoneLog.count(text);
+}
+
+void KoSmokePairing::stop()
+{
+    KoSmokeSession::stop(phone);
+    KoSmokeSession::stop(program);
+}
+
+bool KoSmokeSession::pairFakePhone(const QString& phoneRoot, const QString& homeShot, KoSmokePairing* pairing,
+                                   QString* why)
+{
+    const quint16 computerPort = freeUdpPort();
+    const quint16 phonePort = freeUdpPort();
+    if (!computerPort || !phonePort || computerPort == phonePort) {
+        *why = QStringLiteral("no free UDP ports");
+        return false;
+    }
+    QProcessEnvironment ports;
+    ports.insert("RERAZE_LOCAL_UDP_PORT", QString::number(computerPort));
+    ports.insert("RERAZE_PHONE_UDP_PORT", QString::number(phonePort));
+    pairing->program = startProgram(newHome(), {}, ports);
+    if (!pairing->program->waitForStarted(10000)
+        || (pairing->window = waitForWindow(pairing->program.get())).isEmpty()) {
+        *why = QStringLiteral("the program showed no window");
+        return false;
+    }
+    // Read the pairing key off the screen, as a phone's camera would.
+    QElapsedTimer reading;
+    reading.start();
+    while (!pairing->qr.contains("key") && reading.elapsed() < 30000) {
+        saveScreenshot(homeShot);
+        const QString text = run("zbarimg", {"--raw", "-q", m_artifacts + "/" + homeShot + ".png"});
+        pairing->qr = QJsonDocument::fromJson(text.toUtf8()).object();
+    }
+    if (!pairing->qr.contains("key")) {
+        *why = QStringLiteral("the home page shows no pairing code");
+        return false;
+    }
+    pairing->phone.reset(new QProcess);
+    pairing->phone->setProcessChannelMode(QProcess::MergedChannels);
+    pairing->phone->start(KO_BINARY_DIR "/tools/reraze_fake_phone",
+                          {"--root", phoneRoot, "--udp-port", QString::number(phonePort), "--computer-port",
+                           QString::number(computerPort), "--pair",
+                           QString::number(pairing->qr.value("key").toInt())});
+    if (!pairing->phone->waitForStarted(10000)) {
+        *why = QStringLiteral("the fake phone did not start");
+        return false;
+    }
+    return true;
 }

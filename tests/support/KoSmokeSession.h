@@ -1,11 +1,27 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRect>
 #include <QString>
 #include <QTemporaryDir>
 #include <memory>
+
+// A started program paired with the runnable fake phone (tools/fake_phone).
+struct KoSmokePairing {
+    std::unique_ptr<QProcess> program;
+    QRect window;
+    QJsonObject qr; // the pairing text read off the home page
+    std::unique_ptr<QProcess> phone;
+    QByteArray phoneLog;
+    // How often the phone's log holds `text` so far.
+    int count(const QByteArray& text);
+    // Ends the phone and the program (also when the pairing goes).
+    void stop();
+    ~KoSmokePairing() { stop(); }
+};
 
 // The real program on a virtual X display, looked at and driven from outside as a user would:
 // one Xvfb per session, one fresh home per start, screenshots and clicks through xdotool.
@@ -30,6 +46,10 @@ public:
     std::unique_ptr<QProcess> startProgram(const QString& home, const QStringList& args = {},
                                            const QProcessEnvironment& extra = {});
     static void stop(std::unique_ptr<QProcess>& p);
+    // Starts the program on free UDP ports, reads the pairing key off the home page (saved as
+    // screenshot `homeShot`) and starts the fake phone serving `phoneRoot` paired with it. False
+    // with `why` set when a step fails; whatever was started stays in `pairing` to be stopped.
+    bool pairFakePhone(const QString& phoneRoot, const QString& homeShot, KoSmokePairing* pairing, QString* why);
 
     // Viewable top-level windows of the program.
     QList<QRect> programWindows();

@@ -68,66 +68,6 @@ private:
     }
 
 private slots:
-    void contentLengthAnswerAndLog()
-    {
-        KoTestHttpServer server;
-        QVERIFY(server.listen());
-        server.setResponse("/file/v2/list", KoTestResponse::json(QJsonObject{{"code", 0}}));
-        QScopedPointer<QNetworkAccessManager> nam(makeNam());
-        QNetworkRequest req(QUrl(server.baseUrl() + "/file/v2/list?dir=%2Fa"));
-        req.setRawHeader("X-Token", "abc");
-        req.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
-        QScopedPointer<QNetworkReply> reply(nam->post(req, QByteArray("{\"path\":\"/\"}")));
-        QVERIFY(waitFinished(reply.data()));
-        QCOMPARE(reply->error(), QNetworkReply::NoError);
-        QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
-        QCOMPARE(reply->rawHeader("Content-Length"), QByteArray("10"));
-        QCOMPARE(reply->readAll(), QByteArray("{\"code\":0}"));
-
-        QCOMPARE(server.requests().size(), 1);
-        const KoTestRequest r = server.requests().at(0);
-        QCOMPARE(r.method, QByteArray("POST"));
-        QCOMPARE(r.path, QByteArray("/file/v2/list?dir=%2Fa"));
-        QCOMPARE(r.header("x-TOKEN"), QByteArray("abc"));
-        QCOMPARE(r.body, QByteArray("{\"path\":\"/\"}"));
-        QCOMPARE(r.bodySize, qint64(12));
-        QVERIFY(!r.aborted);
-
-        QScopedPointer<QNetworkReply> head(nam->head(QNetworkRequest(QUrl(server.baseUrl() + "/file/v2/list"))));
-        QVERIFY(waitFinished(head.data()));
-        QCOMPARE(head->error(), QNetworkReply::NoError);
-        QCOMPARE(head->rawHeader("Content-Length"), QByteArray("10"));
-        QCOMPARE(server.acceptedConnections(), 1);
-    }
-
-    void answerSelection()
-    {
-        KoTestHttpServer server;
-        QVERIFY(server.listen());
-        server.setResponse("/a", KoTestResponse::raw("fixed"));
-        server.queueResponse("/a", KoTestResponse::raw("once", 201));
-        server.setHandler([](const KoTestRequest& r) { return KoTestResponse::raw("handler:" + r.path); });
-        QScopedPointer<QNetworkAccessManager> nam(makeNam());
-        const auto get = [&](const QString& path, int* status = nullptr) {
-            QScopedPointer<QNetworkReply> reply(nam->get(QNetworkRequest(QUrl(server.baseUrl() + path))));
-            waitFinished(reply.data());
-            if (status)
-                *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-            return reply->readAll();
-        };
-        int status = 0;
-        QCOMPARE(get("/a?x=1", &status), QByteArray("once"));
-        QCOMPARE(status, 201);
-        QCOMPARE(get("/a"), QByteArray("fixed"));
-        QCOMPARE(get("/b?q"), QByteArray("handler:/b?q"));
-
-        KoTestHttpServer bare;
-        QVERIFY(bare.listen());
-        QScopedPointer<QNetworkReply> reply(nam->get(QNetworkRequest(QUrl(bare.baseUrl() + "/none"))));
-        QVERIFY(waitFinished(reply.data()));
-        QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 404);
-    }
-
     void chunkedAnswerDecoded()
     {
         KoTestHttpServer server;
@@ -157,23 +97,6 @@ private slots:
         QVERIFY(waitFinished(reply.data()));
         QCOMPARE(reply->error(), QNetworkReply::NoError);
         QCOMPARE(reply->readAll(), patternBytes(70000));
-    }
-
-    void keepAliveReusesConnection()
-    {
-        KoTestHttpServer server;
-        QVERIFY(server.listen());
-        server.setHandler([](const KoTestRequest& r) { return KoTestResponse::raw(r.body); });
-        QScopedPointer<QNetworkAccessManager> nam(makeNam());
-        for (int i = 0; i < 3; ++i) {
-            QNetworkRequest req(QUrl(server.baseUrl() + "/echo"));
-            req.setHeader(QNetworkRequest::ContentTypeHeader, "application/octet-stream");
-            QScopedPointer<QNetworkReply> reply(nam->post(req, QByteArray::number(i)));
-            QVERIFY(waitFinished(reply.data()));
-            QCOMPARE(reply->readAll(), QByteArray::number(i));
-        }
-        QCOMPARE(server.acceptedConnections(), 1);
-        QCOMPARE(server.requests().size(), 3);
     }
 
     void rawChunkedUploadAndPipelining()
@@ -208,54 +131,6 @@ private slots:
         QVERIFY(server.requests().isEmpty());
     }
 
-    void spilledUpload()
-    {
-        KoTestHttpServer server;
-        server.setSpillThreshold(64 * 1024);
-        QVERIFY(server.listen());
-        server.setResponse("/up", KoTestResponse::raw("ok"));
-        const QByteArray small = patternBytes(1000, 1);
-        const QByteArray big = patternBytes(3 * 1024 * 1024 + 5, 2);
-        QScopedPointer<QNetworkAccessManager> nam(makeNam());
-        for (const QByteArray& body : {small, big}) {
-            QNetworkRequest req(QUrl(server.baseUrl() + "/up"));
-            req.setHeader(QNetworkRequest::ContentTypeHeader, "application/octet-stream");
-            QScopedPointer<QNetworkReply> reply(nam->post(req, body));
-            QVERIFY(waitFinished(reply.data()));
-            QCOMPARE(reply->error(), QNetworkReply::NoError);
-        }
-        const QList<KoTestRequest> log = server.requests();
-        QCOMPARE(log.size(), 2);
-        QVERIFY(log.at(0).bodyFile.isEmpty());
-        QCOMPARE(log.at(0).body, small);
-        QVERIFY(log.at(1).body.isEmpty());
-        QVERIFY(!log.at(1).bodyFile.isEmpty());
-        QCOMPARE(log.at(1).bodySize, qint64(big.size()));
-        QFile f(log.at(1).bodyFile);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), big);
-        f.close();
-        server.clearRequests();
-        QVERIFY(!QFile::exists(log.at(1).bodyFile));
-    }
-
-    void spilledChunkedUpload()
-    {
-        KoTestHttpServer server;
-        server.setSpillThreshold(10);
-        QVERIFY(server.listen());
-        server.setResponse("/up", KoTestResponse::raw("ok"));
-        QTcpSocket s;
-        s.connectToHost(QHostAddress::LocalHost, server.port());
-        QTRY_COMPARE_WITH_TIMEOUT(s.state(), QAbstractSocket::ConnectedState, 5000);
-        s.write("POST /up HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n8\r\n01234567\r\n8\r\n89abcdef\r\n0\r\n\r\n");
-        QVERIFY(server.waitForRequests(1));
-        const KoTestRequest r = server.requests().at(0);
-        QVERIFY(r.body.isEmpty());
-        QCOMPARE(r.bodySize, qint64(16));
-        QCOMPARE(r.bodyBytes(), QByteArray("0123456789abcdef"));
-    }
-
     void clientAbortsMidUpload()
     {
         KoTestHttpServer server;
@@ -274,56 +149,6 @@ private slots:
         QVERIFY(r.aborted);
         QCOMPARE(r.method, QByteArray("PUT"));
         QCOMPARE(r.body, QByteArray("0123456789"));
-    }
-
-    void stallThenClientAbortRecorded()
-    {
-        KoTestHttpServer server;
-        QVERIFY(server.listen());
-        KoTestResponse r = KoTestResponse::raw(patternBytes(100000));
-        r.stallAfter = 1000;
-        server.setResponse("/slow", r);
-        QScopedPointer<QNetworkAccessManager> nam(makeNam());
-        QScopedPointer<QNetworkReply> reply(nam->get(QNetworkRequest(QUrl(server.baseUrl() + "/slow"))));
-        QTRY_COMPARE_WITH_TIMEOUT(reply->bytesAvailable(), qint64(1000), 5000);
-        QTest::qWait(100);
-        QVERIFY(!reply->isFinished());
-        QCOMPARE(reply->readAll(), patternBytes(100000).left(1000));
-        QVERIFY(!server.requests().at(0).aborted);
-        reply->abort();
-        QTRY_VERIFY_WITH_TIMEOUT(server.requests().at(0).aborted, 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(server.connectionCount(), 0, 5000);
-    }
-
-    void noAnswerThenClientAbortRecorded()
-    {
-        KoTestHttpServer server;
-        QVERIFY(server.listen());
-        KoTestResponse r;
-        r.noAnswer = true;
-        server.setResponse("/void", r);
-        QScopedPointer<QNetworkAccessManager> nam(makeNam());
-        QScopedPointer<QNetworkReply> reply(nam->get(QNetworkRequest(QUrl(server.baseUrl() + "/void"))));
-        QVERIFY(server.waitForRequests(1));
-        QTest::qWait(50);
-        QVERIFY(!reply->isFinished());
-        reply->abort();
-        QTRY_VERIFY_WITH_TIMEOUT(server.requests().at(0).aborted, 5000);
-    }
-
-    void delayedAnswerArrives()
-    {
-        KoTestHttpServer server;
-        QVERIFY(server.listen());
-        KoTestResponse r = KoTestResponse::raw("late");
-        r.delayMs = 150;
-        server.setResponse("/late", r);
-        QScopedPointer<QNetworkAccessManager> nam(makeNam());
-        QScopedPointer<QNetworkReply> reply(nam->get(QNetworkRequest(QUrl(server.baseUrl() + "/late"))));
-        QVERIFY(server.waitForRequests(1));
-        QVERIFY(!reply->isFinished());
-        QVERIFY(waitFinished(reply.data()));
-        QCOMPARE(reply->readAll(), QByteArray("late"));
     }
 
     void resetMidBodyIsNetworkError_data()
@@ -422,52 +247,6 @@ private slots:
         }
     }
 
-    void closeMidBodyIsNetworkError()
-    {
-        KoTestHttpServer server;
-        QVERIFY(server.listen());
-        KoTestResponse r = KoTestResponse::raw(patternBytes(50000));
-        r.closeAfter = 3000;
-        server.setResponse("/cut", r);
-        QScopedPointer<QNetworkAccessManager> nam(makeNam());
-        QScopedPointer<QNetworkReply> reply(nam->get(QNetworkRequest(QUrl(server.baseUrl() + "/cut"))));
-        QVERIFY(waitFinished(reply.data()));
-        QVERIFY(reply->error() != QNetworkReply::NoError);
-        QCOMPARE(reply->readAll(), patternBytes(50000).left(3000));
-    }
-
-    void downloadStreamsFromFile()
-    {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QByteArray data = patternBytes(6 * 1024 * 1024 + 123, 9);
-        QFile f(dir.filePath("big.bin"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(data);
-        f.close();
-
-        KoTestHttpServer server;
-        QVERIFY(server.listen());
-        KoTestResponse r;
-        r.bodyFile = f.fileName();
-        r.bodyFileOffset = 1000;
-        server.setResponse("/dl", r);
-        KoTestResponse chunked = r;
-        chunked.chunked = true;
-        server.setResponse("/dlc", chunked);
-        QScopedPointer<QNetworkAccessManager> nam(makeNam());
-        for (const char* path : {"/dl", "/dlc"}) {
-            QScopedPointer<QNetworkReply> reply(nam->get(QNetworkRequest(QUrl(server.baseUrl() + path))));
-            QByteArray got;
-            connect(reply.data(), &QIODevice::readyRead, this, [&] { got += reply->readAll(); });
-            QVERIFY(waitFinished(reply.data(), 30000));
-            got += reply->readAll();
-            QCOMPARE(reply->error(), QNetworkReply::NoError);
-            QCOMPARE(got.size(), data.size() - 1000);
-            QVERIFY(got == data.mid(1000));
-        }
-    }
-
     void httpsWithTrustedTestCa()
     {
         QVERIFY(KoTestCertificates::ensure());
@@ -496,22 +275,6 @@ private slots:
             QVERIFY(sslErrors.isEmpty());
         }
         QCOMPARE(server.requests().size(), 2);
-    }
-
-    void httpsFailsWithoutTestCa()
-    {
-        KoTestHttpServer server(KoTestHttpServer::Https);
-        QVERIFY(server.listen());
-        server.setResponse("/secure", KoTestResponse::raw("secret"));
-        QScopedPointer<QNetworkAccessManager> nam(makeNam());
-        QScopedPointer<QNetworkReply> reply(nam->get(QNetworkRequest(QUrl(server.baseUrl() + "/secure"))));
-        QSignalSpy sslErrors(reply.data(), &QNetworkReply::sslErrors);
-        QVERIFY(waitFinished(reply.data()));
-        QCOMPARE(reply->error(), QNetworkReply::SslHandshakeFailedError);
-        QVERIFY(!sslErrors.isEmpty());
-        QVERIFY(reply->readAll().isEmpty());
-        QTest::qWait(50);
-        QVERIFY(server.requests().isEmpty());
     }
 
     // The client may give up at any moment: mid-upload, while waiting, mid-download.

@@ -130,25 +130,6 @@ private slots:
         QCOMPARE(parts.at(2).content(), QByteArray("z"));
     }
 
-    void handwrittenVariants()
-    {
-        // Quoted boundary, a preamble, padding after the delimiter, a part without headers.
-        const QByteArray ct = "multipart/form-data; boundary=\"b:1 x\"; charset=utf-8";
-        QCOMPARE(KoMultipartReader::boundaryFromContentType(ct), QByteArray("b:1 x"));
-        const QByteArray body = "preamble\r\n--b:1 x  \r\n"
-                                "Content-Disposition: form-data; name=\"k;1\"; filename=\"q\\\"x\"\r\n\r\n"
-                                "v\r\n--b:1 x\r\n\r\nbare\r\n--b:1 x--\r\nepilogue";
-        bool ok = false;
-        const QList<KoMultipartPart> parts = KoMultipartReader::parse(body, "b:1 x", &ok);
-        QVERIFY(ok);
-        QCOMPARE(parts.size(), 2);
-        QCOMPARE(parts.at(0).name, QByteArray("k;1"));
-        QCOMPARE(parts.at(0).filename, QByteArray("q\"x"));
-        QCOMPARE(parts.at(0).data, QByteArray("v"));
-        QVERIFY(parts.at(1).headers.isEmpty());
-        QCOMPARE(parts.at(1).data, QByteArray("bare"));
-    }
-
     void truncatedOrWrongBodyIsNotOk()
     {
         const QByteArray body = "--x\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\nvalue\r\n--x--\r\n";

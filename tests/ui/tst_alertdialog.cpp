@@ -1,4 +1,5 @@
-// The message box: answers, texts, buttons, painting and dragging by the title band.
+// The message box: what each way of closing it answers, the texts it shows, and dragging by
+// the title band only.
 #include "ui/KoUiV3AlertDialog.h"
 
 #include <QtTest>
@@ -8,7 +9,7 @@
 
 namespace {
 
-// Runs check on the box once its modal loop runs, then lets act end it.
+// Runs act on the box once its modal loop runs.
 void whenShown(std::function<void(KoUiV3AlertDialog*)> act)
 {
     QTimer::singleShot(0, [act]() {
@@ -21,11 +22,6 @@ void whenShown(std::function<void(KoUiV3AlertDialog*)> act)
 QPushButton* button(QWidget* box, const char* name)
 {
     return box->findChild<QPushButton*>(QLatin1String(name));
-}
-
-QLabel* label(QWidget* box, const char* name)
-{
-    return box->findChild<QLabel*>(QLatin1String(name));
 }
 
 void sendMouse(QWidget* target, QEvent::Type type, QPoint local, Qt::MouseButton button, Qt::MouseButtons buttons)
@@ -41,186 +37,90 @@ class TestAlertDialog : public QObject
     Q_OBJECT
 
 private slots:
-    void confirmAnswersOne();
-    void cancelAnswersZero();
-    void escapeAnswersZero();
-    void alertShowsOnlyTheConfirmButton();
-    void formAndWindowLook();
-    void longTextWrapsInsideTheBox();
-    void paintsCardAndTitleBand();
-    void dragsOnlyByTheTitleBand();
+    void answers_data()
+    {
+        QTest::addColumn<bool>("confirm");  // confirm() with both buttons, or alert()
+        QTest::addColumn<QString>("close"); // "confirm", "cancel" or "escape"
+        QTest::addColumn<int>("answer");
+        QTest::newRow("confirm, confirmed") << true << "confirm" << 1;
+        QTest::newRow("confirm, cancelled") << true << "cancel" << 0;
+        QTest::newRow("confirm, escape") << true << "escape" << 0;
+        QTest::newRow("alert, confirmed") << false << "confirm" << 1;
+        QTest::newRow("alert, escape") << false << "escape" << 0;
+    }
+
+    void answers()
+    {
+        QFETCH(bool, confirm);
+        QFETCH(QString, close);
+        QFETCH(int, answer);
+        KoUiV3AlertDialog box;
+        QString text, confirmText, cancelText;
+        bool cancelShown = false;
+        int cancelX = -1, confirmX = -1;
+        whenShown([&](KoUiV3AlertDialog* shown) {
+            text = shown->findChild<QLabel*>(QStringLiteral("textLabel"))->text();
+            confirmText = button(shown, "btnConfirm")->text();
+            cancelText = button(shown, "btnCancel")->text();
+            cancelShown = button(shown, "btnCancel")->isVisible();
+            cancelX = button(shown, "btnCancel")->x();
+            confirmX = button(shown, "btnConfirm")->x();
+            if (close == QLatin1String("escape"))
+                QTest::keyClick(shown, Qt::Key_Escape);
+            else
+                QTest::mouseClick(button(shown, close == QLatin1String("confirm") ? "btnConfirm" : "btnCancel"),
+                                  Qt::LeftButton);
+        });
+        const QString message = QStringLiteral("确定删除选中的文件吗?");
+        const int got = confirm
+            ? box.confirm(QStringLiteral("提示"), message, QStringLiteral("删除"), QStringLiteral("不删"))
+            : box.alert(QStringLiteral("提示"), message);
+        QCOMPARE(got, answer);
+        QVERIFY(!box.isVisible());
+        QCOMPARE(text, message);
+        QCOMPARE(cancelShown, confirm);
+        if (confirm) {
+            QCOMPARE(confirmText, QStringLiteral("删除"));
+            QCOMPARE(cancelText, QStringLiteral("不删"));
+            // Cancel on the left, confirm on the right, standing symmetrically.
+            QVERIFY(cancelX >= 0 && cancelX < confirmX);
+            QVERIFY(qAbs(cancelX - (400 - (confirmX + 100))) <= 2);
+        } else {
+            QCOMPARE(confirmText, QStringLiteral("确定"));
+            QCOMPARE(confirmX, (400 - 100) / 2);
+        }
+    }
+
+    void dragsOnlyByTheTitleBand()
+    {
+        KoUiV3AlertDialog box;
+        box.move(100, 100);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        const QPoint start = box.pos();
+
+        // On the text: nothing moves.
+        sendMouse(&box, QEvent::MouseButtonPress, QPoint(200, 80), Qt::LeftButton, Qt::LeftButton);
+        sendMouse(&box, QEvent::MouseMove, QPoint(230, 100), Qt::NoButton, Qt::LeftButton);
+        sendMouse(&box, QEvent::MouseButtonRelease, QPoint(230, 100), Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(box.pos(), start);
+
+        // A right press on the band does not start a drag either.
+        sendMouse(&box, QEvent::MouseButtonPress, QPoint(50, 20), Qt::RightButton, Qt::RightButton);
+        sendMouse(&box, QEvent::MouseMove, QPoint(80, 40), Qt::NoButton, Qt::RightButton);
+        QCOMPARE(box.pos(), start);
+        sendMouse(&box, QEvent::MouseButtonRelease, QPoint(80, 40), Qt::RightButton, Qt::NoButton);
+
+        // On the band: the pressed point follows the cursor, and stops with the release.
+        sendMouse(&box, QEvent::MouseButtonPress, QPoint(50, 20), Qt::LeftButton, Qt::LeftButton);
+        sendMouse(&box, QEvent::MouseMove, QPoint(80, 45), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(box.pos(), start + QPoint(30, 25));
+        sendMouse(&box, QEvent::MouseButtonRelease, QPoint(50, 20), Qt::LeftButton, Qt::NoButton);
+        const QPoint after = box.pos();
+        sendMouse(&box, QEvent::MouseMove, QPoint(10, 10), Qt::NoButton, Qt::NoButton);
+        QCOMPARE(box.pos(), after);
+    }
 };
-
-void TestAlertDialog::confirmAnswersOne()
-{
-    KoUiV3AlertDialog box;
-    QString seenTitle, seenText, seenConfirm, seenCancel, seenWindowTitle;
-    bool cancelVisible = false;
-    whenShown([&](KoUiV3AlertDialog* shown) {
-        seenWindowTitle = shown->windowTitle();
-        seenTitle = label(shown, "titleLabel")->text();
-        seenText = label(shown, "textLabel")->text();
-        seenConfirm = button(shown, "btnConfirm")->text();
-        seenCancel = button(shown, "btnCancel")->text();
-        cancelVisible = button(shown, "btnCancel")->isVisible();
-        QTest::mouseClick(button(shown, "btnConfirm"), Qt::LeftButton);
-    });
-    const int result = box.confirm(QStringLiteral("提示"), QStringLiteral("确定删除选中的文件吗?"),
-                                   QStringLiteral("删除"), QStringLiteral("不删"));
-    QCOMPARE(result, 1);
-    QCOMPARE(seenWindowTitle, QStringLiteral("提示"));
-    QCOMPARE(seenTitle, QStringLiteral("提示"));
-    QCOMPARE(seenText, QStringLiteral("确定删除选中的文件吗?"));
-    QCOMPARE(seenConfirm, QStringLiteral("删除"));
-    QCOMPARE(seenCancel, QStringLiteral("不删"));
-    QVERIFY(cancelVisible);
-    QVERIFY(!box.isVisible());
-}
-
-void TestAlertDialog::cancelAnswersZero()
-{
-    KoUiV3AlertDialog box;
-    int cancelX = -1, confirmX = -1;
-    whenShown([&](KoUiV3AlertDialog* shown) {
-        cancelX = button(shown, "btnCancel")->x();
-        confirmX = button(shown, "btnConfirm")->x();
-        QTest::mouseClick(button(shown, "btnCancel"), Qt::LeftButton);
-    });
-    QCOMPARE(box.confirm(QStringLiteral("退出"), QStringLiteral("确定退出吗?"), QStringLiteral("确定"),
-                         QStringLiteral("取消")),
-             0);
-    // Cancel on the left, confirm on the right, standing symmetrically.
-    QVERIFY(cancelX >= 0 && cancelX < confirmX);
-    QVERIFY(qAbs(cancelX - (400 - (confirmX + 100))) <= 2);
-}
-
-void TestAlertDialog::escapeAnswersZero()
-{
-    {
-        KoUiV3AlertDialog box;
-        whenShown([](KoUiV3AlertDialog* shown) { QTest::keyClick(shown, Qt::Key_Escape); });
-        QCOMPARE(box.confirm(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("确定"), QStringLiteral("取消")),
-                 0);
-    }
-    {
-        KoUiV3AlertDialog box;
-        whenShown([](KoUiV3AlertDialog* shown) { QTest::keyClick(shown, Qt::Key_Escape); });
-        QCOMPARE(box.alert(QStringLiteral("a"), QStringLiteral("b")), 0);
-    }
-}
-
-void TestAlertDialog::alertShowsOnlyTheConfirmButton()
-{
-    KoUiV3AlertDialog box;
-    bool cancelVisible = true;
-    QString confirmText, text;
-    int confirmX = -1;
-    QImage picture;
-    whenShown([&](KoUiV3AlertDialog* shown) {
-        cancelVisible = button(shown, "btnCancel")->isVisible();
-        confirmText = button(shown, "btnConfirm")->text();
-        confirmX = button(shown, "btnConfirm")->x();
-        text = label(shown, "textLabel")->text();
-        picture = shown->grab().toImage();
-        QTest::mouseClick(button(shown, "btnConfirm"), Qt::LeftButton);
-    });
-    QCOMPARE(box.alert(QStringLiteral("提示"), QStringLiteral("手机已断开连接")), 1);
-    QVERIFY(!cancelVisible);
-    QCOMPARE(confirmText, QStringLiteral("确定"));
-    QCOMPARE(text, QStringLiteral("手机已断开连接"));
-    QCOMPARE(confirmX, (400 - 100) / 2);
-    QVERIFY(!picture.isNull());
-    QTemporaryDir dir;
-    QVERIFY(picture.save(dir.filePath(QStringLiteral("alert.png"))));
-}
-
-void TestAlertDialog::formAndWindowLook()
-{
-    KoUiV3AlertDialog box;
-    QCOMPARE(box.objectName(), QStringLiteral("KoUiV3AlertDialog"));
-    QCOMPARE(box.minimumSize(), QSize(400, 186));
-    QCOMPARE(box.maximumSize(), QSize(400, 186));
-    QVERIFY(box.testAttribute(Qt::WA_TranslucentBackground));
-    QVERIFY(box.windowFlags() & Qt::FramelessWindowHint);
-    QVERIFY(box.windowFlags() & Qt::WindowStaysOnTopHint);
-    QCOMPARE(label(&box, "titleLabel")->text(), QStringLiteral("标题"));
-    QCOMPARE(label(&box, "textLabel")->text(), QStringLiteral("提示内容"));
-    QCOMPARE(button(&box, "btnCancel")->text(), QStringLiteral("取消"));
-    QCOMPARE(button(&box, "btnConfirm")->text(), QStringLiteral("确定"));
-    QVERIFY(!button(&box, "btnCancel")->autoDefault());
-    QVERIFY(!button(&box, "btnConfirm")->isDefault());
-    QCOMPARE(button(&box, "btnConfirm")->cursor().shape(), Qt::PointingHandCursor);
-    QCOMPARE(button(&box, "btnCancel")->cursor().shape(), Qt::PointingHandCursor);
-    QVERIFY(button(&box, "btnConfirm")->styleSheet().contains(QStringLiteral("#4D90FF")));
-    QVERIFY(button(&box, "btnCancel")->styleSheet().contains(QStringLiteral("#BEBEBE")));
-    for (const char* name : {"titleWidget", "textWidget", "buttonWidget"})
-        QVERIFY2(box.findChild<QWidget*>(QLatin1String(name)), name);
-}
-
-void TestAlertDialog::longTextWrapsInsideTheBox()
-{
-    KoUiV3AlertDialog box;
-    QRect textRect;
-    QSize boxSize;
-    whenShown([&](KoUiV3AlertDialog* shown) {
-        textRect = label(shown, "textLabel")->geometry();
-        boxSize = shown->size();
-        QTest::keyClick(shown, Qt::Key_Escape);
-    });
-    box.alert(QStringLiteral("提示"), QString(30, QChar(0x6587)) + QStringLiteral(" ") + QString(30, QChar(0x4EF6)));
-    QCOMPARE(boxSize, QSize(400, 186));
-    QCOMPARE(textRect.width(), 336);
-    QVERIFY(label(&box, "textLabel")->wordWrap());
-}
-
-void TestAlertDialog::paintsCardAndTitleBand()
-{
-    KoUiV3AlertDialog box;
-    box.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&box));
-    const QImage image = box.grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    QCOMPARE(image.size(), QSize(400, 186));
-    const QRgb band = image.pixel(8, 20);
-    QVERIFY(qAbs(qRed(band) - 0x4d) < 8 && qAbs(qGreen(band) - 0x90) < 8 && qAbs(qBlue(band) - 0xff) < 8);
-    const QRgb card = image.pixel(20, 60);
-    QCOMPARE(qRed(card), 255);
-    QCOMPARE(qGreen(card), 255);
-    QCOMPARE(qBlue(card), 255);
-    // Outside the card the window stays see-through.
-    QCOMPARE(qAlpha(image.pixel(399, 185)), 0);
-    box.hide();
-}
-
-void TestAlertDialog::dragsOnlyByTheTitleBand()
-{
-    KoUiV3AlertDialog box;
-    box.move(100, 100);
-    box.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&box));
-    const QPoint start = box.pos();
-
-    // On the text: nothing moves.
-    sendMouse(&box, QEvent::MouseButtonPress, QPoint(200, 80), Qt::LeftButton, Qt::LeftButton);
-    sendMouse(&box, QEvent::MouseMove, QPoint(230, 100), Qt::NoButton, Qt::LeftButton);
-    sendMouse(&box, QEvent::MouseButtonRelease, QPoint(230, 100), Qt::LeftButton, Qt::NoButton);
-    QCOMPARE(box.pos(), start);
-
-    // A right press on the band does not start a drag either.
-    sendMouse(&box, QEvent::MouseButtonPress, QPoint(50, 20), Qt::RightButton, Qt::RightButton);
-    sendMouse(&box, QEvent::MouseMove, QPoint(80, 40), Qt::NoButton, Qt::RightButton);
-    QCOMPARE(box.pos(), start);
-    sendMouse(&box, QEvent::MouseButtonRelease, QPoint(80, 40), Qt::RightButton, Qt::NoButton);
-
-    // On the band: the pressed point follows the cursor.
-    sendMouse(&box, QEvent::MouseButtonPress, QPoint(50, 20), Qt::LeftButton, Qt::LeftButton);
-    sendMouse(&box, QEvent::MouseMove, QPoint(80, 45), Qt::NoButton, Qt::LeftButton);
-    QCOMPARE(box.pos(), start + QPoint(30, 25));
-    sendMouse(&box, QEvent::MouseButtonRelease, QPoint(50, 20), Qt::LeftButton, Qt::NoButton);
-    const QPoint after = box.pos();
-    sendMouse(&box, QEvent::MouseMove, QPoint(10, 10), Qt::NoButton, Qt::NoButton);
-    QCOMPARE(box.pos(), after);
-    box.hide();
-}
 
 QTEST_MAIN(TestAlertDialog)
 #include "tst_alertdialog.moc"

@@ -10,7 +10,6 @@ class TestSystemTray : public QObject
     Q_OBJECT
 
 private slots:
-    void singleInstanceWithMenuIconAndTip();
     void activationReasons();
     void menuActions();
     void noticesAreKeptWithoutATray();
@@ -18,24 +17,6 @@ private slots:
     void deleteClearsTheInstance();
     void cleanupTestCase();
 };
-
-void TestSystemTray::singleInstanceWithMenuIconAndTip()
-{
-    KoSystemTray* tray = KoSystemTray::getInstance();
-    QVERIFY(tray);
-    QCOMPARE(KoSystemTray::getInstance(), tray);
-    QCOMPARE(tray->toolTip(), QStringLiteral("柯沃vu客户端"));
-    QVERIFY(!tray->icon().isNull());
-    QVERIFY(tray->isVisible());
-    QMenu* menu = tray->contextMenu();
-    QVERIFY(menu);
-    const QList<QAction*> actions = menu->actions();
-    QCOMPARE(actions.size(), 3);
-    QCOMPARE(actions[0]->text(), QStringLiteral("退出"));
-    QVERIFY(actions[1]->isSeparator());
-    QCOMPARE(actions[2]->text(), QStringLiteral("打开"));
-    QVERIFY(menu->styleSheet().contains(QStringLiteral("QMenu::item")));
-}
 
 void TestSystemTray::activationReasons()
 {

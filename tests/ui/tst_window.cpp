@@ -58,32 +58,6 @@ private slots:
         KoServerConfig::setUpdateBaseUrl(m_server.baseUrl() + "/update/");
     }
 
-    void buildsOnTheHomePage()
-    {
-        KoNativeWindow w;
-        QCOMPARE(w.windowTitle(), QString::fromUtf8("柯沃vu"));
-        QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
-        QCOMPARE(w.draggableAreaHeight(), 48);
-        checkPage(&w, 0);
-        QCOMPARE(button(&w, "btnHome")->text(), QString::fromUtf8("我的"));
-        QCOMPARE(button(&w, "btnUDisk")->text(), QString::fromUtf8("zu"));
-        QCOMPARE(button(&w, "btnTransferList")->text(), QString::fromUtf8("传输列表"));
-        QLabel* dot = w.findChild<QLabel*>("transferPoint");
-        QVERIFY(dot);
-        QVERIFY(!dot->isVisibleTo(&w));
-        const QPixmap disc = dot->pixmap(Qt::ReturnByValue);
-        QCOMPARE(disc.size(), QSize(7, 7));
-        QCOMPARE(disc.toImage().pixelColor(3, 3), QColor(Qt::red));
-        QCOMPARE(disc.toImage().pixelColor(0, 0).alpha(), 0);
-        // The title-bar style sheet reached the buttons.
-        QVERIFY(w.findChild<QWidget*>("menuWidget")->styleSheet().contains("#2a76f3", Qt::CaseInsensitive));
-
-        // The services exist, created by the window.
-        QVERIFY(KoSettings::hasInstance());
-        QCOMPARE(QCoreApplication::applicationName(), QString("ReRaze"));
-        QVERIFY(usageLogText().contains("\"EnterApp\""));
-    }
-
     void switchesPages()
     {
         KoNativeWindow w;
@@ -111,19 +85,6 @@ private slots:
         QVERIFY(dot->isVisible());
         QTest::mouseClick(dot, Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
         checkPage(&w, 2);
-    }
-
-    void sizesItselfByTheScreen()
-    {
-        // The test screen is 800 x 600: smaller than 961 x 601, so the form's size stays.
-        const QRect screen = QGuiApplication::primaryScreen()->geometry();
-        QVERIFY(screen.width() < 961 || screen.height() < 601);
-        KoNativeWindow w;
-        QCOMPARE(w.size(), QSize(720, 480));
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.size(), QSize(720, 480));
-        // (The 960 x 600 centred case on a large screen is checked by the smoke test.)
     }
 
     void anotherClientBringsTheWindowBack()

@@ -58,7 +58,11 @@ int main(int argc, char** argv)
     out << "phone " << phone.deviceId() << " serves " << root << " at " << phone.baseUrl() << ", UDP port "
         << lan.port() << "\n";
     QObject::connect(&phone, &KoFakePhone::called, &app, [&out](const KoFakeCall& call) {
-        out << call.route << " " << call.op << "\n";
+        out << call.route << " " << call.op;
+        // Listings name their folder, so a log reader can tell them apart.
+        if (call.body.contains(QStringLiteral("path")))
+            out << " " << call.body.value(QStringLiteral("path")).toString();
+        out << "\n";
         out.flush();
     });
     QObject::connect(lan.peer(), &KoTestUdpPeer::datagramReceived, &app, [&out](const KoTestDatagram& d) {

@@ -91,16 +91,6 @@ QVariant KoTransferTableModel::progressData(const QModelIndex& index, int role, 
                                             const KoAbstractFile* file) const
 {
     switch (role) {
-    case TotalSizeRole:
-        return KoCommonUtil::getFileSizeStringFromLong(record->getTotalSize());
-    case StateRole:
-        return record->getConvertState();
-    case ProgressRole:
-        return record->getProgress();
-    case ConvertedSizeRole:
-        return KoCommonUtil::getFileSizeStringFromLong(record->getConvertedSize());
-    case TaskIdRole:
-        return record->getTaskId();
     case Qt::DecorationRole:
         if (index.column() == 0 && file)
             return fileTypeIcon(file->getFileType());
@@ -111,6 +101,24 @@ QVariant KoTransferTableModel::progressData(const QModelIndex& index, int role, 
         if (index.column() == 1 && !record->getUsrNick().isEmpty() && !record->getDeviceName().isEmpty())
             return record->getUsrNick() + QLatin1Char('(') + record->getDeviceName() + QLatin1Char(')');
         return QVariant();
+    default:
+        return recordData(record, role);
+    }
+}
+
+QVariant KoTransferTableModel::recordData(const KoFileConvertInfo* record, int role)
+{
+    switch (role) {
+    case TotalSizeRole:
+        return KoCommonUtil::getFileSizeStringFromLong(record->getTotalSize());
+    case StateRole:
+        return record->getConvertState();
+    case ProgressRole:
+        return record->getProgress();
+    case ConvertedSizeRole:
+        return KoCommonUtil::getFileSizeStringFromLong(record->getConvertedSize());
+    case TaskIdRole:
+        return record->getTaskId();
     default:
         return QVariant();
     }

@@ -41,6 +41,10 @@ public:
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
+    // The roles every transfer record answers alike (sizes, state, progress, task id); an
+    // invalid value for any other role.
+    static QVariant recordData(const KoFileConvertInfo* record, int role);
+
     // The small icon of a file-type code (rendered once per type).
     static QPixmap fileTypeIcon(int fileType);
 

@@ -2,6 +2,8 @@
 
 #include "net/KoUser.h"
 
+#include <QPointer>
+
 QPixmap koLoadHeadImage(const QString& fallback)
 {
     KoUser* user = KoUser::getInstance();
@@ -16,4 +18,16 @@ QPixmap koLoadHeadImage(const QString& fallback)
     if (head.load(jpg))
         return head;
     return QPixmap(fallback);
+}
+
+void koFollowLoginHead(QObject* receiver, int code, std::function<void()> updateHead)
+{
+    updateHead();
+    if (code != 0)
+        return;
+    QPointer<QObject> alive(receiver);
+    KoUser::getInstance()->checkHead([alive, updateHead](int result) {
+        if (alive && result == KoUser::kHeadUpdated)
+            updateHead();
+    });
 }

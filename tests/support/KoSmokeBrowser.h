@@ -1,0 +1,21 @@
+#pragma once
+
+#include "support/KoSmokeSession.h"
+
+#include <QPoint>
+
+// The steps every browser smoke starts with: the program paired with the runnable fake phone
+// serving phoneRoot, the phone shown on the connected-phones page and its "手机存储" opened.
+struct KoSmokeBrowser {
+    KoSmokePairing pairing;
+    // Top-left of the browser's tool bar, and the first tile of the shown place.
+    QPoint toolBar;
+    QPoint firstTile;
+
+    // Empty when the storage is shown; else why it cannot be (the caller skips).
+    QString openStorage(KoSmokeSession& session, const QString& phoneRoot, const QString& homeShot);
+    // Waits until the phone's log holds line n times.
+    bool waitFor(const QByteArray& line, int n, int timeoutMs = 20000);
+    // Top-left corner of the browser's tool bar right of the phone list, or a null point.
+    static QPoint findToolBar(const QImage& screen, const QRect& window);
+};

@@ -1,0 +1,66 @@
+#include <QtTest>
+
+#include "support/KoSmokeBrowser.h"
+
+// A paired phone is browsed in the real program on a virtual display: its storage opens with a
+// double click, the view switches to icons and Ctrl+R lists the folder again, all on loopback.
+namespace {
+const QColor kToolBar("#f6f6f6");
+}
+
+class TestSmokeBrowser : public QObject
+{
+    Q_OBJECT
+
+    KoSmokeSession m_session;
+    QTemporaryDir m_phoneRoot;
+
+private slots:
+    void initTestCase()
+    {
+        QString why;
+        if (!m_session.start(&why))
+            QSKIP(qPrintable(why));
+        if (!m_session.hasXdotool() || QStandardPaths::findExecutable("zbarimg").isEmpty())
+            QSKIP("xdotool or zbarimg missing");
+        QVERIFY(m_phoneRoot.isValid());
+        for (const char* name : {"照片", "文档", "音乐"})
+            QVERIFY(QDir(m_phoneRoot.path()).mkpath(QString::fromUtf8(name)));
+        QFile file(m_phoneRoot.filePath(QStringLiteral("说明.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("hello") == 5);
+    }
+
+    void browseThePairedPhone()
+    {
+        KoSmokeBrowser browser;
+        const QString why = browser.openStorage(m_session, m_phoneRoot.path(), "smoke_browser_home");
+        if (!why.isEmpty())
+            QSKIP(qPrintable(why));
+        KoSmokePairing& pairing = browser.pairing;
+        const QRect window = pairing.window;
+        const QPoint toolBar = browser.toolBar;
+        auto count = [&](const QByteArray& line) { return pairing.count(line); };
+        QCOMPARE(count("lan getDirectory /\n"), 1);
+        // The view buttons sit at the tool bar's right end: table, icons, refresh (20 wide, 16 apart).
+        int right = toolBar.x();
+        const QImage screen = m_session.screen();
+        while (right < window.right() && screen.pixelColor(right + 1, toolBar.y() + 2) == kToolBar)
+            ++right;
+        const QPoint iconButton(right - 8 - 20 - 16 - 10, toolBar.y() + 20);
+        QVERIFY(m_session.clickAt(iconButton - QPoint(36, 0)));
+        QTest::qWait(500); // no state to wait for outside the program: let the table paint
+        m_session.saveScreenshot("smoke_browser");
+        QVERIFY(m_session.clickAt(iconButton));
+        QTest::qWait(500);
+        m_session.saveScreenshot("smoke_browser_icons");
+
+        // Ctrl+R on the view lists the folder again.
+        QVERIFY(m_session.clickAt(toolBar + QPoint(300, 40 + 30 + 2 + 32 + 150)));
+        QVERIFY(m_session.key("ctrl+r"));
+        QTRY_VERIFY_WITH_TIMEOUT(count("lan getDirectory /\n") == 2, 20000);
+        pairing.stop();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSmokeBrowser)
+#include "tst_smoke_browser.moc"
