@@ -79,15 +79,11 @@ private slots:
         QTest::addColumn<qint64>("bytes");
         QTest::addColumn<QString>("text");
         QTest::newRow("negative") << qint64(-1) << QString();
-        QTest::newRow("zero") << qint64(0) << QString("0B");
         QTest::newRow("1023") << qint64(1023) << QString("1023B");
         QTest::newRow("1024") << qint64(1024) << QString("1.00KB");
-        QTest::newRow("1536") << qint64(1536) << QString("1.50KB");
         // Still below 1024 KB before rounding to two decimals.
         QTest::newRow("1048575") << qint64(1048575) << QString("1024.00KB");
         QTest::newRow("1048576") << qint64(1048576) << QString("1.00MB");
-        QTest::newRow("1.5MB") << qint64(1572864) << QString("1.50MB");
-        QTest::newRow("1GB") << qint64(1073741824) << QString("1.00GB");
         QTest::newRow("5GB") << qint64(5) * 1073741824 << QString("5.00GB");
         QTest::newRow("2TB") << qint64(2048) * 1073741824 << QString("2048.00GB");
     }
@@ -98,25 +94,12 @@ private slots:
         QCOMPARE(KoCommonUtil::getFileSizeStringFromLong(bytes), text);
     }
 
-    void randomDigits()
-    {
-        const QString d = KoCommonUtil::getRandomDigits(8);
-        QCOMPARE(d.size(), 8);
-        QVERIFY(QRegularExpression("^[0-9]{8}$").match(d).hasMatch());
-        QVERIFY(KoCommonUtil::getRandomDigits(0).isEmpty());
-        QVERIFY(KoCommonUtil::getRandomDigits(-3).isEmpty());
-    }
-
     void fileNameCheck()
     {
         QVERIFY(KoCommonUtil::isValidFileName("report 1.txt"));
         QVERIFY(KoCommonUtil::isValidFileName(QString::fromUtf8("照片\\a")));
-        QVERIFY(!KoCommonUtil::isValidFileName(""));
-        QVERIFY(!KoCommonUtil::isValidFileName(".."));
-        QVERIFY(!KoCommonUtil::isValidFileName("a/b"));
-        QVERIFY(!KoCommonUtil::isValidFileName("a:b"));
-        QVERIFY(!KoCommonUtil::isValidFileName("a|b"));
-        QVERIFY(!KoCommonUtil::isValidFileName("a\"b"));
+        for (const char* bad : {"", "..", "a/b", "a:b", "a|b", "a\"b"})
+            QVERIFY2(!KoCommonUtil::isValidFileName(bad), bad);
     }
 
     void dragPayloadRoundTrip()
@@ -127,9 +110,6 @@ private slots:
         QVERIFY(!data.contains('\n'));
         QCOMPARE(QJsonDocument::fromJson(data).object().keys(), QStringList{"path"});
         QCOMPARE(KoCommonUtil::getPathListFromKoDragData(data), paths);
-        QCOMPARE(KoCommonUtil::getKoDragDataFromPathList(QStringList()), QByteArray("{\"path\":[]}"));
-        QCOMPARE(QByteArray(KoCommonUtil::kKoDragMimeType), QByteArray("reraze\\drag-data"));
-        QCOMPARE(int(strlen(KoCommonUtil::kKoDragMimeType)), 16);
     }
 
     void dragPayloadBadInput_data()
@@ -154,49 +134,20 @@ private slots:
         QCOMPARE(KoCommonUtil::getPathListFromKoDragData(data), paths);
     }
 
-    void jsonConversions()
+    void readAllTakesTheBodyOnly()
     {
-        QCOMPARE(KoCommonUtil::byteArrayToJson("{\"result\":0}").value("result").toInt(-1), 0);
-        QVERIFY(KoCommonUtil::byteArrayToJson("").isEmpty());
-        QVERIFY(KoCommonUtil::byteArrayToJson("[1]").isEmpty());
-        QVERIFY(KoCommonUtil::byteArrayToJson("{\"a\":").isEmpty());
-        QJsonObject o{{"cmd", "x"}, {"n", 5}};
-        QCOMPARE(KoCommonUtil::jsonToByteArray(o), QByteArray("{\"cmd\":\"x\",\"n\":5}"));
-        QCOMPARE(KoCommonUtil::stringToJson(KoCommonUtil::jsonToString(o)), o);
-    }
-
-    void readAllTakesWholeBodyWithoutPadding()
-    {
-        BufferReply whole("{\"code\":0}", 10);
-        QCOMPARE(KoCommonUtil::readAll(&whole), QByteArray("{\"code\":0}"));
-
         // A body shorter than announced stays short: no zero bytes appended.
         BufferReply shortBody("{\"a\":1}", 100);
-        const QByteArray got = KoCommonUtil::readAll(&shortBody);
-        QCOMPARE(got, QByteArray("{\"a\":1}"));
-        QVERIFY(!got.contains('\0'));
-
+        QCOMPARE(KoCommonUtil::readAll(&shortBody), QByteArray("{\"a\":1}"));
+        // Every JSON answer passes through here: no room for the largest allowed body each time.
         BufferReply noHeader("{\"b\":2}", -1);
         QCOMPARE(KoCommonUtil::readAll(&noHeader), QByteArray("{\"b\":2}"));
-
+        QVERIFY2(noHeader.largestRead <= 64 * 1024, QByteArray::number(noHeader.largestRead).constData());
         QVERIFY(KoCommonUtil::readAll(nullptr).isEmpty());
-    }
 
-    void readAllMakesRoomForTheBodyOnly()
-    {
-        // Every JSON answer passes through here: no room for the largest allowed body each time.
-        BufferReply reply("{\"code\":0}", -1);
-        QCOMPARE(KoCommonUtil::readAll(&reply), QByteArray("{\"code\":0}"));
-        QVERIFY2(reply.largestRead <= 64 * 1024, QByteArray::number(reply.largestRead).constData());
-    }
-
-    void readAllRefusesOversizedAnswer()
-    {
         BufferReply declared("{}", KoCommonUtil::kMaxJsonAnswer + 1);
         QVERIFY(KoCommonUtil::readAll(&declared).isEmpty());
-
-        QByteArray big(int(KoCommonUtil::kMaxJsonAnswer) + 1, ' ');
-        BufferReply received(big, -1);
+        BufferReply received(QByteArray(int(KoCommonUtil::kMaxJsonAnswer) + 1, ' '), -1);
         QVERIFY(KoCommonUtil::readAll(&received).isEmpty());
     }
 
@@ -205,7 +156,6 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("size");
         QTest::newRow("pairing") << KoCommonUtil::getQrJson("192.168.1.20", 123456) << 154;
-        QTest::newRow("short") << QString("hello") << 154;
         QTest::newRow("odd size") << QString::fromUtf8("配对 text") << 201;
     }
     void qrImageHoldsTheCode()
@@ -252,9 +202,7 @@ private slots:
 
     void qrImageOfUnencodableText()
     {
-        const QPixmap pixmap = KoCommonUtil::getQrcode(QString(5000, 'x'), 100);
-        QCOMPARE(pixmap.size(), QSize(100, 100));
-        QVERIFY(KoCommonUtil::getQrcode("x", 0).isNull());
+        QCOMPARE(KoCommonUtil::getQrcode(QString(5000, 'x'), 100).size(), QSize(100, 100));
     }
 
     void qrJsonCarriesAddressAndKey()
@@ -264,8 +212,6 @@ private slots:
         QCOMPARE(o.value("key").toInt(), 42);
         QVERIFY(o.value("deviceId").toString().startsWith("Mac_"));
         QVERIFY(o.value("deviceName").toString().startsWith(QString::fromUtf8("我的Mac_")));
-        QCOMPARE(o.value("deviceType").toInt(), 1);
-        QVERIFY(!KoCommonUtil::getQrJson("10.0.0.7", 42).contains(' '));
     }
 
     void renameReplacesTargetAtomically()
@@ -292,16 +238,6 @@ private slots:
         QVERIFY(!QFile::exists(partial));
         // No scratch file left in the application-data folder.
         QVERIFY(!QFile::exists(KoCommonUtil::getAppDataDir() + "/scratch"));
-    }
-
-    void renameCreatesMissingTarget()
-    {
-        QTemporaryDir dir;
-        const QString target = dir.filePath("new.txt");
-        QVERIFY(writeFile(target + ".ReRazeDownload", "abc"));
-        QFile file(target + ".ReRazeDownload");
-        QVERIFY(KoCommonUtil::renameKoDownloadSuffixFile(&file, target, "x"));
-        QCOMPARE(readFile(target), QByteArray("abc"));
     }
 
     void renameRefusesDirectoryTarget()
@@ -334,8 +270,6 @@ private slots:
         QCOMPARE(readFile(target), QByteArray("old"));
         QFile partial(dir.filePath("p"));
         QVERIFY(writeFile(partial.fileName(), "p"));
-        QVERIFY(!KoCommonUtil::renameKoDownloadSuffixFile(&partial, QString(), "x"));
-        // Target folder that does not exist: the rename fails and the partial stays.
         QVERIFY(!KoCommonUtil::renameKoDownloadSuffixFile(&partial, dir.filePath("no/such/t"), "x"));
         QVERIFY(QFile::exists(partial.fileName()));
     }
@@ -378,20 +312,11 @@ private slots:
         QCOMPARE(QFileInfo(path).lastModified(), QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::LocalTime));
         QCOMPARE(readFile(path), QByteArray("x"));
 
-        const QDateTime before = QFileInfo(path).lastModified();
-        QVERIFY(!KoCommonUtil::setModifiedTime(when, QString()));
         QVERIFY(!KoCommonUtil::setModifiedTime(QDateTime(), path));
-        QVERIFY(!KoCommonUtil::setModifiedTime(QDateTime(QDate(2020, 13, 40), QTime(1, 1)), path));
         QVERIFY(!KoCommonUtil::setModifiedTime(when, dir.filePath("missing")));
         QVERIFY(!QFile::exists(dir.filePath("missing")));
-        QCOMPARE(QFileInfo(path).lastModified(), before);
-    }
 
-    void setModifiedTimeDoesNotRunEventLoop()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("f.txt");
-        QVERIFY(writeFile(path, "x"));
+        // It must not run the event loop under its caller.
         bool ran = false;
         QTimer::singleShot(0, this, [&ran] { ran = true; });
         QVERIFY(KoCommonUtil::setModifiedTime(QDateTime::currentDateTime(), path));
@@ -410,17 +335,9 @@ private slots:
         QVERIFY(QFileInfo(dir.filePath("x/y")).isDir());
         QVERIFY(!QFile::exists(dir.filePath("x/y/z")));
 
-        KoCommonUtil::mkdir(dir.filePath("m/n/o"));
-        QVERIFY(QFileInfo(dir.filePath("m/n/o")).isDir());
-        KoCommonUtil::mkdir(dir.filePath("m/n/o"));
-
-        const QString file = dir.filePath("m/gone.txt");
-        QVERIFY(writeFile(file, "g"));
-        KoCommonUtil::deleteFile(file);
-        QVERIFY(!QFile::exists(file));
-        KoCommonUtil::deleteFile(file);
-        KoCommonUtil::deleteFile(dir.filePath("m/n"));
-        QVERIFY(QFileInfo(dir.filePath("m/n")).isDir());
+        // Deleting a file never takes a folder with it.
+        KoCommonUtil::deleteFile(dir.filePath("a/b"));
+        QVERIFY(QFileInfo(dir.filePath("a/b")).isDir());
     }
 
     void sleepInLoopRunsEvents()

@@ -6,17 +6,6 @@ class TestServerConfig : public QObject
 {
     Q_OBJECT
 private slots:
-    void defaultsKeepFixedPortsAndPaths()
-    {
-        KoServerConfig::reset();
-        QVERIFY(KoServerConfig::accountBaseUrl().startsWith("https://"));
-        QVERIFY(KoServerConfig::accountBaseUrl().endsWith(":8443/dedizo/"));
-        QVERIFY(KoServerConfig::relayBaseUrl().endsWith(":8443/reraze/"));
-        QCOMPARE(KoServerConfig::requestDeadlineMs(), 15000);
-        QCOMPARE(KoServerConfig::sweepIntervalMs(), 1000);
-        QCOMPARE(int(KoServerConfig::localUdpPort()), 59631);
-        QCOMPARE(int(KoServerConfig::phoneUdpPort()), 59632);
-    }
     void overridesAddTrailingSlashAndReset()
     {
         KoServerConfig::setRelayBaseUrl("https://127.0.0.1:1234/reraze");

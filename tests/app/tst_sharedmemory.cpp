@@ -85,10 +85,7 @@ class TestSharedMemory : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        qRegisterMetaType<QProcess::ExitStatus>("QProcess::ExitStatus");
-    }
+    void initTestCase() { qRegisterMetaType<QProcess::ExitStatus>("QProcess::ExitStatus"); }
 
     void firstStartHoldsTheSegment()
     {
@@ -132,11 +129,11 @@ private slots:
         QVERIFY(!first.checkExists());
         first.beginCheck();
         QSignalSpy another(&first, SIGNAL(anotherClient()));
-        QCOMPARE(runChild("second", key), 10);
-        QCOMPARE(another.count(), 1);
-        // And again: every later start is answered.
-        QCOMPARE(runChild("second", key), 10);
-        QCOMPARE(another.count(), 2);
+        // Every later start is answered.
+        for (int start = 1; start <= 2; ++start) {
+            QCOMPARE(runChild("second", key), 10);
+            QCOMPARE(another.count(), start);
+        }
     }
 
     void segmentOfKilledHolderIsTakenOver()

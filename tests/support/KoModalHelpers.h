@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QDir>
+#include <QtTest>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -37,6 +39,13 @@ void whenOpen(std::function<void(T*)> step)
         step(open.first());
     });
     timer->start();
+}
+
+// A grab of `w` saved as a test artifact, for a person to look at.
+inline void saveArtifact(QWidget* w, const QString& name)
+{
+    QDir().mkpath(KO_BINARY_DIR "/test-artifacts");
+    QVERIFY(w->grab().save(QStringLiteral(KO_BINARY_DIR "/test-artifacts/") + name));
 }
 
 // The same for whatever modal widget is active (dialogs run with exec()).

@@ -52,12 +52,15 @@ KoSmokeSession::~KoSmokeSession()
 
 QString KoSmokeSession::binary() { return QStringLiteral(KO_BINARY_DIR "/reraze"); }
 
-bool KoSmokeSession::start(QString* skipReason)
+bool KoSmokeSession::start(QString* skipReason, const QStringList& tools)
 {
     auto skip = [skipReason](const char* why) {
         *skipReason = QString::fromLatin1(why);
         return false;
     };
+    for (const QString& tool : tools)
+        if (QStandardPaths::findExecutable(tool).isEmpty())
+            return skip("a tool this test drives the program with is missing");
     if (!m_root.isValid())
         return skip("no temporary folder");
     if (!QFileInfo(binary()).isExecutable())
@@ -144,6 +147,15 @@ void KoSmokeSession::stop(std::unique_ptr<QProcess>& p)
         p->waitForFinished(10000);
     }
     p.reset();
+}
+
+QRect KoSmokeSession::launch(std::unique_ptr<QProcess>& program, const QString& home,
+                             const QProcessEnvironment& extra)
+{
+    program = startProgram(home, {}, extra);
+    if (!program->waitForStarted(10000))
+        return QRect();
+    return waitForWindow(program.get());
 }
 
 QString KoSmokeSession::run(const QString& program, const QStringList& args) const

@@ -32,8 +32,9 @@ public:
     KoSmokeSession();
     ~KoSmokeSession();
 
-    // Starts the display; false with `skipReason` set when this machine cannot (the test skips).
-    bool start(QString* skipReason);
+    // Starts the display; false with `skipReason` set when this machine cannot (the test skips),
+    // also when one of `tools` is not on the path.
+    bool start(QString* skipReason, const QStringList& tools = {});
 
     QString display() const { return m_display; }
     QString newHome();
@@ -46,6 +47,8 @@ public:
     std::unique_ptr<QProcess> startProgram(const QString& home, const QStringList& args = {},
                                            const QProcessEnvironment& extra = {});
     static void stop(std::unique_ptr<QProcess>& p);
+    // Starts the program and waits for its one window; empty when it never came.
+    QRect launch(std::unique_ptr<QProcess>& program, const QString& home, const QProcessEnvironment& extra = {});
     // Starts the program on free UDP ports, reads the pairing key off the home page (saved as
     // screenshot `homeShot`) and starts the fake phone serving `phoneRoot` paired with it. False
     // with `why` set when a step fails; whatever was started stays in `pairing` to be stopped.

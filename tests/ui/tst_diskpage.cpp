@@ -98,7 +98,7 @@ private slots:
         m_world.lan()->setNick(nick);
         QCOMPARE(panelText(), QString::fromUtf8("连接列表为空哦..."));
         if (step == "none")
-            m_page->grab().save(KO_BINARY_DIR "/test-artifacts/disk_empty.png");
+            KoModal::saveArtifact(m_page.get(), "disk_empty.png");
         if (step == "early eject") {
             // Gone (and its record with it) before the page shows it.
             connect(manager(), &KoRemoteConnectManager::deviceConnected, this,
@@ -114,7 +114,7 @@ private slots:
             QCOMPARE(panelText(), QString::fromUtf8("打开连接列表的vu, 进行文件管理"));
         }
         if (step == "none")
-            m_page->grab().save(KO_BINARY_DIR "/test-artifacts/disk_phone.png");
+            KoModal::saveArtifact(m_page.get(), "disk_phone.png");
 
         const int notices = KoSystemTray::getInstance()->recentNotices().size();
         QString boxText;

@@ -156,7 +156,6 @@ private slots:
     {
         const int key = manager()->getQrKey();
         QCOMPARE(qrImage(), expectedQr(key));
-        QCOMPARE(qrImage().size(), QSize(154, 154));
         m_world.lan()->pair(key); // a pairing uses the key up
         QTRY_VERIFY(manager()->getQrKey() != key);
         QCOMPARE(qrImage(), expectedQr(manager()->getQrKey()));
@@ -210,10 +209,10 @@ private slots:
         else
             QCOMPARE(view()->model()->rowCount(), 0);
         if (event == "logout")
-            m_page->grab().save(KO_BINARY_DIR "/test-artifacts/home_signed_out.png");
+            KoModal::saveArtifact(m_page.get(), "home_signed_out.png");
         if (event == "login") {
             QTRY_COMPARE(view()->model()->rowCount(), 1);
-            m_page->grab().save(KO_BINARY_DIR "/test-artifacts/home_devices.png");
+            KoModal::saveArtifact(m_page.get(), "home_devices.png");
         }
     }
 };

@@ -60,9 +60,7 @@ private slots:
         m_firstHome = m_session.newHome();
         QElapsedTimer shown;
         shown.start();
-        m_first = m_session.startProgram(m_firstHome);
-        QVERIFY(m_first->waitForStarted(10000));
-        m_firstGeometry = m_session.waitForWindow(m_first.get());
+        m_firstGeometry = m_session.launch(m_first, m_firstHome);
         m_freshStartMs = shown.elapsed();
         QVERIFY2(m_first->state() != QProcess::NotRunning, "the program ended before showing its window");
         QCOMPARE(m_session.programWindows().size(), 1);
@@ -121,18 +119,15 @@ private slots:
     void startAfterAKilledInstanceOpensTheWindow()
     {
         KoSmokeSession::stop(m_first);
-        std::unique_ptr<QProcess> killed = m_session.startProgram(m_session.newHome());
-        QVERIFY(killed->waitForStarted(10000));
-        QVERIFY(!m_session.waitForWindow(killed.get()).isEmpty());
+        std::unique_ptr<QProcess> killed;
+        QVERIFY(!m_session.launch(killed, m_session.newHome()).isEmpty());
         killed->kill(); // SIGKILL: its single-instance segment stays behind
         QVERIFY(killed->waitForFinished(10000));
         QTRY_VERIFY_WITH_TIMEOUT(m_session.programWindows().isEmpty(), 10000);
 
         QElapsedTimer shown;
         shown.start();
-        m_after = m_session.startProgram(m_session.newHome());
-        QVERIFY(m_after->waitForStarted(10000));
-        const QRect geometry = m_session.waitForWindow(m_after.get());
+        const QRect geometry = m_session.launch(m_after, m_session.newHome());
         QVERIFY(!geometry.isEmpty());
         // The segment the killed start left is no one's: taken at once, not after the guard's wait.
         QVERIFY2(shown.elapsed() < m_freshStartMs + kGuardWaitMs,
@@ -161,9 +156,8 @@ private slots:
         QFETCH(int, signalNumber);
         const QString home = m_session.newHome();
         writeWaitingDownload(home);
-        std::unique_ptr<QProcess> p = m_session.startProgram(home);
-        QVERIFY(p->waitForStarted(10000));
-        QVERIFY(!m_session.waitForWindow(p.get()).isEmpty());
+        std::unique_ptr<QProcess> p;
+        QVERIFY(!m_session.launch(p, home).isEmpty());
         QCOMPARE(savedState(home), 0);
         ::kill(pid_t(p->processId()), signalNumber);
         ::kill(pid_t(p->processId()), signalNumber); // a second one during the leave changes nothing
@@ -173,8 +167,8 @@ private slots:
         QVERIFY(KoSmokeSession::usageLogs(home).contains("\"ExitApp\""));
         QCOMPARE(savedState(home), 4);
         // The guard went with it: the next start holds the segment at once and shows its window.
-        std::unique_ptr<QProcess> next = m_session.startProgram(m_session.newHome());
-        QVERIFY(!m_session.waitForWindow(next.get()).isEmpty());
+        std::unique_ptr<QProcess> next;
+        QVERIFY(!m_session.launch(next, m_session.newHome()).isEmpty());
         KoSmokeSession::stop(next);
     }
 

@@ -21,17 +21,13 @@ private slots:
     void initTestCase()
     {
         QString why;
-        if (!m_session.start(&why))
+        if (!m_session.start(&why, {"xdotool"}))
             QSKIP(qPrintable(why));
-        if (!m_session.hasXdotool())
-            QSKIP("xdotool missing");
     }
 
     void loginWithoutNetworkShowsTheRedLine()
     {
-        m_program = m_session.startProgram(m_session.newHome());
-        QVERIFY(m_program->waitForStarted(10000));
-        const QRect window = m_session.waitForWindow(m_program.get());
+        const QRect window = m_session.launch(m_program, m_session.newHome());
         QVERIFY2(!window.isEmpty(), "the main window never came");
 
         QVERIFY(m_session.clickAt(headButton(window)));

@@ -6,8 +6,7 @@
 // real program on a virtual display and the runnable fake phone, all on loopback.
 namespace {
 const QColor kSelectedRow("#dbe9ff");
-const int kTitleHeight = 48;
-const int kListTop = kTitleHeight + 40; // below the list's header
+const int kListTop = 48 + 40; // below the title and the list's header
 // Inside the first row of the device list, clear of its icon and texts.
 QPoint rowProbe(const QRect& window) { return window.topLeft() + QPoint(175, kListTop + 4); }
 // The first row's disconnect button (the list is 180 wide, the row 60 high).
@@ -25,11 +24,8 @@ private slots:
     void initTestCase()
     {
         QString why;
-        if (!m_session.start(&why))
+        if (!m_session.start(&why, {"xdotool", "zbarimg"}))
             QSKIP(qPrintable(why));
-        if (!m_session.hasXdotool() || QStandardPaths::findExecutable("zbarimg").isEmpty())
-            QSKIP("xdotool or zbarimg missing");
-        QVERIFY(m_phoneRoot.isValid());
     }
 
     void pairByQrCodeAndDisconnect()
@@ -37,21 +33,17 @@ private slots:
         KoSmokePairing pairing;
         QString why;
         QVERIFY2(m_session.pairFakePhone(m_phoneRoot.path(), "smoke_home", &pairing, &why), qPrintable(why));
-        QCOMPARE(pairing.qr.value("deviceType").toInt(), 1);
         const QRect window = pairing.window;
-        auto logged = [&](const QByteArray& what) { return pairing.count(what) > 0; };
 
         // The window switches to "zu" and shows the phone, its row selected.
         QVERIFY(m_session.waitForColour(rowProbe(window), kSelectedRow, 30000));
         m_session.saveScreenshot("smoke_phones");
 
         QVERIFY(m_session.clickAt(disconnectButton(window)));
-        QTRY_VERIFY_WITH_TIMEOUT(logged("disconnDisk"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(pairing.count("disconnDisk") > 0, 20000);
         // The row is gone and the panel is back.
         QVERIFY(m_session.waitForColour(rowProbe(window), Qt::white, 20000));
         m_session.saveScreenshot("smoke_phones_disconnected");
-
-        pairing.stop();
     }
 };
 

@@ -29,10 +29,8 @@ private slots:
     void initTestCase()
     {
         QString why;
-        if (!m_session.start(&why))
+        if (!m_session.start(&why, {"xdotool"}))
             QSKIP(qPrintable(why));
-        if (!m_session.hasXdotool())
-            QSKIP("xdotool missing: nothing can be clicked");
     }
 
     void transferListAndSettings()
@@ -48,9 +46,7 @@ private slots:
         QVERIFY(KoTestFiles::writeFile(home + "/.local/share/Brindle/ReRaze/fileConvertData.KoInfo",
                                        KoTransferRecords::line(paused) + KoTransferRecords::line(finished)));
 
-        m_program = m_session.startProgram(home);
-        QVERIFY(m_program->waitForStarted(10000));
-        const QRect window = m_session.waitForWindow(m_program.get());
+        const QRect window = m_session.launch(m_program, home);
         QVERIFY2(!window.isEmpty(), "no program window");
         QVERIFY(m_session.waitForColour(window.topLeft() + QPoint(600, 24), kBrandBlue));
 
@@ -61,13 +57,13 @@ private slots:
         QVERIFY(shown);
 
         QVERIFY(m_session.clickAt(window.topLeft() + kSettingButton));
-        QRect dialog;
-        QTRY_VERIFY_WITH_TIMEOUT(!(dialog = settingsDialog()).isEmpty(), 20000);
+        const QRect dialog = m_session.waitForWindowOfSize(QSize(540, 400));
+        QVERIFY(!dialog.isEmpty());
         QVERIFY(m_session.waitForColour(dialog.topLeft() + QPoint(270, 30), kBrandBlue));
         m_session.saveScreenshot("smoke_settings");
         QVERIFY(m_session.clickAt(dialog.topLeft() + kDownloadNotice));
         QVERIFY(m_session.clickAt(dialog.topLeft() + kConfirm));
-        QTRY_VERIFY_WITH_TIMEOUT(settingsDialog().isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_session.programWindows().contains(dialog), 20000);
 
         const QString file = home + "/.config/Brindle/ReRaze.conf";
         QTRY_VERIFY_WITH_TIMEOUT(QSettings(file, QSettings::IniFormat).value("notify/download").toString() == "false",
@@ -77,15 +73,6 @@ private slots:
     }
 
     void cleanupTestCase() { KoSmokeSession::stop(m_program); }
-
-private:
-    QRect settingsDialog()
-    {
-        for (const QRect& r : m_session.programWindows())
-            if (r.size() == QSize(540, 400))
-                return r;
-        return QRect();
-    }
 };
 
 QTEST_GUILESS_MAIN(TestSmokeTransfer)

@@ -106,7 +106,6 @@ private slots:
         QAbstractItemModelTester checker(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.setList(&list);
         QCOMPARE(model.data(model.index(0, 2), Qt::DisplayRole).toString(), expected);
-        QCOMPARE(model.data(model.index(0, 1), Qt::DisplayRole).toString(), QStringLiteral("2.00KB"));
         QCOMPARE(model.data(model.index(0, 3), Model::LocalPathRole),
                  kind == 0 ? QVariant(QStringLiteral("/nonexistent/IMG_1.jpg")) : QVariant());
         qDeleteAll(list);
@@ -148,7 +147,6 @@ private slots:
         QList<KoFileConvertInfo*> list{record(state(0, 4), 1), record(state(0, 3), 2), record(state(0, 4), 3)};
         KoFileDownloadInfoTableModel model(nullptr, 4);
         QAbstractItemModelTester checker(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QCOMPARE(model.rowCount(), 0);
         model.setList(&list);
         KoFileConvertInfo* gone = list.takeAt(1);
         QVERIFY(model.isStale());
