@@ -2,6 +2,8 @@
 // loopback (a folder download and a folder upload), a 10,000-entry listing and sub-listing,
 // saving and loading 10,000 transfer records, the exit with 300,000 of them, and a 10,000-file
 // group start with the transfer page shown and hidden. Not a test; run it with "scripts/bench ops".
+// For the many small files the fake phone runs in a child process ("--serve ROOT"), so that the
+// figure is the client's and not the phone's work on the same event loop.
 
 #include "app/KoCommonUtil.h"
 #include "app/KoServerConfig.h"
@@ -17,6 +19,7 @@
 #include "KoBenchWait.h"
 
 #include <QApplication>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QDir>
@@ -50,10 +53,40 @@ bool idle(KoRemoteFileOperator* op)
     return d == 0 && u == 0;
 }
 
+int serve(const QString& root)
+{
+    KoFakePhone phone(root);
+    phone.setIdentity(QStringLiteral("bench-phone"), QStringLiteral("Bench"), 2, 30, 77);
+    if (!phone.start())
+        return 1;
+    KoTestHttpServer* http = phone.http();
+    // Forget each request once it is answered, so the phone does not grow with the run; tell
+    // the benchmark each new connection.
+    int connections = 0;
+    QObject::connect(http, &KoTestHttpServer::requestReceived, &phone, [&phone, http, &connections](const KoTestRequest&) {
+        if (http->acceptedConnections() != connections) {
+            connections = http->acceptedConnections();
+            std::printf("%d\n", connections);
+            std::fflush(stdout);
+        }
+        QTimer::singleShot(0, &phone, [&phone, http] {
+            http->clearRequests();
+            phone.clearCalls();
+        });
+    });
+    std::printf("%d\n", int(phone.port()));
+    std::fflush(stdout);
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc >= 3 && qstrcmp(argv[1], "--serve") == 0) {
+        QCoreApplication app(argc, argv);
+        return serve(QString::fromLocal8Bit(argv[2]));
+    }
     QApplication app(argc, argv);
     KoSettings::getInstance();
     const int files = argc > 1 ? qMax(1, atoi(argv[1])) : 1000;
@@ -98,31 +131,58 @@ int main(int argc, char** argv)
         f.open(QIODevice::WriteOnly);
         f.write(content);
     }
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(app.applicationFilePath(), {QStringLiteral("--serve"), root});
+    if (!server.waitForStarted() || !server.waitForReadyRead(10000)) {
+        std::fprintf(stderr, "the fake phone's process did not start\n");
+        return 1;
+    }
+    const quint16 servedPort = quint16(server.readLine().trimmed().toUInt());
+    const QString servedUrl = QStringLiteral("http://127.0.0.1:%1").arg(servedPort);
+    facility->setPort(servedPort);
+    facility->setUrl(servedUrl);
+    device.setPort(servedPort);
+    device.setUrl(servedUrl);
+
     KoRemoteFileOperator* op = KoRemoteFileOperator::getInstance();
     int downloadsDone = 0;
     int uploadsDone = 0;
     QObject::connect(op, &KoRemoteFileOperator::fileDownloadSuccessV2, [&](QString) { ++downloadsDone; });
     QObject::connect(op, &KoRemoteFileOperator::fileUploadSuccessV2, [&](QString, QString) { ++uploadsDone; });
 
-    QList<KoRemoteFile*> selection{new KoRemoteFile(phone.baseUrl(), QStringLiteral("/bench"), 100, 0, 0, QString())};
+    QList<KoRemoteFile*> selection{new KoRemoteFile(servedUrl, QStringLiteral("/bench"), 100, 0, 0, QString())};
     QElapsedTimer timer;
     timer.start();
     op->getFileGroupDownloadStartV2(9, selection, local, &device);
     qDeleteAll(selection);
     const bool downOk = waitFor([&] { return downloadsDone >= files && idle(op); }, 600000);
     const double downS = timer.elapsed() / 1000.0;
-    std::printf("folder download: %d files of 4 KB in %.2f s = %.0f files/s%s\n", downloadsDone, downS,
-                downloadsDone / downS, downOk ? "" : " (incomplete)");
+    int connectionsSeen = 0;
+    auto connections = [&server, &connectionsSeen] {
+        const QByteArray told = server.readAll().trimmed();
+        if (!told.isEmpty())
+            connectionsSeen = told.split('\n').last().toInt();
+        return connectionsSeen;
+    };
+    std::printf("folder download: %d files of 4 KB in %.2f s = %.0f files/s%s (phone: %d connections so far)\n",
+                downloadsDone, downS, downloadsDone / downS, downOk ? "" : " (incomplete)", connections());
 
     QDir().mkpath(root + QStringLiteral("/up"));
     timer.restart();
     op->getDirUploadStartV2(local + QStringLiteral("/bench"), 9, QStringLiteral("/up"), 77, 2, phone.deviceId(),
-                            phone.baseUrl());
+                            servedUrl);
     const bool upOk = waitFor([&] { return uploadsDone >= files && idle(op); }, 600000);
     const double upS = timer.elapsed() / 1000.0;
-    std::printf("folder upload:   %d files of 4 KB in %.2f s = %.0f files/s%s\n", uploadsDone, upS,
-                uploadsDone / upS, upOk ? "" : " (incomplete)");
+    std::printf("folder upload:   %d files of 4 KB in %.2f s = %.0f files/s%s (phone: %d connections so far)\n",
+                uploadsDone, upS, uploadsDone / upS, upOk ? "" : " (incomplete)", connections());
     op->clearConvertedList();
+    server.kill();
+    server.waitForFinished(5000);
+    facility->setPort(phone.port());
+    facility->setUrl(phone.baseUrl());
+    device.setPort(phone.port());
+    device.setUrl(phone.baseUrl());
 
     // --- a 10,000-entry listing and sub-listing ----------------------------------------------
     const QString bigDir = root + QStringLiteral("/big");

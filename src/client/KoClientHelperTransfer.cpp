@@ -267,7 +267,7 @@ void KoClientHelper::startDownload(int type, int id, const QString& url, QJsonOb
     record->addValue(localPath);
     record->setData(State(state));
     record->setDdl(KoServerConfig::requestDeadlineMs());
-    downloadHttpData(body, url, record, &headers);
+    downloadHttpData(body, url, record, &headers, expectedSize >= 0 ? qMax<qint64>(0, expectedSize - haveRead) : -1);
     limitReadBuffer(id);
 }
 

@@ -37,13 +37,18 @@ public:
                       qint64 maxAnswer = KoCommonUtil::kMaxJsonAnswer);
     // Same request for a file download: in addition every arrival of data reaches dataReady,
     // so the body can be written out even when the answer gives no total length. No cap:
-    // the receiver writes the body out as it comes.
-    void downloadHttpData(QJsonObject& body, QString url, KoReplyType* record, QMap<QString, QString>* headers);
+    // the receiver writes the body out as it comes. An answer expected to be small (at most
+    // kSmallAnswerBytes; -1: unknown) goes over plain http without the network access manager
+    // (KoStreamUploadReply), whose split writes of a request cost tens of milliseconds each.
+    void downloadHttpData(QJsonObject& body, QString url, KoReplyType* record, QMap<QString, QString>* headers,
+                          qint64 expectedBytes = -1);
+    static const qint64 kSmallAnswerBytes = 1000000;
     // GET with the same filing and cap; download progress as for postHttpData.
     void getHttpData(QString url, KoReplyType* record, QMap<QString, QString>* headers = nullptr,
                      qint64 maxAnswer = KoCommonUtil::kMaxJsonAnswer);
 
-    // Multipart upload of localPath from min(offset, size) to its end, streamed from the file.
+    // Multipart upload of localPath from min(offset, size) to its end, streamed from the file
+    // (over plain http by KoStreamUploadReply).
     // A file that cannot be read makes the request fail; it is not reported here.
     void uploadHttpFile(const QString& localPath, QString url, KoReplyType* record, QMap<QString, QString>* headers, qint64 offset);
     // The same request with the part read into memory first.
@@ -98,6 +103,8 @@ private:
     void initConnection();
     void fileReply(QNetworkReply* reply, KoReplyType* record);
     void forwardDownloadProgress(QNetworkReply* reply);
+    // The answer's cap and the upload progress of a multipart upload.
+    void watchUpload(QNetworkReply* reply);
     void sendMultipart(const QString& localPath, const QString& url, KoReplyType* record,
                        QMap<QString, QString>* headers, qint64 offset, bool inMemory);
 };

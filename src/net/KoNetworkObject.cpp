@@ -1,6 +1,7 @@
 #include "net/KoNetworkObject.h"
 
 #include "net/KoCookieJar.h"
+#include "net/KoStreamUploadReply.h"
 
 #include <QDebug>
 #include <QFile>
@@ -128,6 +129,45 @@ QNetworkReply* KoNetworkObject::post(const QString& url, QMap<QString, QString>*
     QNetworkRequest request = buildRequest(url, headers);
     request.setHeader(QNetworkRequest::ContentLengthHeader, contentLength);
     return m_manager->post(request, body);
+}
+
+QNetworkReply* KoNetworkObject::postStream(const QString& url, QMap<QString, QString>* headers,
+                                           const QByteArray& boundary, const QByteArray& partHead,
+                                           KoFileRangeDevice* device, const QByteArray& partTail, qint64 contentLength)
+{
+    QNetworkRequest request = buildRequest(url, headers);
+    if (request.url().scheme() != QLatin1String("http") || request.url().host().isEmpty())
+        return nullptr;
+    // The headers the network access manager gives a multipart post.
+    request.setHeader(QNetworkRequest::ContentLengthHeader, contentLength);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("multipart/form-data; boundary=\"" + boundary + '"'));
+    request.setRawHeader("MIME-Version", "1.0");
+    return sendDirect(request, partHead, device, partTail);
+}
+
+QNetworkReply* KoNetworkObject::postJsonDirect(const QString& url, QMap<QString, QString>* headers,
+                                               const QByteArray& json)
+{
+    QNetworkRequest request = buildRequest(url, headers);
+    if (request.url().scheme() != QLatin1String("http") || request.url().host().isEmpty())
+        return nullptr;
+    if (!request.hasRawHeader("Content-Type"))
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    request.setHeader(QNetworkRequest::ContentLengthHeader, json.size());
+    return sendDirect(request, json, nullptr, QByteArray());
+}
+
+QNetworkReply* KoNetworkObject::sendDirect(const QNetworkRequest& request, const QByteArray& head,
+                                           KoFileRangeDevice* device, const QByteArray& tail)
+{
+    QList<QPair<QByteArray, QByteArray>> fields;
+    for (const QByteArray& name : request.rawHeaderList())
+        fields.append(qMakePair(name, request.rawHeader(name)));
+    if (!m_pool)
+        m_pool = new KoHttpConnectionPool(this);
+    auto* reply = new KoStreamUploadReply(request, fields, head, device, tail, m_pool, this);
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { emit finished(reply); });
+    return reply;
 }
 
 QNetworkReply* KoNetworkObject::postJson(const QString& url, QMap<QString, QString>* headers, const QByteArray& json)

@@ -1,0 +1,216 @@
+// The streamed upload's own writer next to the network access manager: the same request, and
+// the answers, errors and cancellation as the manager's replies give them.
+
+#include "KoProbeHelper.h"
+
+#include "app/KoServerConfig.h"
+#include "net/KoNetworkObject.h"
+#include "support/KoTestHttpServer.h"
+
+#include <QFile>
+#include <QHttpMultiPart>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(KoTestResponse)
+
+class TestStreamUpload : public QObject
+{
+    Q_OBJECT
+
+private:
+    KoTestHttpServer* m_server = nullptr;
+    KoProbeHelper* m_probe = nullptr;
+    QTemporaryDir m_dir;
+
+    QString writeFile(const QString& name, qint64 size)
+    {
+        QByteArray data(int(size), Qt::Uninitialized);
+        for (int i = 0; i < data.size(); ++i)
+            data[i] = char((i * 13 + i / 509) & 0xff);
+        const QString path = m_dir.filePath(name);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
+            return QString();
+        return path;
+    }
+    QString url() const { return m_server->baseUrl() + "/file/v2/uploadFile"; }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void init()
+    {
+        m_server = new KoTestHttpServer(KoTestHttpServer::Http, this);
+        QVERIFY(m_server->listen());
+        m_server->setHandler([](const KoTestRequest&) { return KoTestResponse::json(QJsonObject{{"code", 0}}); });
+        KoServerConfig::setSweepIntervalMs(3600000);
+        m_probe = new KoProbeHelper();
+    }
+    void cleanup()
+    {
+        delete m_probe;
+        m_probe = nullptr;
+        delete m_server;
+        m_server = nullptr;
+        KoServerConfig::reset();
+    }
+    void cleanupTestCase() { delete KoNetworkObject::getInstance(); }
+
+    void sameRequestAsTheNetworkManager_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<qint64>("offset");
+        QTest::newRow("small") << qint64(5000) << qint64(0);
+        QTest::newRow("several blocks, from an offset") << qint64(5 * 1024 * 1024 + 17) << qint64(1000);
+    }
+    void sameRequestAsTheNetworkManager()
+    {
+        QFETCH(qint64, size);
+        QFETCH(qint64, offset);
+        const QString path = writeFile("same.bin", size);
+        QVERIFY(!path.isEmpty());
+        QMap<QString, QString> headers{{"offset", QString::number(offset)}, {"uploadFid", "F1"}};
+
+        // The network access manager's request of the same part.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.seek(offset));
+        auto* multiPart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+        multiPart->setBoundary(KoNetworkHelper::multipartBoundary());
+        QHttpPart part;
+        part.setRawHeader("Content-Type", "application/x-object");
+        part.setRawHeader("Content-Disposition", "form-data; name=\"files[]\"; filename=\"same.bin\"");
+        part.setBody(file.read(size - offset));
+        multiPart->append(part);
+        QNetworkReply* reply = KoNetworkObject::getInstance()->post(
+            url(), &headers, multiPart, size - offset + 8 + KoNetworkHelper::kMultipartOverhead);
+        multiPart->setParent(reply);
+        QTRY_VERIFY(reply->isFinished());
+        QCOMPARE(reply->error(), QNetworkReply::NoError);
+        reply->deleteLater();
+
+        m_probe->uploadShortHttpFile(path, url(), new KoReplyType(101019), &headers, offset);
+        QTRY_COMPARE(m_probe->finishedTypes.size(), 1);
+        m_probe->uploadHttpFile(path, url(), new KoReplyType(101004), &headers, offset);
+        QTRY_COMPARE(m_probe->finishedTypes.size(), 2);
+        QCOMPARE(m_probe->errors, (QList<QNetworkReply::NetworkError>{QNetworkReply::NoError, QNetworkReply::NoError}));
+        QCOMPARE(m_probe->bodies.last(), m_probe->bodies.first());
+        const QList<KoTestRequest> requests = m_server->requests();
+        QCOMPARE(requests.size(), 3);
+        const KoTestRequest& managers = requests.at(0);
+        for (int i : {1, 2}) {
+            const KoTestRequest& ours = requests.at(i);
+            QCOMPARE(ours.method, managers.method);
+            QCOMPARE(ours.path, managers.path);
+            QCOMPARE(ours.headers, managers.headers);
+            QCOMPARE(ours.bodyBytes(), managers.bodyBytes());
+        }
+        QCOMPARE(m_probe->uploads.last().done, m_probe->uploads.last().total);
+    }
+
+    void smallUploadsShareAConnection()
+    {
+        // Rounds of five at a time, as the operator runs them.
+        const QString path = writeFile("small.bin", 4096);
+        for (int round = 1; round <= 6; ++round) {
+            for (int i = 0; i < 5; ++i)
+                m_probe->uploadShortHttpFile(path, url(), new KoReplyType(101019), nullptr, 0);
+            QTRY_COMPARE(m_probe->finishedTypes.size(), 5 * round);
+        }
+        QCOMPARE(m_probe->errors.count(QNetworkReply::NoError), 30);
+        QCOMPARE(m_server->requests().size(), 30);
+        QVERIFY(m_server->acceptedConnections() <= 5);
+    }
+
+    void closedIdleConnectionIsNotAFailure()
+    {
+        // The phone closes each connection after its answer; the next small upload must not
+        // fail on the connection that was kept.
+        m_server->setHandler([](const KoTestRequest&) {
+            KoTestResponse r = KoTestResponse::json(QJsonObject{{"code", 0}});
+            r.headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
+            return r;
+        });
+        const QString path = writeFile("closing.bin", 100);
+        for (int i = 0; i < 3; ++i) {
+            m_probe->uploadShortHttpFile(path, url(), new KoReplyType(101019), nullptr, 0);
+            QTRY_COMPARE(m_probe->finishedTypes.size(), i + 1);
+            QCOMPARE(m_probe->errors.last(), QNetworkReply::NoError);
+        }
+        QCOMPARE(m_server->acceptedConnections(), 3);
+    }
+
+    void answers_data()
+    {
+        QTest::addColumn<KoTestResponse>("response");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QByteArray>("body");
+        const QByteArray json = "{\"code\":0}";
+        KoTestResponse r = KoTestResponse::raw(json, 200, "application/json");
+        QTest::newRow("with length") << r << int(QNetworkReply::NoError) << json;
+        r.chunked = true;
+        QTest::newRow("chunked") << r << int(QNetworkReply::NoError) << json;
+        r.chunked = false;
+        r.noContentLength = true;
+        QTest::newRow("to the end of the connection") << r << int(QNetworkReply::NoError) << json;
+        QTest::newRow("server error") << KoTestResponse::raw(json, 500, "application/json")
+                                      << int(QNetworkReply::InternalServerError) << json;
+        QTest::newRow("not found") << KoTestResponse::raw(json, 404, "application/json")
+                                   << int(QNetworkReply::ContentNotFoundError) << json;
+        r = KoTestResponse::raw(json, 200, "application/json");
+        r.closeAfter = 3;
+        QTest::newRow("answer cut short") << r << int(QNetworkReply::RemoteHostClosedError) << QByteArray("{\"c");
+    }
+    void answers()
+    {
+        QFETCH(KoTestResponse, response);
+        QFETCH(int, error);
+        QFETCH(QByteArray, body);
+        m_server->setHandler([response](const KoTestRequest&) { return response; });
+        const QString path = writeFile("answer.bin", 3000);
+        m_probe->uploadHttpFile(path, url(), new KoReplyType(101004), nullptr, 0);
+        QTRY_COMPARE(m_probe->finishedTypes.size(), 1);
+        QCOMPARE(int(m_probe->errors.first()), error);
+        QCOMPARE(m_probe->bodies.first(), body);
+        QVERIFY(m_probe->getReplyMap()->isEmpty());
+    }
+
+    void refusedConnectionFails()
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        const QString path = writeFile("refused.bin", 100);
+        m_probe->uploadHttpFile(path, QStringLiteral("http://127.0.0.1:%1/file/v2/uploadFile").arg(port),
+                                new KoReplyType(101004), nullptr, 0);
+        QTRY_COMPARE(m_probe->finishedTypes.size(), 1);
+        QCOMPARE(m_probe->errors.first(), QNetworkReply::ConnectionRefusedError);
+    }
+
+    void abortDuringTheBodyFinishesOnce()
+    {
+        const QString path = writeFile("abort.bin", 32 * 1024 * 1024);
+        int progressAfterAbort = 0;
+        bool aborted = false;
+        m_probe->uploadHook = [&](QNetworkReply* reply, qint64, qint64) {
+            if (aborted) {
+                ++progressAfterAbort;
+                return;
+            }
+            aborted = true;
+            reply->abort();
+        };
+        m_probe->uploadHttpFile(path, url(), new KoReplyType(101004), nullptr, 0);
+        QTRY_COMPARE(m_probe->finishedTypes.size(), 1);
+        QCOMPARE(m_probe->errors.first(), QNetworkReply::OperationCanceledError);
+        QTest::qWait(200);
+        QCOMPARE(m_probe->finishedTypes.size(), 1);
+        QCOMPARE(progressAfterAbort, 0);
+        QTRY_VERIFY(!m_server->requests().isEmpty());
+        QVERIFY(m_server->requests().first().aborted);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStreamUpload)
+#include "tst_streamupload.moc"
