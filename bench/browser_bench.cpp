@@ -29,7 +29,12 @@ namespace {
 class FirstPaint : public QObject
 {
 public:
-    FirstPaint(QAbstractItemView* view, int rows) : m_view(view), m_rows(rows) { view->viewport()->installEventFilter(this); }
+    FirstPaint(QAbstractItemView* view, int rows)
+        : m_view(view)
+        , m_rows(rows)
+    {
+        view->viewport()->installEventFilter(this);
+    }
     qint64 at = -1;
     QElapsedTimer* clock = nullptr;
 
@@ -99,7 +104,8 @@ int main(int argc, char** argv)
         page.show();
         if (QByteArray(mode) == "table")
             page.findChild<QPushButton*>(QStringLiteral("btnTable"))->click();
-        auto* view = page.findChild<QAbstractItemView*>(QByteArray(mode) == "table" ? "fileTableView" : "fileListView");
+        auto* view = page.findChild<QAbstractItemView*>(QByteArray(mode) == "table" ? "fileTableView"
+                                                                                    : "fileListView");
         page.setFacility(&device);
         if (!waitFor([&] { return rowOf(view, QStringLiteral("手机存储")) >= 0; }, 10000))
             return 2;

@@ -63,17 +63,18 @@ int serve(const QString& root)
     // Forget each request once it is answered, so the phone does not grow with the run; tell
     // the benchmark each new connection.
     int connections = 0;
-    QObject::connect(http, &KoTestHttpServer::requestReceived, &phone, [&phone, http, &connections](const KoTestRequest&) {
-        if (http->acceptedConnections() != connections) {
-            connections = http->acceptedConnections();
-            std::printf("%d\n", connections);
-            std::fflush(stdout);
-        }
-        QTimer::singleShot(0, &phone, [&phone, http] {
-            http->clearRequests();
-            phone.clearCalls();
-        });
-    });
+    QObject::connect(http, &KoTestHttpServer::requestReceived, &phone,
+                     [&phone, http, &connections](const KoTestRequest&) {
+                         if (http->acceptedConnections() != connections) {
+                             connections = http->acceptedConnections();
+                             std::printf("%d\n", connections);
+                             std::fflush(stdout);
+                         }
+                         QTimer::singleShot(0, &phone, [&phone, http] {
+                             http->clearRequests();
+                             phone.clearCalls();
+                         });
+                     });
     std::printf("%d\n", int(phone.port()));
     std::fflush(stdout);
     return QCoreApplication::exec();
@@ -236,8 +237,8 @@ int main(int argc, char** argv)
 
     // Rebuild the file of 10,000 lines from one line, then time the load.
     op = KoRemoteFileOperator::getInstance();
-    QList<KoRemoteFile*> one{new KoRemoteFile(phone.baseUrl(), QStringLiteral("/big/entry_00000.txt"), 500, 1, 0,
-                                              QString())};
+    QList<KoRemoteFile*> one{
+        new KoRemoteFile(phone.baseUrl(), QStringLiteral("/big/entry_00000.txt"), 500, 1, 0, QString())};
     phone.setDelay(QStringLiteral("getFile"), 600000);
     op->getFileGroupDownloadStartV2(9, one, work.filePath(QStringLiteral("one")), &device);
     qDeleteAll(one);
@@ -291,12 +292,14 @@ int main(int argc, char** argv)
         QAbstractItemModel* model = page.findChild<QTableView*>(QStringLiteral("downloadTableView"))->model();
         QList<KoRemoteFile*> group;
         for (int i = 0; i < listed; ++i)
-            group << new KoRemoteFile(phone.baseUrl(), QStringLiteral("/big/entry_%1.txt").arg(i, 5, 10, QLatin1Char('0')),
-                                      500, 1, 0, QString());
+            group << new KoRemoteFile(phone.baseUrl(),
+                                      QStringLiteral("/big/entry_%1.txt").arg(i, 5, 10, QLatin1Char('0')), 500, 1, 0,
+                                      QString());
         int resets = 0;
         QObject::connect(model, &QAbstractItemModel::modelReset, [&] { ++resets; });
         timer.restart();
-        op->getFileGroupDownloadStartV2(9, group, work.filePath(shown ? QStringLiteral("shown") : QStringLiteral("hidden")),
+        op->getFileGroupDownloadStartV2(9, group,
+                                        work.filePath(shown ? QStringLiteral("shown") : QStringLiteral("hidden")),
                                         &device);
         const qint64 callMs = timer.elapsed();
         waitFor([&] { return model->rowCount() >= listed; }, 120000);

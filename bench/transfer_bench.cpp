@@ -127,8 +127,8 @@ int serve(const QString& root)
 }
 
 struct Figures {
-    qint64 ms = -1;   // best run
-    bool ok = true;   // every run correct
+    qint64 ms = -1; // best run
+    bool ok = true; // every run correct
     void add(qint64 runMs, bool runOk)
     {
         ok = ok && runOk;
@@ -150,7 +150,10 @@ class Bench
 {
 public:
     Bench(const QString& base, const QString& root, const QString& local, qint64 size)
-        : m_base(base), m_root(root), m_local(local), m_size(size)
+        : m_base(base)
+        , m_root(root)
+        , m_local(local)
+        , m_size(size)
     {
         // A slow disk must not turn into a time-out.
         KoServerConfig::setRequestDeadlineMs(60000);
@@ -165,9 +168,8 @@ public:
     void warmUp()
     {
         m_done = false;
-        m_client->downloadFileV2(++m_id, m_base, m_local + QStringLiteral("/warm.bin"), 9,
-                                 QStringLiteral("/in/none"), 0, -1, QString(), m_onResult,
-                                 KoClientHelper::ProgressCallback());
+        m_client->downloadFileV2(++m_id, m_base, m_local + QStringLiteral("/warm.bin"), 9, QStringLiteral("/in/none"),
+                                 0, -1, QString(), m_onResult, KoClientHelper::ProgressCallback());
         waitUntil(m_done);
     }
 
@@ -221,19 +223,31 @@ public:
     {
         const QString placed = m_root + QStringLiteral("/in/up.bin");
         ++m_id;
-        bool ok = curlRun({QStringLiteral("-s"), QStringLiteral("-f"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
-                           QStringLiteral("-H"), QStringLiteral("Expect:"),
-                           QStringLiteral("-H"), QStringLiteral("category: 9"),
-                           QStringLiteral("-H"), QStringLiteral("path: ") + QString::fromLatin1(QByteArray("/in").toBase64()),
-                           QStringLiteral("-H"), QStringLiteral("size: %1").arg(m_size),
-                           QStringLiteral("-H"), QStringLiteral("offset: 0"),
-                           QStringLiteral("-H"), QStringLiteral("valid: 0"),
-                           QStringLiteral("-H"), QStringLiteral("csVersion: 1"),
-                           QStringLiteral("-H"), QStringLiteral("uploadFid: BENCHFID%1").arg(m_id),
-                           QStringLiteral("-F"),
-                           QStringLiteral("files[]=@%1;type=application/x-object").arg(m_local + QStringLiteral("/up.bin")),
-                           m_base + QStringLiteral("/file/v2/uploadFile")},
-                          ms);
+        bool ok = curlRun(
+            {QStringLiteral("-s"),
+             QStringLiteral("-f"),
+             QStringLiteral("-o"),
+             QStringLiteral("/dev/null"),
+             QStringLiteral("-H"),
+             QStringLiteral("Expect:"),
+             QStringLiteral("-H"),
+             QStringLiteral("category: 9"),
+             QStringLiteral("-H"),
+             QStringLiteral("path: ") + QString::fromLatin1(QByteArray("/in").toBase64()),
+             QStringLiteral("-H"),
+             QStringLiteral("size: %1").arg(m_size),
+             QStringLiteral("-H"),
+             QStringLiteral("offset: 0"),
+             QStringLiteral("-H"),
+             QStringLiteral("valid: 0"),
+             QStringLiteral("-H"),
+             QStringLiteral("csVersion: 1"),
+             QStringLiteral("-H"),
+             QStringLiteral("uploadFid: BENCHFID%1").arg(m_id),
+             QStringLiteral("-F"),
+             QStringLiteral("files[]=@%1;type=application/x-object").arg(m_local + QStringLiteral("/up.bin")),
+             m_base + QStringLiteral("/file/v2/uploadFile")},
+            ms);
         ok = ok && sameEnds(m_local + QStringLiteral("/up.bin"), placed);
         QFile::remove(placed);
         return ok;
@@ -323,8 +337,12 @@ int main(int argc, char** argv)
         const double a = mibPerSecond(size, mine.ms), b = mibPerSecond(size, theirs.ms);
         out << QStringLiteral("%1 client %2 MiB/s (%3 ms, %4)  curl %5 MiB/s (%6 ms, %7)  client/curl %8 %\n")
                    .arg(QLatin1String(what))
-                   .arg(a, 0, 'f', 1).arg(mine.ms).arg(mine.ok ? "ok" : "FAILED")
-                   .arg(b, 0, 'f', 1).arg(theirs.ms).arg(theirs.ok ? "ok" : "FAILED")
+                   .arg(a, 0, 'f', 1)
+                   .arg(mine.ms)
+                   .arg(mine.ok ? "ok" : "FAILED")
+                   .arg(b, 0, 'f', 1)
+                   .arg(theirs.ms)
+                   .arg(theirs.ok ? "ok" : "FAILED")
                    .arg(b > 0 ? 100.0 * a / b : 0.0, 0, 'f', 0);
     };
     out << QStringLiteral("%1 MiB each way on loopback, best of %2 interleaved runs\n").arg(mib).arg(runs);

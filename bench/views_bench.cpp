@@ -54,13 +54,12 @@ int main(int argc, char** argv)
         QElapsedTimer timer;
         timer.start();
         setList();
-        view->grab();   // layout and paint of what is visible
+        view->grab(); // layout and paint of what is visible
         const qint64 first = timer.elapsed();
         timer.restart();
         view->grab();
-        out << name << ": " << count << " entries, setList + layout + first paint " << first
-            << " ms, repaint " << timer.elapsed() << " ms (scroll range " << view->verticalScrollBar()->maximum()
-            << ")\n";
+        out << name << ": " << count << " entries, setList + layout + first paint " << first << " ms, repaint "
+            << timer.elapsed() << " ms (scroll range " << view->verticalScrollBar()->maximum() << ")\n";
     };
     run("icon view", &list, [&] { listModel.setList(&files); });
     run("table view", &table, [&] { tableModel.setList(&files); });

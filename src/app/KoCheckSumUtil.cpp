@@ -41,9 +41,8 @@ static QString fingerprintV1(const QString& filePath)
         ok = addRange(hash, file, 0, size);
     } else {
         const qint64 block = KoCheckSumUtil::kSampleSize;
-        ok = addRange(hash, file, 0, block)
-             && addRange(hash, file, (size - block) / 2, block)
-             && addRange(hash, file, size - block, block);
+        ok = addRange(hash, file, 0, block) && addRange(hash, file, (size - block) / 2, block)
+            && addRange(hash, file, size - block, block);
     }
     if (!ok)
         return QString();

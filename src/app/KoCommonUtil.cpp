@@ -98,14 +98,13 @@ bool KoCommonUtil::renameKoDownloadSuffixFile(QFile* file, QString targetPath, Q
         return true;
     // rename(2) replaces an existing file atomically: no moment without a target,
     // and on failure the old target and the partial file both stay as they were.
-    return std::rename(QFile::encodeName(source).constData(),
-                       QFile::encodeName(targetPath).constData()) == 0;
+    return std::rename(QFile::encodeName(source).constData(), QFile::encodeName(targetPath).constData()) == 0;
 }
 
 static void removeDirContent(const QString& dir)
 {
-    const QFileInfoList entries = QDir(dir).entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    const QFileInfoList entries = QDir(dir).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                                          | QDir::NoDotAndDotDot | QDir::NoSymLinks);
     for (const QFileInfo& entry : entries) {
         if (entry.isSymLink())
             continue;
@@ -191,14 +190,12 @@ bool KoCommonUtil::isValidFileName(const QString& name)
 
 QString KoCommonUtil::getMd5Str(QString const& text)
 {
-    return QString::fromLatin1(
-        QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex());
+    return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex());
 }
 
 QString KoCommonUtil::getSha256Str(QString const& text)
 {
-    return QString::fromLatin1(
-        QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex());
+    return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex());
 }
 
 QString KoCommonUtil::getRandomDigits(int count)
@@ -270,8 +267,7 @@ QPixmap KoCommonUtil::getQrcode(QString text, int size)
     image.fill(Qt::white);
     try {
         const QByteArray utf8 = text.toUtf8();
-        const qrcodegen::QrCode qr =
-            qrcodegen::QrCode::encodeText(utf8.constData(), qrcodegen::QrCode::Ecc::MEDIUM);
+        const qrcodegen::QrCode qr = qrcodegen::QrCode::encodeText(utf8.constData(), qrcodegen::QrCode::Ecc::MEDIUM);
         const int modules = qr.getSize();
         // Two modules of quiet margin at least; the rest of the pixels widen it.
         int scale = size / (modules + 4);
@@ -311,8 +307,7 @@ QString KoCommonUtil::getFileSizeStringFromLong(qint64 bytes)
 
 QString KoCommonUtil::getDateTimeFromMsec(qint64 msecs)
 {
-    return QDateTime::fromMSecsSinceEpoch(msecs).toLocalTime().toString(
-        QStringLiteral("yyyy.MM.dd HH:mm:ss"));
+    return QDateTime::fromMSecsSinceEpoch(msecs).toLocalTime().toString(QStringLiteral("yyyy.MM.dd HH:mm:ss"));
 }
 
 // --- GUI helpers ---------------------------------------------------------------

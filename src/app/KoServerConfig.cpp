@@ -5,8 +5,7 @@
 
 namespace {
 
-struct Values
-{
+struct Values {
     QString account;
     QString relay;
     QString update;
@@ -80,29 +79,129 @@ Values& values()
 
 } // namespace
 
-QString KoServerConfig::accountBaseUrl() { QMutexLocker l(&lock()); return values().account; }
-QString KoServerConfig::relayBaseUrl() { QMutexLocker l(&lock()); return values().relay; }
-QString KoServerConfig::updateBaseUrl() { QMutexLocker l(&lock()); return values().update; }
-int KoServerConfig::requestDeadlineMs() { QMutexLocker l(&lock()); return values().deadline; }
-int KoServerConfig::sweepIntervalMs() { QMutexLocker l(&lock()); return values().sweep; }
-quint16 KoServerConfig::localUdpPort() { QMutexLocker l(&lock()); return values().localPort; }
-quint16 KoServerConfig::phoneUdpPort() { QMutexLocker l(&lock()); return values().phonePort; }
-int KoServerConfig::heartBeatMs() { QMutexLocker l(&lock()); return values().heartBeat; }
-int KoServerConfig::deviceReportMs() { QMutexLocker l(&lock()); return values().deviceReport; }
-int KoServerConfig::pushPollMs() { QMutexLocker l(&lock()); return values().pushPoll; }
-int KoServerConfig::lanAddressCheckMs() { QMutexLocker l(&lock()); return values().addressCheck; }
-int KoServerConfig::lanRetryMs() { QMutexLocker l(&lock()); return values().lanRetry; }
+QString KoServerConfig::accountBaseUrl()
+{
+    QMutexLocker l(&lock());
+    return values().account;
+}
+QString KoServerConfig::relayBaseUrl()
+{
+    QMutexLocker l(&lock());
+    return values().relay;
+}
+QString KoServerConfig::updateBaseUrl()
+{
+    QMutexLocker l(&lock());
+    return values().update;
+}
+int KoServerConfig::requestDeadlineMs()
+{
+    QMutexLocker l(&lock());
+    return values().deadline;
+}
+int KoServerConfig::sweepIntervalMs()
+{
+    QMutexLocker l(&lock());
+    return values().sweep;
+}
+quint16 KoServerConfig::localUdpPort()
+{
+    QMutexLocker l(&lock());
+    return values().localPort;
+}
+quint16 KoServerConfig::phoneUdpPort()
+{
+    QMutexLocker l(&lock());
+    return values().phonePort;
+}
+int KoServerConfig::heartBeatMs()
+{
+    QMutexLocker l(&lock());
+    return values().heartBeat;
+}
+int KoServerConfig::deviceReportMs()
+{
+    QMutexLocker l(&lock());
+    return values().deviceReport;
+}
+int KoServerConfig::pushPollMs()
+{
+    QMutexLocker l(&lock());
+    return values().pushPoll;
+}
+int KoServerConfig::lanAddressCheckMs()
+{
+    QMutexLocker l(&lock());
+    return values().addressCheck;
+}
+int KoServerConfig::lanRetryMs()
+{
+    QMutexLocker l(&lock());
+    return values().lanRetry;
+}
 
-void KoServerConfig::setAccountBaseUrl(const QString& url) { QMutexLocker l(&lock()); values().account = withSlash(url); }
-void KoServerConfig::setRelayBaseUrl(const QString& url) { QMutexLocker l(&lock()); values().relay = withSlash(url); }
-void KoServerConfig::setUpdateBaseUrl(const QString& url) { QMutexLocker l(&lock()); values().update = withSlash(url); }
-void KoServerConfig::setRequestDeadlineMs(int ms) { QMutexLocker l(&lock()); values().deadline = ms; }
-void KoServerConfig::setSweepIntervalMs(int ms) { QMutexLocker l(&lock()); values().sweep = ms; }
-void KoServerConfig::setLocalUdpPort(quint16 port) { QMutexLocker l(&lock()); values().localPort = port; }
-void KoServerConfig::setPhoneUdpPort(quint16 port) { QMutexLocker l(&lock()); values().phonePort = port; }
-void KoServerConfig::setHeartBeatMs(int ms) { QMutexLocker l(&lock()); values().heartBeat = ms; }
-void KoServerConfig::setDeviceReportMs(int ms) { QMutexLocker l(&lock()); values().deviceReport = ms; }
-void KoServerConfig::setPushPollMs(int ms) { QMutexLocker l(&lock()); values().pushPoll = ms; }
-void KoServerConfig::setLanAddressCheckMs(int ms) { QMutexLocker l(&lock()); values().addressCheck = ms; }
-void KoServerConfig::setLanRetryMs(int ms) { QMutexLocker l(&lock()); values().lanRetry = ms; }
-void KoServerConfig::reset() { QMutexLocker l(&lock()); values() = defaults(); }
+void KoServerConfig::setAccountBaseUrl(const QString& url)
+{
+    QMutexLocker l(&lock());
+    values().account = withSlash(url);
+}
+void KoServerConfig::setRelayBaseUrl(const QString& url)
+{
+    QMutexLocker l(&lock());
+    values().relay = withSlash(url);
+}
+void KoServerConfig::setUpdateBaseUrl(const QString& url)
+{
+    QMutexLocker l(&lock());
+    values().update = withSlash(url);
+}
+void KoServerConfig::setRequestDeadlineMs(int ms)
+{
+    QMutexLocker l(&lock());
+    values().deadline = ms;
+}
+void KoServerConfig::setSweepIntervalMs(int ms)
+{
+    QMutexLocker l(&lock());
+    values().sweep = ms;
+}
+void KoServerConfig::setLocalUdpPort(quint16 port)
+{
+    QMutexLocker l(&lock());
+    values().localPort = port;
+}
+void KoServerConfig::setPhoneUdpPort(quint16 port)
+{
+    QMutexLocker l(&lock());
+    values().phonePort = port;
+}
+void KoServerConfig::setHeartBeatMs(int ms)
+{
+    QMutexLocker l(&lock());
+    values().heartBeat = ms;
+}
+void KoServerConfig::setDeviceReportMs(int ms)
+{
+    QMutexLocker l(&lock());
+    values().deviceReport = ms;
+}
+void KoServerConfig::setPushPollMs(int ms)
+{
+    QMutexLocker l(&lock());
+    values().pushPoll = ms;
+}
+void KoServerConfig::setLanAddressCheckMs(int ms)
+{
+    QMutexLocker l(&lock());
+    values().addressCheck = ms;
+}
+void KoServerConfig::setLanRetryMs(int ms)
+{
+    QMutexLocker l(&lock());
+    values().lanRetry = ms;
+}
+void KoServerConfig::reset()
+{
+    QMutexLocker l(&lock());
+    values() = defaults();
+}

@@ -46,8 +46,7 @@ KoSettings::KoSettings()
     QCoreApplication::setOrganizationName(QStringLiteral("Brindle"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("brindle.invalid"));
     QCoreApplication::setApplicationName(QStringLiteral("ReRaze"));
-    m_settings = new QSettings(QSettings::NativeFormat, QSettings::UserScope,
-                               QCoreApplication::organizationName(),
+    m_settings = new QSettings(QSettings::NativeFormat, QSettings::UserScope, QCoreApplication::organizationName(),
                                QCoreApplication::applicationName());
 
     // Create the file private before the first write, so the password hash is never

@@ -15,8 +15,8 @@ class KoSettings : public QObject
     Q_OBJECT
 public:
     // Groups used by KoUser and KoThisMachineInfo; keys below are "group/key".
-    static const char* const kGroupUser;         // "user"
-    static const char* const kGroupLocalDevice;  // "LOCAL_DEVICE"
+    static const char* const kGroupUser;        // "user"
+    static const char* const kGroupLocalDevice; // "LOCAL_DEVICE"
 
     static KoSettings* getInstance();
     // True while an instance exists (does not create one).

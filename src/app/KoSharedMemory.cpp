@@ -18,7 +18,7 @@ namespace {
 const char kIdle = 0;
 const char kAsked = 1;
 const int kAnswerPollMs = 50;
-}
+} // namespace
 
 KoSharedMemory::KoSharedMemory(QObject* parent)
     : KoSharedMemory(QString::fromLatin1(DefaultKey), parent)

@@ -21,7 +21,7 @@ extern "C" void onSignal(int number)
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
     errno = saved;
 }
-}
+} // namespace
 
 KoSignalWatcher::KoSignalWatcher(QObject* parent)
     : QObject(parent)

@@ -135,9 +135,8 @@ void KoClientHelper::sendRelay(int type, int id, int toUid, const QString& toDev
 
 void KoClientHelper::reportFailureLater(int type, int id, int code, const QString& targetDeviceId)
 {
-    QTimer::singleShot(0, this, [this, type, id, code, targetDeviceId]() {
-        reportFailure(type, id, code, targetDeviceId);
-    });
+    QTimer::singleShot(0, this,
+                       [this, type, id, code, targetDeviceId]() { reportFailure(type, id, code, targetDeviceId); });
 }
 
 void KoClientHelper::reportFailure(int type, int id, int code, const QString& targetDeviceId)
@@ -166,12 +165,30 @@ void KoClientHelper::reportFailure(int type, int id, int code, const QString& ta
     case TypeMoveRemote: {
         FileListCallback cb;
         switch (type) {
-        case TypeFileListV2: case TypeAlbumListV2: case TypeAlbumFolderV2: cb = m_fileListV2; break;
-        case TypeFileListRemote: case TypeAlbumListRemote: case TypeAlbumFolderRemote: cb = m_fileListRemote; break;
-        case TypeDeleteV2: case TypeAlbumDeleteV2: cb = m_deleteV2; break;
-        case TypeDeleteRemote: case TypeAlbumDeleteRemote: cb = m_deleteRemote; break;
-        case TypeMoveV2: cb = m_moveV2; break;
-        default: cb = m_moveRemote; break;
+        case TypeFileListV2:
+        case TypeAlbumListV2:
+        case TypeAlbumFolderV2:
+            cb = m_fileListV2;
+            break;
+        case TypeFileListRemote:
+        case TypeAlbumListRemote:
+        case TypeAlbumFolderRemote:
+            cb = m_fileListRemote;
+            break;
+        case TypeDeleteV2:
+        case TypeAlbumDeleteV2:
+            cb = m_deleteV2;
+            break;
+        case TypeDeleteRemote:
+        case TypeAlbumDeleteRemote:
+            cb = m_deleteRemote;
+            break;
+        case TypeMoveV2:
+            cb = m_moveV2;
+            break;
+        default:
+            cb = m_moveRemote;
+            break;
         }
         if (cb)
             cb(id, code, nullptr);
@@ -191,17 +208,39 @@ void KoClientHelper::reportFailure(int type, int id, int code, const QString& ta
             cb(id, code, nullptr);
         break;
     }
-    case TypeNewFolderV2: callResult(m_newFolderV2, id, code); break;
-    case TypeNewFolderRemote: callResult(m_newFolderRemote, id, code); break;
-    case TypeRenameV2: callResult(m_renameV2, id, code); break;
-    case TypeRenameRemote: callResult(m_renameRemote, id, code); break;
-    case TypeCancelCopyV2: callResult(m_cancelCopyV2, id, code); break;
-    case TypeDisconnReRaze: callResult(m_disconnReRaze, id, code); break;
-    case TypeConnectFacility: callResult(m_connectFacility, id, code); break;
-    case TypeDisconnectFacility: callResult(m_disconnectFacility, id, code); break;
-    case TypeConnectFacilityRespond: callResult(m_connectFacilityRespond, id, code); break;
-    case TypeDisconnectFacilityRespond: callResult(m_disconnectFacilityRespond, id, code); break;
-    case TypeUnknownPushRespond: callResult(m_unknownPushRespond, id, code); break;
+    case TypeNewFolderV2:
+        callResult(m_newFolderV2, id, code);
+        break;
+    case TypeNewFolderRemote:
+        callResult(m_newFolderRemote, id, code);
+        break;
+    case TypeRenameV2:
+        callResult(m_renameV2, id, code);
+        break;
+    case TypeRenameRemote:
+        callResult(m_renameRemote, id, code);
+        break;
+    case TypeCancelCopyV2:
+        callResult(m_cancelCopyV2, id, code);
+        break;
+    case TypeDisconnReRaze:
+        callResult(m_disconnReRaze, id, code);
+        break;
+    case TypeConnectFacility:
+        callResult(m_connectFacility, id, code);
+        break;
+    case TypeDisconnectFacility:
+        callResult(m_disconnectFacility, id, code);
+        break;
+    case TypeConnectFacilityRespond:
+        callResult(m_connectFacilityRespond, id, code);
+        break;
+    case TypeDisconnectFacilityRespond:
+        callResult(m_disconnectFacilityRespond, id, code);
+        break;
+    case TypeUnknownPushRespond:
+        callResult(m_unknownPushRespond, id, code);
+        break;
     case TypeAskReachable: {
         const ReachableCallback cb = m_askReachable;
         if (cb)
@@ -296,38 +335,102 @@ void KoClientHelper::downloadProgress(QNetworkReply* reply, qint64 bytesReceived
 bool KoClientHelper::dispatchAnswer(int type, int id, const QString& server, const QJsonObject& answer)
 {
     switch (type) {
-    case TypeCategoryIndexV2: getCategoryIndexCallback(id, server, answer); break;
-    case TypeFileListV2: getFileListV2Callback(id, server, answer); break;
-    case TypeAlbumListV2: getCollectionV2IosCallback(id, server, answer); break;
-    case TypeAlbumFolderV2: getFileListV2IosCallback(id, server, answer); break;
-    case TypeSubFileListV2: getSubFileListV2Callback(id, server, answer); break;
-    case TypeDeleteV2: deleteFileV2Callback(id, server, answer); break;
-    case TypeAlbumDeleteV2: deleteFileV2IosCallback(id, server, answer); break;
-    case TypeRenameV2: renameFileV2Callback(id, server, answer); break;
-    case TypeNewFolderV2: newFolderV2Callback(id, server, answer); break;
-    case TypeMoveV2: moveFileV2Callback(id, server, answer); break;
-    case TypeCopyV2: copyFileV2Callback(id, server, answer); break;
-    case TypeCopyProgressV2: copyFileProgressV2Callback(id, server, answer); break;
-    case TypeCancelCopyV2: cancelCopyFileV2Callback(id, server, answer); break;
-    case TypeAskReachable: askReachableCallback(id, server, answer); break;
-    case TypeDesktopStartConnect: desktopStartConnectCallback(id, server, answer); break;
-    case TypeDisconnReRaze: disconnReRazeCallback(id, server, answer); break;
-    case TypeCategoryIndexRemote: getCategoryIndexRemoteCallback(id, server, answer); break;
-    case TypeFileListRemote: getFileListRemoteCallback(id, server, answer); break;
-    case TypeAlbumListRemote: getCollectionRemoteIosCallback(id, server, answer); break;
-    case TypeAlbumFolderRemote: getFileListRemoteIosCallback(id, server, answer); break;
-    case TypeSubFileListRemote: getSubFileListRemoteCallback(id, server, answer); break;
-    case TypeDeleteRemote: deleteFileRemoteCallback(id, server, answer); break;
-    case TypeAlbumDeleteRemote: deleteFileRemoteIosCallback(id, server, answer); break;
-    case TypeRenameRemote: renameFileRemoteCallback(id, server, answer); break;
-    case TypeNewFolderRemote: newFolderRemoteCallback(id, server, answer); break;
-    case TypeMoveRemote: moveFileRemoteCallback(id, server, answer); break;
-    case TypeConnectFacility: connectFacilityCallback(id, server, answer); break;
-    case TypeDisconnectFacility: disconnectFacilityCallback(id, server, answer); break;
-    case TypeConnectFacilityRespond: connectFacilityRespondCallback(id, server, answer); break;
-    case TypeDisconnectFacilityRespond: disconnectFacilityRespondCallback(id, server, answer); break;
-    case TypeUnknownPushRespond: unknownPushRespondCallback(id, server, answer); break;
-    case TypeAskNetworkState: askDeviceNetworkStateCallback(id, server, answer); break;
+    case TypeCategoryIndexV2:
+        getCategoryIndexCallback(id, server, answer);
+        break;
+    case TypeFileListV2:
+        getFileListV2Callback(id, server, answer);
+        break;
+    case TypeAlbumListV2:
+        getCollectionV2IosCallback(id, server, answer);
+        break;
+    case TypeAlbumFolderV2:
+        getFileListV2IosCallback(id, server, answer);
+        break;
+    case TypeSubFileListV2:
+        getSubFileListV2Callback(id, server, answer);
+        break;
+    case TypeDeleteV2:
+        deleteFileV2Callback(id, server, answer);
+        break;
+    case TypeAlbumDeleteV2:
+        deleteFileV2IosCallback(id, server, answer);
+        break;
+    case TypeRenameV2:
+        renameFileV2Callback(id, server, answer);
+        break;
+    case TypeNewFolderV2:
+        newFolderV2Callback(id, server, answer);
+        break;
+    case TypeMoveV2:
+        moveFileV2Callback(id, server, answer);
+        break;
+    case TypeCopyV2:
+        copyFileV2Callback(id, server, answer);
+        break;
+    case TypeCopyProgressV2:
+        copyFileProgressV2Callback(id, server, answer);
+        break;
+    case TypeCancelCopyV2:
+        cancelCopyFileV2Callback(id, server, answer);
+        break;
+    case TypeAskReachable:
+        askReachableCallback(id, server, answer);
+        break;
+    case TypeDesktopStartConnect:
+        desktopStartConnectCallback(id, server, answer);
+        break;
+    case TypeDisconnReRaze:
+        disconnReRazeCallback(id, server, answer);
+        break;
+    case TypeCategoryIndexRemote:
+        getCategoryIndexRemoteCallback(id, server, answer);
+        break;
+    case TypeFileListRemote:
+        getFileListRemoteCallback(id, server, answer);
+        break;
+    case TypeAlbumListRemote:
+        getCollectionRemoteIosCallback(id, server, answer);
+        break;
+    case TypeAlbumFolderRemote:
+        getFileListRemoteIosCallback(id, server, answer);
+        break;
+    case TypeSubFileListRemote:
+        getSubFileListRemoteCallback(id, server, answer);
+        break;
+    case TypeDeleteRemote:
+        deleteFileRemoteCallback(id, server, answer);
+        break;
+    case TypeAlbumDeleteRemote:
+        deleteFileRemoteIosCallback(id, server, answer);
+        break;
+    case TypeRenameRemote:
+        renameFileRemoteCallback(id, server, answer);
+        break;
+    case TypeNewFolderRemote:
+        newFolderRemoteCallback(id, server, answer);
+        break;
+    case TypeMoveRemote:
+        moveFileRemoteCallback(id, server, answer);
+        break;
+    case TypeConnectFacility:
+        connectFacilityCallback(id, server, answer);
+        break;
+    case TypeDisconnectFacility:
+        disconnectFacilityCallback(id, server, answer);
+        break;
+    case TypeConnectFacilityRespond:
+        connectFacilityRespondCallback(id, server, answer);
+        break;
+    case TypeDisconnectFacilityRespond:
+        disconnectFacilityRespondCallback(id, server, answer);
+        break;
+    case TypeUnknownPushRespond:
+        unknownPushRespondCallback(id, server, answer);
+        break;
+    case TypeAskNetworkState:
+        askDeviceNetworkStateCallback(id, server, answer);
+        break;
     default:
         return false;
     }

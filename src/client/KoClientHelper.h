@@ -42,9 +42,11 @@ public:
     using FileListCallback = std::function<void(int id, int code, QList<KoRemoteFile*>* list)>;
     using SubFileListCallback = std::function<void(int id, int code, qint64 totalSize, QList<KoRemoteFile*>* list)>;
     using CopyListCallback = std::function<void(int id, int code, QList<KoFileCopyInfo*>* list)>;
-    using ConnectStartCallback = std::function<void(int id, int code, QString deviceId, int deviceType, QString deviceName, int appVersion)>;
+    using ConnectStartCallback =
+        std::function<void(int id, int code, QString deviceId, int deviceType, QString deviceName, int appVersion)>;
     using ReachableCallback = std::function<void(int id, int code, QString toDeviceId)>;
-    using NetworkStateCallback = std::function<void(int id, int code, QString toDeviceId, QString ip, int port, int networkState)>;
+    using NetworkStateCallback =
+        std::function<void(int id, int code, QString toDeviceId, QString ip, int port, int networkState)>;
 
     // Reply-type codes of this client's requests.
     enum : int {
@@ -176,13 +178,13 @@ public:
     void downloadFileV2(int id, QString baseUrl, QString localPath, int category, QString path, qint64 offset,
                         int csVersion, QString checksum, ResultCallback callback, ProgressCallback progress,
                         qint64 expectedSize = -1);
-    void downloadFileRemote(int id, int toUid, QString toDeviceId, int toDeviceType, QString localPath,
-                            int category, QString path, qint64 offset, int csVersion, QString checksum,
-                            ResultCallback callback, ProgressCallback progress, qint64 expectedSize = -1);
+    void downloadFileRemote(int id, int toUid, QString toDeviceId, int toDeviceType, QString localPath, int category,
+                            QString path, qint64 offset, int csVersion, QString checksum, ResultCallback callback,
+                            ProgressCallback progress, qint64 expectedSize = -1);
     void getThumbnailV2(int id, QString baseUrl, QString localPath, int category, QString path,
                         ResultCallback callback);
-    void getThumbnailRemote(int id, int toUid, QString toDeviceId, int toDeviceType, QString localPath,
-                            int category, QString path, ResultCallback callback);
+    void getThumbnailRemote(int id, int toUid, QString toDeviceId, int toDeviceType, QString localPath, int category,
+                            QString path, ResultCallback callback);
     // Cancel deletes the partial file, pause keeps it; both end the download with 1.
     // The callback argument is not used.
     void cancelDownloadFileV2(int id, ResultCallback callback);
@@ -260,7 +262,8 @@ private:
     void parseCategoryList(QString remoteServer, const QJsonObject& reply, int& code, QList<KoRemoteCategory*>* list);
     void parseFileList(QString remoteServer, const QJsonObject& reply, int& code, QList<KoRemoteFile*>* list);
     void parseCollectionList(QString remoteServer, const QJsonObject& reply, int& code, QList<KoRemoteFile*>* list);
-    void parseCollectionFileList(QString remoteServer, const QJsonObject& reply, int& code, QList<KoRemoteFile*>* list);
+    void parseCollectionFileList(QString remoteServer, const QJsonObject& reply, int& code,
+                                 QList<KoRemoteFile*>* list);
     void parseSubFileList(QString remoteServer, const QJsonObject& reply, int& code, QList<KoRemoteFile*>* list,
                           qint64& totalSize);
 
@@ -294,7 +297,6 @@ private:
     void disconnectFacilityRespondCallback(int id, QString server, QJsonObject answer);
     void unknownPushRespondCallback(int id, QString server, QJsonObject answer);
     void askDeviceNetworkStateCallback(int id, QString server, QJsonObject answer);
-
 
     static void callResult(const ResultCallback& callback, int id, int code);
 
@@ -350,8 +352,7 @@ private:
     void sendUpload(int type, int id, const QString& url, QMap<QString, QString> headers, const QString& localPath,
                     qint64 offset, KoReplyType* record, bool tailSwitch);
     void startUploadV2(int type, int id, QString baseUrl, QString localPath, int category, QString path,
-                       qint64 offset, int valid, int csVersion, QString checksum, QString uploadFid,
-                       bool tailSwitch);
+                       qint64 offset, int valid, int csVersion, QString checksum, QString uploadFid, bool tailSwitch);
     void startUploadRemote(int type, int id, int toUid, QString toDeviceId, int toDeviceType, QString localPath,
                            QString name, int category, QString path, qint64 offset, int valid, int csVersion,
                            QString checksum, QString uploadFid, bool tailSwitch);

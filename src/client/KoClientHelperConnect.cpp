@@ -77,8 +77,7 @@ void addHandshakeIdentity(QJsonObject& body)
 
 } // namespace
 
-void KoClientHelper::connectFacility(int id, int toUid, QString toDeviceId, int toDeviceType,
-                                     ResultCallback callback)
+void KoClientHelper::connectFacility(int id, int toUid, QString toDeviceId, int toDeviceType, ResultCallback callback)
 {
     m_connectFacility = callback;
     QJsonObject body{{QStringLiteral("cmd"), QStringLiteral("OPEN")}};
@@ -177,8 +176,7 @@ void KoClientHelper::desktopStartConnectCallback(int id, QString, QJsonObject an
         return;
     }
     cb(id, 0, readString(answer.value(QStringLiteral("deviceId"))),
-       readInt(answer.value(QStringLiteral("deviceType")), 0),
-       readString(answer.value(QStringLiteral("deviceName"))),
+       readInt(answer.value(QStringLiteral("deviceType")), 0), readString(answer.value(QStringLiteral("deviceName"))),
        readInt(answer.value(QStringLiteral("appVersion")), 0));
 }
 

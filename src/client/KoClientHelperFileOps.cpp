@@ -25,7 +25,10 @@ QJsonArray entriesOf(const QStringList& items, const QString& key)
     return array;
 }
 
-QString pathKey() { return QStringLiteral("path"); }
+QString pathKey()
+{
+    return QStringLiteral("path");
+}
 
 } // namespace
 
@@ -48,8 +51,7 @@ void KoClientHelper::newFolderRemote(int id, int toUid, QString toDeviceId, int 
     sendRelay(TypeNewFolderRemote, id, toUid, toDeviceId, toDeviceType, body);
 }
 
-void KoClientHelper::deleteFileV2(int id, QString baseUrl, int category, QStringList files,
-                                  FileListCallback callback)
+void KoClientHelper::deleteFileV2(int id, QString baseUrl, int category, QStringList files, FileListCallback callback)
 {
     m_deleteV2 = callback;
     const bool album = category == kCategoryAlbum;

@@ -196,13 +196,13 @@ void KoClientHelper::parseSubFileList(QString remoteServer, const QJsonObject& r
         totalSize = size > std::numeric_limits<qint64>::max() - totalSize ? std::numeric_limits<qint64>::max()
                                                                           : totalSize + size;
         int ignored = 0;
-        QJsonObject files{{QStringLiteral("code"), 0}, {QStringLiteral("files"), folder.value(QStringLiteral("files"))}};
+        QJsonObject files{{QStringLiteral("code"), 0},
+                          {QStringLiteral("files"), folder.value(QStringLiteral("files"))}};
         parseFileList(remoteServer, files, ignored, list);
     }
 }
 
 // --- answer handlers -----------------------------------------------------------------
-
 
 void KoClientHelper::getCategoryIndexCallback(int id, QString server, QJsonObject answer)
 {

@@ -21,19 +21,18 @@
 const char* const KoClientHelper::kDownloadSuffix = ".ReRazeDownload";
 
 // What one transfer request carries beside its record's values.
-struct KoTransferState
-{
+struct KoTransferState {
     // Downloads and thumbnails.
     QPointer<QFile> file;
     QString partialPath;
-    qint64 haveRead = 0;        // sent to the phone as the resume point
-    qint64 expectedSize = -1;   // the file's listed size (-1: unknown)
+    qint64 haveRead = 0;      // sent to the phone as the resume point
+    qint64 expectedSize = -1; // the file's listed size (-1: unknown)
     // The answer starts the file afresh: the partial file is emptied by its first byte, so an
     // answer that brings none leaves it as it was.
     bool restartPending = false;
-    bool answerSeen = false;    // a 200 answer's headers were taken and the file opened
-    bool failed = false;        // the answer cannot be stored where it belongs
-    qint64 received = 0;        // bytes of this answer written
+    bool answerSeen = false; // a 200 answer's headers were taken and the file opened
+    bool failed = false;     // the answer cannot be stored where it belongs
+    qint64 received = 0;     // bytes of this answer written
     // Progress, at most about ten reports a second; the last one is never dropped.
     qint64 lastProgressMs = -1;
     bool progressPending = false;
@@ -136,28 +135,40 @@ bool KoClientHelper::isTransferType(int type)
 KoClientHelper::ResultCallback KoClientHelper::resultSlotOf(int type) const
 {
     switch (type) {
-    case TypeDownloadV2: return m_downloadV2;
-    case TypeDownloadRemote: return m_downloadRemote;
-    case TypeThumbnailV2: return m_thumbnailV2;
-    case TypeThumbnailRemote: return m_thumbnailRemote;
+    case TypeDownloadV2:
+        return m_downloadV2;
+    case TypeDownloadRemote:
+        return m_downloadRemote;
+    case TypeThumbnailV2:
+        return m_thumbnailV2;
+    case TypeThumbnailRemote:
+        return m_thumbnailRemote;
     case TypeUploadV2:
-    case TypeUploadShortV2: return m_uploadV2;
+    case TypeUploadShortV2:
+        return m_uploadV2;
     case TypeUploadRemote:
-    case TypeUploadShortRemote: return m_uploadRemote;
-    default: return ResultCallback();
+    case TypeUploadShortRemote:
+        return m_uploadRemote;
+    default:
+        return ResultCallback();
     }
 }
 
 KoClientHelper::ProgressCallback KoClientHelper::progressSlotOf(int type) const
 {
     switch (type) {
-    case TypeDownloadV2: return m_downloadProgressV2;
-    case TypeDownloadRemote: return m_downloadProgressRemote;
+    case TypeDownloadV2:
+        return m_downloadProgressV2;
+    case TypeDownloadRemote:
+        return m_downloadProgressRemote;
     case TypeUploadV2:
-    case TypeUploadShortV2: return m_uploadProgressV2;
+    case TypeUploadShortV2:
+        return m_uploadProgressV2;
     case TypeUploadRemote:
-    case TypeUploadShortRemote: return m_uploadProgressRemote;
-    default: return ProgressCallback();
+    case TypeUploadShortRemote:
+        return m_uploadProgressRemote;
+    default:
+        return ProgressCallback();
     }
 }
 
@@ -208,8 +219,7 @@ void KoClientHelper::downloadFileRemote(int id, int toUid, QString toDeviceId, i
 }
 
 void KoClientHelper::startDownload(int type, int id, const QString& url, QJsonObject body,
-                                   QMap<QString, QString> headers, const QString& localPath,
-                                   qint64 expectedSize)
+                                   QMap<QString, QString> headers, const QString& localPath, qint64 expectedSize)
 {
     if (localPath.isEmpty()) {
         refuseLater(type, id);
@@ -349,8 +359,7 @@ void KoClientHelper::cancelDownload(int id, bool dropPartial)
     QNetworkReply* reply = map->getReplyOf(id);
     KoReplyType* record = reply ? map->getReplyType(reply) : nullptr;
     // Only a download of this id; any other request under it has no file to drop.
-    if (!record || !(isDownload(record->getType()) || isThumbnail(record->getType()))
-        || m_reporting.contains(record))
+    if (!record || !(isDownload(record->getType()) || isThumbnail(record->getType())) || m_reporting.contains(record))
         return;
     record->cancel();
     const State state = stateOf(record);
@@ -636,8 +645,8 @@ void KoClientHelper::uploadFileV2(int id, QString baseUrl, QString localPath, in
     m_uploadV2 = callback;
     if (progress)
         m_uploadProgressV2 = progress;
-    startUploadV2(TypeUploadV2, id, baseUrl, localPath, category, path, offset, valid, csVersion, checksum,
-                  uploadFid, true);
+    startUploadV2(TypeUploadV2, id, baseUrl, localPath, category, path, offset, valid, csVersion, checksum, uploadFid,
+                  true);
 }
 
 void KoClientHelper::uploadShortFileV2(int id, QString baseUrl, QString localPath, int category, QString path,
@@ -659,14 +668,14 @@ void KoClientHelper::uploadFileRemote(int id, int toUid, QString toDeviceId, int
     m_uploadRemote = callback;
     if (progress)
         m_uploadProgressRemote = progress;
-    startUploadRemote(TypeUploadRemote, id, toUid, toDeviceId, toDeviceType, localPath, name, category, path,
-                      offset, valid, csVersion, checksum, uploadFid, true);
+    startUploadRemote(TypeUploadRemote, id, toUid, toDeviceId, toDeviceType, localPath, name, category, path, offset,
+                      valid, csVersion, checksum, uploadFid, true);
 }
 
-void KoClientHelper::uploadShortFileRemote(int id, int toUid, QString toDeviceId, int toDeviceType,
-                                           QString localPath, QString name, int category, QString path,
-                                           qint64 offset, int valid, int csVersion, QString checksum,
-                                           QString uploadFid, ResultCallback callback, ProgressCallback progress)
+void KoClientHelper::uploadShortFileRemote(int id, int toUid, QString toDeviceId, int toDeviceType, QString localPath,
+                                           QString name, int category, QString path, qint64 offset, int valid,
+                                           int csVersion, QString checksum, QString uploadFid,
+                                           ResultCallback callback, ProgressCallback progress)
 {
     m_uploadRemote = callback;
     if (progress)
@@ -713,8 +722,7 @@ void KoClientHelper::startUploadV2(int type, int id, QString baseUrl, QString lo
 
 void KoClientHelper::startUploadRemote(int type, int id, int toUid, QString toDeviceId, int toDeviceType,
                                        QString localPath, QString name, int category, QString path, qint64 offset,
-                                       int valid, int csVersion, QString checksum, QString uploadFid,
-                                       bool tailSwitch)
+                                       int valid, int csVersion, QString checksum, QString uploadFid, bool tailSwitch)
 {
     const QFileInfo info(localPath);
     if (!info.isFile()) {
@@ -874,8 +882,7 @@ void KoClientHelper::cancelUpload(int id)
     KoReplyMap* map = getReplyMap();
     QNetworkReply* reply = map->getReplyOf(id);
     KoReplyType* record = reply ? map->getReplyType(reply) : nullptr;
-    if (!record || !(isUpload(record->getType()) || isCheckSum(record->getType()))
-        || m_reporting.contains(record))
+    if (!record || !(isUpload(record->getType()) || isCheckSum(record->getType())) || m_reporting.contains(record))
         return;
     record->cancel();
     reply->abort();

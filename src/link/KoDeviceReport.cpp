@@ -13,7 +13,8 @@
 
 #include <memory>
 
-KoDeviceReport::KoDeviceReport(QObject* parent) : KoNetworkHelper(parent)
+KoDeviceReport::KoDeviceReport(QObject* parent)
+    : KoNetworkHelper(parent)
 {
 }
 
@@ -60,7 +61,8 @@ QList<KoBaseFacility> KoDeviceReport::parseDevices(const QJsonObject& answer, co
         if (!KoLanMessage::readString(o, QStringLiteral("deviceId"), 256, &deviceId) || deviceId.isEmpty()
             || deviceId == ownDeviceId)
             continue;
-        if (!KoLanMessage::readInt(o, QStringLiteral("uid"), &uid) || !KoLanMessage::readInt(o, QStringLiteral("deviceType"), &type))
+        if (!KoLanMessage::readInt(o, QStringLiteral("uid"), &uid)
+            || !KoLanMessage::readInt(o, QStringLiteral("deviceType"), &type))
             continue;
         KoLanMessage::readInt(o, QStringLiteral("state"), &state);
         if (state != 2 && state != 3)

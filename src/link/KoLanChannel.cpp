@@ -80,7 +80,10 @@ qint64 monotonicMs()
 class WorkerTicket
 {
 public:
-    explicit WorkerTicket(KoLanShared* shared) : m_shared(shared) {}
+    explicit WorkerTicket(KoLanShared* shared)
+        : m_shared(shared)
+    {
+    }
     ~WorkerTicket()
     {
         QMutexLocker l(&m_shared->ackLock);
@@ -103,9 +106,11 @@ void writeDatagram(const QByteArray& bytes, const QHostAddress& to, quint16 port
 class ReceiveTask : public QRunnable
 {
 public:
-    ReceiveTask(std::shared_ptr<KoLanShared> shared, KoLanChannel* channel, QByteArray bytes,
-                QHostAddress from)
-        : m_shared(std::move(shared)), m_channel(channel), m_bytes(std::move(bytes)), m_from(from)
+    ReceiveTask(std::shared_ptr<KoLanShared> shared, KoLanChannel* channel, QByteArray bytes, QHostAddress from)
+        : m_shared(std::move(shared))
+        , m_channel(channel)
+        , m_bytes(std::move(bytes))
+        , m_from(from)
     {
     }
 
@@ -157,7 +162,8 @@ public:
             if (verdict == KoLanShared::SenderIgnored)
                 return;
         }
-        writeDatagram(KoLanMessage::toBytes(KoLanMessage::makeAck(msg.msgId, ownId, ownType, ownUid)), replyTo, phonePort);
+        writeDatagram(KoLanMessage::toBytes(KoLanMessage::makeAck(msg.msgId, ownId, ownType, ownUid)), replyTo,
+                      phonePort);
         if (verdict == KoLanShared::KeyUsedUp)
             post("deliverKeyGuessedTooOften");
         {
@@ -201,10 +207,16 @@ private:
 class SendTask : public QRunnable
 {
 public:
-    SendTask(std::shared_ptr<KoLanShared> shared, KoLanChannel* channel, QByteArray bytes, QString msgId,
-             int type, QHostAddress to, quint16 port, int retryMs)
-        : m_shared(std::move(shared)), m_channel(channel), m_bytes(std::move(bytes)), m_msgId(std::move(msgId)),
-          m_type(type), m_to(to), m_port(port), m_retryMs(retryMs)
+    SendTask(std::shared_ptr<KoLanShared> shared, KoLanChannel* channel, QByteArray bytes, QString msgId, int type,
+             QHostAddress to, quint16 port, int retryMs)
+        : m_shared(std::move(shared))
+        , m_channel(channel)
+        , m_bytes(std::move(bytes))
+        , m_msgId(std::move(msgId))
+        , m_type(type)
+        , m_to(to)
+        , m_port(port)
+        , m_retryMs(retryMs)
     {
     }
 
@@ -235,8 +247,8 @@ public:
         m_shared->acks.remove(m_msgId);
         if (m_shared->stopping || !m_channel)
             return;
-        QMetaObject::invokeMethod(m_channel, "deliverSendFinished", Qt::QueuedConnection,
-                                  Q_ARG(QString, m_msgId), Q_ARG(int, m_type), Q_ARG(bool, acked));
+        QMetaObject::invokeMethod(m_channel, "deliverSendFinished", Qt::QueuedConnection, Q_ARG(QString, m_msgId),
+                                  Q_ARG(int, m_type), Q_ARG(bool, acked));
     }
 
 private:
@@ -253,7 +265,8 @@ private:
 } // namespace
 
 KoLanChannel::KoLanChannel(std::shared_ptr<KoLanShared> shared, QObject* parent)
-    : QObject(parent), m_shared(std::move(shared))
+    : QObject(parent)
+    , m_shared(std::move(shared))
 {
 }
 
@@ -331,8 +344,8 @@ QString KoLanChannel::send(const QJsonObject& message, const QString& ip)
     }
     if (to.isNull())
         qDebug() << "LAN: no address to send to:" << ip;
-    QThreadPool::globalInstance()->start(new SendTask(m_shared, this, KoLanMessage::toBytes(message), msgId, type,
-                                                      to, phonePort, qMax(1, KoServerConfig::lanRetryMs())));
+    QThreadPool::globalInstance()->start(new SendTask(m_shared, this, KoLanMessage::toBytes(message), msgId, type, to,
+                                                      phonePort, qMax(1, KoServerConfig::lanRetryMs())));
     return msgId;
 }
 
@@ -358,8 +371,8 @@ void KoLanChannel::onReadyRead()
                 return;
             ++m_shared->running;
         }
-        QThreadPool::globalInstance()->start(new ReceiveTask(m_shared, this, datagram.data(),
-                                                             datagram.senderAddress()));
+        QThreadPool::globalInstance()->start(
+            new ReceiveTask(m_shared, this, datagram.data(), datagram.senderAddress()));
     }
 }
 

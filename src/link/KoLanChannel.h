@@ -14,8 +14,7 @@
 class QUdpSocket;
 
 // What the channel's workers share with the GUI thread; every field behind its mutex.
-struct KoLanShared
-{
+struct KoLanShared {
     // Acknowledgements: message id -> acknowledged, for the messages being sent now.
     QMutex ackLock;
     QWaitCondition ackChanged;
@@ -38,8 +37,7 @@ struct KoLanShared
     // key was made.
     QMutex keyLock;
     int qrKey = 0;
-    struct Guesses
-    {
+    struct Guesses {
         qint64 windowStart = 0;
         int count = 0;
         qint64 ignoredUntil = 0;

@@ -13,7 +13,7 @@
 namespace {
 const int kMaxIdLength = 64;
 const int kMaxTextLength = 256;
-}
+} // namespace
 
 bool KoLanMessage::readInt(const QJsonObject& object, const QString& key, int* out)
 {
@@ -69,7 +69,8 @@ bool KoLanMessage::parse(const QByteArray& datagram, Parsed* out)
         return false;
     Parsed p;
     p.object = doc.object();
-    if (!readInt(p.object, QStringLiteral("type"), &p.type) || !readInt(p.object, QStringLiteral("version"), &p.version))
+    if (!readInt(p.object, QStringLiteral("type"), &p.type)
+        || !readInt(p.object, QStringLiteral("version"), &p.version))
         return false;
     if (!readString(p.object, QStringLiteral("msgId"), kMaxIdLength, &p.msgId) || p.msgId.isEmpty())
         return false;
@@ -85,7 +86,8 @@ bool KoLanMessage::parse(const QByteArray& datagram, Parsed* out)
     }
     if (p.type != TypeConnect && p.type != TypeDisconnect)
         return false;
-    if (!readInt(p.object, QStringLiteral("deviceType"), &p.deviceType) || !readInt(p.object, QStringLiteral("uid"), &p.uid))
+    if (!readInt(p.object, QStringLiteral("deviceType"), &p.deviceType)
+        || !readInt(p.object, QStringLiteral("uid"), &p.uid))
         return false;
     if (p.type == TypeConnect) {
         int key = 0;
@@ -101,7 +103,8 @@ bool KoLanMessage::parse(const QByteArray& datagram, Parsed* out)
                 return false;
         }
         int appVersion = 0;
-        if (p.object.contains(QStringLiteral("appVersion")) && !readInt(p.object, QStringLiteral("appVersion"), &appVersion))
+        if (p.object.contains(QStringLiteral("appVersion"))
+            && !readInt(p.object, QStringLiteral("appVersion"), &appVersion))
             return false;
     }
     *out = p;

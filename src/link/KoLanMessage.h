@@ -23,8 +23,7 @@ public:
     };
 
     // A received message that passed every check.
-    struct Parsed
-    {
+    struct Parsed {
         int type = 0;
         int version = 0;
         QString msgId;

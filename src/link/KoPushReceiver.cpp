@@ -14,7 +14,8 @@
 
 #include <memory>
 
-KoPushReceiver::KoPushReceiver(QObject* parent) : KoNetworkHelper(parent)
+KoPushReceiver::KoPushReceiver(QObject* parent)
+    : KoNetworkHelper(parent)
 {
 }
 

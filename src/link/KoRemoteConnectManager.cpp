@@ -37,7 +37,8 @@ bool KoRemoteConnectManager::hasInstance()
     return s_instance != nullptr;
 }
 
-KoRemoteConnectManager::KoRemoteConnectManager() : QObject(nullptr)
+KoRemoteConnectManager::KoRemoteConnectManager()
+    : QObject(nullptr)
 {
     initData();
     initConnection();
@@ -106,9 +107,8 @@ void KoRemoteConnectManager::initData()
 void KoRemoteConnectManager::initConnection()
 {
     // Nobody listens yet while the constructor runs: the failure is told on the next turn.
-    connect(m_channel, &KoLanChannel::bindError, this, [this] {
-        QTimer::singleShot(0, this, [this] { emit bindError(); });
-    });
+    connect(m_channel, &KoLanChannel::bindError, this,
+            [this] { QTimer::singleShot(0, this, [this] { emit bindError(); }); });
     connect(m_channel, &KoLanChannel::versionNotMatch, this, &KoRemoteConnectManager::msgVersionNotMatch);
     connect(m_channel, &KoLanChannel::keyGuessedTooOften, this, [this] {
         if (!m_closing)
@@ -491,7 +491,8 @@ void KoRemoteConnectManager::startLanHandshake(int attemptId)
     }
     QPointer<KoRemoteConnectManager> guard(this);
     KoClientHelper::getInstance()->desktopStartConnect(
-        attemptId, url, [guard](int id, int code, QString deviceId, int deviceType, QString deviceName, int appVersion) {
+        attemptId, url,
+        [guard](int id, int code, QString deviceId, int deviceType, QString deviceName, int appVersion) {
             if (guard)
                 guard->onDesktopStartConnect(id, code, deviceId, deviceType, deviceName, appVersion);
         });
@@ -626,7 +627,8 @@ void KoRemoteConnectManager::onLanConnectRequested(QJsonObject message, QString 
     attempt.deviceId = deviceId;
     attempt.byKey = true;
     // The address the datagram came from, not one the message claims.
-    attempt.facility = KoBaseFacility(uid, 0, type, senderIp, deviceId, name, appVersion, true, QString(), nick, port);
+    attempt.facility = KoBaseFacility(uid, 0, type, senderIp, deviceId, name, appVersion, true, QString(), nick,
+                                      port);
     const int id = m_nextId++;
     {
         QMutexLocker l(&m_attemptLock);
@@ -695,7 +697,8 @@ void KoRemoteConnectManager::probe(const KoBaseFacility& facility, int purpose)
     m_probing.insert(p.deviceId);
     QPointer<KoRemoteConnectManager> guard(this);
     KoClientHelper::getInstance()->askReachable(id, p.url, facility.getUid(), facility.getDeviceId(),
-                                                facility.getDeviceType(), [guard](int rid, int code, QString deviceId) {
+                                                facility.getDeviceType(),
+                                                [guard](int rid, int code, QString deviceId) {
                                                     if (guard)
                                                         guard->onReachable(rid, code, deviceId);
                                                 });
@@ -769,7 +772,8 @@ void KoRemoteConnectManager::moveRoute(const QString& deviceId, bool local, cons
     emit deviceLocalChanged(deviceId, local, url);
 }
 
-void KoRemoteConnectManager::onNetworkState(int id, int code, QString deviceId, QString ip, int port, int networkState)
+void KoRemoteConnectManager::onNetworkState(int id, int code, QString deviceId, QString ip, int port,
+                                            int networkState)
 {
     Q_UNUSED(deviceId);
     Q_UNUSED(networkState);
@@ -830,8 +834,8 @@ void KoRemoteConnectManager::dispatchPush(const QJsonObject& push)
     QString deviceId;
     int uid = 0, type = 0;
     const bool wellFormed = KoLanMessage::readString(push, QStringLiteral("fromDeviceId"), 256, &deviceId)
-                            && !deviceId.isEmpty() && KoLanMessage::readInt(push, QStringLiteral("fromUid"), &uid)
-                            && KoLanMessage::readInt(push, QStringLiteral("fromDeviceType"), &type);
+        && !deviceId.isEmpty() && KoLanMessage::readInt(push, QStringLiteral("fromUid"), &uid)
+        && KoLanMessage::readInt(push, QStringLiteral("fromDeviceType"), &type);
     int networkType = 0;
     if (wellFormed && cmd == QLatin1String("OPEN")) {
         onConnectPush(push, pushId);
@@ -889,7 +893,8 @@ void KoRemoteConnectManager::onDisconnectPush(const QJsonObject& push, const QSt
     const QString deviceId = push.value(QStringLiteral("fromDeviceId")).toString();
     const int uid = push.value(QStringLiteral("fromUid")).toInt();
     const int type = push.value(QStringLiteral("fromDeviceType")).toInt();
-    KoClientHelper::getInstance()->disconnectFacilityRespond(m_nextId++, pushId, uid, deviceId, type, [](int, int) {});
+    KoClientHelper::getInstance()->disconnectFacilityRespond(m_nextId++, pushId, uid, deviceId, type,
+                                                             [](int, int) {});
     KoBaseFacility* f = nullptr;
     {
         QMutexLocker l(&m_connectedLock);

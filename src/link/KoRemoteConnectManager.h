@@ -96,17 +96,15 @@ private:
     void initData();
     void initConnection();
 
-    struct Attempt
-    {
+    struct Attempt {
         QString deviceId;
-        bool byUser = false;   // started by connectDevice (ends with sendTimeout(19))
-        bool byKey = false;    // a pairing with the QR key (a new key follows)
+        bool byUser = false;     // started by connectDevice (ends with sendTimeout(19))
+        bool byKey = false;      // a pairing with the QR key (a new key follows)
         KoBaseFacility facility; // the phone as known when the attempt began
-        QString msgId;         // LAN connect message waiting for its acknowledgement
+        QString msgId;           // LAN connect message waiting for its acknowledgement
     };
 
-    struct Probe
-    {
+    struct Probe {
         QString deviceId;
         QString url;
         int purpose = 0;
@@ -120,7 +118,8 @@ private:
 
     // Connecting.
     void startLanHandshake(int attemptId);
-    void onDesktopStartConnect(int id, int code, QString deviceId, int deviceType, QString deviceName, int appVersion);
+    void onDesktopStartConnect(int id, int code, QString deviceId, int deviceType, QString deviceName,
+                               int appVersion);
     void onConnectFacility(int id, int code);
     void finishAttempt(int attemptId);
     // Adds a connected phone (a copy of facility) at the front and announces it.

@@ -26,7 +26,7 @@ QPushButton* makeWindowButton(QWidget* parent, int x, const char* objectName)
     button->setStyleSheet(QStringLiteral("border: none;"));
     return button;
 }
-}
+} // namespace
 
 CFramelessWindow::CFramelessWindow(QWidget* parent)
     : QMainWindow(parent)

@@ -87,7 +87,7 @@ private:
     bool m_files;
     bool m_dirs;
 };
-}
+} // namespace
 
 void __forQtDrag(KoDragWidget* widget, QMouseEvent* event)
 {

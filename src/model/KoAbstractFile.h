@@ -13,7 +13,7 @@ public:
     // File-type codes (flags & 0x1FC).
     enum FileType {
         TypeFolder = 0x0,
-        TypeUnknown = 0x4,   // a phone file of no known kind
+        TypeUnknown = 0x4, // a phone file of no known kind
         TypeZip = 0x1C,
         TypeApk = 0x24,
         TypeOther = 0x3C,

@@ -52,17 +52,13 @@ void KoCategoryFolderAlias::initData()
     // See "Folder aliases" in docs/protocol.md. Phones report the shared storage either
     // under its mount point or under the "/sdcard" link, so both spellings are listed.
     struct Entry {
-        const char* folder;  // below the storage root
+        const char* folder; // below the storage root
         const char* alias;
         int order;
     };
     static const Entry kEntries[] = {
-        {"/DCIM/Camera", "相机", 100},
-        {"/DCIM/Screenshots", "截屏", 90},
-        {"/Pictures/Screenshots", "截屏", 90},
-        {"/DCIM", "相机胶卷", 80},
-        {"/Pictures", "图片", 70},
-        {"/Movies", "视频", 60},
+        {"/DCIM/Camera", "相机", 100}, {"/DCIM/Screenshots", "截屏", 90}, {"/Pictures/Screenshots", "截屏", 90},
+        {"/DCIM", "相机胶卷", 80},     {"/Pictures", "图片", 70},         {"/Movies", "视频", 60},
         {"/Download", "下载", 50},
     };
     static const char* const kRoots[] = {"/storage/emulated/0", "/sdcard"};

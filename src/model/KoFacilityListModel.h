@@ -12,12 +12,12 @@ class KoFacilityListModel : public QAbstractListModel
     Q_OBJECT
 public:
     enum Roles {
-        AvatarRole = 357,      // QString, image path
-        NickRole = 358,        // QString
-        DeviceNameRole = 359,  // QString
-        StateRole = 360,       // int
-        UidRole = 361,         // int
-        DeviceTypeRole = 362,  // int
+        AvatarRole = 357,     // QString, image path
+        NickRole = 358,       // QString
+        DeviceNameRole = 359, // QString
+        StateRole = 360,      // int
+        UidRole = 361,        // int
+        DeviceTypeRole = 362, // int
     };
 
     explicit KoFacilityListModel(QObject* parent = nullptr);

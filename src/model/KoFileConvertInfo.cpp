@@ -35,9 +35,8 @@ int KoFileConvertInfo::percentOf(qint64 done, qint64 total)
     if (done >= total)
         return 100;
     // done * 100 can pass 64 bits long before done reaches total.
-    return done <= std::numeric_limits<qint64>::max() / 100
-        ? int(done * 100 / total)
-        : int(static_cast<long double>(done) * 100 / total);
+    return done <= std::numeric_limits<qint64>::max() / 100 ? int(done * 100 / total)
+                                                            : int(static_cast<long double>(done) * 100 / total);
 }
 
 void KoFileConvertInfo::setProgress(int percent)

@@ -29,8 +29,8 @@ KoLocalFile::KoLocalFile(const QString& path, QObject* parent)
         parseType(m_suffix);
 }
 
-KoLocalFile::KoLocalFile(const QString& path, const QString& fullName, int fileType, qint64 size,
-                         qint64 lastModified, QObject* parent)
+KoLocalFile::KoLocalFile(const QString& path, const QString& fullName, int fileType, qint64 size, qint64 lastModified,
+                         QObject* parent)
     : KoAbstractFile(parent)
     , m_path(path)
 {
@@ -99,9 +99,10 @@ int KoLocalFile::fileTypeOfMimeType(const QString& mimeType)
     if (mime.startsWith(QLatin1String("text/")))
         return TypeTxt;
     if (mime == QLatin1String("application/zip") || mime == QLatin1String("application/vnd.rar")
-        || mime == QLatin1String("application/x-rar-compressed") || mime == QLatin1String("application/x-7z-compressed")
-        || mime == QLatin1String("application/x-tar") || mime == QLatin1String("application/gzip")
-        || mime == QLatin1String("application/x-bzip2") || mime == QLatin1String("application/x-xz"))
+        || mime == QLatin1String("application/x-rar-compressed")
+        || mime == QLatin1String("application/x-7z-compressed") || mime == QLatin1String("application/x-tar")
+        || mime == QLatin1String("application/gzip") || mime == QLatin1String("application/x-bzip2")
+        || mime == QLatin1String("application/x-xz"))
         return TypeZip;
     if (mime == QLatin1String("application/vnd.android.package-archive"))
         return TypeApk;

@@ -18,12 +18,19 @@ KoRemoteCategory::~KoRemoteCategory() = default;
 QString KoRemoteCategory::nameOfCategory(int categoryType)
 {
     switch (categoryType) {
-    case 1: return QStringLiteral("我的vu");
-    case 2: return QStringLiteral("相册");
-    case 3: return QStringLiteral("手机相册");
-    case 9: return QStringLiteral("手机存储");
-    case 11: return QStringLiteral("SD卡");
-    case 12: return QStringLiteral("zu");
-    default: return QString();
+    case 1:
+        return QStringLiteral("我的vu");
+    case 2:
+        return QStringLiteral("相册");
+    case 3:
+        return QStringLiteral("手机相册");
+    case 9:
+        return QStringLiteral("手机存储");
+    case 11:
+        return QStringLiteral("SD卡");
+    case 12:
+        return QStringLiteral("zu");
+    default:
+        return QString();
     }
 }

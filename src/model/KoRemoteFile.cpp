@@ -1,7 +1,7 @@
 #include "model/KoRemoteFile.h"
 
-KoRemoteFile::KoRemoteFile(const QString& remoteServer, QString& path, int type, qint64 size,
-                           quint64 lastModified, QString displayName)
+KoRemoteFile::KoRemoteFile(const QString& remoteServer, QString& path, int type, qint64 size, quint64 lastModified,
+                           QString displayName)
 {
     init(remoteServer, path, type, size, lastModified, displayName);
 }
@@ -63,18 +63,30 @@ void KoRemoteFile::init(const QString& remoteServer, QString& path, int type, qi
 int KoRemoteFile::fileTypeOfPhoneType(int type)
 {
     switch (type) {
-    case 100: return TypeFolder;
-    case 200: return TypePhoto;
-    case 300: return TypeVideo;
-    case 400: return TypeAudio;
-    case 500: return TypeTxt;
-    case 501: return TypeWord;
-    case 502: return TypePpt;
-    case 503: return TypeExcel;
-    case 504: return TypePdf;
-    case 600: return TypeZip;
-    case 601: return TypeApk;
-    default: return TypeUnknown;
+    case 100:
+        return TypeFolder;
+    case 200:
+        return TypePhoto;
+    case 300:
+        return TypeVideo;
+    case 400:
+        return TypeAudio;
+    case 500:
+        return TypeTxt;
+    case 501:
+        return TypeWord;
+    case 502:
+        return TypePpt;
+    case 503:
+        return TypeExcel;
+    case 504:
+        return TypePdf;
+    case 600:
+        return TypeZip;
+    case 601:
+        return TypeApk;
+    default:
+        return TypeUnknown;
     }
 }
 

@@ -11,7 +11,7 @@ static const QCollator& chineseCollator()
 {
     static const QCollator collator = [] {
         QCollator c(QLocale(QLocale::Chinese, QLocale::China));
-        c.compare(QStringLiteral("a"), QStringLiteral("b"));  // finish its lazy set-up now
+        c.compare(QStringLiteral("a"), QStringLiteral("b")); // finish its lazy set-up now
         return c;
     }();
     return collator;
@@ -49,7 +49,7 @@ bool KoRemoteFileComparator::operator()(const KoRemoteFile* a, const KoRemoteFil
     case 0: {
         const KoCategoryFolderAlias* aliases = KoCategoryFolderAlias::getInstance();
         return aliases->getFolderOrder(a->getPath()->getAbsolutePath())
-               > aliases->getFolderOrder(b->getPath()->getAbsolutePath());
+            > aliases->getFolderOrder(b->getPath()->getAbsolutePath());
     }
     case 1:
         return compareNames(a->getFullName(), b->getFullName()) < 0;

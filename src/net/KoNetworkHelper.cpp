@@ -97,8 +97,8 @@ void KoNetworkHelper::limitAnswer(QNetworkReply* reply, qint64 maxAnswer)
     connect(reply, &QNetworkReply::readyRead, this, [check] { check(false); });
 }
 
-void KoNetworkHelper::postHttpData(QJsonObject& body, QString url, KoReplyType* record, QMap<QString, QString>* headers,
-                                   qint64 maxAnswer)
+void KoNetworkHelper::postHttpData(QJsonObject& body, QString url, KoReplyType* record,
+                                   QMap<QString, QString>* headers, qint64 maxAnswer)
 {
     const QByteArray json = QJsonDocument(body).toJson(QJsonDocument::Compact);
     QNetworkReply* reply = m_network->postJson(url, headers, json);
@@ -107,8 +107,8 @@ void KoNetworkHelper::postHttpData(QJsonObject& body, QString url, KoReplyType* 
     fileReply(reply, record);
 }
 
-void KoNetworkHelper::downloadHttpData(QJsonObject& body, QString url, KoReplyType* record, QMap<QString, QString>* headers,
-                                       qint64 expectedBytes)
+void KoNetworkHelper::downloadHttpData(QJsonObject& body, QString url, KoReplyType* record,
+                                       QMap<QString, QString>* headers, qint64 expectedBytes)
 {
     const QByteArray json = QJsonDocument(body).toJson(QJsonDocument::Compact);
     // The manager writes the body apart from the head, and the phone's delayed acknowledgement
@@ -131,12 +131,14 @@ void KoNetworkHelper::getHttpData(QString url, KoReplyType* record, QMap<QString
     fileReply(reply, record);
 }
 
-void KoNetworkHelper::uploadHttpFile(const QString& localPath, QString url, KoReplyType* record, QMap<QString, QString>* headers, qint64 offset)
+void KoNetworkHelper::uploadHttpFile(const QString& localPath, QString url, KoReplyType* record,
+                                     QMap<QString, QString>* headers, qint64 offset)
 {
     sendMultipart(localPath, url, record, headers, offset, false);
 }
 
-void KoNetworkHelper::uploadShortHttpFile(const QString& localPath, QString url, KoReplyType* record, QMap<QString, QString>* headers, qint64 offset)
+void KoNetworkHelper::uploadShortHttpFile(const QString& localPath, QString url, KoReplyType* record,
+                                          QMap<QString, QString>* headers, qint64 offset)
 {
     sendMultipart(localPath, url, record, headers, offset, true);
 }

@@ -50,9 +50,11 @@ public:
     // Multipart upload of localPath from min(offset, size) to its end, streamed from the file
     // (over plain http by KoStreamUploadReply).
     // A file that cannot be read makes the request fail; it is not reported here.
-    void uploadHttpFile(const QString& localPath, QString url, KoReplyType* record, QMap<QString, QString>* headers, qint64 offset);
+    void uploadHttpFile(const QString& localPath, QString url, KoReplyType* record, QMap<QString, QString>* headers,
+                        qint64 offset);
     // The same request with the part read into memory first.
-    void uploadShortHttpFile(const QString& localPath, QString url, KoReplyType* record, QMap<QString, QString>* headers, qint64 offset);
+    void uploadShortHttpFile(const QString& localPath, QString url, KoReplyType* record,
+                             QMap<QString, QString>* headers, qint64 offset);
 
     KoReplyMap* getReplyMap() const { return m_replyMap; }
 

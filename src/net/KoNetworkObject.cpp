@@ -124,7 +124,8 @@ QNetworkRequest KoNetworkObject::buildRequest(const QString& url, QMap<QString, 
     return request;
 }
 
-QNetworkReply* KoNetworkObject::post(const QString& url, QMap<QString, QString>* headers, QHttpMultiPart* body, qint64 contentLength)
+QNetworkReply* KoNetworkObject::post(const QString& url, QMap<QString, QString>* headers, QHttpMultiPart* body,
+                                     qint64 contentLength)
 {
     QNetworkRequest request = buildRequest(url, headers);
     request.setHeader(QNetworkRequest::ContentLengthHeader, contentLength);
@@ -133,14 +134,16 @@ QNetworkReply* KoNetworkObject::post(const QString& url, QMap<QString, QString>*
 
 QNetworkReply* KoNetworkObject::postStream(const QString& url, QMap<QString, QString>* headers,
                                            const QByteArray& boundary, const QByteArray& partHead,
-                                           KoFileRangeDevice* device, const QByteArray& partTail, qint64 contentLength)
+                                           KoFileRangeDevice* device, const QByteArray& partTail,
+                                           qint64 contentLength)
 {
     QNetworkRequest request = buildRequest(url, headers);
     if (request.url().scheme() != QLatin1String("http") || request.url().host().isEmpty())
         return nullptr;
     // The headers the network access manager gives a multipart post.
     request.setHeader(QNetworkRequest::ContentLengthHeader, contentLength);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("multipart/form-data; boundary=\"" + boundary + '"'));
+    request.setHeader(QNetworkRequest::ContentTypeHeader,
+                      QByteArray("multipart/form-data; boundary=\"" + boundary + '"'));
     request.setRawHeader("MIME-Version", "1.0");
     return sendDirect(request, partHead, device, partTail);
 }

@@ -33,7 +33,8 @@ public:
 
     // Multipart POST with an explicit Content-Length; the caller hands the body over to the
     // reply (the body should be parented to it).
-    QNetworkReply* post(const QString& url, QMap<QString, QString>* headers, QHttpMultiPart* body, qint64 contentLength);
+    QNetworkReply* post(const QString& url, QMap<QString, QString>* headers, QHttpMultiPart* body,
+                        qint64 contentLength);
     // The same multipart POST of one file part, sent by KoStreamUploadReply: partHead, the
     // bytes of device (taken over) and partTail form the body; without a device partHead and
     // partTail hold all of it, and the request may reuse an idle connection. Plain http only,

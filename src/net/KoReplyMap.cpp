@@ -106,8 +106,7 @@ bool KoReplyMap::earliestDeadline(QNetworkReply** reply, KoReplyType** record, b
         const qint64 ddl = it->record->getDdl();
         if (ddl < 0)
             continue;
-        if (!best || ddl < best->record->getDdl()
-            || (ddl == best->record->getDdl() && it->serial < best->serial)) {
+        if (!best || ddl < best->record->getDdl() || (ddl == best->record->getDdl() && it->serial < best->serial)) {
             best = &it.value();
             bestReply = it.key();
         }

@@ -51,8 +51,7 @@ public:
     void clear();
 
 private:
-    struct Entry
-    {
+    struct Entry {
         QPointer<QNetworkReply> reply;
         KoReplyType* record = nullptr;
         quint64 serial = 0;

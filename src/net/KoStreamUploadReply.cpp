@@ -20,17 +20,28 @@ const int kMaxHeadBytes = 64 * 1024;
 QNetworkReply::NetworkError statusError(int status)
 {
     switch (status) {
-    case 401: return QNetworkReply::AuthenticationRequiredError;
-    case 403: return QNetworkReply::ContentAccessDenied;
-    case 404: return QNetworkReply::ContentNotFoundError;
-    case 405: return QNetworkReply::ContentOperationNotPermittedError;
-    case 407: return QNetworkReply::ProxyAuthenticationRequiredError;
-    case 409: return QNetworkReply::ContentConflictError;
-    case 410: return QNetworkReply::ContentGoneError;
-    case 418: return QNetworkReply::ProtocolInvalidOperationError;
-    case 500: return QNetworkReply::InternalServerError;
-    case 501: return QNetworkReply::OperationNotImplementedError;
-    case 503: return QNetworkReply::ServiceUnavailableError;
+    case 401:
+        return QNetworkReply::AuthenticationRequiredError;
+    case 403:
+        return QNetworkReply::ContentAccessDenied;
+    case 404:
+        return QNetworkReply::ContentNotFoundError;
+    case 405:
+        return QNetworkReply::ContentOperationNotPermittedError;
+    case 407:
+        return QNetworkReply::ProxyAuthenticationRequiredError;
+    case 409:
+        return QNetworkReply::ContentConflictError;
+    case 410:
+        return QNetworkReply::ContentGoneError;
+    case 418:
+        return QNetworkReply::ProtocolInvalidOperationError;
+    case 500:
+        return QNetworkReply::InternalServerError;
+    case 501:
+        return QNetworkReply::OperationNotImplementedError;
+    case 503:
+        return QNetworkReply::ServiceUnavailableError;
     default:
         if (status >= 500)
             return QNetworkReply::UnknownServerError;
@@ -427,10 +438,18 @@ void KoStreamUploadReply::onSocketError()
     if (retry())
         return;
     switch (m_socket->error()) {
-    case QAbstractSocket::ConnectionRefusedError: fail(ConnectionRefusedError, m_socket->errorString()); return;
-    case QAbstractSocket::HostNotFoundError: fail(HostNotFoundError, m_socket->errorString()); return;
-    case QAbstractSocket::SocketTimeoutError: fail(TimeoutError, m_socket->errorString()); return;
-    default: fail(UnknownNetworkError, m_socket->errorString()); return;
+    case QAbstractSocket::ConnectionRefusedError:
+        fail(ConnectionRefusedError, m_socket->errorString());
+        return;
+    case QAbstractSocket::HostNotFoundError:
+        fail(HostNotFoundError, m_socket->errorString());
+        return;
+    case QAbstractSocket::SocketTimeoutError:
+        fail(TimeoutError, m_socket->errorString());
+        return;
+    default:
+        fail(UnknownNetworkError, m_socket->errorString());
+        return;
     }
 }
 

@@ -17,7 +17,10 @@ class KoHttpConnectionPool : public QObject
 {
     Q_OBJECT
 public:
-    explicit KoHttpConnectionPool(QObject* parent = nullptr) : QObject(parent) {}
+    explicit KoHttpConnectionPool(QObject* parent = nullptr)
+        : QObject(parent)
+    {
+    }
     // An idle connection that is still open, handed over to the caller; null when none.
     QTcpSocket* take(const QString& host, quint16 port);
     // Keeps a connection whose last answer was read whole; dropped when the peer closes it.
@@ -93,15 +96,15 @@ private:
     bool m_done = false;
 
     // The answer.
-    QByteArray m_in;          // received, not parsed yet
-    QByteArray m_body;        // parsed body, read through readData from m_bodyPos on
+    QByteArray m_in;   // received, not parsed yet
+    QByteArray m_body; // parsed body, read through readData from m_bodyPos on
     int m_bodyPos = 0;
     QElapsedTimer m_progressClock;
-    qint64 m_received = 0;    // body bytes so far, for downloadProgress
+    qint64 m_received = 0; // body bytes so far, for downloadProgress
     bool m_haveLength = false;
     qint64 m_length = 0;
     bool m_haveHead = false;
     bool m_chunked = false;
-    qint64 m_bodyLeft = -1;   // by Content-Length; -1 until the end of the connection
-    qint64 m_chunkLeft = -1;  // chunked: bytes left in the current chunk, -1 before its size line
+    qint64 m_bodyLeft = -1;  // by Content-Length; -1 until the end of the connection
+    qint64 m_chunkLeft = -1; // chunked: bytes left in the current chunk, -1 before its size line
 };

@@ -92,8 +92,7 @@ QString KoUserActionRecord::currentLogFileLocked()
     KoCommonUtil::mkdir(dir);
     QString next;
     for (int n = 0;; ++n) {
-        const QString name = n == 0 ? today + QStringLiteral(".uar")
-                                    : QStringLiteral("%1_%2.uar").arg(today).arg(n);
+        const QString name = n == 0 ? today + QStringLiteral(".uar") : QStringLiteral("%1_%2.uar").arg(today).arg(n);
         next = QDir(dir).filePath(name);
         if (!QFileInfo::exists(next) && !m_inFlight.contains(next))
             break;
@@ -246,7 +245,8 @@ void KoUserActionRecord::uploadFile(const QString& path, int type)
     record->addValue(path);
     record->setDdl(KoServerConfig::requestDeadlineMs());
 
-    const QString url = KoServerConfig::accountBaseUrl() + (uar ? QStringLiteral("log/uar") : QStringLiteral("log/dump"));
+    const QString url = KoServerConfig::accountBaseUrl()
+        + (uar ? QStringLiteral("log/uar") : QStringLiteral("log/dump"));
     if (!isSecureUrl(url)) {
         // Never over plain HTTP: the file waits for a later upload.
         failLater(record, [this](KoReplyType* r) { finishUpload(r, false); });

@@ -315,8 +315,8 @@ void KoRemoteFileOperator::markTransferring(KoRemoteFileTask* task)
     // A transfer whose request goes out is under way, also before its first byte moves.
     const int type = task->getTaskType();
     const int selector = type == KoRemoteFileTask::TypeDownload ? ListDownloading
-        : type == KoRemoteFileTask::TypeUpload                 ? ListUploading
-                                                               : 0;
+        : type == KoRemoteFileTask::TypeUpload                  ? ListUploading
+                                                                : 0;
     if (!selector)
         return;
     KoFileConvertInfo* record = getInfoFromConvertList(task->getTaskId(), selector);
@@ -569,7 +569,7 @@ qint64 saturatedSum(qint64 a, qint64 b)
         return b > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
     return sum;
 }
-}
+} // namespace
 
 void KoRemoteFileOperator::progress(int taskId, qint64 done, qint64 total)
 {

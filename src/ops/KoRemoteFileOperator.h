@@ -76,8 +76,7 @@ public:
 
     // --- entry points of the task callbacks --------------------------------------------
     // They reach the live operator by task id; without one, the records they carry are freed.
-    static void deliverResultV2(int taskId, int code, QList<KoAbstractFile*>* list,
-                                QList<KoFileCopyInfo*>* copyList);
+    static void deliverResultV2(int taskId, int code, QList<KoAbstractFile*>* list, QList<KoFileCopyInfo*>* copyList);
     static void deliverResultV3(int taskId, int code, QList<KoAbstractFile*>* list);
     static void deliverProgressV2(int taskId, qint64 done, qint64 total);
     static void deliverProgressV3(int taskId, qint64 done, qint64 total);

@@ -16,8 +16,7 @@ constexpr int kFetchDone = 1;
 // A suffix from the phone names the local copy only when it cannot leave the folder.
 bool isPlainSuffix(const QString& suffix)
 {
-    return !suffix.contains(QLatin1Char('/')) && !suffix.contains(QLatin1Char('\\'))
-        && !suffix.contains(QChar(0));
+    return !suffix.contains(QLatin1Char('/')) && !suffix.contains(QLatin1Char('\\')) && !suffix.contains(QChar(0));
 }
 
 } // namespace
@@ -38,7 +37,7 @@ QString KoRemoteFileOperator::getTmpFileDir() const
 }
 
 QString KoRemoteFileOperator::cachedFetch(bool thumbnail, KoRemoteFile* file, const QString& deviceId,
-                                         const FetchTaskMaker& make)
+                                          const FetchTaskMaker& make)
 {
     QHash<QString, QString>* paths = thumbnail ? m_thumbnailPaths : m_tmpFilePaths;
     QHash<QString, int>* states = thumbnail ? m_thumbnailStates : m_tmpFileStates;

@@ -95,14 +95,14 @@ QString KoRemoteFileOperator::makeSafeLocalPath(const QString& baseDir, const QS
 
 // --- start of a group download ----------------------------------------------------------------
 
-void KoRemoteFileOperator::getFileGroupDownloadStartV2(int category, QList<KoRemoteFile*>& files,
-                                                       QString dstDirPath, KoBaseFacility* device)
+void KoRemoteFileOperator::getFileGroupDownloadStartV2(int category, QList<KoRemoteFile*>& files, QString dstDirPath,
+                                                       KoBaseFacility* device)
 {
     startGroupDownload(true, category, files, dstDirPath, device);
 }
 
-void KoRemoteFileOperator::getFileGroupDownloadStartV3(int category, QList<KoRemoteFile*>& files,
-                                                       QString dstDirPath, KoBaseFacility* device)
+void KoRemoteFileOperator::getFileGroupDownloadStartV3(int category, QList<KoRemoteFile*>& files, QString dstDirPath,
+                                                       KoBaseFacility* device)
 {
     startGroupDownload(false, category, files, dstDirPath, device);
 }
@@ -144,7 +144,8 @@ void KoRemoteFileOperator::startGroupDownload(bool lan, int category, QList<KoRe
             KoRemoteFileTask* sub = lan
                 ? static_cast<KoRemoteFileTask*>(
                     new KoRemoteFileGetSubListTaskV2(id, groupId, deviceId, url, category, src, local, this))
-                : new KoRemoteFileGetSubListTaskV3(id, groupId, uid, deviceType, deviceId, category, src, local, this);
+                : new KoRemoteFileGetSubListTaskV3(id, groupId, uid, deviceType, deviceId, category, src, local,
+                                                   this);
             sonIds.append(id);
             subTasks.append(sub);
         } else if (entry->isFile()) {
@@ -478,7 +479,7 @@ void KoRemoteFileOperator::restartDownloadRecord(KoFileDownloadInfo* record, boo
     bool isLocal = false;
     QString url;
     KoRemoteConnectManager::getInstance()->getConnectedFacilityNetworkStatus(record->getUid(), record->getDeviceId(),
-                                                                            connected, isLocal, url);
+                                                                             connected, isLocal, url);
     const QString target = record->getLocalFilePath();
     // Not reachable, a folder in the way, or another download writing the same file.
     if (!connected || QFileInfo(target).isDir() || isDownloadTargetBusy(targetKey(target))) {

@@ -69,8 +69,8 @@ void KoRemoteFileOperator::moveFileV2(int srcCategory, QStringList paths, int ds
                                             dstDirPath, this));
 }
 
-void KoRemoteFileOperator::getFileCopyStartV2(int srcCategory, QStringList paths, int dstCategory,
-                                              QString dstDirPath, QString remoteServer)
+void KoRemoteFileOperator::getFileCopyStartV2(int srcCategory, QStringList paths, int dstCategory, QString dstDirPath,
+                                              QString remoteServer)
 {
     if (paths.isEmpty() || dstDirPath.isEmpty())
         return;
@@ -190,7 +190,8 @@ void KoRemoteFileOperator::handleFileListResult(KoRemoteFileTask* task, int code
             continue;
         }
         if (category == kCategoryPhoneAlbum) {
-            const QString alias = KoCategoryFolderAlias::getInstance()->getFolderAlias(file->getPath()->getAbsolutePath());
+            const QString alias = KoCategoryFolderAlias::getInstance()->getFolderAlias(
+                file->getPath()->getAbsolutePath());
             if (!alias.isEmpty()) {
                 file->setName(alias);
                 file->getPath()->setName(alias);

@@ -166,8 +166,8 @@ void KoRemoteFileOperator::setConvertInfoTaskId(KoFileConvertInfo* info, int sel
     list->byTaskId.insert(taskId, info);
 }
 
-QList<KoFileConvertInfo*> KoRemoteFileOperator::takeConvertInfos(
-    int selector, const std::function<bool(KoFileConvertInfo*)>& pick)
+QList<KoFileConvertInfo*> KoRemoteFileOperator::takeConvertInfos(int selector,
+                                                                 const std::function<bool(KoFileConvertInfo*)>& pick)
 {
     QList<KoFileConvertInfo*> taken;
     ConvertList* list = convertList(selector);
@@ -299,9 +299,9 @@ void KoRemoteFileOperator::stopRecordTask(int taskId, int selector, bool cancel)
     if (!listed)
         return;
     const int type = listed->getTaskType();
-    const bool ours = selector == ListDownloading ? type == KoRemoteFileTask::TypeDownload
-                                                  : (type == KoRemoteFileTask::TypeUpload
-                                                     || type == KoRemoteFileTask::TypeUploadCheckSum);
+    const bool ours = selector == ListDownloading
+        ? type == KoRemoteFileTask::TypeDownload
+        : (type == KoRemoteFileTask::TypeUpload || type == KoRemoteFileTask::TypeUploadCheckSum);
     if (!ours)
         return;
     KoRemoteFileTask* task = popTaskFromList(taskId);
@@ -405,8 +405,9 @@ void KoRemoteFileOperator::clearConvertedList()
 
 void KoRemoteFileOperator::clearAllFailedDownload()
 {
-    const QList<KoFileConvertInfo*> taken = takeConvertInfos(
-        ListDownloading, [](KoFileConvertInfo* info) { return info->getConvertState() == KoFileConvertInfo::StateFailed; });
+    const QList<KoFileConvertInfo*> taken = takeConvertInfos(ListDownloading, [](KoFileConvertInfo* info) {
+        return info->getConvertState() == KoFileConvertInfo::StateFailed;
+    });
     for (KoFileConvertInfo* info : taken) {
         stopRecordTask(info->getTaskId(), ListDownloading, true);
         if (auto* download = qobject_cast<KoFileDownloadInfo*>(info))
@@ -418,8 +419,9 @@ void KoRemoteFileOperator::clearAllFailedDownload()
 
 void KoRemoteFileOperator::clearAllFailedUpload()
 {
-    const QList<KoFileConvertInfo*> taken = takeConvertInfos(
-        ListUploading, [](KoFileConvertInfo* info) { return info->getConvertState() == KoFileConvertInfo::StateFailed; });
+    const QList<KoFileConvertInfo*> taken = takeConvertInfos(ListUploading, [](KoFileConvertInfo* info) {
+        return info->getConvertState() == KoFileConvertInfo::StateFailed;
+    });
     for (KoFileConvertInfo* info : taken)
         stopRecordTask(info->getTaskId(), ListUploading, true);
     deleteConvertRecords(taken);
@@ -428,7 +430,8 @@ void KoRemoteFileOperator::clearAllFailedUpload()
 
 void KoRemoteFileOperator::clearDownloadList()
 {
-    const QList<KoFileConvertInfo*> taken = takeConvertInfos(ListDownloading, [](KoFileConvertInfo*) { return true; });
+    const QList<KoFileConvertInfo*> taken = takeConvertInfos(ListDownloading,
+                                                             [](KoFileConvertInfo*) { return true; });
     for (KoFileConvertInfo* info : taken) {
         // Waiting and running ones are cancelled; a paused one keeps its partial file.
         if (isActive(info))
@@ -572,7 +575,8 @@ bool KoRemoteFileOperator::writeConvertList(bool final)
             const KoRemoteFile* file = download->getRemoteFile();
             if (file && file->getLastModified() > 0 && line.endsWith('}')) {
                 line.chop(1);
-                line += ",\"" + QByteArray(kLastModifiedKey) + "\":" + QByteArray::number(file->getLastModified()) + '}';
+                line += ",\"" + QByteArray(kLastModifiedKey) + "\":" + QByteArray::number(file->getLastModified())
+                    + '}';
             }
         }
         out += line;

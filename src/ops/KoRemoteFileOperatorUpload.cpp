@@ -149,8 +149,8 @@ void KoRemoteFileOperator::startFileUpload(bool lan, const QString& localFilePat
 }
 
 void KoRemoteFileOperator::startDirUpload(bool lan, const QString& localDirPath, int category,
-                                          const QString& dstDirPath, int uid, int deviceType,
-                                          const QString& deviceId, const QString& remoteServer)
+                                          const QString& dstDirPath, int uid, int deviceType, const QString& deviceId,
+                                          const QString& remoteServer)
 {
     const QFileInfo info(localDirPath);
     if (!info.exists() || !info.isDir())
@@ -171,8 +171,10 @@ void KoRemoteFileOperator::startDirUpload(bool lan, const QString& localDirPath,
         delete mkdir;
     }
 
-    const QFileInfoList entries = QDir(localDirPath).entryInfoList(
-        QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::NoSort);
+    const QFileInfoList entries = QDir(localDirPath)
+                                      .entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot
+                                                         | QDir::NoSymLinks,
+                                                     QDir::NoSort);
     for (const QFileInfo& entry : entries) {
         if (entry.isSymLink())
             continue;
@@ -211,9 +213,9 @@ void KoRemoteFileOperator::handleUploadCheckSumResult(KoRemoteFileTask* task, in
     const int valid = code == 0 && check->isValid() ? 1 : 0;
     record->setHaveRead(offset);
     KoRemoteFileTask* upload = task->getTaskVersion() == KoRemoteFileTask::VersionLan
-        ? static_cast<KoRemoteFileTask*>(new KoRemoteFileUploadTaskV2(id, task->getDeviceId(), task->getRemoteServer(),
-                                                                      f.srcPath, check->getCategory(), f.dstDir,
-                                                                      valid, offset, record->getUploadFid(), this))
+        ? static_cast<KoRemoteFileTask*>(
+            new KoRemoteFileUploadTaskV2(id, task->getDeviceId(), task->getRemoteServer(), f.srcPath,
+                                         check->getCategory(), f.dstDir, valid, offset, record->getUploadFid(), this))
         : new KoRemoteFileUploadTaskV3(id, task->getUid(), task->getDeviceType(), task->getDeviceId(), f.srcPath,
                                        f.fileName, check->getCategory(), f.dstDir, valid, offset,
                                        record->getUploadFid(), this);
@@ -276,12 +278,12 @@ void KoRemoteFileOperator::restartUploadAfterTimeout(KoRemoteFileTask* task)
     const QString localPath = local ? local->getPath() : QString();
     KoRemoteFileTask* check = lan
         ? static_cast<KoRemoteFileTask*>(new KoRemoteFileUploadCheckSumTaskV2(
-            id, task->getDeviceId(), task->getRemoteServer(), localPath, record->getCategory(), record->getDstDirPath(),
-            record->getUploadFid(), this))
+            id, task->getDeviceId(), task->getRemoteServer(), localPath, record->getCategory(),
+            record->getDstDirPath(), record->getUploadFid(), this))
         : new KoRemoteFileUploadCheckSumTaskV3(id, task->getUid(), task->getDeviceType(), task->getDeviceId(),
                                                localPath, local ? local->getFullName() : QString(),
-                                               record->getCategory(), record->getDstDirPath(),
-                                               record->getUploadFid(), this);
+                                               record->getCategory(), record->getDstDirPath(), record->getUploadFid(),
+                                               this);
     startTaskNow(check);
 }
 
@@ -293,7 +295,7 @@ void KoRemoteFileOperator::restartUploadRecord(KoFileUploadInfo* record, bool bu
     bool isLocal = false;
     QString url;
     KoRemoteConnectManager::getInstance()->getConnectedFacilityNetworkStatus(record->getUid(), record->getDeviceId(),
-                                                                            connected, isLocal, url);
+                                                                             connected, isLocal, url);
     KoLocalFile* local = record->getLocalFile();
     const QString localPath = local ? local->getPath() : QString();
     if (!connected) {
@@ -309,13 +311,13 @@ void KoRemoteFileOperator::restartUploadRecord(KoFileUploadInfo* record, bool bu
     record->setConvertState(KoFileConvertInfo::StateWaiting);
     const QString deviceId = record->getDeviceId();
     KoRemoteFileTask* check = isLocal
-        ? static_cast<KoRemoteFileTask*>(new KoRemoteFileUploadCheckSumTaskV2(
-            id, record->getDeviceId(), url, localPath, record->getCategory(), record->getDstDirPath(),
-            record->getUploadFid(), this))
+        ? static_cast<KoRemoteFileTask*>(
+            new KoRemoteFileUploadCheckSumTaskV2(id, record->getDeviceId(), url, localPath, record->getCategory(),
+                                                 record->getDstDirPath(), record->getUploadFid(), this))
         : new KoRemoteFileUploadCheckSumTaskV3(id, record->getUid(), record->getDeviceType(), record->getDeviceId(),
                                                localPath, local ? local->getFullName() : QString(),
-                                               record->getCategory(), record->getDstDirPath(),
-                                               record->getUploadFid(), this);
+                                               record->getCategory(), record->getDstDirPath(), record->getUploadFid(),
+                                               this);
     // Task and count are in place before a receiver hears of them: it may cancel the record.
     raiseConvertingCount(ListUploading);
     startTaskNow(check);

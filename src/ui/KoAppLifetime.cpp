@@ -43,7 +43,7 @@ void deleteService(QPointer<T>& kept)
     kept.clear();
     delete live; // its destructor clears the class's instance pointer
 }
-}
+} // namespace
 
 KoAppLifetime::KoAppLifetime(QObject* window)
     : QObject(window)
@@ -57,7 +57,7 @@ void KoAppLifetime::startServices()
     m_settings = KoSettings::getInstance();
     m_machineInfo = KoThisMachineInfo::getInstance();
     m_networkObject = KoNetworkObject::getInstance();
-    KoRemoteFileOperator::getInstance(); // creates the phone client too
+    KoRemoteFileOperator::getInstance();   // creates the phone client too
     KoRemoteConnectManager::getInstance(); // starts LAN listening, heart-beat, report and push poll
     m_userActionRecord = KoUserActionRecord::getInstance();
     m_user = KoUser::getInstance();

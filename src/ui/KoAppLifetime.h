@@ -61,7 +61,7 @@ private:
 
     bool m_versionAlertShowing = false;
     bool m_leaving = false; // waiting for the eject requests to leave
-    bool m_left = false; // the phones were ejected and the exit recorded
+    bool m_left = false;    // the phones were ejected and the exit recorded
 
     // A service deleted early by its owner clears itself here.
     QPointer<KoSettings> m_settings;

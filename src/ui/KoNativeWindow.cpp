@@ -121,9 +121,9 @@ void KoNativeWindow::initConnection()
     KoRemoteConnectManager* connectManager = KoRemoteConnectManager::getInstance();
     connect(connectManager, SIGNAL(bindError()), this, SLOT(onBindError()));
     connect(connectManager, SIGNAL(msgVersionNotMatch(int)), this, SLOT(onMsgVersionNotMatch(int)));
-    connect(connectManager, SIGNAL(deviceConnected(KoBaseFacility*,int)), this, SLOT(onBtnUDiskClicked()));
-    connect(KoRemoteFileOperator::getInstance(), SIGNAL(convertCountChanged(int,int)), this,
-            SLOT(onTransferCountChanged(int,int)));
+    connect(connectManager, SIGNAL(deviceConnected(KoBaseFacility*, int)), this, SLOT(onBtnUDiskClicked()));
+    connect(KoRemoteFileOperator::getInstance(), SIGNAL(convertCountChanged(int, int)), this,
+            SLOT(onTransferCountChanged(int, int)));
 }
 
 void KoNativeWindow::setWindowSize()

@@ -17,8 +17,7 @@ class KoSystemTray : public QSystemTrayIcon
 {
     Q_OBJECT
 public:
-    struct Notice
-    {
+    struct Notice {
         QString title;
         QString text;
     };

@@ -29,8 +29,10 @@ void KoUiV3AlertDialog::initUi()
     ui->textLabel->setTextFormat(Qt::PlainText);
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    ui->btnConfirm->setStyleSheet(QString::fromUtf8(KoCommonUtil::getQss(QStringLiteral(":/ui_v3/qss/KoConfirmButton")).constData()));
-    ui->btnCancel->setStyleSheet(QString::fromUtf8(KoCommonUtil::getQss(QStringLiteral(":/ui_v3/qss/KoCancelButton")).constData()));
+    ui->btnConfirm->setStyleSheet(
+        QString::fromUtf8(KoCommonUtil::getQss(QStringLiteral(":/ui_v3/qss/KoConfirmButton")).constData()));
+    ui->btnCancel->setStyleSheet(
+        QString::fromUtf8(KoCommonUtil::getQss(QStringLiteral(":/ui_v3/qss/KoCancelButton")).constData()));
     // Dragged by the title band only (edges included).
     new KoSurfaceDrag(this, [this](const QPoint& p) {
         return p.x() >= 0 && p.y() >= 0 && p.x() <= ui->titleWidget->width() && p.y() <= ui->titleWidget->height();

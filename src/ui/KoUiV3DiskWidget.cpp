@@ -20,8 +20,11 @@ namespace {
 const char* const kAlertTitle = "柯沃vu V3.2.0";
 const int kNoticeMs = 3000;
 
-QString alertTitle() { return QString::fromUtf8(kAlertTitle); }
+QString alertTitle()
+{
+    return QString::fromUtf8(kAlertTitle);
 }
+} // namespace
 
 KoUiV3DiskWidget::KoUiV3DiskWidget(QWidget* parent)
     : QWidget(parent)
@@ -76,13 +79,14 @@ void KoUiV3DiskWidget::initConnection()
     connect(user, SIGNAL(logoutResult()), this, SLOT(onUsrLogout()));
     KoRemoteConnectManager* m = m_connectManager;
     connect(m, SIGNAL(updateConnedctedList()), this, SLOT(updateDeviceListView()));
-    connect(m, SIGNAL(deviceConnected(KoBaseFacility*,int)), this, SLOT(onDeviceConnected(KoBaseFacility*,int)));
+    connect(m, SIGNAL(deviceConnected(KoBaseFacility*, int)), this, SLOT(onDeviceConnected(KoBaseFacility*, int)));
     connect(m, SIGNAL(deviceDetached(KoBaseFacility*)), this, SLOT(onDeviceDetached(KoBaseFacility*)));
     connect(m, SIGNAL(deviceEjected(KoBaseFacility*)), this, SLOT(onDeviceEjected(KoBaseFacility*)));
-    connect(m, SIGNAL(deviceRefused(KoBaseFacility*,QString)), this, SLOT(onDeviceRefused(KoBaseFacility*,QString)));
+    connect(m, SIGNAL(deviceRefused(KoBaseFacility*, QString)), this,
+            SLOT(onDeviceRefused(KoBaseFacility*, QString)));
     connect(m, SIGNAL(deviceContinueQuery(KoBaseFacility*)), this, SLOT(onDeviceContinueQuery(KoBaseFacility*)));
-    connect(m, SIGNAL(devicePolicyDetached(KoBaseFacility*,QString)), this,
-            SLOT(onDevicePolicyDetached(KoBaseFacility*,QString)));
+    connect(m, SIGNAL(devicePolicyDetached(KoBaseFacility*, QString)), this,
+            SLOT(onDevicePolicyDetached(KoBaseFacility*, QString)));
 }
 
 void KoUiV3DiskWidget::updateTipsWidget()

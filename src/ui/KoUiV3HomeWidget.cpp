@@ -17,8 +17,11 @@
 namespace {
 const int kRefreshPauseMs = 5000;
 
-QString connectTitle() { return QString::fromUtf8("连接设备"); }
+QString connectTitle()
+{
+    return QString::fromUtf8("连接设备");
 }
+} // namespace
 
 KoUiV3HomeWidget::ClickAction KoUiV3HomeWidget::clickAction(int state, int networkType, int networkPolicy)
 {
@@ -82,9 +85,8 @@ void KoUiV3HomeWidget::initConnection()
     connect(ui->deviceLisView, &QListView::entered, this, [this](const QModelIndex&) {
         ui->deviceLisView->setCursor(m_connecting ? Qt::WaitCursor : Qt::PointingHandCursor);
     });
-    connect(ui->deviceLisView, &QListView::viewportEntered, this, [this] {
-        ui->deviceLisView->setCursor(m_connecting ? Qt::WaitCursor : Qt::ArrowCursor);
-    });
+    connect(ui->deviceLisView, &QListView::viewportEntered, this,
+            [this] { ui->deviceLisView->setCursor(m_connecting ? Qt::WaitCursor : Qt::ArrowCursor); });
     connect(m_waitTimer, SIGNAL(timeout()), this, SLOT(onWaitTimerOut()));
     KoUser* user = KoUser::getInstance();
     connect(user, SIGNAL(loginResult(int)), this, SLOT(onUsrLogin(int)));

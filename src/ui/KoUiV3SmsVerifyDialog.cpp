@@ -25,7 +25,7 @@ QString answerText(int code)
         return QString();
     }
 }
-}
+} // namespace
 
 KoUiV3SmsVerifyDialog::KoUiV3SmsVerifyDialog(QWidget* parent)
     : KoCardDialog(parent)

@@ -83,7 +83,8 @@ void KoUiV3UsrInfoWidget::onBtnLogoutClicked()
     hide();
     KoUiV3AlertDialog question(nullptr);
     const int answer = question.confirm(QStringLiteral("切换用户"),
-                                        QStringLiteral("是否要退出当前登录的账号?\n退出登录后会与当前已连接的设备断开连接"),
+                                        QStringLiteral(
+                                            "是否要退出当前登录的账号?\n退出登录后会与当前已连接的设备断开连接"),
                                         QStringLiteral("确定"), QStringLiteral("取消"));
     if (answer != 1)
         return;

@@ -29,7 +29,7 @@ public:
         open(QIODevice::ReadOnly | QIODevice::Unbuffered);
         setFinished(true);
     }
-    void abort() override {}
+    void abort() override { }
     qint64 bytesAvailable() const override { return m_body.size() - m_pos + QNetworkReply::bytesAvailable(); }
     bool isSequential() const override { return true; }
     // The most bytes a caller asked for at once (what it had to make room for).
@@ -104,8 +104,7 @@ private slots:
 
     void dragPayloadRoundTrip()
     {
-        const QStringList paths{"/sdcard/DCIM/a.jpg", QString::fromUtf8("/sdcard/文档/b c.txt"),
-                                "/x\\y\"z"};
+        const QStringList paths{"/sdcard/DCIM/a.jpg", QString::fromUtf8("/sdcard/文档/b c.txt"), "/x\\y\"z"};
         const QByteArray data = KoCommonUtil::getKoDragDataFromPathList(paths);
         QVERIFY(!data.contains('\n'));
         QCOMPARE(QJsonDocument::fromJson(data).object().keys(), QStringList{"path"});
@@ -167,8 +166,7 @@ private slots:
         const QImage image = pixmap.toImage().convertToFormat(QImage::Format_RGB32);
 
         const QByteArray utf8 = text.toUtf8();
-        const qrcodegen::QrCode qr =
-            qrcodegen::QrCode::encodeText(utf8.constData(), qrcodegen::QrCode::Ecc::MEDIUM);
+        const qrcodegen::QrCode qr = qrcodegen::QrCode::encodeText(utf8.constData(), qrcodegen::QrCode::Ecc::MEDIUM);
         const int modules = qr.getSize();
 
         int minX = size, minY = size, maxX = -1, maxY = -1;
@@ -177,8 +175,10 @@ private slots:
                 const QRgb p = image.pixel(x, y);
                 QVERIFY2(p == qRgb(0, 0, 0) || p == qRgb(255, 255, 255), "only black and white");
                 if (p == qRgb(0, 0, 0)) {
-                    minX = qMin(minX, x); maxX = qMax(maxX, x);
-                    minY = qMin(minY, y); maxY = qMax(maxY, y);
+                    minX = qMin(minX, x);
+                    maxX = qMax(maxX, x);
+                    minY = qMin(minY, y);
+                    maxY = qMax(maxY, y);
                 }
             }
         }
@@ -194,7 +194,7 @@ private slots:
         for (int my = 0; my < modules; ++my) {
             for (int mx = 0; mx < modules; ++mx) {
                 const bool dark = image.pixel(minX + mx * scale + scale / 2, minY + my * scale + scale / 2)
-                                  == qRgb(0, 0, 0);
+                    == qRgb(0, 0, 0);
                 QCOMPARE(dark, qr.getModule(mx, my));
             }
         }

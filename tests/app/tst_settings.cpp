@@ -82,8 +82,9 @@ private slots:
     void widenedFileIsNarrowedAgain()
     {
         delete KoSettings::getInstance();
-        QVERIFY(QFile::setPermissions(m_file, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                  | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        QVERIFY(QFile::setPermissions(m_file,
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                          | QFileDevice::ReadOther));
         QCOMPARE(modeOf(m_file), 0644);
         KoSettings::getInstance()->setNotifyDownload(true);
         QCOMPARE(modeOf(m_file), 0600);
@@ -96,7 +97,8 @@ private slots:
         const QString aside = m_file + ".aside";
         QVERIFY(QFile::rename(m_file, aside));
         QVERIFY(QDir().mkdir(m_file));
-        QVERIFY(QFile::setPermissions(m_file, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        QVERIFY(
+            QFile::setPermissions(m_file, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
         KoSettings::getInstance()->setNotifyDownload(false);
         delete KoSettings::getInstance();
         QCOMPARE(modeOf(m_file), 0700);
@@ -111,7 +113,8 @@ private slots:
         const QString mac = machine->getMacAddress();
         QVERIFY2(QRegularExpression("^[0-9A-F]{2}(:[0-9A-F]{2}){5}$").match(mac).hasMatch(), qPrintable(mac));
         QCOMPARE(machine->getDeviceName(), "Mac_" + mac);
-        QVERIFY(QRegularExpression(QString::fromUtf8("^我的Mac_[0-9]{8}$")).match(machine->getDeviceNick()).hasMatch());
+        QVERIFY(
+            QRegularExpression(QString::fromUtf8("^我的Mac_[0-9]{8}$")).match(machine->getDeviceNick()).hasMatch());
         QCOMPARE(onDisk(m_file, "LOCAL_DEVICE/deviceNick").toString(), machine->getDeviceNick());
         QCOMPARE(modeOf(m_file), 0600);
 

@@ -11,8 +11,7 @@
 // start of the program (exit 10: another instance answered, 20: it holds the segment), or
 // as an instance that takes the segment and is then killed ("die").
 namespace {
-struct ChildMode
-{
+struct ChildMode {
     ChildMode()
     {
         const QByteArray mode = qgetenv("KO_SHM_CHILD");
@@ -42,7 +41,7 @@ bool segmentExists(const QString& key)
     probe.detach(); // never the last attachment while a holder lives
     return true;
 }
-}
+} // namespace
 
 class TestSharedMemory : public QObject
 {
@@ -170,8 +169,14 @@ private slots:
         KoSharedMemory b(key);
         bool ra = true, rb = true;
         std::atomic<bool> da{false}, db{false};
-        QThread* ta = QThread::create([&] { ra = a.checkExists(); da = true; });
-        QThread* tb = QThread::create([&] { rb = b.checkExists(); db = true; });
+        QThread* ta = QThread::create([&] {
+            ra = a.checkExists();
+            da = true;
+        });
+        QThread* tb = QThread::create([&] {
+            rb = b.checkExists();
+            db = true;
+        });
         ta->start();
         tb->start();
         // A holder polls as the program does, so a start that finds it alive is answered.

@@ -44,7 +44,10 @@ struct CopyResult {
 };
 
 // "path size type", so that one comparison checks a whole listing.
-QString d(const QString& path, qint64 size, int type) { return QStringLiteral("%1 %2 %3").arg(path).arg(size).arg(type); }
+QString d(const QString& path, qint64 size, int type)
+{
+    return QStringLiteral("%1 %2 %3").arg(path).arg(size).arg(type);
+}
 QStringList describe(const QList<KoRemoteFile*>& files)
 {
     QStringList out;
@@ -239,11 +242,13 @@ void TestClientReplies::folderListingOverARealFolder()
     const FileResult& r = c.files.first();
     QCOMPARE(r.id, 12);
     QCOMPARE(r.code, 0);
-    QCOMPARE(describe(r.files), (QStringList{d("/DCIM/Sub", 0, KoAbstractFile::TypeFolder),
-                                             d("/DCIM/a.jpg", 1500, KoAbstractFile::TypePhoto),
-                                             d("/DCIM/notes.txt", 5, KoAbstractFile::TypeTxt)}));
+    QCOMPARE(describe(r.files),
+             (QStringList{d("/DCIM/Sub", 0, KoAbstractFile::TypeFolder),
+                          d("/DCIM/a.jpg", 1500, KoAbstractFile::TypePhoto),
+                          d("/DCIM/notes.txt", 5, KoAbstractFile::TypeTxt)}));
     QCOMPARE(r.files[1]->getFullName(), QString("a.jpg"));
-    QCOMPARE(r.files[2]->getLastModified(), QFileInfo(m_fx.root() + "/DCIM/notes.txt").lastModified().toMSecsSinceEpoch());
+    QCOMPARE(r.files[2]->getLastModified(),
+             QFileInfo(m_fx.root() + "/DCIM/notes.txt").lastModified().toMSecsSinceEpoch());
     for (KoRemoteFile* f : r.files)
         QCOMPARE(f->getRemoteServer(), base());
 }
@@ -281,10 +286,11 @@ void TestClientReplies::listingConversions()
     QTRY_COMPARE(c.files.size(), 1);
     const QStringList got = describe(c.files[0].files);
     QCOMPARE(got.size(), 5);
-    QCOMPARE(got.mid(0, 4), (QStringList{d("/m/song.mp3", 1024, KoAbstractFile::TypeAudio),
-                                         d("/m/clip.mp4", 0, KoAbstractFile::TypeVideo),
-                                         d("/m/big.bin", 5368709120, KoAbstractFile::TypeUnknown),
-                                         d("/m/Folder", 0, KoAbstractFile::TypeFolder)}));
+    QCOMPARE(got.mid(0, 4),
+             (QStringList{d("/m/song.mp3", 1024, KoAbstractFile::TypeAudio),
+                          d("/m/clip.mp4", 0, KoAbstractFile::TypeVideo),
+                          d("/m/big.bin", 5368709120, KoAbstractFile::TypeUnknown),
+                          d("/m/Folder", 0, KoAbstractFile::TypeFolder)}));
     QCOMPARE(c.files[0].files[0]->getLastModified(), qint64(1700000000000));
     // Still a record, built from empty values.
     QVERIFY(got[4].endsWith(QStringLiteral(" 0 %1").arg(KoAbstractFile::TypeUnknown)));
@@ -312,12 +318,14 @@ void TestClientReplies::listingFailureCodes()
         m_client->getFileListV2(i + 1, base(), 9, "/", c.fileList());
         QTRY_COMPARE(c.files.size(), i + 1);
     }
-    m_fx.phone->queueAnswer("getMultiSubPaths", jsonAnswer({{"code", 9}, {"data", QJsonArray{QJsonObject{{"size", 5}}}}}));
+    m_fx.phone->queueAnswer("getMultiSubPaths",
+                            jsonAnswer({{"code", 9}, {"data", QJsonArray{QJsonObject{{"size", 5}}}}}));
     m_client->getSubFileListV2(5, base(), 9, "/", c.subList());
     QTRY_COMPARE(c.files.size(), 5);
     const QMap<int, FileResult> byId = c.filesById();
     // A string "0" is not a code.
-    QCOMPARE((QList<int>{byId[1].code, byId[2].code, byId[3].code, byId[4].code, byId[5].code}), (QList<int>{5, 1, 1, 1, 9}));
+    QCOMPARE((QList<int>{byId[1].code, byId[2].code, byId[3].code, byId[4].code, byId[5].code}),
+             (QList<int>{5, 1, 1, 1, 9}));
     QCOMPARE(byId[5].total, qint64(0));
     for (const FileResult& r : c.files)
         QVERIFY(!r.null && r.files.isEmpty());
@@ -431,7 +439,8 @@ void TestClientReplies::albumListAndAlbumContent()
     Collector c;
     m_client->getFileListV2(1, base(), 2, "/", c.fileList());
     QTRY_COMPARE(c.files.size(), 1);
-    QCOMPARE(describe(c.files[0].files), QStringList{d(KoFakePhone::albumId("Camera"), 1, KoAbstractFile::TypeFolder)});
+    QCOMPARE(describe(c.files[0].files),
+             QStringList{d(KoFakePhone::albumId("Camera"), 1, KoAbstractFile::TypeFolder)});
     KoRemoteFile* album = c.files[0].files[0];
     QCOMPARE(album->getPath()->getName(), QString("Camera"));
     QCOMPARE(album->getLastModified(), qint64(-1));
@@ -444,8 +453,10 @@ void TestClientReplies::albumListAndAlbumContent()
     QCOMPARE(photo->getFullName(), QString("IMG_1.jpg"));
 
     // Scripted album list: count travels as size, the title as display name.
-    m_fx.relay->queueAnswer("getCollections", jsonAnswer({{"code", 0}, {"collections", QJsonArray{
-        QJsonObject{{"id", "A1B2"}, {"title", "Holiday"}, {"count", 37}}}}}));
+    m_fx.relay->queueAnswer(
+        "getCollections",
+        jsonAnswer({{"code", 0},
+                    {"collections", QJsonArray{QJsonObject{{"id", "A1B2"}, {"title", "Holiday"}, {"count", 37}}}}}));
     m_client->getFileListRemote(3, kPhoneUid, kPhoneId, 2, 2, "/", c.fileList());
     QTRY_COMPARE(c.files.size(), 3);
     QCOMPARE(describe(c.files[2].files), QStringList{d("A1B2", 37, KoAbstractFile::TypeFolder)});
@@ -468,9 +479,11 @@ void TestClientReplies::subListingTotals()
     const qint64 threeGiB = 3LL * 1024 * 1024 * 1024;
     const QJsonArray data{
         QJsonObject{{"size", double(threeGiB)},
-                    {"files", QJsonArray{QJsonObject{{"path", "/a/1.bin"}, {"size", double(threeGiB)}, {"type", 0}},
-                                         QJsonObject{{"path", "/a/sub"}, {"type", 100}}}}},
-        QJsonObject{{"size", "5"}, {"files", QJsonArray{QJsonObject{{"path", "/b/x.txt"}, {"size", 5}, {"type", 500}}}}},
+                    {"files",
+                     QJsonArray{QJsonObject{{"path", "/a/1.bin"}, {"size", double(threeGiB)}, {"type", 0}},
+                                QJsonObject{{"path", "/a/sub"}, {"type", 100}}}}},
+        QJsonObject{{"size", "5"},
+                    {"files", QJsonArray{QJsonObject{{"path", "/b/x.txt"}, {"size", 5}, {"type", 500}}}}},
     };
     const QJsonArray huge{QJsonObject{{"path", "/a"}, {"size", 9.0e18}, {"files", QJsonArray{}}},
                           QJsonObject{{"path", "/b"}, {"size", "9000000000000000000"}, {"files", QJsonArray{}}}};
@@ -484,9 +497,9 @@ void TestClientReplies::subListingTotals()
         QCOMPARE(c.files[i].code, 0);
     }
     QCOMPARE(c.files[0].total, threeGiB + 5);
-    QCOMPARE(describe(c.files[0].files), (QStringList{d("/a/1.bin", threeGiB, KoAbstractFile::TypeUnknown),
-                                                      d("/a/sub", 0, KoAbstractFile::TypeFolder),
-                                                      d("/b/x.txt", 5, KoAbstractFile::TypeTxt)}));
+    QCOMPARE(describe(c.files[0].files),
+             (QStringList{d("/a/1.bin", threeGiB, KoAbstractFile::TypeUnknown),
+                          d("/a/sub", 0, KoAbstractFile::TypeFolder), d("/b/x.txt", 5, KoAbstractFile::TypeTxt)}));
     QCOMPARE(c.files[1].total, std::numeric_limits<qint64>::max());
     QCOMPARE(c.files[2].total, qint64(100));
 
@@ -497,9 +510,9 @@ void TestClientReplies::subListingTotals()
     QTRY_COMPARE(c.files.size(), 4);
     QCOMPARE(c.files[3].code, 0);
     QCOMPARE(c.files[3].total, qint64(8));
-    QCOMPARE(describe(c.files[3].files), (QStringList{d("/t/d", 0, KoAbstractFile::TypeFolder),
-                                                      d("/t/d/two.txt", 3, KoAbstractFile::TypeTxt),
-                                                      d("/t/one.txt", 5, KoAbstractFile::TypeTxt)}));
+    QCOMPARE(describe(c.files[3].files),
+             (QStringList{d("/t/d", 0, KoAbstractFile::TypeFolder), d("/t/d/two.txt", 3, KoAbstractFile::TypeTxt),
+                          d("/t/one.txt", 5, KoAbstractFile::TypeTxt)}));
 }
 
 void TestClientReplies::failureListsOnlyOnCodeZero()
@@ -544,10 +557,14 @@ void TestClientReplies::failureListsOnlyOnCodeZero()
 void TestClientReplies::copyEntriesWhateverTheCode()
 {
     Collector c;
-    m_fx.phone->queueAnswer("copyFileProgress", jsonAnswer({{"code", 7}, {"files", QJsonArray{
-        QJsonObject{{"path", "/a.bin"}, {"size", "1000"}, {"progress", 250}},
-        QJsonObject{{"path", "/b.bin"}, {"size", 10}},
-        QJsonObject{{"path", "/c.bin"}, {"size", 6000000000.0}, {"progress", 6000000000.0}}}}}));
+    m_fx.phone->queueAnswer(
+        "copyFileProgress",
+        jsonAnswer(
+            {{"code", 7},
+             {"files",
+              QJsonArray{QJsonObject{{"path", "/a.bin"}, {"size", "1000"}, {"progress", 250}},
+                         QJsonObject{{"path", "/b.bin"}, {"size", 10}},
+                         QJsonObject{{"path", "/c.bin"}, {"size", 6000000000.0}, {"progress", 6000000000.0}}}}}));
     m_client->copyFileProgressV2(44, base(), "40", c.copyList());
     QTRY_COMPARE(c.copies.size(), 1);
     const CopyResult& r = c.copies[0];
@@ -555,8 +572,11 @@ void TestClientReplies::copyEntriesWhateverTheCode()
     QCOMPARE(r.code, 7);
     QStringList got;
     for (KoFileCopyInfo* e : r.entries)
-        got << QStringLiteral("%1 %2 %3 %4").arg(e->getTaskId()).arg(e->getRemoteFile()->getSize())
-                                          .arg(e->getConvertedSize()).arg(e->getConvertState());
+        got << QStringLiteral("%1 %2 %3 %4")
+                   .arg(e->getTaskId())
+                   .arg(e->getRemoteFile()->getSize())
+                   .arg(e->getConvertedSize())
+                   .arg(e->getConvertState());
     // Byte counts beyond 32 bits are kept.
     QCOMPARE(got, (QStringList{"44 1000 250 1", "44 10 0 0", "44 6000000000 6000000000 2"}));
     QCOMPARE(r.entries[0]->getRemoteFile()->getRemoteServer(), base());
@@ -719,7 +739,8 @@ void TestClientReplies::desktopStartConnectAnswers()
         m_client->desktopStartConnect(i + 2, base(), cb);
         QTRY_COMPARE(got.size(), i + 2);
     }
-    QCOMPARE(got.values(), (QStringList{"0 " + kPhoneId + " 2 Pixel 30", "0 d 0 n 0", "6  -1  -1", "1  -1  -1", "-2  -1  -1"}));
+    QCOMPARE(got.values(),
+             (QStringList{"0 " + kPhoneId + " 2 Pixel 30", "0 d 0 n 0", "6  -1  -1", "1  -1  -1", "-2  -1  -1"}));
 }
 
 void TestClientReplies::disconnectAndReachability()
@@ -733,7 +754,9 @@ void TestClientReplies::disconnectAndReachability()
     QStringList first;
     QStringList second;
     const auto into = [](QStringList& log) {
-        return [&log](int id, int code, QString device) { log << QStringLiteral("%1 %2 %3").arg(id).arg(code).arg(device); };
+        return [&log](int id, int code, QString device) {
+            log << QStringLiteral("%1 %2 %3").arg(id).arg(code).arg(device);
+        };
     };
     m_fx.phone->setDelay("accessable", 200);
     m_client->askReachable(10, base(), kPhoneUid, kPhoneId, 2, into(first));
@@ -741,7 +764,8 @@ void TestClientReplies::disconnectAndReachability()
     QTRY_COMPARE(second.size(), 2);
     QVERIFY(first.isEmpty());
     second.sort();
-    QCOMPARE(second, (QStringList{"10 0 " + kPhoneId, QStringLiteral("11 %1 someone-else").arg(KoFakePhone::CodeNotFound)}));
+    QCOMPARE(second,
+             (QStringList{"10 0 " + kPhoneId, QStringLiteral("11 %1 someone-else").arg(KoFakePhone::CodeNotFound)}));
 
     // Time-out and error status keep the probed id.
     KoServerConfig::setRequestDeadlineMs(200);
@@ -774,7 +798,8 @@ void TestClientReplies::hugeProbeAnswersAreCutShort()
     KoTestResponse r;
     if (shape == "gzip") {
         r = KoTestResponse::raw(QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\xab\x56\x4a\xce\x4f\x49\x55\xb2"
-                                           "\x32\xa8\x05\x00\x98\xae\x3c\x72\x0a\x00\x00\x00", 30),
+                                           "\x32\xa8\x05\x00\x98\xae\x3c\x72\x0a\x00\x00\x00",
+                                           30),
                                 200, "application/json");
         r.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("gzip"))); // {"code":0} once inflated
     } else {
@@ -820,7 +845,6 @@ void TestClientReplies::relayConnectionAnswers()
     QVERIFY(c.results.contains({5, -1}));
 }
 
-
 void TestClientReplies::networkStateAnswers()
 {
     QStringList got;
@@ -841,8 +865,9 @@ void TestClientReplies::networkStateAnswers()
     m_fx.relay->setAnswer("askNetwork", silent());
     m_client->askDeviceNetworkState(4, kPhoneUid, "phone-A", 2, cb);
     QTRY_COMPARE_WITH_TIMEOUT(got.size(), 4, 5000);
-    QCOMPARE(got, (QStringList{"1 0 " + kPhoneId + " 192.168.1.20 8080 1", "2 0 " + kPhoneId + " 10.0.0.2 0 -1",
-                               "3 -2 dev-x  -1 -1", "4 -1 phone-A  -1 -1"}));
+    QCOMPARE(got,
+             (QStringList{"1 0 " + kPhoneId + " 192.168.1.20 8080 1", "2 0 " + kPhoneId + " 10.0.0.2 0 -1",
+                          "3 -2 dev-x  -1 -1", "4 -1 phone-A  -1 -1"}));
 }
 
 void TestClientReplies::foreignRepliesAreLeftAlone()

@@ -149,22 +149,28 @@ void TestClientRequests::requests_data()
     const QString nick = KoThisMachineInfo::getInstance()->getDeviceNick();
     const QString userNick = KoUser::getInstance()->getNick();
 
-    lan("lan categories", [](C* c, const QString& b) { c->getCategoryIndex(1, b, nullptr); },
-        "/file/v2/listCategory", {{"xxx", "xxx"}});
+    lan("lan categories", [](C* c, const QString& b) { c->getCategoryIndex(1, b, nullptr); }, "/file/v2/listCategory",
+        {{"xxx", "xxx"}});
     lan("lan folder", [](C* c, const QString& b) { c->getFileListV2(2, b, 9, "/", nullptr); },
         "/file/v2/getDirectory", {{"category", 9}, {"path", "/"}});
     lan("lan sub-listing", [](C* c, const QString& b) { c->getSubFileListV2(3, b, 9, "/DCIM", nullptr); },
         "/file/v2/getMultiSubPaths", {{"category", 9}, {"files", QJsonArray{"/DCIM"}}});
     lan("lan new folder", [](C* c, const QString& b) { c->newFolderV2(1, b, 9, "/DCIM/新建文件夹", nullptr); },
         "/file/v2/newFolder", {{"category", 9}, {"path", "/DCIM/新建文件夹"}});
-    lan("lan delete", [](C* c, const QString& b) { c->deleteFileV2(2, b, 9, {"/a.txt", "/b"}, nullptr); },
+    lan("lan delete",
+        [](C* c, const QString& b) {
+            c->deleteFileV2(2, b, 9, {"/a.txt", "/b"}, nullptr);
+        },
         "/file/v2/deleteFile", {{"category", 9}, {"files", pathEntries({"/a.txt", "/b"})}});
     lan("lan delete nothing", [](C* c, const QString& b) { c->deleteFileV2(3, b, 9, {}, nullptr); },
         "/file/v2/deleteFile", {{"category", 9}, {"files", QJsonArray()}});
     lan("lan rename", [](C* c, const QString& b) { c->renameFileV2(4, b, 11, "/x/old.jpg", "new.jpg", nullptr); },
         "/file/v2/renameFile", {{"category", 11}, {"path", "/x/old.jpg"}, {"name", "new.jpg"}});
     // Album sources still travel by "path".
-    lan("lan move", [](C* c, const QString& b) { c->moveFileV2(5, b, 2, {"/p1", "/p2"}, 9, "/dst", nullptr); },
+    lan("lan move",
+        [](C* c, const QString& b) {
+            c->moveFileV2(5, b, 2, {"/p1", "/p2"}, 9, "/dst", nullptr);
+        },
         "/file/v2/moveFile",
         {{"srcCategory", 2}, {"src", pathEntries({"/p1", "/p2"})}, {"dstCategory", 9}, {"dst", "/dst"}});
     lan("lan copy", [](C* c, const QString& b) { c->copyFileV2(6, b, "6", 9, {"/a.txt"}, 11, "/sd", nullptr); },
@@ -178,14 +184,18 @@ void TestClientRequests::requests_data()
         "/file/v2/getCollections", {{"category", 2}});
     lan("lan album", [](C* c, const QString& b) { c->getFileListV2(2, b, 2, "album-42", nullptr); },
         "/file/v2/getDirectory", {{"category", 2}, {"collectionId", "album-42"}});
-    lan("lan album delete", [](C* c, const QString& b) { c->deleteFileV2(3, b, 2, {"ph1", "ph2"}, nullptr); },
+    lan("lan album delete",
+        [](C* c, const QString& b) {
+            c->deleteFileV2(3, b, 2, {"ph1", "ph2"}, nullptr);
+        },
         "/file/v2/deleteFile", {{"category", 2}, {"files", pathEntries({"ph1", "ph2"}, "fileId")}});
 
     relay("relay categories", [=](C* c, const QString&) { c->getCategoryIndexRemote(1, u, d, 2, nullptr); },
           {{"cmd", "listCategory"}});
     relay("relay folder", [=](C* c, const QString&) { c->getFileListRemote(2, u, d, 2, 9, "/DCIM", nullptr); },
           {{"cmd", "getDirectory"}, {"category", 9}, {"path", "/DCIM"}});
-    relay("relay sub-listing", [=](C* c, const QString&) { c->getSubFileListRemote(3, u, d, 2, 9, "/DCIM", nullptr); },
+    relay("relay sub-listing",
+          [=](C* c, const QString&) { c->getSubFileListRemote(3, u, d, 2, 9, "/DCIM", nullptr); },
           {{"cmd", "getMultiSubPaths"}, {"category", 9}, {"files", QJsonArray{"/DCIM"}}});
     relay("relay new folder", [=](C* c, const QString&) { c->newFolderRemote(1, u, d, 2, 9, "/n", nullptr); },
           {{"cmd", "newFolder"}, {"category", 9}, {"path", "/n"}});
@@ -194,8 +204,13 @@ void TestClientRequests::requests_data()
     relay("relay rename", [=](C* c, const QString&) { c->renameFileRemote(3, u, d, 2, 9, "/a", "b", nullptr); },
           {{"cmd", "renameFile"}, {"category", 9}, {"path", "/a"}, {"name", "b"}});
     relay("relay move",
-          [=](C* c, const QString&) { c->moveFileRemote(4, u, d, 2, 9, {"/a", "/b"}, 11, "/d", nullptr); },
-          {{"cmd", "moveFile"}, {"srcCategory", 9}, {"src", pathEntries({"/a", "/b"})}, {"dstCategory", 11},
+          [=](C* c, const QString&) {
+              c->moveFileRemote(4, u, d, 2, 9, {"/a", "/b"}, 11, "/d", nullptr);
+          },
+          {{"cmd", "moveFile"},
+           {"srcCategory", 9},
+           {"src", pathEntries({"/a", "/b"})},
+           {"dstCategory", 11},
            {"dst", "/d"}});
     relay("relay albums", [=](C* c, const QString&) { c->getFileListRemote(1, u, d, 2, 2, "/", nullptr); },
           {{"cmd", "getCollections"}, {"category", 2}});
@@ -204,27 +219,37 @@ void TestClientRequests::requests_data()
     relay("relay album delete", [=](C* c, const QString&) { c->deleteFileRemote(3, u, d, 2, 2, {"ph"}, nullptr); },
           {{"cmd", "deleteFile"}, {"category", 2}, {"files", pathEntries({"ph"}, "fileId")}});
 
-    lan("lan connect", [](C* c, const QString& b) { c->desktopStartConnect(1, b, nullptr); }, "/msg/desktopStartConnect",
+    lan("lan connect", [](C* c, const QString& b) { c->desktopStartConnect(1, b, nullptr); },
+        "/msg/desktopStartConnect",
         {{"kouid", 0}, {"userName", userNick}, {"deviceId", machine}, {"deviceType", 1}, {"deviceName", nick}});
     lan("lan disconnect", [=](C* c, const QString& b) { c->disconnReRaze(2, b, u, nullptr); }, "/msg/disconnDisk",
         {{"kouid", 0}, {"deviceId", machine}, {"toUid", u}});
-    lan("lan reachable", [=](C* c, const QString& b) { c->askReachable(3, b, u, d, 2, nullptr); }, "/file/v2/accessable",
-        {{"toUid", u}, {"toDeviceId", d}, {"toDeviceType", 2}, {"type", 1}});
+    lan("lan reachable", [=](C* c, const QString& b) { c->askReachable(3, b, u, d, 2, nullptr); },
+        "/file/v2/accessable", {{"toUid", u}, {"toDeviceId", d}, {"toDeviceType", 2}, {"type", 1}});
     // The relay's connection messages name the phone in the body only.
-    const QJsonObject accept{{"pushId", "push-9"}, {"cmd", "ACCEPT"}, {"toUid", u}, {"toDeviceId", d},
-                             {"toDeviceType", 2}, {"deviceName", nick}, {"userName", userNick}};
+    const QJsonObject accept{{"pushId", "push-9"}, {"cmd", "ACCEPT"},    {"toUid", u},          {"toDeviceId", d},
+                             {"toDeviceType", 2},  {"deviceName", nick}, {"userName", userNick}};
     QJsonObject reject = accept;
     reject.insert("cmd", "REJECT_TOKEN");
-    server("relay connect", [=](C* c, const QString&) { c->connectFacility(1, u, d, 2, nullptr); }, "/reraze/msg/connect",
-           {{"cmd", "OPEN"}, {"toUid", u}, {"toDeviceId", d}, {"toDeviceType", 2}, {"deviceName", nick},
+    server("relay connect", [=](C* c, const QString&) { c->connectFacility(1, u, d, 2, nullptr); },
+           "/reraze/msg/connect",
+           {{"cmd", "OPEN"},
+            {"toUid", u},
+            {"toDeviceId", d},
+            {"toDeviceType", 2},
+            {"deviceName", nick},
             {"userName", userNick}});
     server("relay disconnect", [=](C* c, const QString&) { c->disconnectFacility(2, u, d, 2, nullptr); },
            "/reraze/msg/connect", {{"cmd", "DISCONNECT"}, {"toUid", u}, {"toDeviceId", d}, {"toDeviceType", 2}});
-    server("relay accept", [=](C* c, const QString&) { c->connectFacilityRespond(3, "push-9", u, d, 2, true, nullptr); },
-           "/reraze/msg/connect", accept);
-    server("relay reject", [=](C* c, const QString&) { c->connectFacilityRespond(4, "push-9", u, d, 2, false, nullptr); },
-           "/reraze/msg/connect", reject);
-    server("relay disconnected", [=](C* c, const QString&) { c->disconnectFacilityRespond(5, "push-10", u, d, 2, nullptr); },
+    server(
+        "relay accept", [=](C* c, const QString&) { c->connectFacilityRespond(3, "push-9", u, d, 2, true, nullptr); },
+        "/reraze/msg/connect", accept);
+    server(
+        "relay reject",
+        [=](C* c, const QString&) { c->connectFacilityRespond(4, "push-9", u, d, 2, false, nullptr); },
+        "/reraze/msg/connect", reject);
+    server("relay disconnected",
+           [=](C* c, const QString&) { c->disconnectFacilityRespond(5, "push-10", u, d, 2, nullptr); },
            "/reraze/msg/connect",
            {{"pushId", "push-10"}, {"cmd", "DISCONNECTED"}, {"toUid", u}, {"toDeviceId", d}, {"toDeviceType", 2}});
     server("network state", [=](C* c, const QString&) { c->askDeviceNetworkState(1, u, d, 2, nullptr); },
@@ -251,7 +276,8 @@ void TestClientRequests::requests()
 
 void TestClientRequests::unknownPushRespondSendsThePushWithCode20000()
 {
-    const QJsonObject push{{"pushId", "p-1"}, {"type", "SOMETHING_NEW"}, {"code", 7}, {"data", QJsonObject{{"a", 1}}}};
+    const QJsonObject push{
+        {"pushId", "p-1"}, {"type", "SOMETHING_NEW"}, {"code", 7}, {"data", QJsonObject{{"a", 1}}}};
     QList<QPair<int, int>> results;
     KoFakeCall call = relayCall([&] {
         m_client->unknownPushRespond(11, push, [&](int id, int code) { results.append({id, code}); });
@@ -274,12 +300,13 @@ void TestClientRequests::headerInjectionIsRefusedLater()
     for (const QString& deviceId : bad) {
         QList<int> codes;
         bool inside = true;
-        m_client->getFileListRemote(21, kPhoneUid, deviceId, 2, 9, "/", [&](int id, int code, QList<KoRemoteFile*>* list) {
-            QVERIFY(!inside);
-            QCOMPARE(id, 21);
-            QVERIFY(!list);
-            codes.append(code);
-        });
+        m_client->getFileListRemote(21, kPhoneUid, deviceId, 2, 9, "/",
+                                    [&](int id, int code, QList<KoRemoteFile*>* list) {
+                                        QVERIFY(!inside);
+                                        QCOMPARE(id, 21);
+                                        QVERIFY(!list);
+                                        codes.append(code);
+                                    });
         inside = false;
         // Never inside the request call.
         QVERIFY(codes.isEmpty());

@@ -73,8 +73,8 @@ private:
     }
     void download(int id, const QString& target, const QString& remote, Results& r, const QString& base = QString())
     {
-        m_client->downloadFileV2(id, base.isEmpty() ? m_fx.phone->baseUrl() : base, target, 9, remote, 0, -1, QString(),
-                                 r.result(), r.onProgress());
+        m_client->downloadFileV2(id, base.isEmpty() ? m_fx.phone->baseUrl() : base, target, 9, remote, 0, -1,
+                                 QString(), r.result(), r.onProgress());
     }
 
     KoPhoneRelay m_fx;
@@ -122,12 +122,14 @@ void TestDownload::freshDownloadIsByteIdentical()
 
     const QList<KoFakeCall> calls = m_fx.phone->callsTo(QStringLiteral("getFile"));
     QCOMPARE(calls.size(), 1);
-    QCOMPARE((QVariantList{calls.first().body.value("haveRead").toDouble(), calls.first().body.value("path").toString()}),
+    QCOMPARE((QVariantList{calls.first().body.value("haveRead").toDouble(),
+                           calls.first().body.value("path").toString()}),
              (QVariantList{0.0, "/fresh.bin"}));
     QCOMPARE(calls.first().header("accept-encoding"), QByteArray("identity"));
     // The phone's resume data, once for the answer.
     QCOMPARE(convert.count(), 1);
-    QCOMPARE((QVariantList{convert.first().at(0).toInt(), convert.first().at(1).toLongLong()}), (QVariantList{11, 0LL}));
+    QCOMPARE((QVariantList{convert.first().at(0).toInt(), convert.first().at(1).toLongLong()}),
+             (QVariantList{11, 0LL}));
     QVERIFY(!convert.first().at(3).toString().isEmpty());
 }
 
@@ -299,7 +301,7 @@ enum ShortAnswer { WholeAnswer, NoLengthCutByClose, NoLengthCutByReset, EmptyAns
 void TestDownload::shortAnswers_data()
 {
     QTest::addColumn<int>("size");
-    QTest::addColumn<int>("held");   // bytes of the file already in the partial file
+    QTest::addColumn<int>("held"); // bytes of the file already in the partial file
     QTest::addColumn<int>("answer");
     QTest::addColumn<int>("code");
     QTest::newRow("no length, cut by a close") << 3149827 << 0 << int(NoLengthCutByClose) << 1;

@@ -136,7 +136,9 @@ void TestUpload::smallUploadIsByteExactWithItsHeaders()
     QCOMPARE(calls.size(), 1);
     const KoFakeCall& call = calls.first();
     QCOMPARE(call.path, QByteArray("/file/v2/uploadFile"));
-    QCOMPARE(headerValues(call, {"category", "path", "size", "offset", "checksum", "valid", "csVersion", "uploadFid", "kouid"}),
+    QCOMPARE(headerValues(call,
+                          {"category", "path", "size", "offset", "checksum", "valid", "csVersion", "uploadFid",
+                           "kouid"}),
              (QByteArrayList{"9", QStringLiteral("/上传").toUtf8().toBase64(), "10000", "0", "ABCDEF0123", "0", "1",
                              "FID-SMALL", "0"}));
     QVERIFY(!call.headers.contains("name"));
@@ -144,8 +146,7 @@ void TestUpload::smallUploadIsByteExactWithItsHeaders()
     QVERIFY(call.header("content-type").contains(kBoundary));
 
     // The whole body, byte for byte.
-    const QByteArray expected = "--" + kBoundary + "\r\n"
-        + "Content-Type: application/x-object\r\n"
+    const QByteArray expected = "--" + kBoundary + "\r\n" + "Content-Type: application/x-object\r\n"
         + "Content-Disposition: form-data; name=\"files[]\"; filename=\"small.bin\"\r\n\r\n" + data + "\r\n--"
         + kBoundary + "--\r\n";
     QCOMPARE(call.rawBody.size(), expected.size());
@@ -179,8 +180,8 @@ void TestUpload::uploadFromAnOffsetIsByteExact()
     // The phone keeps 300000 bytes and the connection drops: the upload must report -1.
     m_fx.phone->queueUploadDrop(300000);
     Results r;
-    m_client->uploadShortFileV2(3, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QStringLiteral("CS"),
-                                fid, r.result(), KoClientHelper::ProgressCallback());
+    m_client->uploadShortFileV2(3, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1,
+                                QStringLiteral("CS"), fid, r.result(), KoClientHelper::ProgressCallback());
     QVERIFY(r.waitFor(1));
     QCOMPARE(r.results.first(), qMakePair(3, -1));
     QCOMPARE(m_fx.phone->uploadHeld(fid), qint64(300000));
@@ -192,7 +193,8 @@ void TestUpload::uploadFromAnOffsetIsByteExact()
     const CheckSumAnswer& a = answers.first();
     QCOMPARE((QVariantList{a.id, a.code, a.haveRead, a.checksum}), (QVariantList{4, 0, qint64(300000), "CS"}));
     const QJsonObject asked = m_fx.phone->callsTo(QStringLiteral("checksum")).first().body;
-    QCOMPARE((QStringList{asked.value("cmd").toString(), asked.value("name").toString(), asked.value("uploadFid").toString()}),
+    QCOMPARE((QStringList{asked.value("cmd").toString(), asked.value("name").toString(),
+                          asked.value("uploadFid").toString()}),
              (QStringList{"askChecksum", "offset.bin", fid}));
 
     m_client->uploadShortFileV2(5, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 300000, 1, 1,
@@ -212,8 +214,9 @@ void TestUpload::tailSwitchReassemblesTheFileWithOneResult()
     Results r;
     QList<QList<qint64>> progress;
     m_client->uploadFileV2(6, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QStringLiteral("CS6"),
-                           QStringLiteral("FID-TAIL"), r.result(),
-                           [&progress](int id, qint64 done, qint64 total) { progress.append({id, done, total}); });
+                           QStringLiteral("FID-TAIL"), r.result(), [&progress](int id, qint64 done, qint64 total) {
+                               progress.append({id, done, total});
+                           });
     QVERIFY(r.waitFor(1));
     QTest::qWait(500);
     QCOMPARE(r.results.size(), 1);
@@ -233,7 +236,8 @@ void TestUpload::tailSwitchReassemblesTheFileWithOneResult()
     QCOMPARE(tail.header("checksum"), QByteArray("CS6"));
     QCOMPARE(m_fx.phone->callsTo(QStringLiteral("checksum")).size(), 1);
     QCOMPARE(convert.count(), 1);
-    QCOMPARE((QVariantList{convert.first().at(0).toInt(), convert.first().at(1).toLongLong()}), (QVariantList{6, haveRead}));
+    QCOMPARE((QVariantList{convert.first().at(0).toInt(), convert.first().at(1).toLongLong()}),
+             (QVariantList{6, haveRead}));
     QVERIFY(convert.first().at(3).toString().isEmpty());
     QVERIFY(!progress.isEmpty());
     for (const auto& p : progress)
@@ -282,11 +286,13 @@ void TestUpload::tailSwitchSendsALongRestStreamed()
     const QByteArray data = patternBytes(6 * 1024 * 1024 + 9, 10);
     const QString path = localFile(QStringLiteral("long-rest.bin"), data);
     // The phone says it holds nothing: the rest is the whole file, too much for memory.
-    m_fx.phone->queueAnswer(QStringLiteral("checksum"), KoTestResponse::json(QJsonObject{
-        {"code", 0}, {"haveRead", 0}, {"checksum", "CS16"}, {"csVersion", 1}}));
+    m_fx.phone->queueAnswer(QStringLiteral("checksum"),
+                            KoTestResponse::json(
+                                QJsonObject{{"code", 0}, {"haveRead", 0}, {"checksum", "CS16"}, {"csVersion", 1}}));
     Results r;
-    m_client->uploadFileV2(16, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QStringLiteral("CS16"),
-                           QStringLiteral("FID-LONG"), r.result(), KoClientHelper::ProgressCallback());
+    m_client->uploadFileV2(16, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1,
+                           QStringLiteral("CS16"), QStringLiteral("FID-LONG"), r.result(),
+                           KoClientHelper::ProgressCallback());
     QVERIFY(r.waitFor(1));
     QTest::qWait(300);
     QCOMPARE(r.results.size(), 1);
@@ -338,8 +344,8 @@ void TestUpload::droppedStreamReportsMinusOneAndResumes()
     // throw away what the phone holds); the break is reported instead.
     proxy.dropAfter(2 * 1024 * 1024, 1);
     Results r;
-    m_client->uploadFileV2(11, proxy.baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QStringLiteral("CS11"), fid,
-                           r.result(), KoClientHelper::ProgressCallback());
+    m_client->uploadFileV2(11, proxy.baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QStringLiteral("CS11"),
+                           fid, r.result(), KoClientHelper::ProgressCallback());
     QVERIFY(r.waitFor(1));
     QTest::qWait(300);
     QCOMPARE(r.results.size(), 1);
@@ -407,8 +413,8 @@ void TestUpload::offsetHeaderAlwaysNamesWhereThePartStarts()
     const QByteArray small = patternBytes(20000, 16);
     const QString smallPath = localFile(QStringLiteral("negative.bin"), small);
     Results r;
-    m_client->uploadShortFileV2(16, m_fx.phone->baseUrl(), smallPath, 9, QStringLiteral("/上传"), -100, 0, 1, QString(),
-                                QStringLiteral("FID-NEG"), r.result(), KoClientHelper::ProgressCallback());
+    m_client->uploadShortFileV2(16, m_fx.phone->baseUrl(), smallPath, 9, QStringLiteral("/上传"), -100, 0, 1,
+                                QString(), QStringLiteral("FID-NEG"), r.result(), KoClientHelper::ProgressCallback());
     QVERIFY(r.waitFor(1));
     QCOMPARE(m_fx.phone->callsTo(QStringLiteral("uploadFile")).last().header("offset"), QByteArray("0"));
     QCOMPARE(r.results.first(), qMakePair(16, 0));
@@ -419,7 +425,8 @@ void TestUpload::offsetHeaderAlwaysNamesWhereThePartStarts()
     const QByteArray data = patternBytes(9 * 1024 * 1024 + 5, 17);
     const QString path = localFile(QStringLiteral("negative-tail.bin"), data);
     m_fx.phone->queueAnswer(QStringLiteral("checksum"),
-                         KoTestResponse::json({{"code", 0}, {"haveRead", -100}, {"checksum", ""}, {"csVersion", 1}}));
+                            KoTestResponse::json(
+                                {{"code", 0}, {"haveRead", -100}, {"checksum", ""}, {"csVersion", 1}}));
     QSignalSpy convert(m_client, &KoClientHelper::uploadConvertInfo);
     m_client->uploadFileV2(17, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 0, 0, 1, QString(),
                            QStringLiteral("FID-NEGTAIL"), r.result(), KoClientHelper::ProgressCallback());

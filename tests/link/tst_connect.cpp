@@ -26,7 +26,7 @@ const char* const kPhoneNumber = "13800000001";
 const char* const kPassword = "secret";
 const int kUid = 1001;
 const char* const kPhoneId = "phone-0001";
-}
+} // namespace
 
 class TestConnect : public QObject
 {
@@ -120,7 +120,8 @@ void TestConnect::initTestCase()
 
 void TestConnect::init()
 {
-    m_relay->http()->setResponse("/reraze/pcPush", KoTestResponse::json(QJsonObject{{"code", 0}, {"pushes", QJsonArray()}}));
+    m_relay->http()->setResponse("/reraze/pcPush",
+                                 KoTestResponse::json(QJsonObject{{"code", 0}, {"pushes", QJsonArray()}}));
     setReport(true);
     m_lan->setSilent(false);
     m_lan->setVersion(1);
@@ -152,8 +153,9 @@ void TestConnect::cleanupTestCase()
 
 void TestConnect::setReport(bool withAddress, int state)
 {
-    QJsonObject phone{{"uid", kUid}, {"deviceId", kPhoneId}, {"deviceType", 2}, {"deviceName", "Fake Phone"},
-                      {"state", state}, {"appVersion", 30}, {"nick", "小明"}, {"networkType", 1}, {"policy", 0}};
+    QJsonObject phone{{"uid", kUid},    {"deviceId", kPhoneId}, {"deviceType", 2}, {"deviceName", "Fake Phone"},
+                      {"state", state}, {"appVersion", 30},     {"nick", "小明"},  {"networkType", 1},
+                      {"policy", 0}};
     if (withAddress) {
         phone.insert("ip", "127.0.0.1");
         phone.insert("port", int(m_phone->port()));
@@ -161,7 +163,8 @@ void TestConnect::setReport(bool withAddress, int state)
     const QJsonArray devices{
         phone,
         // This computer itself and malformed entries are left out.
-        QJsonObject{{"uid", kUid}, {"deviceId", KoThisMachineInfo::getInstance()->getDeviceName()}, {"deviceType", 1}},
+        QJsonObject{
+            {"uid", kUid}, {"deviceId", KoThisMachineInfo::getInstance()->getDeviceName()}, {"deviceType", 1}},
         QJsonObject{{"uid", "x"}, {"deviceId", "bad-uid"}, {"deviceType", 2}},
         QJsonObject{{"uid", kUid}, {"deviceType", 3}},
         QJsonValue(42),
@@ -172,17 +175,20 @@ void TestConnect::setReport(bool withAddress, int state)
 
 bool TestConnect::waitForMyDevice(int state)
 {
-    return QTest::qWaitFor([&] {
-        QList<KoBaseFacility*>* list = manager()->getMyDeviceList();
-        return list->size() == 1 && list->first()->getState() == state;
-    }, 8000);
+    return QTest::qWaitFor(
+        [&] {
+            QList<KoBaseFacility*>* list = manager()->getMyDeviceList();
+            return list->size() == 1 && list->first()->getState() == state;
+        },
+        8000);
 }
 
 void TestConnect::sendPushes(const QJsonArray& pushes)
 {
     // The relay hands out the same pushes at every poll until they are replaced, as a relay
     // repeats a push until it is answered.
-    m_relay->http()->setResponse("/reraze/pcPush", KoTestResponse::json(QJsonObject{{"code", 0}, {"pushes", pushes}}));
+    m_relay->http()->setResponse("/reraze/pcPush",
+                                 KoTestResponse::json(QJsonObject{{"code", 0}, {"pushes", pushes}}));
 }
 
 KoBaseFacility* TestConnect::connectOverRelay()
@@ -238,12 +244,13 @@ void TestConnect::reportedAddressMustBeAnAddress()
 {
     // The address becomes the phone's URL: text that would reach another host or path is no address.
     auto entry = [](const char* id, const QString& ip) {
-        return QJsonObject{{"uid", kUid}, {"deviceId", id}, {"deviceType", 2}, {"state", 2}, {"ip", ip}, {"port", 8080}};
+        return QJsonObject{{"uid", kUid}, {"deviceId", id}, {"deviceType", 2},
+                           {"state", 2},  {"ip", ip},       {"port", 8080}};
     };
     const QJsonObject answer{{"result", 0},
-                             {"devices", QJsonArray{entry("a", "192.168.1.9"), entry("b", "evil.example/x?"),
-                                                    entry("c", "10.0.0.1:1/file/v2/deleteFile#"),
-                                                    entry("d", "user@10.0.0.2")}}};
+                             {"devices",
+                              QJsonArray{entry("a", "192.168.1.9"), entry("b", "evil.example/x?"),
+                                         entry("c", "10.0.0.1:1/file/v2/deleteFile#"), entry("d", "user@10.0.0.2")}}};
     const QList<KoBaseFacility> devices = KoDeviceReport::parseDevices(answer, QStringLiteral("me"));
     QStringList addresses;
     for (const KoBaseFacility& device : devices)
@@ -358,7 +365,8 @@ void TestConnect::relayRefusal()
     setReport(false);
     manager()->refreshMyDevice();
     QVERIFY(waitForMyDevice(2));
-    m_relay->queueAnswer("OPEN", KoTestResponse::json(QJsonObject{{"code", KoRemoteConnectManager::kRelayCodeRefused}}));
+    m_relay->queueAnswer("OPEN",
+                         KoTestResponse::json(QJsonObject{{"code", KoRemoteConnectManager::kRelayCodeRefused}}));
     QSignalSpy refused(manager(), &KoRemoteConnectManager::deviceRefused);
     QSignalSpy timeouts(manager(), &KoRemoteConnectManager::sendTimeout);
     manager()->connectDevice(kPhoneId);
@@ -369,7 +377,8 @@ void TestConnect::relayRefusal()
     QCOMPARE(refused.first().at(1).toString(), QStringLiteral("拒绝了您的连接请求"));
     QVERIFY(manager()->getConnectedList()->isEmpty());
 
-    m_relay->queueAnswer("OPEN", KoTestResponse::json(QJsonObject{{"code", KoRemoteConnectManager::kRelayCodeMobileRefused}}));
+    m_relay->queueAnswer(
+        "OPEN", KoTestResponse::json(QJsonObject{{"code", KoRemoteConnectManager::kRelayCodeMobileRefused}}));
     manager()->connectDevice(kPhoneId);
     QVERIFY(QTest::qWaitFor([&] { return timeouts.size() == 2; }, 5000));
     QCOMPARE(refused.size(), 2);
@@ -379,13 +388,15 @@ void TestConnect::relayRefusal()
 void TestConnect::connectPushAnsweredOnce()
 {
     QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
-    const QJsonObject push{{"pushId", "p-1"}, {"cmd", "OPEN"}, {"fromUid", kUid}, {"fromDeviceId", kPhoneId},
-                           {"fromDeviceType", 2}, {"deviceName", "Fake Phone"}, {"userName", "小明"}};
+    const QJsonObject push{{"pushId", "p-1"},          {"cmd", "OPEN"},       {"fromUid", kUid},
+                           {"fromDeviceId", kPhoneId}, {"fromDeviceType", 2}, {"deviceName", "Fake Phone"},
+                           {"userName", "小明"}};
     sendPushes({push});
     QVERIFY(QTest::qWaitFor([&] { return connected.size() == 1; }, 5000));
     const QList<KoFakeCall> accepts = m_relay->callsTo("ACCEPT");
     QCOMPARE(accepts.size(), 1);
-    QCOMPARE((QStringList{accepts.first().body.value("pushId").toString(), accepts.first().body.value("toDeviceId").toString()}),
+    QCOMPARE((QStringList{accepts.first().body.value("pushId").toString(),
+                          accepts.first().body.value("toDeviceId").toString()}),
              (QStringList{"p-1", kPhoneId}));
     QTest::qWait(400);
     QCOMPARE(m_relay->callsTo("ACCEPT").size(), 1);
@@ -395,7 +406,10 @@ void TestConnect::connectPushAnsweredOnce()
 
     // The phone leaves through the relay.
     QSignalSpy detached(manager(), &KoRemoteConnectManager::deviceDetached);
-    sendPushes({QJsonObject{{"pushId", "p-2"}, {"cmd", "DISCONNECT"}, {"fromUid", kUid}, {"fromDeviceId", kPhoneId},
+    sendPushes({QJsonObject{{"pushId", "p-2"},
+                            {"cmd", "DISCONNECT"},
+                            {"fromUid", kUid},
+                            {"fromDeviceId", kPhoneId},
                             {"fromDeviceType", 2}}});
     QVERIFY(QTest::qWaitFor([&] { return detached.size() == 1; }, 5000));
     delete detached.first().first().value<KoBaseFacility*>();
@@ -409,13 +423,21 @@ void TestConnect::connectPushWithoutKeyRejected()
     QSignalSpy keys(manager(), &KoRemoteConnectManager::updateQrRandomKey);
     const int key = manager()->getQrKey();
     // Another user's phone: only with the current QR key.
-    sendPushes({QJsonObject{{"pushId", "q-1"}, {"cmd", "OPEN"}, {"fromUid", 77}, {"fromDeviceId", "stranger"},
-                            {"fromDeviceType", 3}, {"key", key + 1}}});
+    sendPushes({QJsonObject{{"pushId", "q-1"},
+                            {"cmd", "OPEN"},
+                            {"fromUid", 77},
+                            {"fromDeviceId", "stranger"},
+                            {"fromDeviceType", 3},
+                            {"key", key + 1}}});
     QVERIFY(QTest::qWaitFor([&] { return m_relay->callsTo("REJECT_TOKEN").size() == 1; }, 5000));
     QCOMPARE(connected.size(), 0);
     // The right key pairs, and the key is used up.
-    sendPushes({QJsonObject{{"pushId", "q-2"}, {"cmd", "OPEN"}, {"fromUid", 77}, {"fromDeviceId", kPhoneId},
-                            {"fromDeviceType", 2}, {"key", key}}});
+    sendPushes({QJsonObject{{"pushId", "q-2"},
+                            {"cmd", "OPEN"},
+                            {"fromUid", 77},
+                            {"fromDeviceId", kPhoneId},
+                            {"fromDeviceType", 2},
+                            {"key", key}}});
     QVERIFY(QTest::qWaitFor([&] { return connected.size() == 1; }, 5000));
     QCOMPARE(keys.size(), 1);
     QVERIFY(manager()->getQrKey() != key);
@@ -428,8 +450,8 @@ void TestConnect::connectWhilePushAttemptPendingEnds()
     m_relay->setDelay("ACCEPT", 800);
     QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
     QSignalSpy timeouts(manager(), &KoRemoteConnectManager::sendTimeout);
-    sendPushes({QJsonObject{{"pushId", "w-1"}, {"cmd", "OPEN"}, {"fromUid", kUid}, {"fromDeviceId", kPhoneId},
-                            {"fromDeviceType", 2}}});
+    sendPushes({QJsonObject{
+        {"pushId", "w-1"}, {"cmd", "OPEN"}, {"fromUid", kUid}, {"fromDeviceId", kPhoneId}, {"fromDeviceType", 2}}});
     QVERIFY(QTest::qWaitFor([&] { return !m_relay->callsTo("ACCEPT").isEmpty(); }, 5000));
     // The user asks for the same phone meanwhile: that attempt is the pending one, and the
     // caller still hears its end.
@@ -446,8 +468,13 @@ void TestConnect::networkPushPolicyAsk()
     KoBaseFacility* f = connectOverRelay();
     QVERIFY(f);
     QSignalSpy query(manager(), &KoRemoteConnectManager::deviceContinueQuery);
-    sendPushes({QJsonObject{{"pushId", "n-1"}, {"cmd", "NETWORK"}, {"fromUid", kUid}, {"fromDeviceId", kPhoneId},
-                            {"fromDeviceType", 2}, {"networkType", 0}, {"policy", 0}}});
+    sendPushes({QJsonObject{{"pushId", "n-1"},
+                            {"cmd", "NETWORK"},
+                            {"fromUid", kUid},
+                            {"fromDeviceId", kPhoneId},
+                            {"fromDeviceType", 2},
+                            {"networkType", 0},
+                            {"policy", 0}}});
     QVERIFY(QTest::qWaitFor([&] { return query.size() == 1; }, 5000));
     QCOMPARE(query.first().first().value<KoBaseFacility*>(), f);
     QCOMPARE(manager()->getConnectedList()->size(), 1);
@@ -460,8 +487,13 @@ void TestConnect::networkPushPolicyRefuse()
     QVERIFY(connectPhone());
     QSignalSpy detached(manager(), &KoRemoteConnectManager::devicePolicyDetached);
     QSignalSpy moved(manager(), &KoRemoteConnectManager::deviceLocalChanged);
-    sendPushes({QJsonObject{{"pushId", "n-2"}, {"cmd", "NETWORK"}, {"fromUid", kUid}, {"fromDeviceId", kPhoneId},
-                            {"fromDeviceType", 2}, {"networkType", 0}, {"policy", 1}}});
+    sendPushes({QJsonObject{{"pushId", "n-2"},
+                            {"cmd", "NETWORK"},
+                            {"fromUid", kUid},
+                            {"fromDeviceId", kPhoneId},
+                            {"fromDeviceType", 2},
+                            {"networkType", 0},
+                            {"policy", 1}}});
     QVERIFY(QTest::qWaitFor([&] { return detached.size() == 1; }, 5000));
     auto* f = detached.first().at(0).value<KoBaseFacility*>();
     QCOMPARE(f->getDeviceId(), QString(kPhoneId));
@@ -475,8 +507,8 @@ void TestConnect::networkPushPolicyRefuse()
 
 void TestConnect::unknownPushAnswered()
 {
-    const QJsonObject push{{"pushId", "u-1"}, {"cmd", "SOMETHING_NEW"}, {"fromUid", kUid}, {"code", 5},
-                           {"extra", QJsonArray{1, 2}}};
+    const QJsonObject push{
+        {"pushId", "u-1"}, {"cmd", "SOMETHING_NEW"}, {"fromUid", kUid}, {"code", 5}, {"extra", QJsonArray{1, 2}}};
     sendPushes({push, QJsonObject{{"cmd", "OPEN"}} /* no id: dropped */, QJsonValue("junk")});
     QVERIFY(QTest::qWaitFor([&] { return m_relay->callsTo("versionError").size() == 1; }, 5000));
     const KoFakeCall call = m_relay->callsTo("versionError").first();
@@ -567,34 +599,80 @@ void TestConnect::malformedDatagramsIgnored()
     QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
     QSignalSpy version(manager(), &KoRemoteConnectManager::msgVersionNotMatch);
     const int key = manager()->getQrKey();
-    const QByteArray good = QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", "m1"}, {"deviceId", kPhoneId},
-                                                      {"deviceType", 2}, {"uid", kUid}, {"key", key},
-                                                      {"port", int(m_phone->port())}}).toJson(QJsonDocument::Compact);
+    const QByteArray good = QJsonDocument(QJsonObject{{"type", 19},
+                                                      {"version", 1},
+                                                      {"msgId", "m1"},
+                                                      {"deviceId", kPhoneId},
+                                                      {"deviceType", 2},
+                                                      {"uid", kUid},
+                                                      {"key", key},
+                                                      {"port", int(m_phone->port())}})
+                                .toJson(QJsonDocument::Compact);
     const QList<QByteArray> bad{
         QByteArray(),
         "not json",
         "[1,2,3]",
         good.left(good.size() / 2),
         QByteArray(60000, '{'),
-        "{\"type\":\"19\",\"version\":1,\"msgId\":\"m2\",\"deviceId\":\"x\",\"deviceType\":2,\"uid\":1,\"key\":1,\"port\":1}",
-        QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", "m3"}, {"deviceId", kPhoneId}, {"deviceType", 2},
-                                  {"uid", kUid}, {"key", key}, {"port", 70000}}).toJson(),
+        "{\"type\":\"19\",\"version\":1,\"msgId\":\"m2\",\"deviceId\":\"x\",\"deviceType\":2,\"uid\":1,\"key\":1,"
+        "\"port\":1}",
+        QJsonDocument(QJsonObject{{"type", 19},
+                                  {"version", 1},
+                                  {"msgId", "m3"},
+                                  {"deviceId", kPhoneId},
+                                  {"deviceType", 2},
+                                  {"uid", kUid},
+                                  {"key", key},
+                                  {"port", 70000}})
+            .toJson(),
         QJsonDocument(QJsonObject{{"type", 19.5}, {"version", 1}, {"msgId", "m4"}, {"deviceId", kPhoneId}}).toJson(),
-        QJsonDocument(QJsonObject{{"type", 77}, {"version", 1}, {"msgId", "m5"}, {"deviceId", kPhoneId}, {"deviceType", 2},
-                                  {"uid", kUid}}).toJson(),
-        QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", QString(5000, 'm')}, {"deviceId", kPhoneId},
-                                  {"deviceType", 2}, {"uid", kUid}, {"key", key}, {"port", 1}}).toJson(),
+        QJsonDocument(QJsonObject{{"type", 77},
+                                  {"version", 1},
+                                  {"msgId", "m5"},
+                                  {"deviceId", kPhoneId},
+                                  {"deviceType", 2},
+                                  {"uid", kUid}})
+            .toJson(),
+        QJsonDocument(QJsonObject{{"type", 19},
+                                  {"version", 1},
+                                  {"msgId", QString(5000, 'm')},
+                                  {"deviceId", kPhoneId},
+                                  {"deviceType", 2},
+                                  {"uid", kUid},
+                                  {"key", key},
+                                  {"port", 1}})
+            .toJson(),
         // Extreme numbers: none may reach arithmetic.
         "{\"type\":19,\"version\":1e300,\"msgId\":\"m7\",\"deviceId\":\"x\"}",
         "{\"type\":-2147483648,\"version\":1,\"msgId\":\"m8\",\"deviceId\":\"x\",\"deviceType\":2,\"uid\":1}",
-        QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", "m9"}, {"deviceId", kPhoneId}, {"deviceType", 2},
-                                  {"uid", kUid}, {"key", key}, {"port", -2147483648.0}}).toJson(),
-        QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", "m10"}, {"deviceId", kPhoneId},
-                                  {"deviceType", 2}, {"uid", kUid}, {"key", 1e300}, {"port", 1}}).toJson(),
+        QJsonDocument(QJsonObject{{"type", 19},
+                                  {"version", 1},
+                                  {"msgId", "m9"},
+                                  {"deviceId", kPhoneId},
+                                  {"deviceType", 2},
+                                  {"uid", kUid},
+                                  {"key", key},
+                                  {"port", -2147483648.0}})
+            .toJson(),
+        QJsonDocument(QJsonObject{{"type", 19},
+                                  {"version", 1},
+                                  {"msgId", "m10"},
+                                  {"deviceId", kPhoneId},
+                                  {"deviceType", 2},
+                                  {"uid", kUid},
+                                  {"key", 1e300},
+                                  {"port", 1}})
+            .toJson(),
         // From this computer itself.
-        QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", "m6"},
-                                  {"deviceId", KoThisMachineInfo::getInstance()->getDeviceName()}, {"deviceType", 1},
-                                  {"uid", kUid}, {"key", key}, {"port", int(m_phone->port())}}).toJson(),
+        QJsonDocument(QJsonObject{{"type", 19},
+                                  {"version", 1},
+                                  {"msgId", "m6"},
+                                  {"deviceId", KoThisMachineInfo::getInstance()->getDeviceName()},
+                                  {"deviceType", 1},
+                                  {"uid", kUid},
+                                  {"key", key},
+                                  {"port", int(m_phone->port())}})
+            .toJson(),
     };
     for (const QByteArray& b : bad)
         m_lan->sendRaw(b);
@@ -613,7 +691,8 @@ void TestConnect::versionMismatchReported()
     QSignalSpy version(manager(), &KoRemoteConnectManager::msgVersionNotMatch);
     QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
     // The extremes once made the distance overflow (undefined behaviour, caught by UBSan).
-    const QList<QPair<int, int>> rows{{3, 2}, {0, -1}, {INT_MIN, INT_MIN}, {INT_MIN + 1, INT_MIN}, {INT_MAX, INT_MAX - 1}};
+    const QList<QPair<int, int>> rows{
+        {3, 2}, {0, -1}, {INT_MIN, INT_MIN}, {INT_MIN + 1, INT_MIN}, {INT_MAX, INT_MAX - 1}};
     for (const auto& row : rows) {
         m_lan->setVersion(row.first);
         m_lan->disconnect();
@@ -634,8 +713,13 @@ void TestConnect::pairingKeyGuessesAreLimited()
     const int key = manager()->getQrKey();
     int serial = 0;
     auto connectMessage = [&](int withKey) {
-        return QJsonDocument(QJsonObject{{"type", 19}, {"version", 1}, {"msgId", QStringLiteral("g%1").arg(++serial)},
-                                         {"deviceId", "guesser"}, {"deviceType", 2}, {"uid", 7}, {"key", withKey},
+        return QJsonDocument(QJsonObject{{"type", 19},
+                                         {"version", 1},
+                                         {"msgId", QStringLiteral("g%1").arg(++serial)},
+                                         {"deviceId", "guesser"},
+                                         {"deviceType", 2},
+                                         {"uid", 7},
+                                         {"key", withKey},
                                          {"port", 1}})
             .toJson(QJsonDocument::Compact);
     };

@@ -25,9 +25,8 @@ private slots:
         m_server->setHandler([](const KoTestRequest&) {
             const QJsonObject device{{"uid", 7}, {"deviceId", "phone-1"}, {"deviceType", 2}, {"state", 2}};
             const QJsonObject push{{"pushId", "p1"}, {"type", "CONNECT"}};
-            return KoTestResponse::json(QJsonObject{{"result", 0}, {"code", 0},
-                                                    {"devices", QJsonArray{device}},
-                                                    {"pushes", QJsonArray{push}}});
+            return KoTestResponse::json(QJsonObject{
+                {"result", 0}, {"code", 0}, {"devices", QJsonArray{device}}, {"pushes", QJsonArray{push}}});
         });
         KoServerConfig::setAccountBaseUrl(m_server->baseUrl() + QStringLiteral("/dedizo/"));
         KoServerConfig::setRelayBaseUrl(m_server->baseUrl() + QStringLiteral("/reraze/"));

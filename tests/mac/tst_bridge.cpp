@@ -20,7 +20,8 @@ protected:
 
 void sendMouse(QWidget* w, QEvent::Type type, const QPoint& global, Qt::MouseButton button)
 {
-    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton
+                                                                        : Qt::MouseButtons(Qt::LeftButton);
     QMouseEvent event(type, w->mapFromGlobal(global), global, button, buttons, Qt::NoModifier);
     QApplication::sendEvent(w, &event);
 }
@@ -37,7 +38,7 @@ QFileDialog* openChooser(QWidget*)
             return d;
     return nullptr;
 }
-}
+} // namespace
 
 class TestBridge : public QObject
 {

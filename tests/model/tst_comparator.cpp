@@ -20,7 +20,8 @@ QList<KoRemoteFile*> build(const QList<Entry>& entries)
 {
     QList<KoRemoteFile*> list;
     for (const Entry& e : entries)
-        list.append(new KoRemoteFile(QString(), QString::fromUtf8(e.path), e.type, e.size, quint64(e.time), QString()));
+        list.append(
+            new KoRemoteFile(QString(), QString::fromUtf8(e.path), e.type, e.size, quint64(e.time), QString()));
     return list;
 }
 
@@ -42,8 +43,8 @@ QStringList sorted(const QList<Entry>& entries, int flag)
 }
 
 const QList<Entry> kMixed = {
-    {"/sdcard/b.txt", 500, 30, 3000},     {"/sdcard/Music", 100, 0, 1000}, {"/sdcard/a.jpg", 200, 10, 2000},
-    {"/sdcard/c.mp4", 300, 20, 1000},     {"/sdcard/Alarms", 100, 5, 3000},
+    {"/sdcard/b.txt", 500, 30, 3000}, {"/sdcard/Music", 100, 0, 1000},  {"/sdcard/a.jpg", 200, 10, 2000},
+    {"/sdcard/c.mp4", 300, 20, 1000}, {"/sdcard/Alarms", 100, 5, 3000},
 };
 
 } // namespace
@@ -80,14 +81,11 @@ private slots:
             {"/sdcard/中国.txt", 500, 1, 1}, {"/sdcard/阿里.txt", 500, 1, 1}, {"/sdcard/北京.txt", 500, 1, 1},
             {"/sdcard/照片", 100, 1, 1},     {"/sdcard/安装包", 100, 1, 1},
         };
-        QCOMPARE(sorted(entries, 1),
-                 (QStringList{"安装包", "照片", "阿里.txt", "北京.txt", "中国.txt"}));
-        QCOMPARE(sorted(entries, -1),
-                 (QStringList{"照片", "安装包", "中国.txt", "北京.txt", "阿里.txt"}));
+        QCOMPARE(sorted(entries, 1), (QStringList{"安装包", "照片", "阿里.txt", "北京.txt", "中国.txt"}));
+        QCOMPARE(sorted(entries, -1), (QStringList{"照片", "安装包", "中国.txt", "北京.txt", "阿里.txt"}));
 
         // Any other flag: plain text order (code points).
-        QCOMPARE(sorted(entries, 7),
-                 (QStringList{"安装包", "照片", "中国.txt", "北京.txt", "阿里.txt"}));
+        QCOMPARE(sorted(entries, 7), (QStringList{"安装包", "照片", "中国.txt", "北京.txt", "阿里.txt"}));
     }
     void aliasOrder()
     {
@@ -98,8 +96,8 @@ private slots:
         QCOMPARE(aliases->getFolderAlias(QStringLiteral("/storage/emulated/0/DCIM/Camera2")), QString());
 
         const QList<Entry> entries = {
-            {"/storage/emulated/0/Download", 100, 0, 0}, {"/storage/emulated/0/Other", 100, 0, 0},
-            {"/storage/emulated/0/DCIM/Camera", 100, 0, 0}, {"/storage/emulated/0/Pictures", 100, 0, 0},
+            {"/storage/emulated/0/Download", 100, 0, 0},         {"/storage/emulated/0/Other", 100, 0, 0},
+            {"/storage/emulated/0/DCIM/Camera", 100, 0, 0},      {"/storage/emulated/0/Pictures", 100, 0, 0},
             {"/storage/emulated/0/DCIM/Screenshots", 100, 0, 0}, {"/storage/emulated/0/x.jpg", 200, 0, 0},
         };
         QCOMPARE(sorted(entries, 0),
@@ -123,7 +121,7 @@ private slots:
                         QVERIFY(!less(b, a));
                 }
             }
-            QVERIFY(less(list.at(1), list.at(0)));  // a folder before a file, whatever the flag
+            QVERIFY(less(list.at(1), list.at(0))); // a folder before a file, whatever the flag
             QVERIFY(!less(list.at(0), list.at(1)));
         }
         qDeleteAll(list);

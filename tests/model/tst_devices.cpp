@@ -42,7 +42,7 @@ private slots:
         QVERIFY(*copy == *original);
         copy->setNick(QStringLiteral("other"));
         QCOMPARE(original->getNick(), QStringLiteral("小明"));
-        delete copy;  // the original is untouched
+        delete copy; // the original is untouched
         QCOMPARE(original->getDeviceId(), QStringLiteral("dev-1"));
 
         KoBaseFacility value = *original;
@@ -56,17 +56,17 @@ private slots:
         QVERIFY(!list.append(nullptr));
         KoBaseFacility* a = phone(QStringLiteral("A"));
         QVERIFY(list.append(a));
-        QVERIFY(!list.append(a));  // the same record twice
+        QVERIFY(!list.append(a)); // the same record twice
         KoBaseFacility* sameId = phone(QStringLiteral("A"), 3);
         QVERIFY(!list.prepend(sameId));
         QVERIFY(!list.insert(0, sameId));
-        delete sameId;  // refused records stay the caller's
+        delete sameId; // refused records stay the caller's
         KoBaseFacility* b = phone(QStringLiteral("B"));
         QVERIFY(list.prepend(b));
         QVERIFY(list.insert(99, phone(QStringLiteral("C"))));
         QCOMPARE(list.at(1), a);
         QCOMPARE(list.indexOf(QStringLiteral("C")), 2);
-        QVERIFY(!list.find(QStringLiteral("a")));  // ids compare exactly
+        QVERIFY(!list.find(QStringLiteral("a"))); // ids compare exactly
     }
     void listTakeAndRemove()
     {
@@ -77,7 +77,7 @@ private slots:
         KoBaseFacility* taken = list.take(QStringLiteral("A"));
         QVERIFY(taken);
         QCOMPARE(exposed->size(), 1);
-        delete taken;  // the receiver owns it now
+        delete taken; // the receiver owns it now
         QVERIFY(!list.take(QStringLiteral("A")));
         QVERIFY(list.remove(QStringLiteral("B")));
         QVERIFY(!list.remove(QStringLiteral("B")));
@@ -143,20 +143,20 @@ private slots:
         QScopedPointer<KoRemoteFile> b(entry("/sdcard/DCIM/"));
         clipboard->addFileToCopyList(a.data(), 9, lan);
         clipboard->addFileToCopyList(b.data(), 9, lan);
-        clipboard->addFileToCopyList(a.data(), 9, lan);  // no duplicates
+        clipboard->addFileToCopyList(a.data(), 9, lan); // no duplicates
         QVERIFY(!clipboard->isCopyListEmpty(lan));
-        QVERIFY(clipboard->isCopyListEmpty(relay));  // the phone on another route is another key
+        QVERIFY(clipboard->isCopyListEmpty(relay)); // the phone on another route is another key
         QVERIFY(clipboard->isCutListEmpty(lan));
         QCOMPARE(clipboard->getCopyFilePathList(lan), (QStringList{"/sdcard/a.txt", "/sdcard/DCIM"}));
-        QCOMPARE(clipboard->getCopyFilePathList(lan).size(), 2);  // reading keeps the copy list
+        QCOMPARE(clipboard->getCopyFilePathList(lan).size(), 2); // reading keeps the copy list
         QCOMPARE(clipboard->getCopyFilePathList(relay), QStringList());
         QCOMPARE(clipboard->getSrcCategory(), 9);
-        clipboard->addFileToCopyList(nullptr, 3, relay);  // ignored
+        clipboard->addFileToCopyList(nullptr, 3, relay); // ignored
         QCOMPARE(clipboard->getSrcCategory(), 9);
 
         clipboard->clearCopyList();
         QVERIFY(clipboard->isCopyListEmpty(lan));
-        QCOMPARE(clipboard->getKey(), lan);  // key and category stay
+        QCOMPARE(clipboard->getKey(), lan); // key and category stay
         QCOMPARE(clipboard->getSrcCategory(), 9);
     }
     void clipboardCutListIsReadOnce()
@@ -169,7 +169,7 @@ private slots:
         clipboard->addFileToCutList(a.data(), 12, key);
         QVERIFY(!clipboard->isCutListEmpty(key));
         QCOMPARE(clipboard->getCutFilePathList(QStringLiteral("other")), QStringList());
-        QVERIFY(!clipboard->isCutListEmpty(key));  // a wrong key does not empty it
+        QVERIFY(!clipboard->isCutListEmpty(key)); // a wrong key does not empty it
         QCOMPARE(clipboard->getCutFilePathList(key), QStringList{"/sdcard/a"});
         QVERIFY(clipboard->isCutListEmpty(key));
         QCOMPARE(clipboard->getCutFilePathList(key), QStringList());

@@ -23,27 +23,66 @@ private slots:
         QTest::addColumn<QString>("suffix");
         QTest::addColumn<QString>("fullName");
         QTest::addColumn<bool>("hidden");
-        QTest::newRow("several dots") << "/sdcard/Download/backup.2023.tar.gz" << 600 << "" << "backup.2023.tar"
-                                      << "gz" << "backup.2023.tar.gz" << false;
-        QTest::newRow("dotfile") << "/sdcard/Android/.nomedia" << 0 << "" << "" << "nomedia" << ".nomedia" << true;
-        QTest::newRow("dotfile with suffix") << "/sdcard/.config.json" << 0 << "" << ".config" << "json"
+        QTest::newRow("several dots") << "/sdcard/Download/backup.2023.tar.gz" << 600 << ""
+                                      << "backup.2023.tar"
+                                      << "gz"
+                                      << "backup.2023.tar.gz" << false;
+        QTest::newRow("dotfile") << "/sdcard/Android/.nomedia" << 0 << ""
+                                 << ""
+                                 << "nomedia"
+                                 << ".nomedia" << true;
+        QTest::newRow("dotfile with suffix") << "/sdcard/.config.json" << 0 << ""
+                                             << ".config"
+                                             << "json"
                                              << ".config.json" << false;
-        QTest::newRow("dot only in a parent folder") << "/sdcard/v1.2/notes" << 500 << "" << "notes" << ""
+        QTest::newRow("dot only in a parent folder") << "/sdcard/v1.2/notes" << 500 << ""
+                                                     << "notes"
+                                                     << ""
                                                      << "notes" << false;
-        QTest::newRow("trailing dot") << "/sdcard/odd." << 0 << "" << "odd" << "" << "odd" << false;
-        QTest::newRow("folder with dots") << "/sdcard/com.example.app" << 100 << "" << "com.example.app" << ""
+        QTest::newRow("trailing dot") << "/sdcard/odd." << 0 << ""
+                                      << "odd"
+                                      << ""
+                                      << "odd" << false;
+        QTest::newRow("folder with dots") << "/sdcard/com.example.app" << 100 << ""
+                                          << "com.example.app"
+                                          << ""
                                           << "com.example.app" << false;
-        QTest::newRow("hidden folder, trailing slash") << "/sdcard/.thumbnails/" << 100 << "" << ".thumbnails"
-                                                       << "" << ".thumbnails" << false;
-        QTest::newRow("album photo by id") << "6F3A2B1C-0D4E/L0/001" << 200 << "IMG_0001.HEIC" << "IMG_0001"
-                                           << "HEIC" << "IMG_0001.HEIC" << false;
-        QTest::newRow("folder display name with dot") << "/x/y" << 100 << "v2.0" << "v2" << "0" << "v2.0" << false;
-        QTest::newRow("root with display") << "/" << 100 << "我的vu" << "/" << "" << "/" << false;
-        QTest::newRow("empty") << "" << 0 << "" << "" << "" << "" << true;
-        QTest::newRow("only dots in folder") << "/a/..." << 0 << "" << ".." << "" << ".." << false;
-        QTest::newRow("slash dot") << "/." << 0 << "" << "" << "" << "" << true;
-        QTest::newRow("double slash") << "//" << 0 << "" << "" << "" << "" << true;
-        QTest::newRow("no slash with dot") << "a.b" << 0 << "" << "a" << "b" << "a.b" << false;
+        QTest::newRow("hidden folder, trailing slash") << "/sdcard/.thumbnails/" << 100 << ""
+                                                       << ".thumbnails"
+                                                       << ""
+                                                       << ".thumbnails" << false;
+        QTest::newRow("album photo by id") << "6F3A2B1C-0D4E/L0/001" << 200 << "IMG_0001.HEIC"
+                                           << "IMG_0001"
+                                           << "HEIC"
+                                           << "IMG_0001.HEIC" << false;
+        QTest::newRow("folder display name with dot") << "/x/y" << 100 << "v2.0"
+                                                      << "v2"
+                                                      << "0"
+                                                      << "v2.0" << false;
+        QTest::newRow("root with display") << "/" << 100 << "我的vu"
+                                           << "/"
+                                           << ""
+                                           << "/" << false;
+        QTest::newRow("empty") << "" << 0 << ""
+                               << ""
+                               << ""
+                               << "" << true;
+        QTest::newRow("only dots in folder") << "/a/..." << 0 << ""
+                                             << ".."
+                                             << ""
+                                             << ".." << false;
+        QTest::newRow("slash dot") << "/." << 0 << ""
+                                   << ""
+                                   << ""
+                                   << "" << true;
+        QTest::newRow("double slash") << "//" << 0 << ""
+                                      << ""
+                                      << ""
+                                      << "" << true;
+        QTest::newRow("no slash with dot") << "a.b" << 0 << ""
+                                           << "a"
+                                           << "b"
+                                           << "a.b" << false;
     }
     void remoteNames()
     {
@@ -147,10 +186,22 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("absolute");
         QTest::addColumn<QString>("shownName");
-        QTest::newRow("empty") << "" << "x" << "" << "";
-        QTest::newRow("root named") << "/" << "手机存储" << "/" << "手机存储";
-        QTest::newRow("trailing slash") << "/sdcard/DCIM/" << "" << "/sdcard/DCIM" << "DCIM";
-        QTest::newRow("album id") << "1028075469" << "Camera" << "1028075469" << "Camera";
+        QTest::newRow("empty") << ""
+                               << "x"
+                               << ""
+                               << "";
+        QTest::newRow("root named") << "/"
+                                    << "手机存储"
+                                    << "/"
+                                    << "手机存储";
+        QTest::newRow("trailing slash") << "/sdcard/DCIM/"
+                                        << ""
+                                        << "/sdcard/DCIM"
+                                        << "DCIM";
+        QTest::newRow("album id") << "1028075469"
+                                  << "Camera"
+                                  << "1028075469"
+                                  << "Camera";
     }
     void remoteFilePathRules()
     {

@@ -20,11 +20,12 @@ const char* const kDownloadLine =
 
 QString uploadLine(const QString& localPath)
 {
-    return QStringLiteral("{\"category\":1,\"convertedSize\":300,\"deviceId\":\"IPHONE-XYZ\",\"deviceName\":\"iPhone 12\","
-                          "\"deviceType\":3,\"fileName\":\"合同 v2.docx\",\"fileType\":84,\"finishedTime\":1700000000123,"
-                          "\"haveRead\":0,\"localPath\":\"%1\",\"progress\":100,\"remotePath\":\"/我的vu/docs\","
-                          "\"remoteServer\":\"\",\"state\":2,\"totalSize\":300,\"type\":1,\"uid\":1001,\"unick\":\"小红\","
-                          "\"uploadFid\":\"9F86D081884C7D659A2FEAA0C55AD015\",\"version\":1}")
+    return QStringLiteral(
+               "{\"category\":1,\"convertedSize\":300,\"deviceId\":\"IPHONE-XYZ\",\"deviceName\":\"iPhone 12\","
+               "\"deviceType\":3,\"fileName\":\"合同 v2.docx\",\"fileType\":84,\"finishedTime\":1700000000123,"
+               "\"haveRead\":0,\"localPath\":\"%1\",\"progress\":100,\"remotePath\":\"/我的vu/docs\","
+               "\"remoteServer\":\"\",\"state\":2,\"totalSize\":300,\"type\":1,\"uid\":1001,\"unick\":\"小红\","
+               "\"uploadFid\":\"9F86D081884C7D659A2FEAA0C55AD015\",\"version\":1}")
         .arg(localPath);
 }
 
@@ -56,8 +57,8 @@ private slots:
         const QString download = QString::fromUtf8(kDownloadLine);
         QTest::newRow("download") << download << true << qint64(2048);
         // The stored size stays; the missing file does not turn it into 0.
-        QTest::newRow("upload of a file now gone") << uploadLine(QStringLiteral("/nonexistent/dir/合同 v2.docx")) << false
-                                                   << qint64(300);
+        QTest::newRow("upload of a file now gone")
+            << uploadLine(QStringLiteral("/nonexistent/dir/合同 v2.docx")) << false << qint64(300);
         // JSON numbers are exact up to 2^53 bytes (8 PiB), far beyond any phone file.
         QString huge = download;
         huge.replace(QStringLiteral("\"totalSize\":2048"), QStringLiteral("\"totalSize\":9007199254740991"));
@@ -122,9 +123,10 @@ private slots:
     void otherKindsGiveNoLine()
     {
         QCOMPARE(KoFileConvertInfo::getJsonFromConvertInfo(nullptr), QString());
-        KoFileCopyInfo copy(1, new KoRemoteFile(QString(), QStringLiteral("/a/b"), 0, 10, 0, QString()), QString(), 5);
+        KoFileCopyInfo copy(1, new KoRemoteFile(QString(), QStringLiteral("/a/b"), 0, 10, 0, QString()), QString(),
+                            5);
         QCOMPARE(KoFileConvertInfo::getJsonFromConvertInfo(&copy), QString());
-        KoFileConvertInfo bare(1, 0, 0, QString(), QString(), 0, 1);  // kind 0 but not a download record
+        KoFileConvertInfo bare(1, 0, 0, QString(), QString(), 0, 1); // kind 0 but not a download record
         QCOMPARE(KoFileConvertInfo::getJsonFromConvertInfo(&bare), QString());
         KoFileConvertInfo v2(1, 0, 0, QString(), QString(), 0, 2);
         QCOMPARE(KoFileConvertInfo::getJsonFromConvertInfo(&v2), QString());
@@ -152,8 +154,8 @@ private slots:
         QTest::newRow("size as text") << replaced("\"totalSize\":2048", "\"totalSize\":\"2048\"");
         QTest::newRow("uid beyond int") << replaced("\"uid\":1001", "\"uid\":1e20");
         QTest::newRow("device id as number") << replaced("\"deviceId\":\"a1b2c3d4\"", "\"deviceId\":5");
-        QTest::newRow("local path as object") << replaced("\"localPath\":\"/Users/me/Downloads/IMG_1.jpg\"",
-                                                          "\"localPath\":{}");
+        QTest::newRow("local path as object")
+            << replaced("\"localPath\":\"/Users/me/Downloads/IMG_1.jpg\"", "\"localPath\":{}");
         QTest::newRow("no checksum") << removed("\"checksum\":\"0123456789ABCDEF0123456789ABCDEF\",");
         QTest::newRow("no version") << removed(",\"version\":1");
         QTest::newRow("upload without fid") << replaced("\"type\":0", "\"type\":1");
@@ -203,7 +205,7 @@ private slots:
         new KoFileDownloadInfo(1, 0, 0, QString(), 9, file, QStringLiteral("/tmp/b.txt"), owner);
         delete fileParent;
         QVERIFY(watch);
-        delete owner;  // deletes the record, which deletes the file
+        delete owner; // deletes the record, which deletes the file
         QVERIFY(!watch);
 
         KoFileCopyInfo nullCopy(1, nullptr, QString(), 0);

@@ -13,8 +13,7 @@
 class KoProbeHelper : public KoNetworkHelper
 {
 public:
-    struct Progress
-    {
+    struct Progress {
         qint64 done;
         qint64 total;
     };

@@ -143,9 +143,20 @@ void TestActionRecord::everyActionAppendsOneLine()
     QCOMPARE(QFileInfo(path).fileName(), QDate::currentDate().toString("yyyyMMdd") + ".uar");
     QCOMPARE(KoSettings::getInstance()->getUarPath(), path);
     const QList<QJsonObject> lines = readLines(path);
-    const QStringList expected{"EnterApp", "ExitApp", "UserLogin", "UserLogout", "BtnForgetPwdClicked",
-                               "BtnFileUploadClicked", "BtnFileDownloadClicked", "FileDragIn", "FileDragOut",
-                               "CheckUpdate", "DownloadFile", "DownloadFile", "UploadFile", "UploadFile"};
+    const QStringList expected{"EnterApp",
+                               "ExitApp",
+                               "UserLogin",
+                               "UserLogout",
+                               "BtnForgetPwdClicked",
+                               "BtnFileUploadClicked",
+                               "BtnFileDownloadClicked",
+                               "FileDragIn",
+                               "FileDragOut",
+                               "CheckUpdate",
+                               "DownloadFile",
+                               "DownloadFile",
+                               "UploadFile",
+                               "UploadFile"};
     QCOMPARE(lines.size(), expected.size());
     for (int i = 0; i < lines.size(); ++i) {
         QCOMPARE(lines.at(i).value("action").toString(), expected.at(i));
@@ -224,7 +235,8 @@ void TestActionRecord::uploadsOncePerDayAndDeletesAccepted()
     QCOMPARE(uarFiles().size(), 1);
 
     // A day later it does.
-    KoSettings::getInstance()->setUarLastTime(QDateTime::currentMSecsSinceEpoch() - KoUserActionRecord::kUploadIntervalMs - 1000);
+    KoSettings::getInstance()->setUarLastTime(QDateTime::currentMSecsSinceEpoch()
+                                              - KoUserActionRecord::kUploadIntervalMs - 1000);
     rec()->uploadRecord();
     QVERIFY(m_account->http()->waitForRequests(1));
     QTRY_COMPARE(uarFiles(), QStringList());

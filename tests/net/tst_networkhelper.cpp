@@ -58,9 +58,12 @@ private slots:
     {
         m_server->setResponse("/file/v2/list", KoTestResponse::json(QJsonObject{{"code", 0}}));
         KoProbeHelper* p = newProbe();
-        QJsonObject body{{"path", QString::fromUtf8("/相册/a b")}, {"category", 9},
-                         {"list", QJsonArray{1, 2}}, {"big", 5000000000.0}};
-        QMap<QString, QString> headers{{"kouid", "0"}, {"deviceId", "Mac_AA:BB"},
+        QJsonObject body{{"path", QString::fromUtf8("/相册/a b")},
+                         {"category", 9},
+                         {"list", QJsonArray{1, 2}},
+                         {"big", 5000000000.0}};
+        QMap<QString, QString> headers{{"kouid", "0"},
+                                       {"deviceId", "Mac_AA:BB"},
                                        {"path", QString::fromUtf8("照片")}};
         p->postHttpData(body, url("/file/v2/list"), (new KoReplyType(101002))->setId(3), &headers);
         QVERIFY(m_server->waitForRequests(1));
@@ -73,8 +76,9 @@ private slots:
         QByteArrayList sent;
         for (const char* name : {"kouid", "deviceid", "path", "user-agent", "content-type", "content-length"})
             sent << req.header(name);
-        QCOMPARE(sent, (QByteArrayList{"0", "Mac_AA:BB", QString::fromUtf8("照片").toUtf8(), "ReRaze/3.2.0 (Mac)",
-                                       "application/json", QByteArray::number(req.body.size())}));
+        QCOMPARE(sent,
+                 (QByteArrayList{"0", "Mac_AA:BB", QString::fromUtf8("照片").toUtf8(), "ReRaze/3.2.0 (Mac)",
+                                 "application/json", QByteArray::number(req.body.size())}));
 
         QTRY_COMPARE(p->finishedTypes, QList<int>{101002});
         QCOMPARE(p->bodies.first(), QByteArray("{\"code\":0}"));

@@ -90,7 +90,7 @@ private slots:
     {
         // Both on https (cookies never go over plain http), under two host names.
         KoTestHttpServer* account = newServer(KoTestHttpServer::Https);
-        KoTestHttpServer* relay = newServer(KoTestHttpServer::Https);    // localhost
+        KoTestHttpServer* relay = newServer(KoTestHttpServer::Https); // localhost
         QVERIFY(account && relay);
         const QString accountBase = QStringLiteral("https://127.0.0.1:%1").arg(account->port());
         KoTestResponse login = KoTestResponse::json(QJsonObject{{"result", 0}});

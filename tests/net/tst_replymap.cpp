@@ -18,7 +18,7 @@ class InertReply : public QNetworkReply
 {
 public:
     InertReply() { open(QIODevice::ReadOnly); }
-    void abort() override {}
+    void abort() override { }
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }
@@ -33,7 +33,7 @@ KoReplyType* watchedRecord(int type, std::weak_ptr<int>* watch)
     r->setData(token);
     return r;
 }
-}
+} // namespace
 
 class TestReplyMap : public QObject
 {
@@ -56,8 +56,12 @@ private slots:
     {
         QFile f;
         KoReplyType r(203004);
-        KoReplyType* same = r.setId(42)->addValue(&f)->addValue(QStringLiteral("https://relay/"))->addValue(7)
-                                ->addValue(qint64(5000000000LL))->addValue(QString::fromUtf8("照片"));
+        KoReplyType* same = r.setId(42)
+                                ->addValue(&f)
+                                ->addValue(QStringLiteral("https://relay/"))
+                                ->addValue(7)
+                                ->addValue(qint64(5000000000LL))
+                                ->addValue(QString::fromUtf8("照片"));
         QCOMPARE(same, &r);
         QCOMPARE(r.getId(), 42);
         QCOMPARE(r.valueCount(), 5);

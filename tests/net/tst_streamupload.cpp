@@ -93,7 +93,8 @@ private slots:
         QTRY_COMPARE(m_probe->finishedTypes.size(), 1);
         m_probe->uploadHttpFile(path, url(), new KoReplyType(101004), &headers, offset);
         QTRY_COMPARE(m_probe->finishedTypes.size(), 2);
-        QCOMPARE(m_probe->errors, (QList<QNetworkReply::NetworkError>{QNetworkReply::NoError, QNetworkReply::NoError}));
+        QCOMPARE(m_probe->errors,
+                 (QList<QNetworkReply::NetworkError>{QNetworkReply::NoError, QNetworkReply::NoError}));
         QCOMPARE(m_probe->bodies.last(), m_probe->bodies.first());
         const QList<KoTestRequest> requests = m_server->requests();
         QCOMPARE(requests.size(), 3);

@@ -110,10 +110,13 @@ void TestUpdate::parsesVersionFiles_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("name");
     QTest::newRow("plain") << QByteArray("VERSION_CODE=86\nversionName=V3.3.0\n") << true << 86 << "V3.3.0";
-    QTest::newRow("crlf, blanks, comment") << QByteArray("# release\r\n VERSION_CODE = 90 \r\n\r\nversionName = V4.0.0\r\n") << true << 90 << "V4.0.0";
-    QTest::newRow("unknown keys") << QByteArray("url=https://x\nVERSION_CODE=85\nversionName=V3.2.0") << true << 85 << "V3.2.0";
+    QTest::newRow("crlf, blanks, comment")
+        << QByteArray("# release\r\n VERSION_CODE = 90 \r\n\r\nversionName = V4.0.0\r\n") << true << 90 << "V4.0.0";
+    QTest::newRow("unknown keys") << QByteArray("url=https://x\nVERSION_CODE=85\nversionName=V3.2.0") << true << 85
+                                  << "V3.2.0";
     QTest::newRow("no code") << QByteArray("versionName=V3.3.0\n") << false << 0 << "V3.3.0";
-    QTest::newRow("code not a number") << QByteArray("VERSION_CODE=abc\nversionName=V3.3.0\n") << false << 0 << "V3.3.0";
+    QTest::newRow("code not a number") << QByteArray("VERSION_CODE=abc\nversionName=V3.3.0\n") << false << 0
+                                       << "V3.3.0";
     QTest::newRow("html") << QByteArray("<html><body>404</body></html>") << false << 0 << "";
     QTest::newRow("empty") << QByteArray() << false << 0 << "";
 }
@@ -229,7 +232,8 @@ void TestUpdate::plainHttpIsNeverUsed()
 {
     KoTestHttpServer plain(KoTestHttpServer::Http);
     QVERIFY(plain.listen());
-    plain.setResponse("/pc/mac/version.txt", KoTestResponse::raw(KoFakeUpdateSite::versionFile(99, "V9"), 200, "text/plain"));
+    plain.setResponse("/pc/mac/version.txt",
+                      KoTestResponse::raw(KoFakeUpdateSite::versionFile(99, "V9"), 200, "text/plain"));
     KoServerConfig::setUpdateBaseUrl(plain.baseUrl() + "/pc/mac/");
     QCOMPARE(manualCheck(), QStringLiteral("not"));
     QTest::qWait(200);

@@ -40,8 +40,8 @@ private:
     {
         const QByteArray boundary = "----WebKitFormBoundaryw9d1v2FahuvheWBA";
         return "--" + boundary + "\r\n" + "Content-Type: application/x-object\r\n"
-            + "Content-Disposition: form-data; name=\"files[]\"; filename=\"" + name + "\"\r\n\r\n"
-            + content + "\r\n--" + boundary + "--\r\n";
+            + "Content-Disposition: form-data; name=\"files[]\"; filename=\"" + name + "\"\r\n\r\n" + content
+            + "\r\n--" + boundary + "--\r\n";
     }
     // No request of the server saw a whole body.
     bool noCompleteRequest() const
@@ -154,7 +154,8 @@ private slots:
         const QByteArray content = pattern(size);
         const QString path = writeFile("big.bin", content);
         QVERIFY(!path.isEmpty());
-        m_probe->uploadHttpFile(path, m_server->baseUrl() + "/reraze/reraze/file", new KoReplyType(203004), nullptr, offset);
+        m_probe->uploadHttpFile(path, m_server->baseUrl() + "/reraze/reraze/file", new KoReplyType(203004), nullptr,
+                                offset);
         QTRY_VERIFY_WITH_TIMEOUT(m_probe->finishedTypes.size() == 1, 120000);
         QCOMPARE(m_probe->errors.first(), QNetworkReply::NoError);
         const KoTestRequest req = m_server->requests().first();
@@ -186,7 +187,8 @@ private slots:
                 QVERIFY(QFile::resize(path, 1024 * 1024));
             }
         };
-        m_probe->uploadHttpFile(path, m_server->baseUrl() + "/file/v2/uploadFile", new KoReplyType(101004), nullptr, 0);
+        m_probe->uploadHttpFile(path, m_server->baseUrl() + "/file/v2/uploadFile", new KoReplyType(101004), nullptr,
+                                0);
         QTRY_VERIFY_WITH_TIMEOUT(m_probe->finishedTypes.size() == 1, 120000);
         QVERIFY(truncated);
         QVERIFY(m_probe->errors.first() != QNetworkReply::NoError);

@@ -27,8 +27,7 @@ QString sha256(const QString& s)
 }
 
 // Collects the codes a callback receives.
-struct Calls
-{
+struct Calls {
     QList<int> codes;
     KoUser::Callback cb()
     {
@@ -165,12 +164,14 @@ void TestUser::loginStoresAccountAndCarriesCookieToRelay()
     const QList<KoTestRequest> logins = m_account->requestsTo("user/login");
     QCOMPARE(logins.size(), 1);
     const QJsonObject body = QJsonDocument::fromJson(logins.first().bodyBytes()).object();
-    QCOMPARE((QStringList{body.value("cmd").toString(), body.value("phone").toString(), body.value("password").toString()}),
+    QCOMPARE((QStringList{body.value("cmd").toString(), body.value("phone").toString(),
+                          body.value("password").toString()}),
              (QStringList{"LOGIN", kPhone, sha256(kPassword)}));
 
     // Saved for the next start.
     const QVariantMap saved = KoSettings::getInstance()->groupValues("user");
-    QCOMPARE((QVariantList{saved.value("id").toInt(), saved.value("nick").toString(), saved.value("phone").toString()}),
+    QCOMPARE((QVariantList{saved.value("id").toInt(), saved.value("nick").toString(),
+                           saved.value("phone").toString()}),
              (QVariantList{kUid, "小明", kPhone}));
 
     // The session cookie is in the jar for both servers.
@@ -321,7 +322,8 @@ void TestUser::logoutEmitsAtOnceAndKeepsPhone()
     QVERIFY(user()->getNick().startsWith(QStringLiteral("游客")));
 
     const QVariantMap saved = KoSettings::getInstance()->groupValues("user");
-    QCOMPARE((QVariantList{saved.value("password").toString(), saved.value("id").toInt(), saved.value("phone").toString()}),
+    QCOMPARE((QVariantList{saved.value("password").toString(), saved.value("id").toInt(),
+                           saved.value("phone").toString()}),
              (QVariantList{QString(), 0, kPhone}));
 
     // The server hears of it, with the session, and ends it.
@@ -358,7 +360,8 @@ void TestUser::smsRequestCheckAndReset()
     QTRY_COMPARE(reset.codes, QList<int>{0});
     QCOMPARE(m_account->passwordHash(kPhone), sha256("brand.new/pass"));
     QCOMPARE(KoSettings::getInstance()->value("user/password").toString(), sha256("brand.new/pass"));
-    const QJsonObject body = QJsonDocument::fromJson(m_account->requestsTo("user/password").first().bodyBytes()).object();
+    const QJsonObject body =
+        QJsonDocument::fromJson(m_account->requestsTo("user/password").first().bodyBytes()).object();
     QCOMPARE(body.value("cmd").toString(), QStringLiteral("RESET_PASSWORD"));
     QCOMPARE(body.value("code").toString(), QStringLiteral("123456"));
 

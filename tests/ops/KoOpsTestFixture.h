@@ -49,8 +49,7 @@ private:
 
 // The operator tests' phone; the application's names (and so its data folder) are set by the
 // settings store, first thing at start-up.
-struct KoOpsPhone : KoPhoneRelay
-{
+struct KoOpsPhone : KoPhoneRelay {
     static constexpr int kUid = 5150;
 
     bool start(QObject* parent, const QString& deviceId, bool withRelay = true)

@@ -21,9 +21,18 @@
 
 namespace KoOpsTransfer {
 
-inline QByteArray randomBytes(int size, quint32 seed) { return KoTestFiles::patternBytes(size, seed); }
-inline QByteArray readAll(const QString& path) { return KoTestFiles::readFile(path); }
-inline bool writeAll(const QString& path, const QByteArray& bytes) { return KoTestFiles::writeFile(path, bytes); }
+inline QByteArray randomBytes(int size, quint32 seed)
+{
+    return KoTestFiles::patternBytes(size, seed);
+}
+inline QByteArray readAll(const QString& path)
+{
+    return KoTestFiles::readFile(path);
+}
+inline bool writeAll(const QString& path, const QByteArray& bytes)
+{
+    return KoTestFiles::writeFile(path, bytes);
+}
 
 // Every entry below root as "relative path" -> bytes (files) or "<dir>" (folders).
 inline QMap<QString, QByteArray> tree(const QString& root)

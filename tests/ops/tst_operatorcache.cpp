@@ -287,9 +287,9 @@ void TestOperatorCache::schedulerRunsAtMostFiveOfEachKind()
     for (int i = 0; i < count; ++i) {
         const int id = m_op->getFileTaskId();
         downloadIds << id;
-        QVERIFY(m_op->insertTaskInList(new KoRemoteFileDownloadTaskV2(
-            id, kPhoneId, m_fx.url(), 9, QStringLiteral("/t/%1.bin").arg(i), local.filePath(QString::number(i)), 0, -1,
-            QString(), m_op)));
+        QVERIFY(m_op->insertTaskInList(
+            new KoRemoteFileDownloadTaskV2(id, kPhoneId, m_fx.url(), 9, QStringLiteral("/t/%1.bin").arg(i),
+                                           local.filePath(QString::number(i)), 0, -1, QString(), m_op)));
     }
     QSignalSpy finished(m_op, &KoRemoteFileOperator::thumbnailDownloadFinishedV2);
     for (KoRemoteFile* file : thumbFiles)
@@ -327,7 +327,8 @@ void TestOperatorCache::schedulerRunsAtMostFiveOfEachKind()
 
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), count, 30000);
     QTRY_COMPARE_WITH_TIMEOUT(downloadsDone(), count, 30000);
-    QCOMPARE((QList<int>{downloadsArrived, thumbsArrived, maxDownloads, maxThumbs}), (QList<int>{count, count, 5, 5}));
+    QCOMPARE((QList<int>{downloadsArrived, thumbsArrived, maxDownloads, maxThumbs}),
+             (QList<int>{count, count, 5, 5}));
     // The first five in queue order went first.
     firstDownloads.sort();
     QCOMPARE(firstDownloads, (QStringList{"/t/0.bin", "/t/1.bin", "/t/2.bin", "/t/3.bin", "/t/4.bin"}));
@@ -376,14 +377,15 @@ void TestOperatorCache::downloadProgressUpdatesItsRecord()
         QCOMPARE(taskId, id);
         percents << percent;
     });
-    QVERIFY(m_op->insertTaskInList(new KoRemoteFileDownloadTaskV2(id, kPhoneId, m_fx.url(), 9,
-                                                                  QStringLiteral("/dl/big.bin"),
-                                                                  local.filePath("big.bin"), 0, -1, QString(), m_op)));
+    QVERIFY(m_op->insertTaskInList(
+        new KoRemoteFileDownloadTaskV2(id, kPhoneId, m_fx.url(), 9, QStringLiteral("/dl/big.bin"),
+                                       local.filePath("big.bin"), 0, -1, QString(), m_op)));
     QTRY_VERIFY_WITH_TIMEOUT(!m_op->getTaskFromList(id), 10000);
     QVERIFY(!percents.isEmpty());
     QCOMPARE(percents.last(), 100);
     // Done: the record moved on to the finished list with its sizes.
-    QCOMPARE((QList<qint64>{record->getConvertState(), record->getProgress(), record->getConvertedSize(), record->getTotalSize()}),
+    QCOMPARE((QList<qint64>{record->getConvertState(), record->getProgress(), record->getConvertedSize(),
+                            record->getTotalSize()}),
              (QList<qint64>{KoFileConvertInfo::StateFinished, 100, content.size(), content.size()}));
     QCOMPARE(readAll(local.filePath("big.bin")), content);
     QCOMPARE((QList<KoFileConvertInfo*>{m_op->getInfoFromConvertList(id, KoRemoteFileOperator::ListDownloading),
@@ -426,9 +428,8 @@ void TestOperatorCache::uploadRefusedWithCode100FailsItsRecord()
         failedPath = remotePath;
         QCOMPARE(deviceId, kPhoneId);
     });
-    connect(m_op, &KoRemoteFileOperator::convertCountChanged, this, [&](int download, int upload) {
-        order << QStringLiteral("count %1 %2").arg(download).arg(upload);
-    });
+    connect(m_op, &KoRemoteFileOperator::convertCountChanged, this,
+            [&](int download, int upload) { order << QStringLiteral("count %1 %2").arg(download).arg(upload); });
     connect(m_op, &KoRemoteFileOperator::taskExecuteNoPermission, this, [&](int type, QString deviceId) {
         order << QStringLiteral("noPermission %1 %2").arg(type).arg(deviceId);
     });

@@ -122,15 +122,16 @@ bool TestOperatorDownload::waitIdle(int timeoutMs)
 void TestOperatorDownload::safeLocalPaths()
 {
     const QString base = QStringLiteral("/tmp/target");
-    QCOMPARE(KoRemoteFileOperator::makeSafeLocalPath(base, QStringLiteral("a/b.txt")), QStringLiteral("/tmp/target/a/b.txt"));
+    QCOMPARE(KoRemoteFileOperator::makeSafeLocalPath(base, QStringLiteral("a/b.txt")),
+             QStringLiteral("/tmp/target/a/b.txt"));
     QCOMPARE(KoRemoteFileOperator::makeSafeLocalPath(base + QLatin1Char('/'), QStringLiteral("照片.jpg")),
              QStringLiteral("/tmp/target/照片.jpg"));
     QCOMPARE(KoRemoteFileOperator::makeSafeLocalPath(base, QStringLiteral(".config.json")),
              QStringLiteral("/tmp/target/.config.json"));
-    for (const QString& bad : {QStringLiteral(".."), QStringLiteral("../x"), QStringLiteral("a/../../x"),
-                               QStringLiteral("a//b"), QStringLiteral("/etc/passwd"), QStringLiteral("."),
-                               QStringLiteral("a/./b"), QStringLiteral("a\\..\\b"), QString(),
-                               QStringLiteral("a") + QChar(0) + QStringLiteral("b"), QStringLiteral("a/")})
+    for (const QString& bad :
+         {QStringLiteral(".."), QStringLiteral("../x"), QStringLiteral("a/../../x"), QStringLiteral("a//b"),
+          QStringLiteral("/etc/passwd"), QStringLiteral("."), QStringLiteral("a/./b"), QStringLiteral("a\\..\\b"),
+          QString(), QStringLiteral("a") + QChar(0) + QStringLiteral("b"), QStringLiteral("a/")})
         QVERIFY2(KoRemoteFileOperator::makeSafeLocalPath(base, bad).isEmpty(), qPrintable(bad));
     QVERIFY(KoRemoteFileOperator::makeSafeLocalPath(QString(), QStringLiteral("a")).isEmpty());
 }
@@ -260,8 +261,10 @@ void TestOperatorDownload::hostileNamesStayInsideTheFolder()
     QVERIFY(QDir().mkpath(dst));
 
     auto entry = [](const QString& path, int type, qint64 size) {
-        return QJsonObject{{QStringLiteral("path"), path}, {QStringLiteral("type"), type},
-                           {QStringLiteral("size"), double(size)}, {QStringLiteral("lastTime"), 1.6e12}};
+        return QJsonObject{{QStringLiteral("path"), path},
+                           {QStringLiteral("type"), type},
+                           {QStringLiteral("size"), double(size)},
+                           {QStringLiteral("lastTime"), 1.6e12}};
     };
     const QJsonArray files{
         entry(QStringLiteral("/dir/ok.txt"), 500, 4),
@@ -275,11 +278,11 @@ void TestOperatorDownload::hostileNamesStayInsideTheFolder()
         entry(QStringLiteral("/dir/../../sentinel"), 100, 0),
         entry(QStringLiteral("/dir/a\\..\\..\\b.txt"), 500, 7),
     };
-    const QJsonObject answer{
-        {QStringLiteral("code"), 0},
-        {QStringLiteral("data"), QJsonArray{QJsonObject{{QStringLiteral("path"), QStringLiteral("/dir")},
-                                                         {QStringLiteral("size"), 40.0},
-                                                         {QStringLiteral("files"), files}}}}};
+    const QJsonObject answer{{QStringLiteral("code"), 0},
+                             {QStringLiteral("data"),
+                              QJsonArray{QJsonObject{{QStringLiteral("path"), QStringLiteral("/dir")},
+                                                     {QStringLiteral("size"), 40.0},
+                                                     {QStringLiteral("files"), files}}}}};
     m_fx.phone->queueAnswer(QStringLiteral("getMultiSubPaths"), KoTestResponse::json(answer));
 
     // Top-level names from display names: "/" inside, climbing, empty.
@@ -346,7 +349,8 @@ void TestOperatorDownload::interruptedDownloadsKeepThePartial_data()
     QTest::newRow("a reset fails, the retry resumes") << true << 500000 << 1 << 900000 << 15000 << false << false;
     QTest::newRow("a reset without a length fails, the retry resumes")
         << true << 500000 << 1 << 900000 << 15000 << false << true;
-    QTest::newRow("four time-outs fail keeping the partial") << false << 1000 << 4 << 100000 << 1000 << false << false;
+    QTest::newRow("four time-outs fail keeping the partial")
+        << false << 1000 << 4 << 100000 << 1000 << false << false;
 }
 
 void TestOperatorDownload::interruptedDownloadsKeepThePartial()
@@ -730,7 +734,8 @@ void TestOperatorDownload::bulkRetryAndBulkClear()
     QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
     QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
     const QString dst = m_local->path();
-    download({file(QStringLiteral("/bulk/p")), file(QStringLiteral("/bulk/q")), file(QStringLiteral("/bulk/r"))}, dst);
+    download({file(QStringLiteral("/bulk/p")), file(QStringLiteral("/bulk/q")), file(QStringLiteral("/bulk/r"))},
+             dst);
     QTRY_VERIFY_WITH_TIMEOUT(errors.size() == 2 && idle(m_op), 20000);
     QTRY_VERIFY_WITH_TIMEOUT(m_op->getDownLoadingList()->size() == 2, 5000);
 

@@ -194,14 +194,17 @@ void TestOperatorFileOps::folderListingLeavesOutHiddenAndNamesAlbumFolders()
 
     m_op->getFileListStartV2(3, QStringLiteral("/sdcard"), m_fx.url(), kPhoneId);
     QTRY_COMPARE_WITH_TIMEOUT(got.size(), 1, 10000);
-    QCOMPARE((QVariantList{got.at(0).category, got.at(0).dir, got.at(0).deviceId}), (QVariantList{3, "/sdcard", kPhoneId}));
-    QCOMPARE(got.at(0).names, (QStringList{QStringLiteral("相机胶卷"), QStringLiteral("Other"), QStringLiteral("a.txt")}));
+    QCOMPARE((QVariantList{got.at(0).category, got.at(0).dir, got.at(0).deviceId}),
+             (QVariantList{3, "/sdcard", kPhoneId}));
+    QCOMPARE(got.at(0).names,
+             (QStringList{QStringLiteral("相机胶卷"), QStringLiteral("Other"), QStringLiteral("a.txt")}));
     QCOMPARE(got.at(0).displayNames.at(0), QStringLiteral("相机胶卷"));
 
     // The same folder under another category keeps its name.
     m_op->getFileListStartV2(9, QStringLiteral("/sdcard"), m_fx.url(), kPhoneId);
     QTRY_COMPARE_WITH_TIMEOUT(got.size(), 2, 10000);
-    QCOMPARE(got.at(1).names, (QStringList{QStringLiteral("DCIM"), QStringLiteral("Other"), QStringLiteral("a.txt")}));
+    QCOMPARE(got.at(1).names,
+             (QStringList{QStringLiteral("DCIM"), QStringLiteral("Other"), QStringLiteral("a.txt")}));
 
     // Only hidden entries: an empty list all the same.
     QVERIFY(m_fx.writeFile("/hidden/.a", "1"));
@@ -372,8 +375,9 @@ void TestOperatorFileOps::failedDeletesAndMovesAreTold()
     const QString target = parts.value(1, QStringLiteral("/g"));
     QSignalSpy failedDelete(m_op, &KoRemoteFileOperator::deleteFileFailedV2);
     QSignalSpy failedMove(m_op, &KoRemoteFileOperator::moveFileFailedV2);
-    QSignalSpy done(m_op, move ? SIGNAL(moveFileFinishedV2(QString, QString, QString))
-                               : SIGNAL(deleteFileFinishedV2(QString, QString)));
+    QSignalSpy done(m_op,
+                    move ? SIGNAL(moveFileFinishedV2(QString, QString, QString))
+                         : SIGNAL(deleteFileFinishedV2(QString, QString)));
     if (move && lan)
         m_op->moveFileV2(9, {parts.at(0)}, 9, target, m_fx.url(), kPhoneId);
     else if (move)
@@ -480,8 +484,10 @@ void TestOperatorFileOps::copyStartProgressAndCancel()
     connect(m_op, &KoRemoteFileOperator::fileCopyStartV2, this,
             [&](int taskId, QString server, QList<KoFileCopyInfo*>* list) {
                 for (KoFileCopyInfo* info : *list)
-                    started << QStringLiteral("%1 %2 %3 %4").arg(taskId).arg(server,
-                                   info->getRemoteFile()->getPath()->getAbsolutePath()).arg(info->getConvertedSize());
+                    started << QStringLiteral("%1 %2 %3 %4")
+                                   .arg(taskId)
+                                   .arg(server, info->getRemoteFile()->getPath()->getAbsolutePath())
+                                   .arg(info->getConvertedSize());
                 qDeleteAll(*list);
                 delete list;
             });

@@ -99,7 +99,8 @@ void TestOperatorLists::restartBringsTransfersBackPausedAndResumable()
         QFile stamped(m_fx.root() + path);
         QVERIFY(stamped.open(QIODevice::ReadWrite));
         QVERIFY(stamped.setFileTime(phoneTime, QFileDevice::FileModificationTime));
-        files << new KoRemoteFile(m_fx.url(), path, 500, 400000 + i, quint64(phoneTime.toMSecsSinceEpoch()), QString());
+        files << new KoRemoteFile(m_fx.url(), path, 500, 400000 + i, quint64(phoneTime.toMSecsSinceEpoch()),
+                                  QString());
         // Every one stops part of the way.
         KoTestResponse stall;
         stall.stallAfter = 100000 * (i + 1);
@@ -186,14 +187,16 @@ void TestOperatorLists::badLinesAreSkippedWithTheirIds()
     m_op = nullptr;
     QVERIFY(writeAll(m_local->filePath(QStringLiteral("u.txt")), "u"));
     // A record of a crashed run, still marked as running.
-    const QString good = QStringLiteral(
-        "{\"category\":9,\"convertedSize\":0,\"deviceId\":\"%1\",\"deviceName\":\"\",\"deviceType\":2,"
-        "\"fileName\":\"u.txt\",\"fileType\":340,\"finishedTime\":0,\"haveRead\":0,\"localPath\":\"%2\","
-        "\"progress\":0,\"remotePath\":\"/\",\"remoteServer\":\"\",\"state\":1,\"totalSize\":1,\"type\":1,"
-        "\"uid\":%3,\"unick\":\"\",\"uploadFid\":\"ABC\",\"version\":1}")
-                             .arg(kPhoneId, m_local->filePath(QStringLiteral("u.txt")))
-                             .arg(KoOpsPhone::kUid);
-    QVERIFY(writeAll(convertListPath(), (good + QStringLiteral("\nnot json at all\n\n") + good + QLatin1Char('\n')).toUtf8()));
+    const QString good =
+        QStringLiteral(
+            "{\"category\":9,\"convertedSize\":0,\"deviceId\":\"%1\",\"deviceName\":\"\",\"deviceType\":2,"
+            "\"fileName\":\"u.txt\",\"fileType\":340,\"finishedTime\":0,\"haveRead\":0,\"localPath\":\"%2\","
+            "\"progress\":0,\"remotePath\":\"/\",\"remoteServer\":\"\",\"state\":1,\"totalSize\":1,\"type\":1,"
+            "\"uid\":%3,\"unick\":\"\",\"uploadFid\":\"ABC\",\"version\":1}")
+            .arg(kPhoneId, m_local->filePath(QStringLiteral("u.txt")))
+            .arg(KoOpsPhone::kUid);
+    QVERIFY(writeAll(convertListPath(),
+                     (good + QStringLiteral("\nnot json at all\n\n") + good + QLatin1Char('\n')).toUtf8()));
     m_op = KoRemoteFileOperator::getInstance();
     QCOMPARE(m_op->getUploadingList()->size(), 2);
     QCOMPARE(uploadAt(m_op, 0)->getTaskId(), 0);
@@ -273,7 +276,7 @@ private:
     bool m_ok = false;
     bool m_lowered = false;
 };
-}
+} // namespace
 
 void TestOperatorLists::anUnreadableFileIsNeverReplaced()
 {
@@ -331,13 +334,15 @@ void TestOperatorLists::finishedRecordsAndTheirSignals()
     QVERIFY(m_fx.writeFile(QStringLiteral("/fin/a"), "a"));
     QVERIFY(m_fx.writeFile(QStringLiteral("/fin/b"), "b"));
     QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
-    QList<KoRemoteFile*> files{m_fx.remoteFile(QStringLiteral("/fin/a"), 500), m_fx.remoteFile(QStringLiteral("/fin/b"), 500)};
+    QList<KoRemoteFile*> files{m_fx.remoteFile(QStringLiteral("/fin/a"), 500),
+                               m_fx.remoteFile(QStringLiteral("/fin/b"), 500)};
     m_op->getFileGroupDownloadStartV2(9, files, m_local->path(), &m_fx.device);
     qDeleteAll(files);
     QTRY_VERIFY_WITH_TIMEOUT(m_op->getConvertedList()->size() == 2 && idle(m_op), 20000);
     QSignalSpy moved(m_op, &KoRemoteFileOperator::fileConvertedTaskMove);
     const int newest = m_op->getConvertedList()->first()->getTaskId();
-    QVERIFY(m_op->getConvertedList()->first()->getFinishedTime() >= m_op->getConvertedList()->last()->getFinishedTime());
+    QVERIFY(m_op->getConvertedList()->first()->getFinishedTime()
+            >= m_op->getConvertedList()->last()->getFinishedTime());
     m_op->removeConvertedTask(newest);
     QCOMPARE(moved.size(), 1);
     QCOMPARE(m_op->getConvertedList()->size(), 1);

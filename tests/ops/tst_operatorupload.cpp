@@ -136,12 +136,14 @@ void TestOperatorUpload::smallExactAndLargeUploadsArriveWhole()
     for (const QList<QVariant>& args : success)
         remote << args.at(0).toString();
     remote.sort();
-    QCOMPARE(remote, (QStringList{QStringLiteral("/in/empty.txt"), QStringLiteral("/in/exact.bin"),
-                                  QStringLiteral("/in/large.tar.gz"), QStringLiteral("/in/小.bin")}));
+    QCOMPARE(remote,
+             (QStringList{QStringLiteral("/in/empty.txt"), QStringLiteral("/in/exact.bin"),
+                          QStringLiteral("/in/large.tar.gz"), QStringLiteral("/in/小.bin")}));
     QCOMPARE(done.last().at(0).toInt(), 0);
     QCOMPARE(counts.upload, 0);
     QCOMPARE(tree(m_fx.root() + QStringLiteral("/in")),
-             (QMap<QString, QByteArray>{{"小.bin", small}, {"exact.bin", exact}, {"large.tar.gz", large}, {"empty.txt", ""}}));
+             (QMap<QString, QByteArray>{
+                 {"小.bin", small}, {"exact.bin", exact}, {"large.tar.gz", large}, {"empty.txt", ""}}));
     QCOMPARE(m_op->getConvertedList()->size(), 4);
     QCOMPARE(m_op->getConvertedList()->first()->getConvertState(), 2);
     QCOMPARE(m_op->getRunningTransferCount(), 0);
@@ -214,7 +216,8 @@ void TestOperatorUpload::checksumDecidesTheResumePoint()
     // A fingerprint of something else: from 0.
     m_fx.phone->queueAnswer(QStringLiteral("checksum"),
                             answer(200000, QStringLiteral("0123456789ABCDEF0123456789ABCDEF"), 1));
-    m_fx.phone->setAnswer(QStringLiteral("uploadFile"), KoTestResponse::json(QJsonObject{{QStringLiteral("code"), 4}}));
+    m_fx.phone->setAnswer(QStringLiteral("uploadFile"),
+                          KoTestResponse::json(QJsonObject{{QStringLiteral("code"), 4}}));
     m_op->getFileRetryUploadStart(record->getTaskId());
     QTRY_VERIFY_WITH_TIMEOUT(errors.size() == 2, 20000);
     QCOMPARE(lastStart(), QByteArray("0/0"));
@@ -290,7 +293,8 @@ void TestOperatorUpload::code100FailsUploadAndResumeQuery()
     QCOMPARE(counts.upload, 0);
 
     // The resume query refused: the record fails, the count comes home.
-    m_fx.phone->queueAnswer(QStringLiteral("checksum"), KoTestResponse::json(QJsonObject{{QStringLiteral("code"), 100}}));
+    m_fx.phone->queueAnswer(QStringLiteral("checksum"),
+                            KoTestResponse::json(QJsonObject{{QStringLiteral("code"), 100}}));
     m_op->getFileRetryUploadStart(record->getTaskId());
     QCOMPARE(counts.upload, 1);
     QTRY_VERIFY_WITH_TIMEOUT(refused.size() == 2, 20000);
@@ -385,12 +389,10 @@ void TestOperatorUpload::cancelFromTheStartSignalLeavesNothingBehind()
     counts.attach(m_op, this);
     // A receiver that cancels whatever has just been added, from inside the start signals.
     QObject receiver;
-    connect(m_op, &KoRemoteFileOperator::fileUploadStartV2, &receiver, [this]() {
-        m_op->cancelFileUpload(uploadAt(m_op, 0)->getTaskId());
-    });
-    connect(m_op, &KoRemoteFileOperator::fileDownloadStartV2, &receiver, [this]() {
-        m_op->cancelFileDownload(downloadAt(m_op, 0)->getTaskId());
-    });
+    connect(m_op, &KoRemoteFileOperator::fileUploadStartV2, &receiver,
+            [this]() { m_op->cancelFileUpload(uploadAt(m_op, 0)->getTaskId()); });
+    connect(m_op, &KoRemoteFileOperator::fileDownloadStartV2, &receiver,
+            [this]() { m_op->cancelFileDownload(downloadAt(m_op, 0)->getTaskId()); });
     upload(local(QStringLiteral("up.bin")), QStringLiteral("/in"));
     QVERIFY(m_fx.writeFile(QStringLiteral("/d.bin"), "remote"));
     QList<KoRemoteFile*> files{m_fx.remoteFile(QStringLiteral("/d.bin"), 500)};

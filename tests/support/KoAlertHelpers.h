@@ -33,4 +33,4 @@ inline QString usageLogText()
     return text;
 }
 
-}
+} // namespace KoModal

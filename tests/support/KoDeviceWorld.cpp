@@ -17,7 +17,7 @@
 namespace {
 const char* const kAccountPhone = "13800000001";
 const char* const kPassword = "secret";
-}
+} // namespace
 
 const char* const KoDeviceWorld::kPhoneId = "phone-0001";
 const char* const KoDeviceWorld::kNick = "小明";
@@ -80,9 +80,15 @@ bool KoDeviceWorld::login()
 
 void KoDeviceWorld::setReport(int state, bool withAddress, int networkType, int policy)
 {
-    QJsonObject phone{{"uid", kUid}, {"deviceId", kPhoneId}, {"deviceType", 2}, {"deviceName", "Fake Phone"},
-                      {"state", state}, {"appVersion", 30}, {"nick", QString::fromUtf8(kNick)},
-                      {"networkType", networkType}, {"policy", policy}};
+    QJsonObject phone{{"uid", kUid},
+                      {"deviceId", kPhoneId},
+                      {"deviceType", 2},
+                      {"deviceName", "Fake Phone"},
+                      {"state", state},
+                      {"appVersion", 30},
+                      {"nick", QString::fromUtf8(kNick)},
+                      {"networkType", networkType},
+                      {"policy", policy}};
     if (withAddress) {
         phone.insert("ip", m_phone->ip());
         phone.insert("port", int(m_phone->port()));
@@ -93,7 +99,8 @@ void KoDeviceWorld::setReport(int state, bool withAddress, int networkType, int 
 
 void KoDeviceWorld::setPushes(const QJsonArray& pushes)
 {
-    m_relay->http()->setResponse("/reraze/pcPush", KoTestResponse::json(QJsonObject{{"code", 0}, {"pushes", pushes}}));
+    m_relay->http()->setResponse("/reraze/pcPush",
+                                 KoTestResponse::json(QJsonObject{{"code", 0}, {"pushes", pushes}}));
 }
 
 void KoDeviceWorld::beginTest()

@@ -18,8 +18,8 @@ class KoDeviceWorld
 {
 public:
     static const int kUid = 1001;
-    static const char* const kPhoneId;   // "phone-0001"
-    static const char* const kNick;      // the owner's nick, "小明"
+    static const char* const kPhoneId; // "phone-0001"
+    static const char* const kNick;    // the owner's nick, "小明"
 
     KoDeviceWorld();
     ~KoDeviceWorld();

@@ -20,9 +20,9 @@ class KoFakeAccountServer : public QObject
     Q_OBJECT
 public:
     struct Upload {
-        QByteArray cmd;      // "UPLOAD_UAR" or "UPLOAD_DUMP"
+        QByteArray cmd; // "UPLOAD_UAR" or "UPLOAD_DUMP"
         QString fileName;
-        QByteArray data;     // decoded
+        QByteArray data; // decoded
         int uid = 0;
         QString deviceName;
     };

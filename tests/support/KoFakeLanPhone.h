@@ -17,7 +17,10 @@
 class KoFakeLanPhone
 {
 public:
-    explicit KoFakeLanPhone(KoFakePhone* phone) : m_phone(phone) {}
+    explicit KoFakeLanPhone(KoFakePhone* phone)
+        : m_phone(phone)
+    {
+    }
 
     // Binds 127.0.0.1 on port (0: a free one).
     bool start(quint16 port = 0)
@@ -59,7 +62,11 @@ public:
                 out.append(m);
         return out;
     }
-    void clear() { m_received.clear(); m_peer.clearDatagrams(); }
+    void clear()
+    {
+        m_received.clear();
+        m_peer.clearDatagrams();
+    }
 
     // The phone scanned the computer's QR code: it asks to connect with the key.
     QJsonObject pair(int key)
@@ -92,7 +99,8 @@ private:
         QJsonObject o;
         o.insert(QStringLiteral("type"), type);
         o.insert(QStringLiteral("version"), m_version);
-        o.insert(QStringLiteral("msgId"), QStringLiteral("phone-%1-%2").arg(QDateTime::currentMSecsSinceEpoch()).arg(++m_serial));
+        o.insert(QStringLiteral("msgId"),
+                 QStringLiteral("phone-%1-%2").arg(QDateTime::currentMSecsSinceEpoch()).arg(++m_serial));
         o.insert(QStringLiteral("deviceId"), m_phone->deviceId());
         o.insert(QStringLiteral("deviceType"), m_phone->deviceType());
         o.insert(QStringLiteral("uid"), m_phone->uid());

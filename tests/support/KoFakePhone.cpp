@@ -26,11 +26,11 @@ int phoneTypeOf(const QFileInfo& info)
         return 100;
     const QString suffix = info.suffix().toLower();
     static const QHash<QString, int> types{
-        {"jpg", 200}, {"jpeg", 200}, {"png", 200}, {"gif", 200}, {"bmp", 200}, {"heic", 200}, {"webp", 200},
-        {"mp4", 300}, {"mov", 300}, {"avi", 300}, {"mkv", 300}, {"3gp", 300},
-        {"mp3", 400}, {"wav", 400}, {"aac", 400}, {"flac", 400}, {"m4a", 400}, {"ogg", 400},
-        {"txt", 500}, {"doc", 501}, {"docx", 501}, {"ppt", 502}, {"pptx", 502}, {"xls", 503}, {"xlsx", 503},
-        {"pdf", 504}, {"zip", 600}, {"rar", 600}, {"7z", 600}, {"apk", 601},
+        {"jpg", 200},  {"jpeg", 200}, {"png", 200},  {"gif", 200},  {"bmp", 200},  {"heic", 200},
+        {"webp", 200}, {"mp4", 300},  {"mov", 300},  {"avi", 300},  {"mkv", 300},  {"3gp", 300},
+        {"mp3", 400},  {"wav", 400},  {"aac", 400},  {"flac", 400}, {"m4a", 400},  {"ogg", 400},
+        {"txt", 500},  {"doc", 501},  {"docx", 501}, {"ppt", 502},  {"pptx", 502}, {"xls", 503},
+        {"xlsx", 503}, {"pdf", 504},  {"zip", 600},  {"rar", 600},  {"7z", 600},   {"apk", 601},
     };
     return types.value(suffix, 0);
 }
@@ -266,20 +266,34 @@ KoTestResponse KoFakePhone::answer(const KoFakeCall& call)
 
 QJsonObject KoFakePhone::serve(const QString& op, const QJsonObject& body)
 {
-    if (op == QLatin1String("listCategory")) return listCategory();
-    if (op == QLatin1String("getDirectory")) return getDirectory(body);
-    if (op == QLatin1String("getCollections")) return getCollections(body);
-    if (op == QLatin1String("getMultiSubPaths")) return getMultiSubPaths(body);
-    if (op == QLatin1String("newFolder")) return newFolder(body);
-    if (op == QLatin1String("deleteFile")) return deleteFile(body);
-    if (op == QLatin1String("renameFile")) return renameFile(body);
-    if (op == QLatin1String("moveFile")) return moveFile(body);
-    if (op == QLatin1String("copyFile")) return copyFile(body);
-    if (op == QLatin1String("copyFileProgress")) return copyFileProgress(body);
-    if (op == QLatin1String("cancelCopyFile")) return cancelCopyFile(body);
-    if (op == QLatin1String("desktopStartConnect")) return desktopStartConnect(body);
-    if (op == QLatin1String("disconnDisk")) return disconnDisk(body);
-    if (op == QLatin1String("accessable")) return accessable(body);
+    if (op == QLatin1String("listCategory"))
+        return listCategory();
+    if (op == QLatin1String("getDirectory"))
+        return getDirectory(body);
+    if (op == QLatin1String("getCollections"))
+        return getCollections(body);
+    if (op == QLatin1String("getMultiSubPaths"))
+        return getMultiSubPaths(body);
+    if (op == QLatin1String("newFolder"))
+        return newFolder(body);
+    if (op == QLatin1String("deleteFile"))
+        return deleteFile(body);
+    if (op == QLatin1String("renameFile"))
+        return renameFile(body);
+    if (op == QLatin1String("moveFile"))
+        return moveFile(body);
+    if (op == QLatin1String("copyFile"))
+        return copyFile(body);
+    if (op == QLatin1String("copyFileProgress"))
+        return copyFileProgress(body);
+    if (op == QLatin1String("cancelCopyFile"))
+        return cancelCopyFile(body);
+    if (op == QLatin1String("desktopStartConnect"))
+        return desktopStartConnect(body);
+    if (op == QLatin1String("disconnDisk"))
+        return disconnDisk(body);
+    if (op == QLatin1String("accessable"))
+        return accessable(body);
     return codeOnly(CodeBadRequest);
 }
 

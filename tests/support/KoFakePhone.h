@@ -21,13 +21,13 @@
 
 // One request as the fake saw it.
 struct KoFakeCall {
-    QByteArray route;  // "lan", "relay" or "account"
-    QString op;        // operation: last path segment on the LAN, "cmd" on the relay
-    QByteArray path;   // HTTP path as received
+    QByteArray route;                     // "lan", "relay" or "account"
+    QString op;                           // operation: last path segment on the LAN, "cmd" on the relay
+    QByteArray path;                      // HTTP path as received
     QMap<QByteArray, QByteArray> headers; // names lower-cased
     QByteArray rawBody;
-    QJsonObject body;  // empty when the body is not a JSON object
-    QString bodyFile;  // a large body left in the server's spill file (rawBody is then empty)
+    QJsonObject body; // empty when the body is not a JSON object
+    QString bodyFile; // a large body left in the server's spill file (rawBody is then empty)
     QByteArray header(const QByteArray& name) const { return headers.value(name.toLower()); }
     // The call a request makes on a route, its body read as JSON where it is.
     static KoFakeCall fromRequest(const KoTestRequest& request, const QByteArray& route, const QString& op);
@@ -63,10 +63,10 @@ public:
     // The phone's own result codes.
     enum Code {
         CodeOk = 0,
-        CodeBadRequest = 1,   // malformed body, unknown operation or a name that is not allowed
-        CodeNotFound = 2,     // no such file, folder, album or copy job
-        CodeExists = 3,       // the target name is taken
-        CodeFailed = 4,       // the storage refused the change
+        CodeBadRequest = 1,     // malformed body, unknown operation or a name that is not allowed
+        CodeNotFound = 2,       // no such file, folder, album or copy job
+        CodeExists = 3,         // the target name is taken
+        CodeFailed = 4,         // the storage refused the change
         CodeNoPermission = 100, // a path outside the phone's storage
     };
 
@@ -157,7 +157,11 @@ private:
     QString photoPath(const QString& photoId) const;
 
     struct CopyJob {
-        struct Item { QString path; qint64 size = 0; qint64 copied = 0; };
+        struct Item {
+            QString path;
+            qint64 size = 0;
+            qint64 copied = 0;
+        };
         QList<Item> items;
         bool cancelled = false;
     };
@@ -178,8 +182,8 @@ private:
     void storeAbortedUpload(const KoTestRequest& request);
     // Puts data of an upload at offset; false when it does not fit the bytes held.
     // bodyComplete: the request arrived whole; limit (-1: none) caps the bytes kept.
-    bool storeUploadData(const QString& fid, const KoFakeCall& call, bool bodyComplete, qint64 limit,
-                         bool* complete, int* code);
+    bool storeUploadData(const QString& fid, const KoFakeCall& call, bool bodyComplete, qint64 limit, bool* complete,
+                         int* code);
 
     QHash<QString, Upload> m_uploads;
     QTemporaryDir m_uploadDir;

@@ -128,9 +128,8 @@ bool copyRange(const KoFakeCall& call, qint64 from, qint64 length, QFile* to)
 
 bool KoFakePhone::isTransferOp(const QString& op)
 {
-    return op == QLatin1String("getFile") || op == QLatin1String("getThumbnail")
-        || op == QLatin1String("uploadFile") || op == QLatin1String("checksum")
-        || op == QLatin1String("askChecksum");
+    return op == QLatin1String("getFile") || op == QLatin1String("getThumbnail") || op == QLatin1String("uploadFile")
+        || op == QLatin1String("checksum") || op == QLatin1String("askChecksum");
 }
 
 void KoFakePhone::queueDownloadFault(const KoTestResponse& fault)
@@ -189,7 +188,8 @@ KoTestResponse KoFakePhone::serveDownload(const KoFakeCall& call, bool thumbnail
     response.bodyFileOffset = from;
     response.headers.append(qMakePair(QByteArray("valid"), QByteArray(resume ? "1" : "0")));
     response.headers.append(qMakePair(QByteArray("offset"), QByteArray::number(from)));
-    response.headers.append(qMakePair(QByteArray("csVersion"), QByteArray::number(KoCheckSumUtil::getCurrentVersion())));
+    response.headers.append(
+        qMakePair(QByteArray("csVersion"), QByteArray::number(KoCheckSumUtil::getCurrentVersion())));
     response.headers.append(qMakePair(QByteArray("checksum"), current.toUtf8()));
     if (!m_downloadFaults.isEmpty()) {
         const KoTestResponse fault = m_downloadFaults.takeFirst();
@@ -247,7 +247,8 @@ bool KoFakePhone::storeUploadData(const QString& fid, const KoFakeCall& call, bo
         // from the file in place.
         upload.done = false;
         upload.dataFile.clear();
-        const QString copy = m_uploadDir.filePath(QString::fromLatin1(fid.toUtf8().toHex()) + QStringLiteral(".part"));
+        const QString copy = m_uploadDir.filePath(QString::fromLatin1(fid.toUtf8().toHex())
+                                                  + QStringLiteral(".part"));
         QFile::remove(copy);
         if (valid == 1 && QFile::copy(upload.target, copy))
             upload.dataFile = copy;
@@ -302,10 +303,9 @@ KoTestResponse KoFakePhone::serveUpload(const KoFakeCall& call)
         return jsonAnswer(codeOnly(CodeBadRequest));
 
     const auto known = m_uploads.constFind(fid);
-    if (known != m_uploads.constEnd() && known->done && m_uploadDrops.isEmpty()
-        && call.header("valid").toInt() == 1 && call.header("offset").toLongLong() == known->held
-        && known->target == folderLocal + QLatin1Char('/') + name && partOf(call, true).length == 0
-        && QFileInfo(known->target).size() == known->held) {
+    if (known != m_uploads.constEnd() && known->done && m_uploadDrops.isEmpty() && call.header("valid").toInt() == 1
+        && call.header("offset").toLongLong() == known->held && known->target == folderLocal + QLatin1Char('/') + name
+        && partOf(call, true).length == 0 && QFileInfo(known->target).size() == known->held) {
         // Nothing left to send of a file already in place.
         return jsonAnswer(codeOnly(CodeOk));
     }
@@ -360,8 +360,9 @@ void KoFakePhone::watchAbortedUploads(KoTestHttpServer* server)
 
 void KoFakePhone::storeAbortedUpload(const KoTestRequest& request)
 {
-    const KoFakeCall call = KoFakeCall::fromRequest(
-        request, request.pathOnly().startsWith("/reraze/") ? "relay" : "lan", QStringLiteral("uploadFile"));
+    const KoFakeCall call = KoFakeCall::fromRequest(request,
+                                                    request.pathOnly().startsWith("/reraze/") ? "relay" : "lan",
+                                                    QStringLiteral("uploadFile"));
     const QString fid = QString::fromUtf8(call.header("uploadFid"));
     if (fid.isEmpty())
         return;

@@ -49,7 +49,6 @@ void KoFakeRelay::setNetworkState(const QString& deviceId, const QString& ip, in
     m_networkStates.insert(deviceId, NetworkState{ip, port, networkState});
 }
 
-
 KoFakePhone* KoFakeRelay::phoneFor(const QString& deviceId) const
 {
     for (const QPointer<KoFakePhone>& phone : m_phones) {
@@ -121,9 +120,8 @@ KoTestResponse KoFakeRelay::serve(const KoFakeCall& call)
 
     if (call.path.startsWith("/reraze/msg/connect")) {
         // The relay passes the message on to the phone as a push; it only needs to know it.
-        static const QStringList known{QStringLiteral("OPEN"), QStringLiteral("DISCONNECT"),
-                                       QStringLiteral("ACCEPT"), QStringLiteral("REJECT_TOKEN"),
-                                       QStringLiteral("DISCONNECTED")};
+        static const QStringList known{QStringLiteral("OPEN"), QStringLiteral("DISCONNECT"), QStringLiteral("ACCEPT"),
+                                       QStringLiteral("REJECT_TOKEN"), QStringLiteral("DISCONNECTED")};
         if (!known.contains(call.op))
             return KoTestResponse::json(codeOnly(KoFakePhone::CodeBadRequest));
         return KoTestResponse::json(codeOnly(phoneFor(target) ? 0 : kCodeUnknownDevice));

@@ -43,7 +43,11 @@ public:
     // Scripts of the relay come before those of the phone (KoFakeScript).
 
 private:
-    struct NetworkState { QString ip; int port = 0; int state = -1; };
+    struct NetworkState {
+        QString ip;
+        int port = 0;
+        int state = -1;
+    };
 
     KoTestResponse handleHttp(const KoTestRequest& request);
     KoTestResponse serve(const KoFakeCall& call);

@@ -64,4 +64,4 @@ inline void whenModal(std::function<void(QWidget*)> step)
     timer->start();
 }
 
-}
+} // namespace KoModal

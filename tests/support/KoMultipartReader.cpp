@@ -42,7 +42,8 @@ bool KoMultipartPart::saveTo(const QString& path) const
 }
 
 KoMultipartReader::KoMultipartReader(const QByteArray& boundary, qint64 inlineLimit)
-    : m_delimiter("\r\n--" + boundary), m_inlineLimit(inlineLimit)
+    : m_delimiter("\r\n--" + boundary)
+    , m_inlineLimit(inlineLimit)
 {
     m_buf = "\r\n";
     if (boundary.isEmpty())

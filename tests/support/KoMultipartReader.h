@@ -12,18 +12,19 @@
 struct KoTestRequest;
 
 struct KoMultipartPart {
-    QMap<QByteArray, QByteArray> headers; // names lower-cased
-    QByteArray name, filename;            // from Content-Disposition
-    QByteArray data;                      // content, unless it was left in dataFile
-    QString dataFile;                     // set when the content stays in a file: dataOffset / dataLength
-    qint64 dataOffset = 0;                // offset of the content in the parsed stream (always set)
-    qint64 dataLength = 0;                // content length (always set)
+    QMap<QByteArray, QByteArray> headers;            // names lower-cased
+    QByteArray name, filename;                       // from Content-Disposition
+    QByteArray data;                                 // content, unless it was left in dataFile
+    QString dataFile;                                // set when the content stays in a file: dataOffset / dataLength
+    qint64 dataOffset = 0;                           // offset of the content in the parsed stream (always set)
+    qint64 dataLength = 0;                           // content length (always set)
     QByteArray header(const QByteArray& name) const; // case-insensitive
-    QByteArray content() const;           // data, or read back from dataFile
-    bool saveTo(const QString& path) const; // writes the content to path, in blocks
+    QByteArray content() const;                      // data, or read back from dataFile
+    bool saveTo(const QString& path) const;          // writes the content to path, in blocks
 };
 
-class KoMultipartReader {
+class KoMultipartReader
+{
 public:
     // Parts at most inlineLimit bytes long are kept in memory (data); longer ones are only
     // counted, or left in the file when parsing a file.
@@ -50,13 +51,13 @@ private:
     bool parseHeaders(const QByteArray& block, KoMultipartPart& part);
     void emitData(const char* data, qint64 n);
 
-    QByteArray m_delimiter;   // "\r\n--" + boundary
+    QByteArray m_delimiter; // "\r\n--" + boundary
     qint64 m_inlineLimit;
     QByteArray m_buf;
-    qint64 m_bufOffset = -2;  // stream offset of m_buf[0]; the body is read as if preceded by CRLF
+    qint64 m_bufOffset = -2; // stream offset of m_buf[0]; the body is read as if preceded by CRLF
     State m_state = Preamble;
     bool m_error = false;
     bool m_dropData = false;
     QList<KoMultipartPart> m_parts;
-    QString m_file;           // set by parseFile
+    QString m_file; // set by parseFile
 };

@@ -41,7 +41,8 @@ QString KoSmokeBrowser::openStorage(KoSmokeSession& session, const QString& phon
     const QRect window = pairing.window;
     // The first row of the connected-phones list, once the phone is shown.
     if (!session.waitForColour(window.topLeft() + QPoint(175, kTitleHeight + 40 + 4), kSelectedRow, 30000))
-        return QStringLiteral("the connected-phones page did not show the paired phone, so it cannot host the browser");
+        return QStringLiteral(
+            "the connected-phones page did not show the paired phone, so it cannot host the browser");
     // The browser asks for the phone's categories and shows "手机存储" as the first tile.
     if (!waitFor("lan listCategory\n", 1))
         return QStringLiteral("the browser never listed the phone's categories");

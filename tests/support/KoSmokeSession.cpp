@@ -12,7 +12,9 @@ QImage readXwd(const QByteArray& data)
 {
     if (data.size() < 100)
         return QImage();
-    auto field = [&data](int i) { return qFromBigEndian<quint32>(reinterpret_cast<const uchar*>(data.constData()) + 4 * i); };
+    auto field = [&data](int i) {
+        return qFromBigEndian<quint32>(reinterpret_cast<const uchar*>(data.constData()) + 4 * i);
+    };
     const quint32 headerSize = field(0), width = field(4), height = field(5), byteOrder = field(7);
     const quint32 bitsPerPixel = field(11), bytesPerLine = field(12), colours = field(19);
     const qint64 offset = qint64(headerSize) + qint64(colours) * 12;
@@ -28,7 +30,7 @@ QImage readXwd(const QByteArray& data)
     }
     return image;
 }
-}
+} // namespace
 
 KoSmokeSession::KoSmokeSession() = default;
 
@@ -50,7 +52,10 @@ KoSmokeSession::~KoSmokeSession()
     }
 }
 
-QString KoSmokeSession::binary() { return QStringLiteral(KO_BINARY_DIR "/reraze"); }
+QString KoSmokeSession::binary()
+{
+    return QStringLiteral(KO_BINARY_DIR "/reraze");
+}
 
 bool KoSmokeSession::start(QString* skipReason, const QStringList& tools)
 {
@@ -123,7 +128,8 @@ QProcessEnvironment KoSmokeSession::programEnv(const QString& home) const
     env.insert("RERAZE_UPDATE_URL", "http://127.0.0.1:9/update/");
     // Plugins unloaded at exit hide their frames from the leak report; the unit tests
     // check our own objects for leaks.
-    env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + (env.contains("ASAN_OPTIONS") ? ":" : "") + "detect_leaks=0");
+    env.insert("ASAN_OPTIONS",
+               env.value("ASAN_OPTIONS") + (env.contains("ASAN_OPTIONS") ? ":" : "") + "detect_leaks=0");
     return env;
 }
 
@@ -256,7 +262,10 @@ QRect KoSmokeSession::waitForWindowOfSize(const QSize& size, int timeoutMs)
     return QRect();
 }
 
-bool KoSmokeSession::hasXdotool() const { return !QStandardPaths::findExecutable("xdotool").isEmpty(); }
+bool KoSmokeSession::hasXdotool() const
+{
+    return !QStandardPaths::findExecutable("xdotool").isEmpty();
+}
 
 bool KoSmokeSession::xdotool(const QStringList& args)
 {
@@ -272,7 +281,8 @@ bool KoSmokeSession::xdotool(const QStringList& args)
 
 bool KoSmokeSession::clickAt(const QPoint& global, int button)
 {
-    return xdotool({"mousemove", QString::number(global.x()), QString::number(global.y()), "click", QString::number(button)});
+    return xdotool(
+        {"mousemove", QString::number(global.x()), QString::number(global.y()), "click", QString::number(button)});
 }
 
 bool KoSmokeSession::doubleClickAt(const QPoint& global)
@@ -281,9 +291,15 @@ bool KoSmokeSession::doubleClickAt(const QPoint& global)
                     "--delay", "80", "1"});
 }
 
-bool KoSmokeSession::typeText(const QString& text) { return xdotool({"type", "--delay", "30", text}); }
+bool KoSmokeSession::typeText(const QString& text)
+{
+    return xdotool({"type", "--delay", "30", text});
+}
 
-bool KoSmokeSession::key(const QString& keys) { return xdotool({"key", keys}); }
+bool KoSmokeSession::key(const QString& keys)
+{
+    return xdotool({"key", keys});
+}
 
 QString KoSmokeSession::usageLogs(const QString& home)
 {

@@ -8,8 +8,7 @@
 
 namespace {
 
-struct KoCertStore
-{
+struct KoCertStore {
     bool tried = false;
     bool ok = false;
     QByteArray caPem;
@@ -66,24 +65,26 @@ bool generate(KoCertStore& s)
         return false;
     }
     const QString d = dir.path();
-    const QStringList ecKey = {QStringLiteral("-newkey"), QStringLiteral("ec"),
-                               QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1")};
+    const QStringList ecKey = {QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                               QStringLiteral("ec_paramgen_curve:prime256v1")};
 
     // CA
     if (!runOpenssl(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ecKey
                         + QStringList{QStringLiteral("-nodes"), QStringLiteral("-keyout"), QStringLiteral("ca.key"),
-                                      QStringLiteral("-out"), QStringLiteral("ca.pem"), QStringLiteral("-days"), QStringLiteral("3650"),
-                                      QStringLiteral("-subj"), QStringLiteral("/CN=Ko Test CA"),
-                                      QStringLiteral("-addext"), QStringLiteral("basicConstraints=critical,CA:TRUE"),
-                                      QStringLiteral("-addext"), QStringLiteral("keyUsage=critical,keyCertSign,cRLSign")},
+                                      QStringLiteral("-out"), QStringLiteral("ca.pem"), QStringLiteral("-days"),
+                                      QStringLiteral("3650"), QStringLiteral("-subj"),
+                                      QStringLiteral("/CN=Ko Test CA"), QStringLiteral("-addext"),
+                                      QStringLiteral("basicConstraints=critical,CA:TRUE"), QStringLiteral("-addext"),
+                                      QStringLiteral("keyUsage=critical,keyCertSign,cRLSign")},
                     d))
         return false;
 
     // Server request, then signed by the CA with the names the tests connect to.
     if (!runOpenssl(QStringList{QStringLiteral("req")} + ecKey
-                        + QStringList{QStringLiteral("-nodes"), QStringLiteral("-keyout"), QStringLiteral("server.key"),
-                                      QStringLiteral("-out"), QStringLiteral("server.csr"),
-                                      QStringLiteral("-subj"), QStringLiteral("/CN=localhost")},
+                        + QStringList{QStringLiteral("-nodes"), QStringLiteral("-keyout"),
+                                      QStringLiteral("server.key"), QStringLiteral("-out"),
+                                      QStringLiteral("server.csr"), QStringLiteral("-subj"),
+                                      QStringLiteral("/CN=localhost")},
                     d))
         return false;
 
@@ -96,11 +97,12 @@ bool generate(KoCertStore& s)
               "subjectAltName=IP:127.0.0.1,DNS:localhost\n");
     ext.close();
 
-    if (!runOpenssl({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), QStringLiteral("server.csr"),
-                     QStringLiteral("-CA"), QStringLiteral("ca.pem"), QStringLiteral("-CAkey"), QStringLiteral("ca.key"),
-                     QStringLiteral("-CAcreateserial"), QStringLiteral("-out"), QStringLiteral("server.pem"),
-                     QStringLiteral("-days"), QStringLiteral("825"), QStringLiteral("-sha256"),
-                     QStringLiteral("-extfile"), QStringLiteral("server.ext")},
+    if (!runOpenssl({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"),
+                     QStringLiteral("server.csr"), QStringLiteral("-CA"), QStringLiteral("ca.pem"),
+                     QStringLiteral("-CAkey"), QStringLiteral("ca.key"), QStringLiteral("-CAcreateserial"),
+                     QStringLiteral("-out"), QStringLiteral("server.pem"), QStringLiteral("-days"),
+                     QStringLiteral("825"), QStringLiteral("-sha256"), QStringLiteral("-extfile"),
+                     QStringLiteral("server.ext")},
                     d))
         return false;
 

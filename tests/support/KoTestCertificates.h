@@ -14,5 +14,5 @@ bool ensure();                   // false when openssl is missing or failed (the
 QSslCertificate caCertificate(); // the test CA, to be trusted by the client through its CA hook
 QSslCertificate serverCertificate();
 QSslKey serverKey();
-QString caCertificateFile();     // PEM file of the CA (for tools that want a path)
-}
+QString caCertificateFile(); // PEM file of the CA (for tools that want a path)
+} // namespace KoTestCertificates

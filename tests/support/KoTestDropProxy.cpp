@@ -12,8 +12,12 @@ class KoTestProxyConnection : public QObject
 {
 public:
     KoTestProxyConnection(KoTestDropProxy* proxy, QTcpSocket* client, quint16 target, qint64 dropAfter, qint64 rate)
-        : QObject(proxy), m_proxy(proxy), m_client(client), m_upstream(new QTcpSocket(this)), m_limit(dropAfter),
-          m_rate(rate)
+        : QObject(proxy)
+        , m_proxy(proxy)
+        , m_client(client)
+        , m_upstream(new QTcpSocket(this))
+        , m_limit(dropAfter)
+        , m_rate(rate)
     {
         m_client->setParent(this);
         connect(m_client, &QTcpSocket::readyRead, this, [this] { fromClient(); });

@@ -23,27 +23,48 @@ const qint64 kHighWater = 512 * 1024;
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 100: return "Continue";
-    case 200: return "OK";
-    case 201: return "Created";
-    case 204: return "No Content";
-    case 206: return "Partial Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 304: return "Not Modified";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 408: return "Request Timeout";
-    case 409: return "Conflict";
-    case 413: return "Payload Too Large";
-    case 416: return "Range Not Satisfiable";
-    case 500: return "Internal Server Error";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 100:
+        return "Continue";
+    case 200:
+        return "OK";
+    case 201:
+        return "Created";
+    case 204:
+        return "No Content";
+    case 206:
+        return "Partial Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 304:
+        return "Not Modified";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 408:
+        return "Request Timeout";
+    case 409:
+        return "Conflict";
+    case 413:
+        return "Payload Too Large";
+    case 416:
+        return "Range Not Satisfiable";
+    case 500:
+        return "Internal Server Error";
+    case 502:
+        return "Bad Gateway";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
@@ -104,7 +125,9 @@ class KoTestHttpConnection : public QObject
 {
 public:
     KoTestHttpConnection(KoTestHttpServer* server, QTcpSocket* socket)
-        : QObject(server), m_server(server), m_socket(socket)
+        : QObject(server)
+        , m_server(server)
+        , m_socket(socket)
     {
         m_socket->setParent(this);
         connect(m_socket, &QIODevice::readyRead, this, [this] { onReadyRead(); });
@@ -126,7 +149,17 @@ public:
     }
 
 private:
-    enum State { ReadHead, ReadBody, ReadChunkSize, ReadChunkData, ReadChunkEnd, ReadTrailer, Answering, Stalled, Closed };
+    enum State {
+        ReadHead,
+        ReadBody,
+        ReadChunkSize,
+        ReadChunkData,
+        ReadChunkEnd,
+        ReadTrailer,
+        Answering,
+        Stalled,
+        Closed
+    };
     enum Finish { FinishComplete, FinishStall, FinishClose, FinishReset };
 
     qint64 pendingOut() const
@@ -517,7 +550,10 @@ private:
                 return;
             }
             // Do not wait forever for a peer that keeps the socket open.
-            QTimer::singleShot(5000, this, [this] { m_socket->abort(); deleteLater(); });
+            QTimer::singleShot(5000, this, [this] {
+                m_socket->abort();
+                deleteLater();
+            });
             return;
         }
         deleteLater();
@@ -540,7 +576,8 @@ private:
         m_state = Closed;
         finishBodyFile();
         m_sendFile.reset();
-        if (was == ReadBody || was == ReadChunkSize || was == ReadChunkData || was == ReadChunkEnd || was == ReadTrailer) {
+        if (was == ReadBody || was == ReadChunkSize || was == ReadChunkData || was == ReadChunkEnd
+            || was == ReadTrailer) {
             m_request.aborted = true;
             m_server->logRequest(m_request);
         } else if ((was == Answering || was == Stalled) && m_requestId != 0) {
@@ -577,7 +614,8 @@ private:
 };
 
 KoTestHttpServer::KoTestHttpServer(Mode mode, QObject* parent)
-    : QObject(parent), m_mode(mode)
+    : QObject(parent)
+    , m_mode(mode)
 {
     qRegisterMetaType<KoTestRequest>();
     auto* listener = new KoTestTcpListener;

@@ -26,24 +26,25 @@ class QTcpServer;
 class KoTestHttpConnection;
 
 struct KoTestRequest {
-    QByteArray method;            // "POST", "GET"
-    QByteArray path;              // path with query, e.g. "/file/v2/list"
+    QByteArray method;                    // "POST", "GET"
+    QByteArray path;                      // path with query, e.g. "/file/v2/list"
     QMap<QByteArray, QByteArray> headers; // names lower-cased; repeated headers joined with ", "
-    QByteArray body;              // raw body (de-chunked); empty when spilled to bodyFile
-    QString bodyFile;             // set when the body was streamed to a temp file (large uploads)
+    QByteArray body;                      // raw body (de-chunked); empty when spilled to bodyFile
+    QString bodyFile;                     // set when the body was streamed to a temp file (large uploads)
     qint64 bodySize = 0;
-    bool aborted = false;         // client closed before the whole body / answer went out
-    qint64 answerBodySent = 0;    // body bytes of the answer handed to the socket so far
+    bool aborted = false;                            // client closed before the whole body / answer went out
+    qint64 answerBodySent = 0;                       // body bytes of the answer handed to the socket so far
     QByteArray header(const QByteArray& name) const; // case-insensitive
-    QByteArray pathOnly() const;  // path without the query
-    QByteArray bodyBytes() const; // body, read back from bodyFile when spilled (small tests only)
+    QByteArray pathOnly() const;                     // path without the query
+    QByteArray bodyBytes() const;                    // body, read back from bodyFile when spilled (small tests only)
 };
 
 struct KoTestResponse {
     int status = 200;
     QList<QPair<QByteArray, QByteArray>> headers;
-    QByteArray body;              // or a file to stream:
-    QString bodyFile; qint64 bodyFileOffset = 0;
+    QByteArray body; // or a file to stream:
+    QString bodyFile;
+    qint64 bodyFileOffset = 0;
     bool chunked = false;         // Transfer-Encoding: chunked
     bool noContentLength = false; // close-delimited body
     int delayMs = 0;              // wait before answering
@@ -52,20 +53,22 @@ struct KoTestResponse {
     qint64 resetAfter = -1;       // send this many body bytes then reset (RST) the connection
     bool noAnswer = false;        // never answer
     static KoTestResponse json(const QJsonObject& o, int status = 200);
-    static KoTestResponse raw(const QByteArray& body, int status = 200, const QByteArray& contentType = "application/octet-stream");
+    static KoTestResponse raw(const QByteArray& body, int status = 200,
+                              const QByteArray& contentType = "application/octet-stream");
 };
 
 Q_DECLARE_METATYPE(KoTestRequest)
 
-class KoTestHttpServer : public QObject {
+class KoTestHttpServer : public QObject
+{
     Q_OBJECT
 public:
     enum Mode { Http, Https };
     explicit KoTestHttpServer(Mode mode = Http, QObject* parent = nullptr);
     ~KoTestHttpServer() override;
-    bool listen();                 // 127.0.0.1, random port
+    bool listen(); // 127.0.0.1, random port
     quint16 port() const;
-    QString baseUrl() const;       // "http://127.0.0.1:<port>" or "https://localhost:<port>"
+    QString baseUrl() const; // "http://127.0.0.1:<port>" or "https://localhost:<port>"
     // Scripted answers: a handler sees every request (after its whole body arrived) and answers it;
     // per-path answers (exact path match, without query) take precedence and can be queued (one each).
     // Without any of them the answer is 404. A request the client abandoned mid-body is logged
@@ -74,11 +77,11 @@ public:
     void setResponse(const QByteArray& path, const KoTestResponse& response);   // every time
     void queueResponse(const QByteArray& path, const KoTestResponse& response); // once, before the fixed one
     QList<KoTestRequest> requests() const;
-    void clearRequests();          // also removes the temp files of spilled bodies
+    void clearRequests();                                  // also removes the temp files of spilled bodies
     bool waitForRequests(int count, int timeoutMs = 5000); // runs the event loop
     void setSpillThreshold(qint64 bytes); // bodies larger than this go to a temp file (default 8 MiB)
-    int connectionCount() const;   // connections currently open (for keep-alive checks)
-    int acceptedConnections() const; // connections accepted since listen()
+    int connectionCount() const;          // connections currently open (for keep-alive checks)
+    int acceptedConnections() const;      // connections accepted since listen()
 
 signals:
     void requestReceived(const KoTestRequest& request);
@@ -101,7 +104,7 @@ private:
     QHash<QByteArray, KoTestResponse> m_fixed;
     QHash<QByteArray, QList<KoTestResponse>> m_queued;
     QList<KoTestRequest> m_requests;
-    QList<quint64> m_requestIds;   // parallel to m_requests
+    QList<quint64> m_requestIds; // parallel to m_requests
     quint64 m_nextId = 1;
     qint64 m_spillThreshold = 8 * 1024 * 1024;
     QTemporaryDir m_spillDir;

@@ -7,7 +7,8 @@
 #include <QUdpSocket>
 
 KoTestUdpPeer::KoTestUdpPeer(QObject* parent)
-    : QObject(parent), m_socket(new QUdpSocket(this))
+    : QObject(parent)
+    , m_socket(new QUdpSocket(this))
 {
     qRegisterMetaType<KoTestDatagram>();
     connect(m_socket, &QUdpSocket::readyRead, this, &KoTestUdpPeer::onReadyRead);

@@ -22,7 +22,8 @@ struct KoTestDatagram {
 
 Q_DECLARE_METATYPE(KoTestDatagram)
 
-class KoTestUdpPeer : public QObject {
+class KoTestUdpPeer : public QObject
+{
     Q_OBJECT
 public:
     using Handler = std::function<QList<QByteArray>(const QByteArray& datagram, QHostAddress from, quint16 port)>;

@@ -9,8 +9,7 @@
 
 namespace KoTransferRecords {
 
-struct Line
-{
+struct Line {
     int type = 0; // 0 download, 1 upload
     int state = 4;
     QString name = QStringLiteral("IMG_1.jpg");
@@ -27,13 +26,25 @@ struct Line
 inline QByteArray line(const Line& l)
 {
     const QString local = l.localPath.isNull() ? QStringLiteral("/nonexistent/") + l.name : l.localPath;
-    QJsonObject o{{"version", 1}, {"type", l.type}, {"state", l.state}, {"progress", l.progress},
-                  {"totalSize", double(l.total)}, {"convertedSize", double(l.total * l.progress / 100)},
-                  {"haveRead", 0}, {"uid", l.uid}, {"deviceType", 2}, {"deviceId", l.deviceId},
-                  {"deviceName", l.deviceName}, {"unick", l.nick}, {"remoteServer", QString()},
-                  {"finishedTime", double(l.finishedTime)}, {"localPath", local},
+    QJsonObject o{{"version", 1},
+                  {"type", l.type},
+                  {"state", l.state},
+                  {"progress", l.progress},
+                  {"totalSize", double(l.total)},
+                  {"convertedSize", double(l.total * l.progress / 100)},
+                  {"haveRead", 0},
+                  {"uid", l.uid},
+                  {"deviceType", 2},
+                  {"deviceId", l.deviceId},
+                  {"deviceName", l.deviceName},
+                  {"unick", l.nick},
+                  {"remoteServer", QString()},
+                  {"finishedTime", double(l.finishedTime)},
+                  {"localPath", local},
                   {"remotePath", l.type == 0 ? QStringLiteral("/DCIM/") + l.name : QStringLiteral("/DCIM")},
-                  {"category", 9}, {"fileName", l.name}, {"fileType", 76}};
+                  {"category", 9},
+                  {"fileName", l.name},
+                  {"fileType", 76}};
     if (l.type == 0) {
         o.insert("checksum", QString());
         o.insert("csVersion", -1);

@@ -106,7 +106,8 @@ private slots:
         QHttpPart field;
         field.setRawHeader("Content-Disposition", "form-data; name=\"md5\"");
         field.setBody("abc");
-        const KoTestRequest r = postForm(server, {field, filePart("file", "big.bin", big), filePart("tail", "t", "z")});
+        const KoTestRequest r = postForm(server,
+                                         {field, filePart("file", "big.bin", big), filePart("tail", "t", "z")});
         QVERIFY(!r.bodyFile.isEmpty());
         QVERIFY(r.body.isEmpty());
 

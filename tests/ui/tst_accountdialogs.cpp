@@ -21,13 +21,29 @@ const QString kPhone = QStringLiteral("13800000001");
 const QString kOther = QStringLiteral("13800000002");
 const QString kNetwork = QStringLiteral("网络异常, 请检查网络连接后重试");
 
-template <typename T> T* child(QWidget* w, const char* name) { return w->findChild<T*>(QLatin1String(name)); }
-QLineEdit* edit(QWidget* w, const char* name) { return child<QLineEdit>(w, name); }
-QPushButton* button(QWidget* w, const char* name) { return child<QPushButton>(w, name); }
-QLabel* tips(QWidget* w) { return child<QLabel>(w, "tipsLabel"); }
-QString sha256(const QString& s) { return QCryptographicHash::hash(s.toUtf8(), QCryptographicHash::Sha256).toHex(); }
-using KoModal::saveArtifact;
+template <typename T>
+T* child(QWidget* w, const char* name)
+{
+    return w->findChild<T*>(QLatin1String(name));
 }
+QLineEdit* edit(QWidget* w, const char* name)
+{
+    return child<QLineEdit>(w, name);
+}
+QPushButton* button(QWidget* w, const char* name)
+{
+    return child<QPushButton>(w, name);
+}
+QLabel* tips(QWidget* w)
+{
+    return child<QLabel>(w, "tipsLabel");
+}
+QString sha256(const QString& s)
+{
+    return QCryptographicHash::hash(s.toUtf8(), QCryptographicHash::Sha256).toHex();
+}
+using KoModal::saveArtifact;
+} // namespace
 
 class TestAccountDialogs : public QObject
 {
@@ -79,7 +95,8 @@ private slots:
         QTest::addColumn<int>("broken");   // 1 empty body, 2 answer after the deadline
         QTest::addColumn<QString>("text"); // empty: accepted
         QTest::newRow("account book") << "secret1" << kPhone << 0 << 0 << "";
-        QTest::newRow("1020") << "secret1" << "13900000000" << 0 << 0 << "该用户不存在";
+        QTest::newRow("1020") << "secret1"
+                              << "13900000000" << 0 << 0 << "该用户不存在";
         QTest::newRow("1021") << "wrong" << kPhone << 0 << 0 << "您输入的密码有误";
         QTest::newRow("99") << "secret1" << kPhone << 99 << 0 << "由于未知原因, 登录失败";
         QTest::newRow("empty body") << "secret1" << kPhone << 0 << 1 << kNetwork;
@@ -87,7 +104,11 @@ private slots:
     }
     void loginAnswers()
     {
-        QFETCH(QString, password); QFETCH(QString, phone); QFETCH(int, forced); QFETCH(int, broken); QFETCH(QString, text);
+        QFETCH(QString, password);
+        QFETCH(QString, phone);
+        QFETCH(int, forced);
+        QFETCH(int, broken);
+        QFETCH(QString, text);
         if (forced)
             m_server.forceResult("user/login", forced);
         KoTestResponse late = KoTestResponse::json({{"result", 0}, {"uid", 4711}});
@@ -121,19 +142,38 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("kept");
-        QTest::newRow("letters and a twelfth digit") << "login" << "phoneEdit" << "1a3b8000000019" << "13800000001";
-        QTest::newRow("letters") << "sms" << "phoneEdit" << "x1y38" << "138";
-        QTest::newRow("30 characters") << "login" << "pwdEdit" << QString(35, 'x') << QString(30, 'x');
-        QTest::newRow("code of any kind") << "sms" << "verifyEdit" << "ab-1234567" << "ab-123";
-        QTest::newRow("no hyphen") << "change" << "pwdEdit" << "a-b/c:d.1" << "ab/c:d.1";
-        QTest::newRow("slash colon dot") << "change" << "reptEdit" << "a/b:c.1" << "a/b:c.1";
+        QTest::newRow("letters and a twelfth digit") << "login"
+                                                     << "phoneEdit"
+                                                     << "1a3b8000000019"
+                                                     << "13800000001";
+        QTest::newRow("letters") << "sms"
+                                 << "phoneEdit"
+                                 << "x1y38"
+                                 << "138";
+        QTest::newRow("30 characters") << "login"
+                                       << "pwdEdit" << QString(35, 'x') << QString(30, 'x');
+        QTest::newRow("code of any kind") << "sms"
+                                          << "verifyEdit"
+                                          << "ab-1234567"
+                                          << "ab-123";
+        QTest::newRow("no hyphen") << "change"
+                                   << "pwdEdit"
+                                   << "a-b/c:d.1"
+                                   << "ab/c:d.1";
+        QTest::newRow("slash colon dot") << "change"
+                                         << "reptEdit"
+                                         << "a/b:c.1"
+                                         << "a/b:c.1";
     }
     void typedInput()
     {
-        QFETCH(QString, dialog); QFETCH(QString, field); QFETCH(QString, typed); QFETCH(QString, kept);
-        std::unique_ptr<QDialog> d(dialog == "login" ? static_cast<QDialog*>(new KoUiV3LoginDialog)
-                                   : dialog == "sms" ? static_cast<QDialog*>(new KoUiV3SmsVerifyDialog)
-                                                     : new KoUiV3ChangePwdDialog);
+        QFETCH(QString, dialog);
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, kept);
+        std::unique_ptr<QDialog> d(dialog == "login"     ? static_cast<QDialog*>(new KoUiV3LoginDialog)
+                                       : dialog == "sms" ? static_cast<QDialog*>(new KoUiV3SmsVerifyDialog)
+                                                         : new KoUiV3ChangePwdDialog);
         QLineEdit* e = edit(d.get(), field.toLatin1());
         QTest::keyClicks(e, typed);
         QCOMPARE(e->text(), kept);
@@ -152,7 +192,9 @@ private slots:
     }
     void smsRequestAnswers()
     {
-        QFETCH(QString, phone); QFETCH(bool, noAnswer); QFETCH(QString, text);
+        QFETCH(QString, phone);
+        QFETCH(bool, noAnswer);
+        QFETCH(QString, text);
         if (noAnswer)
             m_server.queueAnswer("sms/send", KoTestResponse::raw("not json"));
         KoUiV3SmsVerifyDialog sms;
@@ -229,7 +271,8 @@ private slots:
     }
     void failedResetSaysSo()
     {
-        QFETCH(bool, noAnswer); QFETCH(QString, text);
+        QFETCH(bool, noAnswer);
+        QFETCH(QString, text);
         if (noAnswer)
             m_server.queueAnswer("user/password", KoTestResponse::raw(""));
         KoUiV3ChangePwdDialog change; // no SMS check before: the server refuses the reset
@@ -259,7 +302,8 @@ private slots:
         slow.delayMs = 600;
         m_server.queueAnswer(op, slow); // for the request that tells when the first was handled
         {
-            std::unique_ptr<QDialog> d(login ? static_cast<QDialog*>(new KoUiV3LoginDialog) : new KoUiV3SmsVerifyDialog);
+            std::unique_ptr<QDialog> d(login ? static_cast<QDialog*>(new KoUiV3LoginDialog)
+                                             : new KoUiV3SmsVerifyDialog);
             QTest::keyClicks(edit(d.get(), "phoneEdit"), kPhone);
             QTest::keyClicks(edit(d.get(), login ? "pwdEdit" : "verifyEdit"), "123456");
             button(d.get(), login ? "btnLogin" : "btnNext")->click();
@@ -303,7 +347,10 @@ private slots:
             bool loginShown = false;
             KoModal::whenAlertOpen([&](KoUiV3AlertDialog* alert) {
                 if (confirm)
-                    KoModal::whenOpen<KoUiV3LoginDialog>([&](KoUiV3LoginDialog* login) { loginShown = true; login->reject(); });
+                    KoModal::whenOpen<KoUiV3LoginDialog>([&](KoUiV3LoginDialog* login) {
+                        loginShown = true;
+                        login->reject();
+                    });
                 button(alert, confirm ? "btnConfirm" : "btnCancel")->click();
             });
             popup.show();

@@ -56,7 +56,7 @@ public:
 protected:
     QObject* dragSource(QDropEvent*) override { return inApp ? this : nullptr; }
 };
-}
+} // namespace
 
 class TestAlternateViews : public QObject
 {
@@ -132,8 +132,9 @@ private slots:
         });
         // A phone's nick must not render as markup.
         const QString nick = "<b>x</b>";
-        const int got = isConfirm ? KoAlertDialog::confirm("t", nick, QString::fromUtf8("删除"), QString::fromUtf8("取消"))
-                                  : KoAlertDialog::alert("t", nick);
+        const int got = isConfirm
+            ? KoAlertDialog::confirm("t", nick, QString::fromUtf8("删除"), QString::fromUtf8("取消"))
+            : KoAlertDialog::alert("t", nick);
         QCOMPARE(got, answer);
         QCOMPARE(format, Qt::PlainText);
     }
@@ -165,7 +166,8 @@ private slots:
                 QTest::keyClick(dialog, Qt::Key_Escape);
         });
         QString result = "earlier";
-        QCOMPARE(KoInputDialog::showTextInput(nullptr, "t", "l", QString::fromUtf8("旧"), nullResult ? nullptr : &result),
+        QCOMPARE(KoInputDialog::showTextInput(nullptr, "t", "l", QString::fromUtf8("旧"),
+                                              nullResult ? nullptr : &result),
                  answer);
         QCOMPARE(result, stored);
     }
@@ -208,14 +210,22 @@ private slots:
         QTest::addColumn<QString>("area");
         QTest::addColumn<QString>("signal");
         // Rows: 0 finished download, 1 waiting upload, 2 failed download, 3 transferring, 4 finished upload.
-        QTest::newRow("delete, waiting") << 1 << "delete" << "del 0";
-        QTest::newRow("delete, finished") << 0 << "delete" << "del 2";
-        QTest::newRow("retry, failed") << 2 << "retry" << "retry";
-        QTest::newRow("retry place, waiting") << 1 << "retry" << "";
-        QTest::newRow("open file") << 0 << "file" << "file /tmp/IMG_1.jpg";
-        QTest::newRow("open folder") << 0 << "dir" << "dir /tmp/IMG_1.jpg";
-        QTest::newRow("open file place, finished upload") << 4 << "file" << "";
-        QTest::newRow("open file place, transferring") << 3 << "file" << "";
+        QTest::newRow("delete, waiting") << 1 << "delete"
+                                         << "del 0";
+        QTest::newRow("delete, finished") << 0 << "delete"
+                                          << "del 2";
+        QTest::newRow("retry, failed") << 2 << "retry"
+                                       << "retry";
+        QTest::newRow("retry place, waiting") << 1 << "retry"
+                                              << "";
+        QTest::newRow("open file") << 0 << "file"
+                                   << "file /tmp/IMG_1.jpg";
+        QTest::newRow("open folder") << 0 << "dir"
+                                     << "dir /tmp/IMG_1.jpg";
+        QTest::newRow("open file place, finished upload") << 4 << "file"
+                                                          << "";
+        QTest::newRow("open file place, transferring") << 3 << "file"
+                                                       << "";
     }
     void transferHits()
     {
@@ -233,16 +243,19 @@ private slots:
         view.setItemDelegate(delegate);
         view.resize(620, 300);
         QStringList seen;
-        connect(delegate, &KoFileConvertDelegate::delButtonClicked, this,
-                [&](int id, int state) { seen << QString("del %1").arg(state); Q_UNUSED(id) });
+        connect(delegate, &KoFileConvertDelegate::delButtonClicked, this, [&](int id, int state) {
+            seen << QString("del %1").arg(state);
+            Q_UNUSED(id)
+        });
         connect(delegate, &KoFileConvertDelegate::retryButtonClicked, this,
                 [&](int id) { seen << (id == m_records.at(row)->getTaskId() ? "retry" : "retry ?"); });
-        connect(delegate, &KoFileConvertDelegate::openFileButtonClicked, this, [&](QString p) { seen << "file " + p; });
+        connect(delegate, &KoFileConvertDelegate::openFileButtonClicked, this,
+                [&](QString p) { seen << "file " + p; });
         connect(delegate, &KoFileConvertDelegate::openDirButtonClicked, this, [&](QString p) { seen << "dir " + p; });
         const QRect item(QPoint(0, 0), QSize(600, 56));
         const QRect target = area == "delete" ? KoFileConvertDelegate::deleteRect(item)
-                           : area == "retry"  ? KoFileConvertDelegate::retryRect(item)
-                           : area == "file"   ? KoFileConvertDelegate::openFileRect(item)
+            : area == "retry"                 ? KoFileConvertDelegate::retryRect(item)
+            : area == "file"                  ? KoFileConvertDelegate::openFileRect(item)
                                               : KoFileConvertDelegate::openDirRect(item);
         press(&view, model.index(row), target.center(), Qt::LeftButton);
         QCOMPARE(seen, signal.isEmpty() ? QStringList() : QStringList{signal});
@@ -251,8 +264,8 @@ private slots:
     void transferBarAndShot()
     {
         qDeleteAll(m_records);
-        m_records = {download(1, 50, "video.mp4"), download(1, 250, "over.zip"), upload(3), download(2, 100, "a.jpg"),
-                     download(0, 0, "wait.apk"), upload(4)};
+        m_records = {download(1, 50, "video.mp4"), download(1, 250, "over.zip"), upload(3),
+                     download(2, 100, "a.jpg"),    download(0, 0, "wait.apk"),   upload(4)};
         QListView view;
         KoFileConvertInfoListModel model;
         model.setList(&m_records);
@@ -278,8 +291,10 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("8") << "12345678" << "12345678";
-        QTest::newRow("9") << "123456789" << "12345678...";
+        QTest::newRow("8") << "12345678"
+                           << "12345678";
+        QTest::newRow("9") << "123456789"
+                           << "12345678...";
         QTest::newRow("emoji kept whole") << QString::fromUtf8("相册😀😀😀😀😀😀😀") << QString::fromUtf8("相册😀😀😀😀😀😀...");
     }
     void pathCut()
@@ -330,8 +345,8 @@ private slots:
     void fileTilesShot()
     {
         QStandardItemModel model;
-        const QList<QPair<QString, int>> files = {{"DCIM", 0}, {"a-very-long-holiday-name.jpg", 0x4C},
-                                                   {"report.pdf", 0x114}, {"song.mp3", 0x8C}};
+        const QList<QPair<QString, int>> files = {
+            {"DCIM", 0}, {"a-very-long-holiday-name.jpg", 0x4C}, {"report.pdf", 0x114}, {"song.mp3", 0x8C}};
         for (const auto& f : files) {
             auto* item = new QStandardItem;
             item->setData(f.first, KoFileModelRole::FileName);
@@ -366,8 +381,7 @@ private slots:
         QFETCH(int, permission);
         QFETCH(bool, withPayload);
         QFETCH(bool, taken);
-        QList<KoRemoteFilePath> paths = {KoRemoteFilePath("/", QString()),
-                                         KoRemoteFilePath("/DCIM", QString())};
+        QList<KoRemoteFilePath> paths = {KoRemoteFilePath("/", QString()), KoRemoteFilePath("/DCIM", QString())};
         QStandardItemModel model;
         for (const KoRemoteFilePath& p : paths) {
             auto* item = new QStandardItem;
@@ -389,7 +403,8 @@ private slots:
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile("/tmp/a.txt")});
         if (withPayload)
-            data.setData(KoCommonUtil::kKoDragMimeType, KoCommonUtil::getKoDragDataFromPathList({"/DCIM/a.jpg", "/b"}));
+            data.setData(KoCommonUtil::kKoDragMimeType,
+                         KoCommonUtil::getKoDragDataFromPathList({"/DCIM/a.jpg", "/b"}));
         // Straight to the handlers: the application routes a drop only to an earlier drag enter's taker.
         const QPoint onRoot = view.visualRect(model.index(0, 0)).center();
         QDragEnterEvent enter(onRoot, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);

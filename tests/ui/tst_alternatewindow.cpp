@@ -47,7 +47,7 @@ QImage iconImage(QPushButton* b)
 {
     return b->icon().pixmap(12, 12).toImage();
 }
-}
+} // namespace
 
 class TestAlternateWindow : public QObject
 {
@@ -142,7 +142,9 @@ private slots:
         QWidget* mac = bar->findChild<QWidget*>("macWidget");
         QPushButton* maximise = button(bar, "btnMaximise");
         const QImage plain = iconImage(maximise);
-        const auto image = [](const char* name) { return QIcon(QString(":/ui_v3/images/") + name).pixmap(12, 12).toImage(); };
+        const auto image = [](const char* name) {
+            return QIcon(QString(":/ui_v3/images/") + name).pixmap(12, 12).toImage();
+        };
 
         QEvent enter(QEvent::Enter);
         QApplication::sendEvent(mac, &enter);
@@ -252,8 +254,8 @@ private slots:
 
         // A drag from 1 px inside the bottom-right corner grows both ways; from the middle, nothing.
         const QSize start = w->size();
-        QMouseEvent hover(QEvent::MouseMove, QPoint(start.width() - 2, start.height() - 2), Qt::NoButton, Qt::NoButton,
-                          Qt::NoModifier);
+        QMouseEvent hover(QEvent::MouseMove, QPoint(start.width() - 2, start.height() - 2), Qt::NoButton,
+                          Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(w, &hover);
         QCOMPARE(w->cursor().shape(), Qt::SizeFDiagCursor);
         QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, QPoint(start.width() - 2, start.height() - 2));

@@ -143,7 +143,8 @@ void TestBrowserOps::openStorage(const KoBaseFacility& device)
 {
     KoBaseFacility shown(device);
     m_page->setFacility(&shown);
-    QTRY_VERIFY_WITH_TIMEOUT(idle() && m_page->findChild<QTableView*>("fileTableView")->model()->rowCount() > 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(idle() && m_page->findChild<QTableView*>("fileTableView")->model()->rowCount() > 0,
+                             10000);
     select({"手机存储"});
     m_page->onFileItemDoubleClicked(m_page->findChild<QListView*>("fileListView")->currentIndex());
     QTRY_VERIFY_WITH_TIMEOUT(idle() && m_page->getCategoryState() == 5, 10000);
@@ -293,16 +294,22 @@ void TestBrowserOps::nameOperations_data()
     QTest::addColumn<QString>("after");      // treeOf the storage
     QTest::addColumn<int>("renames");        // rename requests the phone receives
     QTest::addColumn<bool>("relay");
-    QTest::newRow("new folder beside taken names")
-        << QStringList{"新建文件夹/", "新建文件夹(1)"} << "mkdir" << "新建文件夹(1)= 新建文件夹(2)/ 新建文件夹/" << 0 << false;
-    QTest::newRow("name typed before the folder exists")
-        << QStringList{} << "mkdir:照片" << "照片/" << 1 << false;
-    QTest::newRow("rename keeps the suffix") << QStringList{"a.txt"} << "rename:a.txt:b" << "b.txt=" << 1 << false;
-    QTest::newRow("rename to ..") << QStringList{"a.txt"} << "rename:a.txt:.." << "a.txt=" << 0 << false;
-    QTest::newRow("rename to a/b") << QStringList{"a.txt"} << "rename:a.txt:a/b" << "a.txt=" << 0 << false;
-    QTest::newRow("rename to the same name") << QStringList{"d/"} << "rename:d:d" << "d/" << 0 << false;
-    QTest::newRow("rename over the relay") << QStringList{"a.txt"} << "rename:a.txt:b" << "b.txt=" << 1 << true;
-    QTest::newRow("typed folder name over the relay") << QStringList{} << "mkdir:照片" << "照片/" << 1 << true;
+    QTest::newRow("new folder beside taken names") << QStringList{"新建文件夹/", "新建文件夹(1)"} << "mkdir"
+                                                   << "新建文件夹(1)= 新建文件夹(2)/ 新建文件夹/" << 0 << false;
+    QTest::newRow("name typed before the folder exists") << QStringList{} << "mkdir:照片"
+                                                         << "照片/" << 1 << false;
+    QTest::newRow("rename keeps the suffix") << QStringList{"a.txt"} << "rename:a.txt:b"
+                                             << "b.txt=" << 1 << false;
+    QTest::newRow("rename to ..") << QStringList{"a.txt"} << "rename:a.txt:.."
+                                  << "a.txt=" << 0 << false;
+    QTest::newRow("rename to a/b") << QStringList{"a.txt"} << "rename:a.txt:a/b"
+                                   << "a.txt=" << 0 << false;
+    QTest::newRow("rename to the same name") << QStringList{"d/"} << "rename:d:d"
+                                             << "d/" << 0 << false;
+    QTest::newRow("rename over the relay") << QStringList{"a.txt"} << "rename:a.txt:b"
+                                           << "b.txt=" << 1 << true;
+    QTest::newRow("typed folder name over the relay") << QStringList{} << "mkdir:照片"
+                                                      << "照片/" << 1 << true;
 }
 
 void TestBrowserOps::nameOperations()
@@ -400,7 +407,8 @@ void TestBrowserOps::deleteAsksAndTellsFailures()
             saveShot(box, "browser_delete_confirm.png");
     });
     m_page->onBtnDeleteClicked();
-    QVERIFY(asked.contains(deviceType == 3 ? "由于iOS系统权限限制, 请在iOS端手动确认删除" : "确定要删除这1个项目吗?"));
+    QVERIFY(
+        asked.contains(deviceType == 3 ? "由于iOS系统权限限制, 请在iOS端手动确认删除" : "确定要删除这1个项目吗?"));
     if (button == 0) {
         QCOMPARE(m_fx.phone->callsTo("deleteFile").size(), 0);
         QCOMPARE(treeOf(deviceType ? album : m_fx.root()), after);
@@ -443,8 +451,10 @@ void TestBrowserOps::cutAndPaste_data()
 {
     QTest::addColumn<QString>("into");
     QTest::addColumn<QString>("after");
-    QTest::newRow("another folder") << "/t" << "t/ t/a/ t/a/s/";
-    QTest::newRow("own subfolder") << "/a/s" << "a/ a/s/ t/";
+    QTest::newRow("another folder") << "/t"
+                                    << "t/ t/a/ t/a/s/";
+    QTest::newRow("own subfolder") << "/a/s"
+                                   << "a/ a/s/ t/";
 }
 
 void TestBrowserOps::cutAndPaste()
@@ -485,12 +495,16 @@ void TestBrowserOps::copyProgress()
     select({"c.txt"});
     m_page->onCopyActionTriggled();
     show("/t");
-    const QJsonObject partial{{"code", 0},
-                              {"files", QJsonArray{QJsonObject{{"path", "/c.txt"}, {"size", 400}, {"progress", 150}}}}};
+    const QJsonObject partial{
+        {"code", 0}, {"files", QJsonArray{QJsonObject{{"path", "/c.txt"}, {"size", 400}, {"progress", 150}}}}};
     if (cancel)
         m_fx.phone->setAnswer("copyFileProgress", KoTestResponse::json(partial));
     else
-        m_fx.phone->setAnswer("copyFileProgress", [] { KoTestResponse r; r.noAnswer = true; return r; }());
+        m_fx.phone->setAnswer("copyFileProgress", [] {
+            KoTestResponse r;
+            r.noAnswer = true;
+            return r;
+        }());
     // The copy itself is made by the phone at once; its start answer says it is still running.
     m_fx.phone->setAnswer("copyFile", KoTestResponse::json(partial));
     // The box runs its own event loop: it is looked at and answered from inside it.
@@ -537,7 +551,8 @@ void TestBrowserOps::drops()
     m_page->onLocalFileDropped({local.fileName()});
     QTRY_COMPARE_WITH_TIMEOUT(readAll(m_fx.root() + "/dropped.txt"), QByteArray("dropped"), 15000);
     // The page lists the folder again once the upload ended.
-    QTRY_VERIFY_WITH_TIMEOUT(idle() && m_page->findChild<QTableView*>("fileTableView")->model()->rowCount() == 3, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(idle() && m_page->findChild<QTableView*>("fileTableView")->model()->rowCount() == 3,
+                             10000);
 
     // A folder dropped onto itself goes nowhere.
     m_page->onRemoteFileDropped({"/a"}, "/a");
@@ -546,7 +561,9 @@ void TestBrowserOps::drops()
     const QString out = m_local.filePath("out");
     QDir().mkpath(out);
     const QString lastDir = KoThisMachineInfo::getInstance()->getLastDownloadDir();
-    emit m_page->findChild<QListView*>("fileListView")->findChild<KoDragWidget*>()->notifyPath(out.toUtf8().constData());
+    emit m_page->findChild<QListView*>("fileListView")
+        ->findChild<KoDragWidget*>()
+        ->notifyPath(out.toUtf8().constData());
     QTRY_COMPARE_WITH_TIMEOUT(readAll(out + "/f.txt"), QByteArray("drag me out"), 15000);
     QCOMPARE(KoThisMachineInfo::getInstance()->getLastDownloadDir(), lastDir);
     QCOMPARE(m_fx.phone->callsTo("moveFile").size(), 0);

@@ -71,7 +71,11 @@ private slots:
 private:
     KoUiV3FileWidget* page() const { return m_page; }
     QAbstractItemView* shownView() const;
-    template<typename T> T* child(const char* name) const { return m_page->findChild<T*>(QLatin1String(name)); }
+    template <typename T>
+    T* child(const char* name) const
+    {
+        return m_page->findChild<T*>(QLatin1String(name));
+    }
     bool idle() const { return !m_page->findChild<KoProgressWidget*>()->isVisible(); }
     int rowOf(const QString& name) const;
     void act(const QString& step);
@@ -194,7 +198,8 @@ QString TestBrowserPage::lastRequest(KoFakeScript* log) const
             return call.op;
         if (call.op == "getDirectory") {
             const QJsonObject body = call.body;
-            return QStringLiteral("getDirectory %1 %2").arg(body.value("category").toInt())
+            return QStringLiteral("getDirectory %1 %2")
+                .arg(body.value("category").toInt())
                 .arg(body.contains("path") ? body.value("path").toString() : "album");
         }
     }
@@ -218,14 +223,18 @@ void TestBrowserPage::navigation_data()
     QTest::addColumn<QString>("backForward");
     QTest::addColumn<QString>("request"); // of the last step; "" when it asked for nothing
 
-    QTest::newRow("SD card, two folders deep") << QStringList{"open:SD卡", "open:A", "open:B"} << 4
-                                               << QStringList{"SD卡", "A", "B"} << "10" << "getDirectory 11 /A/B";
-    QTest::newRow("back three times is home") << QStringList{"open:SD卡", "open:A", "open:B", "back", "back", "back"}
-                                              << 0 << QStringList{} << "00" << "listCategory";
+    QTest::newRow("SD card, two folders deep")
+        << QStringList{"open:SD卡", "open:A", "open:B"} << 4 << QStringList{"SD卡", "A", "B"} << "10"
+        << "getDirectory 11 /A/B";
+    QTest::newRow("back three times is home")
+        << QStringList{"open:SD卡", "open:A", "open:B", "back", "back", "back"} << 0 << QStringList{} << "00"
+        << "listCategory";
     QTest::newRow("forward again") << QStringList{"open:SD卡", "open:A", "back", "fwd"} << 4
-                                   << QStringList{"SD卡", "A"} << "10" << "getDirectory 11 /A";
-    QTest::newRow("album folder, then its root") << QStringList{"open:相册", "open:北京", "path:0"} << 1
-                                                 << QStringList{"相册"} << "10" << "getCollections";
+                                   << QStringList{"SD卡", "A"} << "10"
+                                   << "getDirectory 11 /A";
+    QTest::newRow("album folder, then its root")
+        << QStringList{"open:相册", "open:北京", "path:0"} << 1 << QStringList{"相册"} << "10"
+        << "getCollections";
     QTest::newRow("back into the album folder")
         << QStringList{"open:相册", "open:北京", "path:0", "back"} << 6 << QStringList{"相册", "北京"} << "11"
         << "getDirectory 2 album";
@@ -233,10 +242,12 @@ void TestBrowserPage::navigation_data()
         << QStringList{"open:手机存储", "open:文档", "back", "open:空"} << 5 << QStringList{"手机存储", "空"} << "10"
         << "getDirectory 9 /空";
     QTest::newRow("last path element does nothing")
-        << QStringList{"open:手机存储", "open:文档", "path:1"} << 5 << QStringList{"手机存储", "文档"} << "10" << "";
+        << QStringList{"open:手机存储", "open:文档", "path:1"} << 5 << QStringList{"手机存储", "文档"} << "10"
+        << "";
     QTest::newRow("zu root by the path bar") << QStringList{"open:zu", "path:0"} << 8 << QStringList{"zu"} << "10"
                                              << "";
-    QTest::newRow("unknown tile leads nowhere") << QStringList{"open:#4"} << 0 << QStringList{} << "00" << "";
+    QTest::newRow("unknown tile leads nowhere") << QStringList{"open:#4"} << 0 << QStringList{} << "00"
+                                                << "";
 }
 
 void TestBrowserPage::navigation()
@@ -255,7 +266,8 @@ void TestBrowserPage::navigation()
     QCOMPARE(m_page->getCategoryState(), state);
     QCOMPARE(pathNames(), path);
     const bool backShown = child<QWidget>("pathWidget")->isVisibleTo(m_page);
-    QCOMPARE(QString("%1%2").arg(backShown && child<QPushButton>("btnBackward")->isEnabled())
+    QCOMPARE(QString("%1%2")
+                 .arg(backShown && child<QPushButton>("btnBackward")->isEnabled())
                  .arg(backShown && child<QPushButton>("btnForward")->isEnabled()),
              backForward);
     QCOMPARE(lastRequest(m_fx.phone), request);
@@ -277,19 +289,30 @@ void TestBrowserPage::permissions_data()
 
     const QString sortView1 = "刷新,排序方式[名称,大小,修改时间],查看[列表,缩略图]";
     const QString full2 = "上传,粘贴!,新建文件夹,-,刷新,查看[列表,缩略图],排序方式[名称,-,大小,-,修改时间]";
-    QTest::newRow("home") << QStringList{} << 1 << "" << "刷新" << "none" << "R";
-    QTest::newRow("album root") << QStringList{"open:相册"} << 1 << "" << "刷新" << "none" << "R";
+    QTest::newRow("home") << QStringList{} << 1 << ""
+                          << "刷新"
+                          << "none"
+                          << "R";
+    QTest::newRow("album root") << QStringList{"open:相册"} << 1 << ""
+                                << "刷新"
+                                << "none"
+                                << "R";
     QTest::newRow("album folder") << QStringList{"open:相册", "open:北京"} << 1 << "下载文件,删除" << sortView1
-                                  << "下载,删除" << "R Del BS";
+                                  << "下载,删除"
+                                  << "R Del BS";
     QTest::newRow("SD card, nothing selected") << QStringList{"open:SD卡"} << 0 << "" << sortView1 << "下载"
                                                << "R";
-    QTest::newRow("SD card") << QStringList{"open:SD卡"} << 1 << "下载文件,删除" << sortView1 << "下载" << "R";
+    QTest::newRow("SD card") << QStringList{"open:SD卡"} << 1 << "下载文件,删除" << sortView1 << "下载"
+                             << "R";
     QTest::newRow("storage, one") << QStringList{"open:手机存储"} << 1 << "上传文件,新建文件夹,下载文件,删除,更多"
-                                  << full2 << "下载,-,复制,剪切,重命名,-,删除" << "X C V R F2 Del BS";
+                                  << full2 << "下载,-,复制,剪切,重命名,-,删除"
+                                  << "X C V R F2 Del BS";
     QTest::newRow("storage, two") << QStringList{"open:手机存储"} << 2 << "上传文件,新建文件夹,下载文件,删除,更多"
-                                  << full2 << "下载,-,复制,剪切,重命名!,-,删除" << "X C V R F2 Del BS";
+                                  << full2 << "下载,-,复制,剪切,重命名!,-,删除"
+                                  << "X C V R F2 Del BS";
     QTest::newRow("zu, empty") << QStringList{"open:zu"} << 0 << "上传文件,新建文件夹" << full2
-                               << "下载,-,复制,剪切,重命名!,-,删除" << "X C V R F2 Del BS";
+                               << "下载,-,复制,剪切,重命名!,-,删除"
+                               << "X C V R F2 Del BS";
 }
 
 void TestBrowserPage::permissions()
@@ -307,11 +330,14 @@ void TestBrowserPage::permissions()
     QTEST(buttons.join(','), "buttons");
     QTEST(menuText(m_page->buildExplorerMenu()), "blankMenu");
     QTEST(menuText(m_page->buildFileMenu()), "fileMenu");
-    const QList<QPair<QString, QPair<int, Qt::KeyboardModifiers>>> keys{
-        {"X", {Qt::Key_X, Qt::ControlModifier}}, {"C", {Qt::Key_C, Qt::ControlModifier}},
-        {"V", {Qt::Key_V, Qt::ControlModifier}}, {"R", {Qt::Key_R, Qt::ControlModifier}},
-        {"F2", {Qt::Key_F2, Qt::NoModifier}},    {"Del", {Qt::Key_Delete, Qt::NoModifier}},
-        {"BS", {Qt::Key_Backspace, Qt::ControlModifier}}};
+    const QList<QPair<QString, QPair<int, Qt::KeyboardModifiers>>> keys{{"X", {Qt::Key_X, Qt::ControlModifier}},
+                                                                        {"C", {Qt::Key_C, Qt::ControlModifier}},
+                                                                        {"V", {Qt::Key_V, Qt::ControlModifier}},
+                                                                        {"R", {Qt::Key_R, Qt::ControlModifier}},
+                                                                        {"F2", {Qt::Key_F2, Qt::NoModifier}},
+                                                                        {"Del", {Qt::Key_Delete, Qt::NoModifier}},
+                                                                        {"BS",
+                                                                         {Qt::Key_Backspace, Qt::ControlModifier}}};
     QStringList acting;
     for (const auto& key : keys) {
         if (m_page->keyCommand(key.second.first, key.second.second) != KoUiV3FileWidget::KeyNone)

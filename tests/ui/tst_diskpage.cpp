@@ -42,9 +42,13 @@ class TestDiskPage : public QObject
     }
     void continueQuery()
     {
-        m_world.setPushes({QJsonObject{{"pushId", "n-1"}, {"cmd", "NETWORK"}, {"fromUid", KoDeviceWorld::kUid},
-                                       {"fromDeviceId", KoDeviceWorld::kPhoneId}, {"fromDeviceType", 2},
-                                       {"networkType", 0}, {"policy", 0}}});
+        m_world.setPushes({QJsonObject{{"pushId", "n-1"},
+                                       {"cmd", "NETWORK"},
+                                       {"fromUid", KoDeviceWorld::kUid},
+                                       {"fromDeviceId", KoDeviceWorld::kPhoneId},
+                                       {"fromDeviceType", 2},
+                                       {"networkType", 0},
+                                       {"policy", 0}}});
     }
 
 private slots:
@@ -80,11 +84,12 @@ private slots:
         const QString nick = QString::fromUtf8(KoDeviceWorld::kNick);
         QTest::newRow("paired") << "none" << nick << true << "" << QString();
         QTest::newRow("leaves before it is shown") << "early eject" << nick << false << "disconnDisk" << QString();
-        QTest::newRow("phone ends the connection") << "detach" << nick << false << ""
-                                                   << nick + QString::fromUtf8("已断开连接");
+        QTest::newRow("phone ends the connection")
+            << "detach" << nick << false << "" << nick + QString::fromUtf8("已断开连接");
         QTest::newRow("row button") << "button" << nick << false << "disconnDisk" << QString();
         // On mobile data the phone is reached through the relay.
-        QTest::newRow("mobile data, no") << "query cancel" << "<b>x</b>" << false << "DISCONNECT" << QString();
+        QTest::newRow("mobile data, no") << "query cancel"
+                                         << "<b>x</b>" << false << "DISCONNECT" << QString();
         QTest::newRow("mobile data, yes") << "query confirm" << nick << true << "" << QString();
     }
 

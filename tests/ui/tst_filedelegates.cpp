@@ -26,7 +26,8 @@ QList<KoRemoteFile*> sampleFiles()
 {
     return {new KoRemoteFile("http://x", "/DCIM", 100, 5, 1700000000000, ""),
             new KoRemoteFile("http://x", "/empty", 100, 0, 1700000000000, ""),
-            new KoRemoteFile("http://x", QString::fromUtf8("/海边的一个很长很长很长的夏天照片名字.jpg"), 200, 2048000, 1700000000000, ""),
+            new KoRemoteFile("http://x", QString::fromUtf8("/海边的一个很长很长很长的夏天照片名字.jpg"), 200, 2048000,
+                             1700000000000, ""),
             new KoRemoteFile("http://x", "/report.pdf", 504, 90000, 1700000000000, ""),
             new KoRemoteFile("http://x", "/song.mp3", 400, 4000000, 1700000000000, ""),
             new KoRemoteFile("http://x", "/notes", 700, 12, 1700000000000, "")};
@@ -42,11 +43,15 @@ private slots:
         qRegisterMetaType<KoRemoteFile*>();
         QDir().mkpath(kArtifacts);
     }
-    void cleanup() { qDeleteAll(m_files); m_files.clear(); }
+    void cleanup()
+    {
+        qDeleteAll(m_files);
+        m_files.clear();
+    }
     void rowButtons_data()
     {
         QTest::addColumn<int>("permission");
-        QTest::addColumn<QPoint>("at");   // offset from the cell's right edge, and y
+        QTest::addColumn<QPoint>("at"); // offset from the cell's right edge, and y
         QTest::addColumn<QString>("signal");
         // Cell (0, 0, 400, 30): right = 399, buttons at y 7.
         QTest::newRow("2 download") << 2 << QPoint(84 - 8, 15) << "download";
@@ -88,7 +93,8 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("shown");
         const QString smile = QString::fromUtf8("😀");
-        QTest::newRow("11 cut") << "Screenshots" << "Screensh...";
+        QTest::newRow("11 cut") << "Screenshots"
+                                << "Screensh...";
         QTest::newRow("8 emoji whole") << smile.repeated(8) << smile.repeated(8);
         // Counted in characters, so no emoji is cut in half.
         QTest::newRow("9 emoji cut") << smile.repeated(9) << smile.repeated(8) + "...";
@@ -104,11 +110,16 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("acceptable");
-        QTest::newRow("slash and colon dropped") << "a/b:c" << "abc" << true;
-        QTest::newRow("backslash kept") << "a\\b" << "a\\b" << true;
-        QTest::newRow("dot") << "." << "." << false;
-        QTest::newRow("dots") << "..." << "..." << false;
-        QTest::newRow("dots then name") << "..x" << "..x" << true;
+        QTest::newRow("slash and colon dropped") << "a/b:c"
+                                                 << "abc" << true;
+        QTest::newRow("backslash kept") << "a\\b"
+                                        << "a\\b" << true;
+        QTest::newRow("dot") << "."
+                             << "." << false;
+        QTest::newRow("dots") << "..."
+                              << "..." << false;
+        QTest::newRow("dots then name") << "..x"
+                                        << "..x" << true;
         QTest::newRow("255 bytes max") << QString(300, 'a') << QString(255, 'a') << true;
         QTest::newRow("chinese to 255 bytes") << QString(100, QChar(0x4E2D)) << QString(85, QChar(0x4E2D)) << true;
     }
@@ -117,7 +128,7 @@ private slots:
         QFETCH(QString, typed);
         KoUiV3FileTableEditor editor;
         auto* edit = editor.findChild<QLineEdit*>("nameEdit");
-        for (const QChar c : typed)   // one character at a time, as typed
+        for (const QChar c : typed) // one character at a time, as typed
             edit->insert(QString(c));
         QTEST(edit->text(), "text");
         QTEST(edit->hasAcceptableInput(), "acceptable");
@@ -161,7 +172,8 @@ private slots:
         QCOMPARE(edit->selectedText(), QStringLiteral("report"));
         QTest::keyClicks(edit, "summary");
         QTest::keyClick(edit, Qt::Key(key));
-        QTRY_VERIFY(!view->findChild<QLineEdit*>("nameEdit") || !view->findChild<QLineEdit*>("nameEdit")->isVisible());
+        QTRY_VERIFY(!view->findChild<QLineEdit*>("nameEdit")
+                    || !view->findChild<QLineEdit*>("nameEdit")->isVisible());
         QCoreApplication::processEvents();
         QTEST(int(renames.size()), "renames");
         QCOMPARE(m_files.at(3)->getName(), renames.isEmpty() ? QStringLiteral("report") : QStringLiteral("summary"));
@@ -229,8 +241,8 @@ private slots:
         table.resize(700, 300);
         table.show();
         QVERIFY(QTest::qWaitForWindowExposed(&table));
-        QMouseEvent move(QEvent::MouseMove, table.visualRect(tableModel.index(2, 0)).center(), Qt::NoButton, Qt::NoButton,
-                         Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, table.visualRect(tableModel.index(2, 0)).center(), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(table.viewport(), &move);
         QTRY_VERIFY(tableModel.index(2, 0).data(KoFileModelRole::Hover).toBool());
         const QImage hover = table.grab().toImage();

@@ -38,7 +38,8 @@ private slots:
     {
         QFETCH(int, phoneType);
         QFETCH(qint64, size);
-        KoRemoteFile file(QStringLiteral("http://x"), QString::fromUtf8("/照片/海边 夏天.jpg"), phoneType, size, 0, QString());
+        KoRemoteFile file(QStringLiteral("http://x"), QString::fromUtf8("/照片/海边 夏天.jpg"), phoneType, size, 0,
+                          QString());
         QList<KoRemoteFile*> list{&file};
         KoRemoteFileListModel listModel;
         KoRemoteFileTableModel tableModel(nullptr, 3);
@@ -60,12 +61,13 @@ private slots:
         tableModel.onHoverRow(0);
         QCOMPARE(tableModel.index(0, 2).data(Qt::BackgroundRole).value<QColor>(), QColor("#F6F6F6"));
         list.clear();
-        listModel.setList(&list);   // a membership change is a reset: no stale row
+        listModel.setList(&list); // a membership change is a reset: no stale row
         QCOMPARE(listModel.rowCount(), 0);
     }
     void pathAndCategoryRoles()
     {
-        QList<KoRemoteFilePath> paths{KoRemoteFilePath("/", QString::fromUtf8("手机存储")), KoRemoteFilePath("/DCIM", "")};
+        QList<KoRemoteFilePath> paths{KoRemoteFilePath("/", QString::fromUtf8("手机存储")),
+                                      KoRemoteFilePath("/DCIM", "")};
         KoRemoteFilePathListModel pathModel;
         QAbstractItemModelTester c1(&pathModel, QAbstractItemModelTester::FailureReportingMode::QtTest);
         pathModel.setList(&paths);
@@ -132,7 +134,7 @@ private slots:
         KoRemoteFileListModel model;
         model.setCategory(9);
         model.setList(&list);
-        QCOMPARE(model.index(0).data(R::FileThumbnail).toString(), QString());   // no device yet
+        QCOMPARE(model.index(0).data(R::FileThumbnail).toString(), QString()); // no device yet
         m_fx.device.setLocal(true);
         model.setFacility(&m_fx.device);
 
@@ -146,7 +148,7 @@ private slots:
         model.setWheeling(true);
         QVERIFY(!model.index(0).data(R::FileThumbnail).toString().isEmpty());
         QCOMPARE(model.index(1).data(R::FileThumbnail).toString(), QString());
-        QTest::qWait(1200);   // longer than two scheduler ticks: a queued request would have gone out
+        QTest::qWait(1200); // longer than two scheduler ticks: a queued request would have gone out
         QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getThumbnail")).size(), 0);
         model.setWheeling(false);
         model.index(1).data(R::FileThumbnail);

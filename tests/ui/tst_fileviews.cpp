@@ -47,30 +47,34 @@ private slots:
                    new KoRemoteFile("http://x", "/a.jpg", 200, 3, 0, ""),
                    new KoRemoteFile("http://x", "/b.txt", 500, 3, 0, "")};
     }
-    void cleanup() { qDeleteAll(m_files); m_files.clear(); }
+    void cleanup()
+    {
+        qDeleteAll(m_files);
+        m_files.clear();
+    }
     void drops_data()
     {
         QTest::addColumn<bool>("table");
         QTest::addColumn<int>("permission");
         QTest::addColumn<bool>("own");
-        QTest::addColumn<int>("row");   // -1: blank space
-        QTest::addColumn<QByteArray>("payload");   // empty: local URLs
+        QTest::addColumn<int>("row");            // -1: blank space
+        QTest::addColumn<QByteArray>("payload"); // empty: local URLs
         QTest::addColumn<int>("local");
-        QTest::addColumn<QStringList>("remote");   // paths then destination; empty: no signal
+        QTest::addColumn<QStringList>("remote"); // paths then destination; empty: no signal
         const QByteArray two = KoCommonUtil::getKoDragDataFromPathList({"/a.jpg", "/b.txt"});
         for (const bool table : {false, true}) {
             const QByteArray tag = table ? "table " : "list ";
             QTest::newRow(tag + "urls at 2") << table << 2 << false << 1 << QByteArray() << 1 << QStringList();
             QTest::newRow(tag + "urls at 1") << table << 1 << false << 1 << QByteArray() << 0 << QStringList();
-            QTest::newRow(tag + "own onto folder") << table << 2 << true << 0 << two << 0
-                                                  << QStringList{"/a.jpg", "/b.txt", "/DCIM"};
+            QTest::newRow(tag + "own onto folder")
+                << table << 2 << true << 0 << two << 0 << QStringList{"/a.jpg", "/b.txt", "/DCIM"};
             QTest::newRow(tag + "own onto file") << table << 2 << true << 1 << two << 0 << QStringList();
             QTest::newRow(tag + "own onto blank") << table << 2 << true << -1 << two << 0 << QStringList();
             QTest::newRow(tag + "own at 1") << table << 1 << true << 0 << two << 0 << QStringList();
             // A hostile payload: only the non-empty strings reach the move.
-            QTest::newRow(tag + "non-strings") << table << 2 << true << 0
-                                              << QByteArray(R"({"path":[7,"",null,"/a.jpg",{"p":1}]})") << 0
-                                              << QStringList{"/a.jpg", "/DCIM"};
+            QTest::newRow(tag + "non-strings")
+                << table << 2 << true << 0 << QByteArray(R"({"path":[7,"",null,"/a.jpg",{"p":1}]})") << 0
+                << QStringList{"/a.jpg", "/DCIM"};
         }
     }
     void drops()
@@ -133,7 +137,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         const QPoint from = view.visualRect(model.index(0, 0)).center();
         QTest::mousePress(view.viewport(), Qt::LeftButton, Qt::NoModifier, from);
-        view.selectionModel()->select(QItemSelection(model.index(2, 0), model.index(2, 2)), QItemSelectionModel::Select);
+        view.selectionModel()->select(QItemSelection(model.index(2, 0), model.index(2, 2)),
+                                      QItemSelectionModel::Select);
         QMouseEvent move(QEvent::MouseMove, from + QPoint(QApplication::startDragDistance() + 1, 0), Qt::NoButton,
                          Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(view.viewport(), &move);
@@ -142,10 +147,11 @@ private slots:
         QCOMPARE(view.payload.size(), 2);
         QCOMPARE(QSet<QString>(view.payload.begin(), view.payload.end()), (QSet<QString>{"/DCIM", "/b.txt"}));
 
-        view.setPermissionState(0);   // nothing may leave a read-only place
+        view.setPermissionState(0); // nothing may leave a read-only place
         QTest::mouseRelease(view.viewport(), Qt::LeftButton, Qt::NoModifier, from);
         QTest::mousePress(view.viewport(), Qt::LeftButton, Qt::NoModifier, from);
-        view.selectionModel()->select(QItemSelection(model.index(0, 0), model.index(0, 2)), QItemSelectionModel::Select);
+        view.selectionModel()->select(QItemSelection(model.index(0, 0), model.index(0, 2)),
+                                      QItemSelectionModel::Select);
         QApplication::sendEvent(view.viewport(), &move);
         QCOMPARE(view.drags, 1);
     }
@@ -164,7 +170,7 @@ private slots:
         QCOMPARE(wheeling.size(), 2);
         QTRY_COMPARE(wheeling.size(), 3);
         QCOMPARE(wheeling.last().at(0).toBool(), false);
-        QTest::qWait(1100);   // no second "stopped" report
+        QTest::qWait(1100); // no second "stopped" report
         QCOMPARE(wheeling.size(), 3);
     }
     void nativeReport_data()

@@ -17,8 +17,11 @@
 namespace {
 enum Answer { NoBox = -1, Cancel = 0, Confirm = 1 };
 
-QString nick() { return QString::fromUtf8(KoDeviceWorld::kNick); }
+QString nick()
+{
+    return QString::fromUtf8(KoDeviceWorld::kNick);
 }
+} // namespace
 
 class TestHomePage : public QObject
 {
@@ -42,11 +45,13 @@ class TestHomePage : public QObject
         // The report knows online and offline; a probe over the LAN makes an online phone state 1.
         m_world.setReport(state == 1 ? 2 : state, state == 1, networkType, policy);
         manager()->refreshMyDevice();
-        return QTest::qWaitFor([&] {
-            const QList<KoBaseFacility*>* list = manager()->getMyDeviceList();
-            return list->size() == 1 && list->first()->getState() == state
-                && list->first()->getNetworkType() == networkType && view()->model()->rowCount() == 1;
-        }, 8000);
+        return QTest::qWaitFor(
+            [&] {
+                const QList<KoBaseFacility*>* list = manager()->getMyDeviceList();
+                return list->size() == 1 && list->first()->getState() == state
+                    && list->first()->getNetworkType() == networkType && view()->model()->rowCount() == 1;
+            },
+            8000);
     }
 
     void clickRow(int row)
@@ -82,10 +87,7 @@ private slots:
         QVERIFY(m_world.endTest());
     }
 
-    void cleanupTestCase()
-    {
-        KoDeviceWorld::deleteServices();
-    }
+    void cleanupTestCase() { KoDeviceWorld::deleteServices(); }
 
     void clickByStateNetworkAndPolicy_data()
     {
@@ -97,7 +99,8 @@ private slots:
         QTest::addColumn<bool>("connects");
 
         const QString ask = nick() + QString::fromUtf8("未连接到Wi-Fi, 是否使用流量进行操作?");
-        const QString refuse = nick() + QString::fromUtf8("不允许2G/3G/4G网络下文件传输请求, 无法连接. 可在移动端的\"更多\"->\"设置\"中切换");
+        const QString refuse = nick()
+            + QString::fromUtf8("不允许2G/3G/4G网络下文件传输请求, 无法连接. 可在移动端的\"更多\"->\"设置\"中切换");
         QTest::newRow("on the LAN") << 1 << 1 << 0 << int(NoBox) << QString() << true;
         QTest::newRow("relay, Wi-Fi") << 2 << 1 << 1 << int(NoBox) << QString() << true;
         QTest::newRow("relay, mobile data, ask, yes") << 2 << 0 << 0 << int(Confirm) << ask << true;
@@ -127,7 +130,8 @@ private slots:
         QCOMPARE(m_page->isConnecting(), connects);
         if (connects) {
             QTRY_COMPARE(connected.size(), 1);
-            QCOMPARE(connected.first().first().value<KoBaseFacility*>()->getDeviceId(), QString(KoDeviceWorld::kPhoneId));
+            QCOMPARE(connected.first().first().value<KoBaseFacility*>()->getDeviceId(),
+                     QString(KoDeviceWorld::kPhoneId));
             QTRY_VERIFY(!m_page->isConnecting()); // the attempt's end clears it
         } else {
             QVERIFY(KoModal::openWidgets<KoUiV3AlertDialog>().isEmpty());

@@ -8,11 +8,20 @@
 // outside: the window, a second start, the close button, a start after a crash.
 namespace {
 const QColor kBrandBlue("#4d90ff");
-QPoint titleProbe(const QRect& window) { return window.topLeft() + QPoint(600, 24); } // between the page buttons and the tools
-QPoint closeButton(const QRect& window) { return window.topLeft() + QPoint(10 + 5 + 6, 18 + 6); }
+QPoint titleProbe(const QRect& window)
+{
+    return window.topLeft() + QPoint(600, 24);
+} // between the page buttons and the tools
+QPoint closeButton(const QRect& window)
+{
+    return window.topLeft() + QPoint(10 + 5 + 6, 18 + 6);
+}
 const int kGuardWaitMs = 2 * 1000 + 250; // a later start's wait for a living holder's answer
 
-QString transferListFile(const QString& home) { return home + "/.local/share/Brindle/ReRaze/fileConvertData.KoInfo"; }
+QString transferListFile(const QString& home)
+{
+    return home + "/.local/share/Brindle/ReRaze/fileConvertData.KoInfo";
+}
 
 // A download the last run left waiting: a start takes it back as paused, and only the
 // orderly leave writes that down.
@@ -23,8 +32,10 @@ void writeWaitingDownload(const QString& home)
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(R"({"category":9,"checksum":"","convertedSize":0,"csVersion":-1,"deviceId":"a1b2c3d4","deviceName":"P",)"
             R"("deviceType":2,"fileName":"a.jpg","fileType":76,"finishedTime":0,"haveRead":0,"localPath":")"
-            + QFile::encodeName(home) + R"(/a.jpg","progress":0,"remotePath":"/sdcard/a.jpg","remoteServer":"",)"
-            R"("state":0,"totalSize":2048,"type":0,"uid":1,"unick":"u","version":1})" "\n");
+            + QFile::encodeName(home)
+            + R"(/a.jpg","progress":0,"remotePath":"/sdcard/a.jpg","remoteServer":"",)"
+              R"("state":0,"totalSize":2048,"type":0,"uid":1,"unick":"u","version":1})"
+              "\n");
 }
 
 int savedState(const QString& home)
@@ -34,7 +45,7 @@ int savedState(const QString& home)
         return -1;
     return QJsonDocument::fromJson(f.readLine()).object().value("state").toInt(-1);
 }
-}
+} // namespace
 
 class TestSmoke : public QObject
 {

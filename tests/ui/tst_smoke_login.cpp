@@ -7,8 +7,11 @@
 namespace {
 const QColor kRed("#f75555");
 const int kDeadlineMs = 5000;
-QPoint headButton(const QRect& window) { return window.topLeft() + QPoint(960 - 69 + 28 + 10, 12 + 10); }
+QPoint headButton(const QRect& window)
+{
+    return window.topLeft() + QPoint(960 - 69 + 28 + 10, 12 + 10);
 }
+} // namespace
 
 class TestSmokeLogin : public QObject
 {

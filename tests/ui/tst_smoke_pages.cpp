@@ -8,10 +8,16 @@ namespace {
 const QColor kSelectedRow("#dbe9ff");
 const int kListTop = 48 + 40; // below the title and the list's header
 // Inside the first row of the device list, clear of its icon and texts.
-QPoint rowProbe(const QRect& window) { return window.topLeft() + QPoint(175, kListTop + 4); }
-// The first row's disconnect button (the list is 180 wide, the row 60 high).
-QPoint disconnectButton(const QRect& window) { return window.topLeft() + QPoint(179 - 16, kListTop + 29); }
+QPoint rowProbe(const QRect& window)
+{
+    return window.topLeft() + QPoint(175, kListTop + 4);
 }
+// The first row's disconnect button (the list is 180 wide, the row 60 high).
+QPoint disconnectButton(const QRect& window)
+{
+    return window.topLeft() + QPoint(179 - 16, kListTop + 29);
+}
+} // namespace
 
 class TestSmokePages : public QObject
 {

@@ -16,7 +16,7 @@ const QPoint kDownloadMenuProbe(150, 48 + 104); // above the text, away from the
 // In the settings dialog: the download notice's box and "确定" of the basic page.
 const QPoint kDownloadNotice(124 + 80 + 7, 40 + 36 + 10);
 const QPoint kConfirm(124 + 68 + 50, 40 + 284 + 16);
-}
+} // namespace
 
 class TestSmokeTransfer : public QObject
 {

@@ -28,9 +28,9 @@ KoFileConvertInfo* record(const Line& l, int taskId = 7)
 // 0 downloads, 1 uploads, 2 finished; over list when given.
 Model* newModel(int table, QList<KoFileConvertInfo*>* list = nullptr)
 {
-    Model* model = table == 0   ? static_cast<Model*>(new KoFileDownloadInfoTableModel(nullptr, 4))
-                   : table == 1 ? static_cast<Model*>(new KoFileUploadInfoTableModel(nullptr, 4))
-                                : new KoFileFinishedInfoTableModel(nullptr, 4);
+    Model* model = table == 0 ? static_cast<Model*>(new KoFileDownloadInfoTableModel(nullptr, 4))
+        : table == 1          ? static_cast<Model*>(new KoFileUploadInfoTableModel(nullptr, 4))
+                              : new KoFileFinishedInfoTableModel(nullptr, 4);
     if (list)
         model->setList(list);
     return model;
@@ -89,8 +89,8 @@ private slots:
         const QDateTime morning(now.date(), QTime(0, 0, 1));
         const QDateTime lateYesterday(now.date().addDays(-1), QTime(23, 59, 59));
         QTest::newRow("today") << 0 << morning << QStringLiteral("下载完成 00:00:01");
-        QTest::newRow("yesterday, under 24 h") << 1 << lateYesterday
-                                               << QStringLiteral("上传完成 ") + lateYesterday.toString("yyyy-MM-dd");
+        QTest::newRow("yesterday, under 24 h")
+            << 1 << lateYesterday << QStringLiteral("上传完成 ") + lateYesterday.toString("yyyy-MM-dd");
         QTest::newRow("never") << 0 << QDateTime() << QStringLiteral("下载完成 ");
     }
 
@@ -216,14 +216,17 @@ private slots:
             auto* d = new KoUiV3FileFinishedInfoDelegate(&view);
             connect(d, &KoUiV3FileFinishedInfoDelegate::btnOpenFileClicked, [&](QString p) { seen << "open " + p; });
             connect(d, &KoUiV3FileFinishedInfoDelegate::btnOpenDirClicked, [&](QString p) { seen << "dir " + p; });
-            connect(d, &KoUiV3FileFinishedInfoDelegate::btnDeleteClicked, [&](int id) { seen << QString("clear %1").arg(id); });
+            connect(d, &KoUiV3FileFinishedInfoDelegate::btnDeleteClicked,
+                    [&](int id) { seen << QString("clear %1").arg(id); });
             view.setItemDelegate(d);
         } else {
-            KoTransferProgressDelegate* d = table == 0 ? static_cast<KoTransferProgressDelegate*>(
-                                                             new KoUiV3FileDownloadInfoDelegate(&view))
-                                                       : new KoUiV3FileUploadInfoDelegate(&view);
-            connect(d, &KoTransferProgressDelegate::btnPauseClicked, [&](int id) { seen << QString("pause %1").arg(id); });
-            connect(d, &KoTransferProgressDelegate::btnRetryClicked, [&](int id) { seen << QString("retry %1").arg(id); });
+            KoTransferProgressDelegate* d = table == 0
+                ? static_cast<KoTransferProgressDelegate*>(new KoUiV3FileDownloadInfoDelegate(&view))
+                : new KoUiV3FileUploadInfoDelegate(&view);
+            connect(d, &KoTransferProgressDelegate::btnPauseClicked,
+                    [&](int id) { seen << QString("pause %1").arg(id); });
+            connect(d, &KoTransferProgressDelegate::btnRetryClicked,
+                    [&](int id) { seen << QString("retry %1").arg(id); });
             connect(d, &KoTransferProgressDelegate::btnDeleteClicked,
                     [&](int id, int s) { seen << QString("delete %1 %2").arg(id).arg(s); });
             view.setItemDelegate(d);

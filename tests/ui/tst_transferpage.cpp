@@ -57,7 +57,10 @@ class TestTransferPage : public QObject
     QTemporaryDir* m_local = nullptr;
 
     template <typename T = QWidget>
-    T* child(const char* name) const { return m_page->findChild<T*>(QLatin1String(name)); }
+    T* child(const char* name) const
+    {
+        return m_page->findChild<T*>(QLatin1String(name));
+    }
     QPushButton* button(const char* name) const { return child<QPushButton>(name); }
     QTableView* view(int page) const
     {
@@ -82,7 +85,8 @@ class TestTransferPage : public QObject
     void selectRow(int page, int row, Qt::KeyboardModifiers modifiers = {})
     {
         QTableView* v = view(page);
-        QTest::mouseClick(v->viewport(), Qt::LeftButton, modifiers, v->visualRect(v->model()->index(row, 0)).center());
+        QTest::mouseClick(v->viewport(), Qt::LeftButton, modifiers,
+                          v->visualRect(v->model()->index(row, 0)).center());
     }
 
     // Loads the lists from a transfer-list file and shows the page.
@@ -148,10 +152,14 @@ private slots:
         QTest::addColumn<QString>("counter");
         QTest::newRow("downloads, none") << 1 << 0 << "开始全部|暂停全部|重试全部失败任务|删除全部"
                                          << "共3个项目, 已选中0个项目";
-        QTest::newRow("downloads, one") << 1 << 1 << "开始|暂停|重试失败任务|删除" << "共3个项目, 已选中1个项目";
-        QTest::newRow("finished, none") << 2 << 0 << "清除全部记录" << "共2个项目, 已选中0个项目";
-        QTest::newRow("finished, one") << 2 << 1 << "清除记录" << "共2个项目, 已选中1个项目";
-        QTest::newRow("empty uploads") << 0 << 0 << "" << "共0个项目, 已选中0个项目";
+        QTest::newRow("downloads, one") << 1 << 1 << "开始|暂停|重试失败任务|删除"
+                                        << "共3个项目, 已选中1个项目";
+        QTest::newRow("finished, none") << 2 << 0 << "清除全部记录"
+                                        << "共2个项目, 已选中0个项目";
+        QTest::newRow("finished, one") << 2 << 1 << "清除记录"
+                                       << "共2个项目, 已选中1个项目";
+        QTest::newRow("empty uploads") << 0 << 0 << ""
+                                       << "共0个项目, 已选中0个项目";
     }
     void barAndCounterFollowPageAndSelection()
     {
@@ -180,8 +188,8 @@ private slots:
         QTest::addColumn<int>("page");
         QTest::addColumn<int>("selectState"); // the first row in this state is selected; -1 none
         QTest::addColumn<QString>("action");
-        QTest::addColumn<int>("answer"); // the confirmation: 1 "确定", 0 "取消", -1 none expected
-        QTest::addColumn<QString>("after"); // the page's list, states sorted
+        QTest::addColumn<int>("answer");        // the confirmation: 1 "确定", 0 "取消", -1 none expected
+        QTest::addColumn<QString>("after");     // the page's list, states sorted
         QTest::addColumn<QStringList>("asked"); // files the phone was asked for besides the held one
         QTest::newRow("start all") << 1 << -1 << "btnStart" << -1 << "1,3,3,3" << QStringList{"A.jpg", "C.jpg"};
         QTest::newRow("start one") << 1 << 4 << "btnStart" << -1 << "1,3,3,4" << QStringList{"A.jpg"};
@@ -300,11 +308,11 @@ private slots:
         QTest::addColumn<int>("failed");
         QTest::addColumn<QString>("text");
         QTest::newRow("downloads") << "allDownloadsSuccessV2" << true << 0 << "下载任务全部结束. ";
-        QTest::newRow("downloads, 2 failed") << "allDownloadsSuccessV2" << true << 2
-                                             << "下载任务全部结束. 下载列表中剩余2个失败任务";
+        QTest::newRow("downloads, 2 failed")
+            << "allDownloadsSuccessV2" << true << 2 << "下载任务全部结束. 下载列表中剩余2个失败任务";
         QTest::newRow("downloads off") << "allDownloadsSuccessV2" << false << 0 << "";
-        QTest::newRow("uploads, 1 failed") << "allUploadSuccessV2" << true << 1
-                                           << "上传任务全部结束. 上传列表中剩余1个失败任务";
+        QTest::newRow("uploads, 1 failed")
+            << "allUploadSuccessV2" << true << 1 << "上传任务全部结束. 上传列表中剩余1个失败任务";
         QTest::newRow("uploads off") << "allUploadSuccessV2" << false << 3 << "";
     }
     void trayNotices()

@@ -22,7 +22,7 @@ namespace {
 using KoModal::openAlerts;
 using KoModal::usageLogText;
 using KoModal::whenAlertOpen;
-}
+} // namespace
 
 class TestWindow : public QObject
 {
@@ -113,8 +113,9 @@ private slots:
                 alert->reject();
             });
             w.onMsgVersionNotMatch(side);
-            QCOMPARE(text, side < 0 ? QString::fromUtf8("对方APP版本过低, 请提醒对方升级APP")
-                                    : QString::fromUtf8("当前客户端版本过低, 请前往官网下载最新版客户端"));
+            QCOMPARE(text,
+                     side < 0 ? QString::fromUtf8("对方APP版本过低, 请提醒对方升级APP")
+                              : QString::fromUtf8("当前客户端版本过低, 请前往官网下载最新版客户端"));
         }
         QCOMPARE(seen, 2);
     }
@@ -189,9 +190,9 @@ private slots:
         track(KoSettings::getInstance(), "KoSettings");
         track(KoSystemTray::getInstance(), "KoSystemTray");
         delete w;
-        QCOMPARE(order, QStringList({"home", "disk", "transfer", "KoClientHelper", "KoAutoUpdateTool",
-                                     "KoUserActionRecord", "KoUser", "KoNetworkObject", "KoThisMachineInfo",
-                                     "KoSettings", "KoSystemTray"}));
+        QCOMPARE(order,
+                 QStringList({"home", "disk", "transfer", "KoClientHelper", "KoAutoUpdateTool", "KoUserActionRecord",
+                              "KoUser", "KoNetworkObject", "KoThisMachineInfo", "KoSettings", "KoSystemTray"}));
         QVERIFY(!KoSettings::hasInstance());
     }
 

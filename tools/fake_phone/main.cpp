@@ -31,10 +31,12 @@ int main(int argc, char** argv)
     const QCommandLineOption computerOpt("computer-port", "The computer's UDP port.", "port", "59631");
     const QCommandLineOption pairOpt("pair", "Pair now with this QR key (the \"key\" of the QR text).", "key");
     const QCommandLineOption accountOpt("account", "Also run a fake account server and relay listing this phone.");
-    const QCommandLineOption phoneOpt("login-phone", "Account phone number (with --account).", "phone", "13800000000");
-    const QCommandLineOption passwordOpt("login-password", "Account password (with --account).", "password", "reraze");
-    parser.addOptions({rootOpt, idOpt, nameOpt, typeOpt, uidOpt, udpOpt, computerOpt, pairOpt, accountOpt, phoneOpt,
-                       passwordOpt});
+    const QCommandLineOption phoneOpt("login-phone", "Account phone number (with --account).", "phone",
+                                      "13800000000");
+    const QCommandLineOption passwordOpt("login-password", "Account password (with --account).", "password",
+                                         "reraze");
+    parser.addOptions(
+        {rootOpt, idOpt, nameOpt, typeOpt, uidOpt, udpOpt, computerOpt, pairOpt, accountOpt, phoneOpt, passwordOpt});
     parser.process(app);
 
     const QString root = parser.value(rootOpt);
@@ -82,15 +84,24 @@ int main(int argc, char** argv)
         account->addAccount(parser.value(phoneOpt), parser.value(passwordOpt), uid, QStringLiteral("测试用户"));
         relay->attachPhone(&phone);
         relay->setNetworkState(phone.deviceId(), phone.ip(), phone.port(), 1);
-        const QJsonObject device{{"uid", uid}, {"deviceId", phone.deviceId()}, {"deviceType", phone.deviceType()},
-                                 {"deviceName", phone.deviceName()}, {"state", 2}, {"ip", phone.ip()},
-                                 {"port", int(phone.port())}, {"appVersion", phone.appVersion()},
-                                 {"nick", QStringLiteral("测试用户")}, {"networkType", 1}, {"policy", 0}};
+        const QJsonObject device{{"uid", uid},
+                                 {"deviceId", phone.deviceId()},
+                                 {"deviceType", phone.deviceType()},
+                                 {"deviceName", phone.deviceName()},
+                                 {"state", 2},
+                                 {"ip", phone.ip()},
+                                 {"port", int(phone.port())},
+                                 {"appVersion", phone.appVersion()},
+                                 {"nick", QStringLiteral("测试用户")},
+                                 {"networkType", 1},
+                                 {"policy", 0}};
         account->http()->setResponse("/dedizo/device/report",
-                                     KoTestResponse::json(QJsonObject{{"result", 0}, {"devices", QJsonArray{device}}}));
+                                     KoTestResponse::json(
+                                         QJsonObject{{"result", 0}, {"devices", QJsonArray{device}}}));
         relay->http()->setResponse("/reraze/pcPush",
                                    KoTestResponse::json(QJsonObject{{"code", 0}, {"pushes", QJsonArray()}}));
-        out << "account " << parser.value(phoneOpt) << " / " << parser.value(passwordOpt) << "; start the program with\n"
+        out << "account " << parser.value(phoneOpt) << " / " << parser.value(passwordOpt)
+            << "; start the program with\n"
             << "  RERAZE_ACCOUNT_URL=" << account->baseUrl() << " RERAZE_RELAY_URL=" << relay->baseUrl() << "\n"
             << "and trust the test CA " << KoTestCertificates::caCertificateFile() << "\n";
     }

@@ -11,7 +11,7 @@ void prepare(QMessageBox& box, const QString& title, const QString& text)
     box.setText(text);
     box.setStandardButtons(QMessageBox::NoButton);
 }
-}
+} // namespace
 
 int KoAlertDialog::alert(QString title, QString text)
 {

@@ -13,8 +13,8 @@ QString fileTypeImage(int fileType)
     // folder's differs, and the older set has no empty folder.
     if (fileType == KoAbstractFile::TypeFolder)
         return QStringLiteral(":/images/icon_file_directory");
-    return KoUiV3FileIconDelegate::typeImage(fileType, 0).replace(QLatin1String(":/ui_v3/images/"),
-                                                                 QLatin1String(":/images/"));
+    return KoUiV3FileIconDelegate::typeImage(fileType, 0)
+        .replace(QLatin1String(":/ui_v3/images/"), QLatin1String(":/images/"));
 }
 
 QString deviceImage(int deviceType, bool enabled)
@@ -37,10 +37,14 @@ QString deviceImage(int deviceType, bool enabled)
 QString ownDeviceCaption(int deviceType)
 {
     switch (deviceType) {
-    case 2: return QStringLiteral("我的 Android");
-    case 3: return QStringLiteral("我的 iPhone");
-    case 4: return QStringLiteral("我的 iPad");
-    default: return QString();
+    case 2:
+        return QStringLiteral("我的 Android");
+    case 3:
+        return QStringLiteral("我的 iPhone");
+    case 4:
+        return QStringLiteral("我的 iPad");
+    default:
+        return QString();
     }
 }
 

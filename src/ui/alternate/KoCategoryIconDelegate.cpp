@@ -11,22 +11,28 @@ QString categoryImage(int category)
 {
     switch (category) {
     case 1:
-    case 12: return QStringLiteral(":/images/icon_category_reraze");
+    case 12:
+        return QStringLiteral(":/images/icon_category_reraze");
     case 2:
-    case 3: return QStringLiteral(":/images/icon_category_photo");
-    case 9: return QStringLiteral(":/images/icon_category_storage");
-    case 11: return QStringLiteral(":/images/icon_category_sdcard");
-    default: return QString();
+    case 3:
+        return QStringLiteral(":/images/icon_category_photo");
+    case 9:
+        return QStringLiteral(":/images/icon_category_storage");
+    case 11:
+        return QStringLiteral(":/images/icon_category_sdcard");
+    default:
+        return QString();
     }
 }
-}
+} // namespace
 
 KoCategoryIconDelegate::KoCategoryIconDelegate(QObject* parent)
     : QStyledItemDelegate(parent)
 {
 }
 
-void KoCategoryIconDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+void KoCategoryIconDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                   const QModelIndex& index) const
 {
     const QString name = index.data(KoFileModelRole::CategoryName).toString();
     if (name.isEmpty())

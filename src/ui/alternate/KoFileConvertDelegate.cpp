@@ -37,7 +37,8 @@ void drawButton(QPainter* painter, const QRect& row, int x, const QString& image
                 int captionWidth)
 {
     KoItemPainter::drawImage(painter, QRect(row.left() + x, row.top() + 20, 16, 16), image);
-    KoItemPainter::drawText(painter, QRect(row.left() + x + 24, row.top() + (kRowHeight - h14()) / 2, captionWidth, h14()),
+    KoItemPainter::drawText(painter,
+                            QRect(row.left() + x + 24, row.top() + (kRowHeight - h14()) / 2, captionWidth, h14()),
                             caption, 14, QColor(55, 55, 55), Qt::ElideNone, kLeftFlags);
 }
 
@@ -77,7 +78,8 @@ QRect KoFileConvertDelegate::barRect(const QRect& row)
     return QRect(row.left() + 64, nameTop(row, true) + h14() + 4, kBarWidth, 4);
 }
 
-void KoFileConvertDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+void KoFileConvertDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                  const QModelIndex& index) const
 {
     const QRect& row = option.rect;
     const bool download = index.data(Model::KindRole).toInt() == KoFileConvertInfo::TypeDownload;
@@ -95,8 +97,9 @@ void KoFileConvertDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
     if (type.isValid())
         KoItemPainter::drawImage(painter, QRect(row.left() + 16, row.top() + 12, 32, 32),
                                  KoAltItemPainter::fileTypeImage(type.toInt()));
-    KoItemPainter::drawText(painter, QRect(row.left() + 64, top, 308, h14()), index.data(Model::FileNameRole).toString(),
-                            14, QColor(51, 51, 51), Qt::ElideMiddle, kLeftFlags);
+    KoItemPainter::drawText(painter, QRect(row.left() + 64, top, 308, h14()),
+                            index.data(Model::FileNameRole).toString(), 14, QColor(51, 51, 51), Qt::ElideMiddle,
+                            kLeftFlags);
 
     const QRect second(row.left() + 64, top + h14() + 4, 84, h12());
     const QString total = index.data(Model::TotalSizeRole).toString();
@@ -104,7 +107,9 @@ void KoFileConvertDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
     case KoFileConvertInfo::StateConverting: {
         const QRect bar = barRect(row);
         painter->fillRect(bar, QColor(212, 212, 212));
-        painter->fillRect(QRect(bar.left(), bar.top(), KoRowPainter::barFillWidth(bar, index.data(Model::ProgressRole).toInt()), bar.height()),
+        painter->fillRect(QRect(bar.left(), bar.top(),
+                                KoRowPainter::barFillWidth(bar, index.data(Model::ProgressRole).toInt()),
+                                bar.height()),
                           QColor(77, 144, 255));
         KoItemPainter::drawText(painter, QRect(row.left() + 64, top + h14() + 12, 200, h12()),
                                 index.data(Model::ConvertedSizeRole).toString() + QLatin1Char('/') + total, 12, grey,
@@ -112,12 +117,12 @@ void KoFileConvertDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
         break;
     }
     case KoFileConvertInfo::StateWaiting:
-        KoItemPainter::drawText(painter, second, download ? QStringLiteral("等待下载") : QStringLiteral("等待上传"), 12,
-                                grey, Qt::ElideNone, kLeftFlags);
+        KoItemPainter::drawText(painter, second, download ? QStringLiteral("等待下载") : QStringLiteral("等待上传"),
+                                12, grey, Qt::ElideNone, kLeftFlags);
         break;
     case KoFileConvertInfo::StateFailed:
-        KoItemPainter::drawText(painter, second, download ? QStringLiteral("下载失败") : QStringLiteral("上传失败"), 12,
-                                QColor(255, 64, 64), Qt::ElideNone, kLeftFlags);
+        KoItemPainter::drawText(painter, second, download ? QStringLiteral("下载失败") : QStringLiteral("上传失败"),
+                                12, QColor(255, 64, 64), Qt::ElideNone, kLeftFlags);
         drawButton(painter, row, 458, QStringLiteral(":/images/icon_file_download_retry"),
                    download ? QStringLiteral("继续下载") : QStringLiteral("重新上传"), 64);
         break;
@@ -128,7 +133,8 @@ void KoFileConvertDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
                                 QColor(124, 179, 66), Qt::ElideNone, kLeftFlags);
         if (download) {
             drawButton(painter, row, 388, QStringLiteral(":/images/icon_file_open_file"), QStringLiteral("打开"), 38);
-            drawButton(painter, row, 458, QStringLiteral(":/images/icon_file_open_dir"), QStringLiteral("打开文件夹"), 78);
+            drawButton(painter, row, 458, QStringLiteral(":/images/icon_file_open_dir"), QStringLiteral("打开文件夹"),
+                       78);
         }
         break;
     default: // paused: name only

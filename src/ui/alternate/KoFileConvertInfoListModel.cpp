@@ -32,11 +32,11 @@ QVariant KoFileConvertInfoListModel::data(const QModelIndex& index, int role) co
         return QVariant();
     const int kind = record->getConvertType();
     const auto* download = kind == KoFileConvertInfo::TypeDownload ? qobject_cast<KoFileDownloadInfo*>(record)
-                                                                     : nullptr;
+                                                                   : nullptr;
     const auto* upload = kind == KoFileConvertInfo::TypeUpload ? qobject_cast<KoFileUploadInfo*>(record) : nullptr;
     const KoAbstractFile* file = download ? static_cast<const KoAbstractFile*>(download->getRemoteFile())
-                                          : upload ? static_cast<const KoAbstractFile*>(upload->getLocalFile())
-                                                   : nullptr;
+        : upload                          ? static_cast<const KoAbstractFile*>(upload->getLocalFile())
+                                          : nullptr;
     switch (role) {
     case FileNameRole:
         return file ? QVariant(file->getFullName()) : QVariant();

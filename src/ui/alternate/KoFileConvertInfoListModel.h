@@ -18,15 +18,15 @@ class KoFileConvertInfoListModel : public QAbstractListModel
 public:
     // The numbers the file and transfer tables use for the same values.
     enum Role {
-        FileNameRole = 457, // QString: name with suffix (the file models' 457 is without)
+        FileNameRole = 457,                       // QString: name with suffix (the file models' 457 is without)
         FileTypeRole = KoFileModelRole::FileType, // int: file-type code
-        TotalSizeRole = KoTransferTableModel::TotalSizeRole, // QString
-        LocalPathRole = KoTransferTableModel::LocalPathRole, // QString: download records only
-        KindRole = KoTransferTableModel::KindRole, // int: 0 download, 1 upload
-        StateRole = KoTransferTableModel::StateRole, // int: 0 waiting ... 4 paused
-        ProgressRole = KoTransferTableModel::ProgressRole, // int: percent
+        TotalSizeRole = KoTransferTableModel::TotalSizeRole,         // QString
+        LocalPathRole = KoTransferTableModel::LocalPathRole,         // QString: download records only
+        KindRole = KoTransferTableModel::KindRole,                   // int: 0 download, 1 upload
+        StateRole = KoTransferTableModel::StateRole,                 // int: 0 waiting ... 4 paused
+        ProgressRole = KoTransferTableModel::ProgressRole,           // int: percent
         ConvertedSizeRole = KoTransferTableModel::ConvertedSizeRole, // QString
-        TaskIdRole = KoTransferTableModel::TaskIdRole, // int
+        TaskIdRole = KoTransferTableModel::TaskIdRole,               // int
     };
 
     explicit KoFileConvertInfoListModel(QObject* parent = nullptr);

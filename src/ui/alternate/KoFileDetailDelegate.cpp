@@ -15,7 +15,8 @@ void KoFileDetailDelegate::paintWithoutFocus(const QStyledItemDelegate* delegate
     delegate->QStyledItemDelegate::paint(painter, plain, index);
 }
 
-void KoFileDetailDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+void KoFileDetailDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                 const QModelIndex& index) const
 {
     paintWithoutFocus(this, painter, option, index);
 }

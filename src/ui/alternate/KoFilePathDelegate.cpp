@@ -11,7 +11,7 @@ bool isRoot(const QString& name)
 {
     return name == QLatin1String("/");
 }
-}
+} // namespace
 
 KoFilePathDelegate::KoFilePathDelegate(QObject* parent)
     : QStyledItemDelegate(parent)
@@ -30,9 +30,10 @@ void KoFilePathDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const QString name = index.data(KoFileModelRole::PathName).toString();
     painter->save();
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
-    painter->fillRect(item, hovered                                      ? QColor(246, 249, 255)
-                            : (option.state & QStyle::State_Selected) ? QColor(237, 244, 255)
-                                                                        : QColor(Qt::white));
+    painter->fillRect(item,
+                      hovered                                       ? QColor(246, 249, 255)
+                          : (option.state & QStyle::State_Selected) ? QColor(237, 244, 255)
+                                                                    : QColor(Qt::white));
     if (isRoot(name)) {
         KoItemPainter::drawImage(painter, QRect(item.left() + 8, item.top() + 6, 16, 16),
                                  QStringLiteral(":/images/icon_file_root"));
@@ -42,7 +43,8 @@ void KoFilePathDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         font.setUnderline(hovered);
         painter->setFont(font);
         painter->setPen(QColor(102, 102, 102));
-        painter->drawText(QRect(item.left() + 8, item.top() + 6, KoItemPainter::metrics(12).horizontalAdvance(shown), 16),
+        painter->drawText(QRect(item.left() + 8, item.top() + 6, KoItemPainter::metrics(12).horizontalAdvance(shown),
+                                16),
                           Qt::AlignLeft | Qt::AlignVCenter, shown);
     }
     if (!index.data(KoFileModelRole::PathIsLast).toBool())

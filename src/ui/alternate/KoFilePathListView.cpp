@@ -61,7 +61,8 @@ void KoFilePathListView::dropEvent(QDropEvent* event)
         return;
     }
     const QString target = m_pathList->at(row).getAbsolutePath();
-    const QStringList paths = KoCommonUtil::getPathListFromKoDragData(event->mimeData()->data(KoCommonUtil::kKoDragMimeType));
+    const QStringList paths = KoCommonUtil::getPathListFromKoDragData(
+        event->mimeData()->data(KoCommonUtil::kKoDragMimeType));
     emit remoteFileDropped(paths, target);
     event->acceptProposedAction();
 }

@@ -14,7 +14,7 @@ bool isOwnDevice(int uid)
     KoUser* user = KoUser::getInstance();
     return user->isLogin() && uid == user->getId();
 }
-}
+} // namespace
 
 KoSessionDelegate::KoSessionDelegate(QObject* parent)
     : QStyledItemDelegate(parent)

@@ -23,8 +23,7 @@ public:
     ~KoUiV3Window() override;
 
     // Which resize bands a pointer at pos is in, and the cursor that shows it.
-    struct EdgeBands
-    {
+    struct EdgeBands {
         bool right = false;
         bool bottom = false;
         Qt::CursorShape cursor = Qt::ArrowCursor;

@@ -29,7 +29,7 @@ QPixmap redDot()
     painter.drawRoundedRect(QRectF(0, 0, 7, 7), 3.5, 3.5);
     return dot;
 }
-}
+} // namespace
 
 KoWindowTitleBar::KoWindowTitleBar(QWidget* parent)
     : QWidget(parent)

@@ -2,8 +2,8 @@
 
 #include "mac/KoMacBridge.h"
 
-QStringList KoFileDialog::getOpenFilePaths(FileMode, QWidget* parent, const QString&, const QString&,
-                                           const QString&, std::function<void(QStringList)> callback)
+QStringList KoFileDialog::getOpenFilePaths(FileMode, QWidget* parent, const QString&, const QString&, const QString&,
+                                           std::function<void(QStringList)> callback)
 {
     __chooseFilesOrDirectories(parent, true, true, true, [callback](QStringList paths) {
         if (callback)

@@ -18,9 +18,8 @@ public:
 
     KoFileDialog() = delete;
 
-    static QStringList getOpenFilePaths(FileMode mode, QWidget* parent, const QString& caption,
-                                        const QString& dir, const QString& filter,
-                                        std::function<void(QStringList)> callback);
+    static QStringList getOpenFilePaths(FileMode mode, QWidget* parent, const QString& caption, const QString& dir,
+                                        const QString& filter, std::function<void(QStringList)> callback);
     // The callback receives the first chosen folder, or "" when none was chosen.
     static QString getTargetDirectoryPath(QWidget* parent, const QString& caption, const QString& dir,
                                           std::function<void(QString)> callback);

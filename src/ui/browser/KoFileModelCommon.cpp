@@ -16,17 +16,28 @@ QString smallFileResource(const KoAbstractFile* file)
     case KoAbstractFile::TypeFolder:
         return file->getSize() < 1 ? QStringLiteral(":/ui_v3/images/icon_file_dir_empty_small")
                                    : QStringLiteral(":/ui_v3/images/icon_file_dir_small");
-    case KoAbstractFile::TypeZip: return QStringLiteral(":/ui_v3/images/icon_file_zip_small");
-    case KoAbstractFile::TypeApk: return QStringLiteral(":/ui_v3/images/icon_file_apk_small");
-    case KoAbstractFile::TypePhoto: return QStringLiteral(":/ui_v3/images/icon_file_img_small");
-    case KoAbstractFile::TypeWord: return QStringLiteral(":/ui_v3/images/icon_file_word_small");
-    case KoAbstractFile::TypeAudio: return QStringLiteral(":/ui_v3/images/icon_file_music_small");
-    case KoAbstractFile::TypePpt: return QStringLiteral(":/ui_v3/images/icon_file_ppt_small");
-    case KoAbstractFile::TypeVideo: return QStringLiteral(":/ui_v3/images/icon_file_video_small");
-    case KoAbstractFile::TypeExcel: return QStringLiteral(":/ui_v3/images/icon_file_excel_small");
-    case KoAbstractFile::TypePdf: return QStringLiteral(":/ui_v3/images/icon_file_pdf_small");
-    case KoAbstractFile::TypeTxt: return QStringLiteral(":/ui_v3/images/icon_file_doc_small");
-    default: return QStringLiteral(":/ui_v3/images/icon_file_other_small");
+    case KoAbstractFile::TypeZip:
+        return QStringLiteral(":/ui_v3/images/icon_file_zip_small");
+    case KoAbstractFile::TypeApk:
+        return QStringLiteral(":/ui_v3/images/icon_file_apk_small");
+    case KoAbstractFile::TypePhoto:
+        return QStringLiteral(":/ui_v3/images/icon_file_img_small");
+    case KoAbstractFile::TypeWord:
+        return QStringLiteral(":/ui_v3/images/icon_file_word_small");
+    case KoAbstractFile::TypeAudio:
+        return QStringLiteral(":/ui_v3/images/icon_file_music_small");
+    case KoAbstractFile::TypePpt:
+        return QStringLiteral(":/ui_v3/images/icon_file_ppt_small");
+    case KoAbstractFile::TypeVideo:
+        return QStringLiteral(":/ui_v3/images/icon_file_video_small");
+    case KoAbstractFile::TypeExcel:
+        return QStringLiteral(":/ui_v3/images/icon_file_excel_small");
+    case KoAbstractFile::TypePdf:
+        return QStringLiteral(":/ui_v3/images/icon_file_pdf_small");
+    case KoAbstractFile::TypeTxt:
+        return QStringLiteral(":/ui_v3/images/icon_file_doc_small");
+    default:
+        return QStringLiteral(":/ui_v3/images/icon_file_other_small");
     }
 }
 
@@ -66,7 +77,8 @@ QPixmap smallFileIcon(const KoAbstractFile* file, bool cut)
     static QHash<QString, QPixmap> faded;
     auto it = faded.find(resource);
     if (it == faded.end())
-        it = faded.insert(resource, KoCommonUtil::transparentPixmap(KoImageCache::pixmap(resource, kSmallIconSize), 128));
+        it = faded.insert(resource,
+                          KoCommonUtil::transparentPixmap(KoImageCache::pixmap(resource, kSmallIconSize), 128));
     return *it;
 }
 
@@ -74,12 +86,17 @@ QPixmap smallCategoryIcon(int categoryType)
 {
     switch (categoryType) {
     case 1:
-    case 12: return KoImageCache::pixmap(QStringLiteral(":/ui_v3/images/icon_category_udisk_small"), kSmallIconSize);
+    case 12:
+        return KoImageCache::pixmap(QStringLiteral(":/ui_v3/images/icon_category_udisk_small"), kSmallIconSize);
     case 2:
-    case 3: return KoImageCache::pixmap(QStringLiteral(":/ui_v3/images/icon_category_photo_small"), kSmallIconSize);
-    case 9: return KoImageCache::pixmap(QStringLiteral(":/ui_v3/images/icon_category_storage_small"), kSmallIconSize);
-    case 11: return KoImageCache::pixmap(QStringLiteral(":/ui_v3/images/icon_category_sdcard_small"), kSmallIconSize);
-    default: return QPixmap();
+    case 3:
+        return KoImageCache::pixmap(QStringLiteral(":/ui_v3/images/icon_category_photo_small"), kSmallIconSize);
+    case 9:
+        return KoImageCache::pixmap(QStringLiteral(":/ui_v3/images/icon_category_storage_small"), kSmallIconSize);
+    case 11:
+        return KoImageCache::pixmap(QStringLiteral(":/ui_v3/images/icon_category_sdcard_small"), kSmallIconSize);
+    default:
+        return QPixmap();
     }
 }
 

@@ -12,20 +12,20 @@ class KoRemoteFile;
 // both file models, the small icons and the table font. GUI thread only.
 namespace KoFileModelRole {
 enum : int {
-    Hover = 256,           // bool, table models: the row is the hover row
-    PathName = 407,        // QString, path model
-    PathIsLast = 408,      // bool, path model
-    FileName = 457,        // QString: the name without suffix
-    FileType = 458,        // int: the file-type code
-    FileSuffix = 459,      // QString
-    FileSize = 460,        // qint64: sizes stay 64-bit
-    FileThumbnail = 462,   // QString: local thumbnail path or empty
-    FileCut = 470,         // bool
-    CategoryType = 471,    // int
-    CategoryName = 472,    // QString
-    CategoryFree = 473,    // QString: available size as text
-    CategoryTotal = 474,   // QString: total size as text
-    Permission = 475,      // int, file table model: 0, 1 or 2
+    Hover = 256,         // bool, table models: the row is the hover row
+    PathName = 407,      // QString, path model
+    PathIsLast = 408,    // bool, path model
+    FileName = 457,      // QString: the name without suffix
+    FileType = 458,      // int: the file-type code
+    FileSuffix = 459,    // QString
+    FileSize = 460,      // qint64: sizes stay 64-bit
+    FileThumbnail = 462, // QString: local thumbnail path or empty
+    FileCut = 470,       // bool
+    CategoryType = 471,  // int
+    CategoryName = 472,  // QString
+    CategoryFree = 473,  // QString: available size as text
+    CategoryTotal = 474, // QString: total size as text
+    Permission = 475,    // int, file table model: 0, 1 or 2
 };
 }
 

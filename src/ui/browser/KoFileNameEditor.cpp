@@ -54,7 +54,7 @@ bool KoFileNameEditor::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == this && event->type() == QEvent::FocusIn) {
         m_nameEdit->setFocus(Qt::OtherFocusReason);
-        m_nameEdit->setSelection(0, m_fileName.size());   // the cursor ends after the name
+        m_nameEdit->setSelection(0, m_fileName.size()); // the cursor ends after the name
         return true;
     }
     if (watched == m_nameEdit && event->type() == QEvent::KeyPress

@@ -86,7 +86,8 @@ void KoFileTableView::mouseMoveEvent(QMouseEvent* event)
     }
     if (m_dragSelecting) {
         extendRowSelection(event->pos());
-    } else if ((event->buttons() & Qt::LeftButton) && KoFileViewCommon::pastDragDistance(m_pressPoint, event->pos())) {
+    } else if ((event->buttons() & Qt::LeftButton)
+               && KoFileViewCommon::pastDragDistance(m_pressPoint, event->pos())) {
         if (isOnSelectedItem(event->pos()))
             draggingStart(event);
         else

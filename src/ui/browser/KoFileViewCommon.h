@@ -24,7 +24,7 @@ namespace KoFileViewCommon {
 struct Drop {
     enum Kind { Ignored, Local, Remote } kind = Ignored;
     QStringList paths;
-    QString dstDirPath;   // Remote only
+    QString dstDirPath; // Remote only
 };
 
 // What both views set up alike: the file-list style sheet on the view and on parts, mouse

@@ -26,10 +26,15 @@ QVariant KoRemoteCategoryListModel::data(const QModelIndex& index, int role) con
         return QVariant();
     const KoRemoteCategory* category = m_list->at(index.row());
     switch (role) {
-    case KoFileModelRole::CategoryType: return category->getCategoryType();
-    case KoFileModelRole::CategoryName: return category->getName();
-    case KoFileModelRole::CategoryFree: return KoCommonUtil::getFileSizeStringFromLong(category->getSize());
-    case KoFileModelRole::CategoryTotal: return KoCommonUtil::getFileSizeStringFromLong(category->getTotalSize());
-    default: return QVariant();
+    case KoFileModelRole::CategoryType:
+        return category->getCategoryType();
+    case KoFileModelRole::CategoryName:
+        return category->getName();
+    case KoFileModelRole::CategoryFree:
+        return KoCommonUtil::getFileSizeStringFromLong(category->getSize());
+    case KoFileModelRole::CategoryTotal:
+        return KoCommonUtil::getFileSizeStringFromLong(category->getTotalSize());
+    default:
+        return QVariant();
     }
 }

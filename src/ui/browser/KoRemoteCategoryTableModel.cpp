@@ -46,10 +46,14 @@ QVariant KoRemoteCategoryTableModel::data(const QModelIndex& index, int role) co
         const QPixmap icon = KoFileModelCommon::smallCategoryIcon(category->getCategoryType());
         return index.column() == 0 && !icon.isNull() ? QVariant(icon) : QVariant();
     }
-    case Qt::FontRole: return KoFileModelCommon::tableFont();
-    case Qt::BackgroundRole: return index.row() == m_hoverRow ? QColor(0xF6, 0xF6, 0xF6) : QVariant();
-    case KoFileModelRole::Hover: return index.row() == m_hoverRow;
-    default: return QVariant();
+    case Qt::FontRole:
+        return KoFileModelCommon::tableFont();
+    case Qt::BackgroundRole:
+        return index.row() == m_hoverRow ? QColor(0xF6, 0xF6, 0xF6) : QVariant();
+    case KoFileModelRole::Hover:
+        return index.row() == m_hoverRow;
+    default:
+        return QVariant();
     }
 }
 

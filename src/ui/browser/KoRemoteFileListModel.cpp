@@ -35,13 +35,20 @@ QVariant KoRemoteFileListModel::data(const QModelIndex& index, int role) const
     if (!file)
         return QVariant();
     switch (role) {
-    case KoFileModelRole::FileName: return file->getName();
-    case KoFileModelRole::FileType: return file->getFileType();
-    case KoFileModelRole::FileSuffix: return file->getSuffix();
-    case KoFileModelRole::FileSize: return file->getSize();
-    case KoFileModelRole::FileThumbnail: return thumbnailPath(file);
-    case KoFileModelRole::FileCut: return file->isCut();
-    default: return QVariant();
+    case KoFileModelRole::FileName:
+        return file->getName();
+    case KoFileModelRole::FileType:
+        return file->getFileType();
+    case KoFileModelRole::FileSuffix:
+        return file->getSuffix();
+    case KoFileModelRole::FileSize:
+        return file->getSize();
+    case KoFileModelRole::FileThumbnail:
+        return thumbnailPath(file);
+    case KoFileModelRole::FileCut:
+        return file->isCut();
+    default:
+        return QVariant();
     }
 }
 

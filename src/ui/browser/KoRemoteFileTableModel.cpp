@@ -51,12 +51,18 @@ QVariant KoRemoteFileTableModel::data(const QModelIndex& index, int role) const
         return QVariant();
     case Qt::DecorationRole:
         return index.column() == 0 ? KoFileModelCommon::smallFileIcon(file, file->isCut()) : QVariant();
-    case Qt::FontRole: return KoFileModelCommon::tableFont();
-    case Qt::BackgroundRole: return index.row() == m_hoverRow ? QColor(0xF6, 0xF6, 0xF6) : QVariant();
-    case KoFileModelRole::Hover: return index.row() == m_hoverRow;
-    case KoFileModelRole::FileName: return file->getName();
-    case KoFileModelRole::Permission: return m_permission;
-    default: return QVariant();
+    case Qt::FontRole:
+        return KoFileModelCommon::tableFont();
+    case Qt::BackgroundRole:
+        return index.row() == m_hoverRow ? QColor(0xF6, 0xF6, 0xF6) : QVariant();
+    case KoFileModelRole::Hover:
+        return index.row() == m_hoverRow;
+    case KoFileModelRole::FileName:
+        return file->getName();
+    case KoFileModelRole::Permission:
+        return m_permission;
+    default:
+        return QVariant();
     }
 }
 

@@ -23,8 +23,7 @@ void freeList(QList<KoFileCopyInfo*>* list)
 } // namespace
 
 KoUiV3FileCopyProgressDialog::KoUiV3FileCopyProgressDialog(int taskId, QString remoteServer,
-                                                           QList<KoFileCopyInfo*>* list, int version,
-                                                           QWidget* parent)
+                                                           QList<KoFileCopyInfo*>* list, int version, QWidget* parent)
     : QDialog(parent)
     , ui(new Ui::KoUiV3FileCopyProgressDialog)
     , taskId(taskId)

@@ -109,8 +109,8 @@ bool KoUiV3FileDetailDelegate::editorEvent(QEvent* event, QAbstractItemModel* mo
             return true;
         }
     } else if (move) {
-        const bool overButton =
-            download.contains(mouse->pos()) || remove.contains(mouse->pos()) || more.contains(mouse->pos());
+        const bool overButton = download.contains(mouse->pos()) || remove.contains(mouse->pos())
+            || more.contains(mouse->pos());
         m_buttonHover = overButton ? 0 : -1;
         setParentCursor(overButton ? Qt::PointingHandCursor : Qt::ArrowCursor);
         // Only this cell changes with the mouse: no size-hint change for the whole view.

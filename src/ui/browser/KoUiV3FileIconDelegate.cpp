@@ -13,23 +13,47 @@ QString KoUiV3FileIconDelegate::typeImage(int fileType, qint64 size)
 {
     const char* name = "icon_file_other";
     switch (fileType) {
-    case KoAbstractFile::TypeFolder: name = size < 1 ? "icon_file_dir_empty" : "icon_file_dir"; break;
-    case KoAbstractFile::TypeZip: name = "icon_file_zip"; break;
-    case KoAbstractFile::TypeApk: name = "icon_file_apk"; break;
-    case KoAbstractFile::TypePhoto: name = "icon_file_img"; break;
-    case KoAbstractFile::TypeWord: name = "icon_file_word"; break;
-    case KoAbstractFile::TypeAudio: name = "icon_file_music"; break;
-    case KoAbstractFile::TypePpt: name = "icon_file_ppt"; break;
-    case KoAbstractFile::TypeVideo: name = "icon_file_video"; break;
-    case KoAbstractFile::TypeExcel: name = "icon_file_excel"; break;
-    case KoAbstractFile::TypePdf: name = "icon_file_pdf"; break;
-    case KoAbstractFile::TypeTxt: name = "icon_file_doc"; break;
-    default: break;
+    case KoAbstractFile::TypeFolder:
+        name = size < 1 ? "icon_file_dir_empty" : "icon_file_dir";
+        break;
+    case KoAbstractFile::TypeZip:
+        name = "icon_file_zip";
+        break;
+    case KoAbstractFile::TypeApk:
+        name = "icon_file_apk";
+        break;
+    case KoAbstractFile::TypePhoto:
+        name = "icon_file_img";
+        break;
+    case KoAbstractFile::TypeWord:
+        name = "icon_file_word";
+        break;
+    case KoAbstractFile::TypeAudio:
+        name = "icon_file_music";
+        break;
+    case KoAbstractFile::TypePpt:
+        name = "icon_file_ppt";
+        break;
+    case KoAbstractFile::TypeVideo:
+        name = "icon_file_video";
+        break;
+    case KoAbstractFile::TypeExcel:
+        name = "icon_file_excel";
+        break;
+    case KoAbstractFile::TypePdf:
+        name = "icon_file_pdf";
+        break;
+    case KoAbstractFile::TypeTxt:
+        name = "icon_file_doc";
+        break;
+    default:
+        break;
     }
     return QStringLiteral(":/ui_v3/images/") + QLatin1String(name);
 }
 
-void KoUiV3FileIconDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+void KoUiV3FileIconDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                   const QModelIndex& index) const
 {
     const QRect& item = option.rect;
     KoItemPainter::fillTile(painter, frameRect(item), option.state & QStyle::State_Selected,

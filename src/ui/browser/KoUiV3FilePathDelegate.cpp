@@ -9,7 +9,7 @@
 namespace {
 constexpr int kFontPx = 14;
 constexpr int kMaxChars = 8;
-}
+} // namespace
 
 QString KoUiV3FilePathDelegate::displayText(const QString& name)
 {
@@ -26,7 +26,8 @@ QRect KoUiV3FilePathDelegate::textRect(const QRect& item, const QString& shown)
                  metrics.height());
 }
 
-void KoUiV3FilePathDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+void KoUiV3FilePathDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                   const QModelIndex& index) const
 {
     const QString shown = displayText(index.data(KoFileModelRole::PathName).toString());
     QColor color(0xBE, 0xBE, 0xBE);

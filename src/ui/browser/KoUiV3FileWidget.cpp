@@ -99,8 +99,8 @@ void KoUiV3FileWidget::initUi()
     for (QWidget* button : {ui->btnTable, ui->btnList, ui->btnRefresh})
         button->setStyleSheet(statusStyle);
     const QString listStyle = qssText(":/ui_v3/qss/KoFileList");
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(ui->fileListView),
-                                    static_cast<QAbstractItemView*>(ui->fileTableView)}) {
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(ui->fileListView), static_cast<QAbstractItemView*>(ui->fileTableView)}) {
         view->setStyleSheet(listStyle);
         view->verticalScrollBar()->setStyleSheet(listStyle);
         view->setContextMenuPolicy(Qt::CustomContextMenu);

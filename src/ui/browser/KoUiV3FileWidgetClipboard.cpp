@@ -26,7 +26,10 @@ QString firstEnclosingSource(const QStringList& sources, const QString& target)
 
 // Frees a copy list unless someone took it first.
 struct CopyListHolder {
-    explicit CopyListHolder(QList<KoFileCopyInfo*>* l) : list(l) {}
+    explicit CopyListHolder(QList<KoFileCopyInfo*>* l)
+        : list(l)
+    {
+    }
     ~CopyListHolder()
     {
         if (list)
@@ -91,7 +94,8 @@ void KoUiV3FileWidget::onPasteActionTriggled()
         const QString refused = firstEnclosingSource(paths, target.folder);
         if (!refused.isEmpty()) {
             KoUiV3AlertDialog box;
-            box.alert(QStringLiteral("复制文件"), QStringLiteral("目标文件夹是源文件夹%1的子文件夹, 无法复制").arg(refused));
+            box.alert(QStringLiteral("复制文件"),
+                      QStringLiteral("目标文件夹是源文件夹%1的子文件夹, 无法复制").arg(refused));
             return;
         }
         remoteOperator->getFileCopyStartV2(clipboard->getSrcCategory(), paths, target.category, target.folder,
@@ -110,7 +114,8 @@ void KoUiV3FileWidget::moveFiles(const OpTarget& target, int srcCategory, const 
     const QString refused = firstEnclosingSource(paths, dstDir);
     if (!refused.isEmpty()) {
         KoUiV3AlertDialog box;
-        box.alert(QStringLiteral("移动文件"), QStringLiteral("目标文件夹是源文件夹%1的子文件夹, 无法移动").arg(refused));
+        box.alert(QStringLiteral("移动文件"),
+                  QStringLiteral("目标文件夹是源文件夹%1的子文件夹, 无法移动").arg(refused));
         return;
     }
     KoBaseFacility device = target.device;
@@ -128,9 +133,8 @@ void KoUiV3FileWidget::onFileCopyStart(int taskId, QString remoteServer, QList<K
     if (!facility || facility->getUrl() != remoteServer)
         return;
     // Not from inside the operator's emission: the dialog runs an event loop of its own.
-    QTimer::singleShot(0, this, [this, holder, taskId, remoteServer] {
-        runCopyDialog(taskId, remoteServer, holder->take());
-    });
+    QTimer::singleShot(0, this,
+                       [this, holder, taskId, remoteServer] { runCopyDialog(taskId, remoteServer, holder->take()); });
 }
 
 void KoUiV3FileWidget::runCopyDialog(int taskId, const QString& remoteServer, QList<KoFileCopyInfo*>* list)

@@ -40,9 +40,9 @@ const QStringList kPhotoSuffixes{QStringLiteral("jpg"),  QStringLiteral("jpeg"),
                                  QStringLiteral("gif"),  QStringLiteral("bmp"),  QStringLiteral("webp"),
                                  QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("tif"),
                                  QStringLiteral("tiff")};
-const QStringList kDocumentSuffixes{QStringLiteral("doc"), QStringLiteral("docx"), QStringLiteral("xls"),
-                                    QStringLiteral("xlsx"), QStringLiteral("ppt"), QStringLiteral("pptx"),
-                                    QStringLiteral("pdf"), QStringLiteral("txt")};
+const QStringList kDocumentSuffixes{QStringLiteral("doc"),  QStringLiteral("docx"), QStringLiteral("xls"),
+                                    QStringLiteral("xlsx"), QStringLiteral("ppt"),  QStringLiteral("pptx"),
+                                    QStringLiteral("pdf"),  QStringLiteral("txt")};
 
 QString uniqueFolderName(const QList<KoRemoteFile*>& files)
 {

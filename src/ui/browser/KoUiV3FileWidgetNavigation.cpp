@@ -126,7 +126,8 @@ void KoUiV3FileWidget::onBtnForwardClicked()
 void KoUiV3FileWidget::moveInHistory(bool backward)
 {
     int state = 0;
-    const bool moved = backward ? history->getBackwardPath(state, pathList) : history->getForwardPath(state, pathList);
+    const bool moved = backward ? history->getBackwardPath(state, pathList)
+                                : history->getForwardPath(state, pathList);
     if (!moved)
         return;
     currentPath = lastOfPathList();
@@ -282,7 +283,8 @@ void KoUiV3FileWidget::scheduleReload(const QString& deviceId)
     if (!isSameDevice(deviceId) || reloadScheduled)
         return;
     reloadScheduled = true;
-    QMetaObject::invokeMethod(this, [this] { runScheduledReload(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { runScheduledReload(); }, Qt::QueuedConnection);
 }
 
 void KoUiV3FileWidget::runScheduledReload()
@@ -352,8 +354,8 @@ void KoUiV3FileWidget::applySortIndicator()
 {
     const int flag = getCurrentSortFlag();
     const int section = qAbs(flag) == 1 ? 0 : qAbs(flag) == 3 ? 1 : qAbs(flag) == 2 ? 2 : -1;
-    ui->fileTableView->horizontalHeader()->setSortIndicator(section, flag < 0 ? Qt::DescendingOrder
-                                                                              : Qt::AscendingOrder);
+    ui->fileTableView->horizontalHeader()->setSortIndicator(section,
+                                                            flag < 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void KoUiV3FileWidget::applySort(int flag)

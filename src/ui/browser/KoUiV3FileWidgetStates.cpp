@@ -36,9 +36,8 @@ struct StateRow {
 // 0 home, 1 album root, 2 phone-album root, 3 my U-disk, 4 SD card, 5 phone storage,
 // 6 album folder, 7 phone-album folder, 8 U-disk.
 constexpr StateRow kStates[] = {
-    {1, 0, false, false}, {2, 0, false, false}, {3, 0, false, false},
-    {1, 2, true, true},   {11, 1, false, false}, {9, 2, true, true},
-    {2, 1, false, true},  {3, 1, false, true},   {12, 2, true, true},
+    {1, 0, false, false}, {2, 0, false, false}, {3, 0, false, false}, {1, 2, true, true},  {11, 1, false, false},
+    {9, 2, true, true},   {2, 1, false, true},  {3, 1, false, true},  {12, 2, true, true},
 };
 constexpr int kStateCount = int(sizeof(kStates) / sizeof(kStates[0]));
 constexpr StateRow kUnknownState{1, 0, false, false};
@@ -99,8 +98,8 @@ void KoUiV3FileWidget::setCategoryState(int state)
         ui->fileListView->setItemDelegate(fileIconDelegate);
     }
     // setModel replaces a view's selection model only when the model changes: connect each once.
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(ui->fileListView),
-                                    static_cast<QAbstractItemView*>(ui->fileTableView)}) {
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(ui->fileListView), static_cast<QAbstractItemView*>(ui->fileTableView)}) {
         QItemSelectionModel* selection = view->selectionModel();
         connect(selection, &QItemSelectionModel::selectionChanged, this, &KoUiV3FileWidget::onFileSelectionChanged,
                 Qt::UniqueConnection);

@@ -17,11 +17,12 @@ KoFileFinishedInfoTableModel::KoFileFinishedInfoTableModel(QObject* parent, int 
 
 QString KoFileFinishedInfoTableModel::finishText(int kind, qint64 finishedMs)
 {
-    QString text = kind == KoFileConvertInfo::TypeDownload ? QStringLiteral("下载完成 ") : QStringLiteral("上传完成 ");
+    QString text = kind == KoFileConvertInfo::TypeDownload ? QStringLiteral("下载完成 ")
+                                                           : QStringLiteral("上传完成 ");
     if (finishedMs > 0) {
         const QDateTime at = QDateTime::fromMSecsSinceEpoch(finishedMs);
         text += at.daysTo(QDateTime::currentDateTime()) < 1 ? at.toString(QStringLiteral("hh:mm:ss"))
-                                                           : at.toString(QStringLiteral("yyyy-MM-dd"));
+                                                            : at.toString(QStringLiteral("yyyy-MM-dd"));
     }
     return text;
 }
@@ -49,10 +50,14 @@ QVariant KoFileFinishedInfoTableModel::data(const QModelIndex& index, int role) 
     switch (role) {
     case Qt::DisplayRole:
         switch (index.column()) {
-        case 0: return file ? QVariant(file->getFullName()) : QVariant();
-        case 1: return KoCommonUtil::getFileSizeStringFromLong(record->getTotalSize());
-        case 2: return finishText(kind, record->getFinishedTime());
-        default: return QVariant();
+        case 0:
+            return file ? QVariant(file->getFullName()) : QVariant();
+        case 1:
+            return KoCommonUtil::getFileSizeStringFromLong(record->getTotalSize());
+        case 2:
+            return finishText(kind, record->getFinishedTime());
+        default:
+            return QVariant();
         }
     case Qt::DecorationRole:
         if (index.column() == 0 && file)

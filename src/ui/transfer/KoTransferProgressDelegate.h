@@ -17,8 +17,7 @@ signals:
     void btnPauseClicked(int taskId);
 
 protected:
-    struct Texts
-    {
+    struct Texts {
         QString waiting;
         QString failed;
         QString paused;

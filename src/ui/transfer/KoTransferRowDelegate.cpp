@@ -46,8 +46,7 @@ bool KoTransferRowDelegate::editorEvent(QEvent* event, QAbstractItemModel* model
                                         const QModelIndex& index)
 {
     const QEvent::Type type = event->type();
-    if (!index.isValid() || index.column() != 3
-        || (type != QEvent::MouseButtonPress && type != QEvent::MouseMove))
+    if (!index.isValid() || index.column() != 3 || (type != QEvent::MouseButtonPress && type != QEvent::MouseMove))
         return QStyledItemDelegate::editorEvent(event, model, option, index);
     auto* mouse = static_cast<QMouseEvent*>(event);
     m_lastPos = mouse->localPos().toPoint();

@@ -20,8 +20,7 @@ public:
                      const QModelIndex& index) override;
 
 protected:
-    struct RowButton
-    {
+    struct RowButton {
         QString image;
         QString tip;
     };

@@ -72,17 +72,38 @@ QPixmap KoTransferTableModel::fileTypeIcon(int fileType)
 {
     const char* name = "icon_file_other_small";
     switch (fileType) {
-    case KoAbstractFile::TypeZip: name = "icon_file_zip_small"; break;
-    case KoAbstractFile::TypeApk: name = "icon_file_apk_small"; break;
-    case KoAbstractFile::TypePhoto: name = "icon_file_img_small"; break;
-    case KoAbstractFile::TypeWord: name = "icon_file_word_small"; break;
-    case KoAbstractFile::TypeAudio: name = "icon_file_music_small"; break;
-    case KoAbstractFile::TypePpt: name = "icon_file_ppt_small"; break;
-    case KoAbstractFile::TypeVideo: name = "icon_file_video_small"; break;
-    case KoAbstractFile::TypeExcel: name = "icon_file_excel_small"; break;
-    case KoAbstractFile::TypePdf: name = "icon_file_pdf_small"; break;
-    case KoAbstractFile::TypeTxt: name = "icon_file_doc_small"; break;
-    default: break;
+    case KoAbstractFile::TypeZip:
+        name = "icon_file_zip_small";
+        break;
+    case KoAbstractFile::TypeApk:
+        name = "icon_file_apk_small";
+        break;
+    case KoAbstractFile::TypePhoto:
+        name = "icon_file_img_small";
+        break;
+    case KoAbstractFile::TypeWord:
+        name = "icon_file_word_small";
+        break;
+    case KoAbstractFile::TypeAudio:
+        name = "icon_file_music_small";
+        break;
+    case KoAbstractFile::TypePpt:
+        name = "icon_file_ppt_small";
+        break;
+    case KoAbstractFile::TypeVideo:
+        name = "icon_file_video_small";
+        break;
+    case KoAbstractFile::TypeExcel:
+        name = "icon_file_excel_small";
+        break;
+    case KoAbstractFile::TypePdf:
+        name = "icon_file_pdf_small";
+        break;
+    case KoAbstractFile::TypeTxt:
+        name = "icon_file_doc_small";
+        break;
+    default:
+        break;
     }
     return KoImageCache::pixmap(QStringLiteral(":/ui_v3/images/") + QLatin1String(name), QSize(18, 18));
 }

@@ -19,11 +19,11 @@ class KoTransferTableModel : public QAbstractTableModel
     Q_OBJECT
 public:
     enum Role {
-        TotalSizeRole = 460, // total size as text (uploads, downloads)
-        LocalPathRole = 463, // local target path (finished downloads)
-        KindRole = 464, // 0 download, 1 upload (finished)
-        StateRole = 465, // 0 waiting, 1 transferring, 2 finished, 3 failed, 4 paused
-        ProgressRole = 466, // percent
+        TotalSizeRole = 460,     // total size as text (uploads, downloads)
+        LocalPathRole = 463,     // local target path (finished downloads)
+        KindRole = 464,          // 0 download, 1 upload (finished)
+        StateRole = 465,         // 0 waiting, 1 transferring, 2 finished, 3 failed, 4 paused
+        ProgressRole = 466,      // percent
         ConvertedSizeRole = 467, // transferred size as text
         TaskIdRole = 468,
     };

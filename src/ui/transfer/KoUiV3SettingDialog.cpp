@@ -73,7 +73,8 @@ void KoUiV3SettingDialog::initUi()
 
     const QString site = QString::fromLatin1(kSiteUrl);
     ui->siteLabel->setText(link(site, site));
-    ui->protocolLabel->setText(link(site + QStringLiteral("/agreement.htm"), QStringLiteral("查看版权声明与用户协议")));
+    ui->protocolLabel->setText(
+        link(site + QStringLiteral("/agreement.htm"), QStringLiteral("查看版权声明与用户协议")));
     ui->label_4->setText(QStringLiteral("保留所有权利"));
 
     KoSettings* settings = KoSettings::getInstance();
@@ -118,11 +119,26 @@ void KoUiV3SettingDialog::showMenuPage(QPushButton* button, QWidget* page)
     }
 }
 
-void KoUiV3SettingDialog::onBtnCommonClicked() { showMenuPage(ui->btnCommon, ui->commonWidget); }
-void KoUiV3SettingDialog::onBtnPhotoClicked() { showMenuPage(ui->btnPhoto, ui->photoWidget); }
-void KoUiV3SettingDialog::onBtnSuggestClicked() { showMenuPage(ui->btnSuggest, ui->suggestWidget); }
-void KoUiV3SettingDialog::onBtnVersionClicked() { showMenuPage(ui->btnVersion, ui->versionWidget); }
-void KoUiV3SettingDialog::onBtnAboutClicked() { showMenuPage(ui->btnAbout, ui->aboutWidget); }
+void KoUiV3SettingDialog::onBtnCommonClicked()
+{
+    showMenuPage(ui->btnCommon, ui->commonWidget);
+}
+void KoUiV3SettingDialog::onBtnPhotoClicked()
+{
+    showMenuPage(ui->btnPhoto, ui->photoWidget);
+}
+void KoUiV3SettingDialog::onBtnSuggestClicked()
+{
+    showMenuPage(ui->btnSuggest, ui->suggestWidget);
+}
+void KoUiV3SettingDialog::onBtnVersionClicked()
+{
+    showMenuPage(ui->btnVersion, ui->versionWidget);
+}
+void KoUiV3SettingDialog::onBtnAboutClicked()
+{
+    showMenuPage(ui->btnAbout, ui->aboutWidget);
+}
 
 void KoUiV3SettingDialog::onBtnCommonConfirmClicked()
 {

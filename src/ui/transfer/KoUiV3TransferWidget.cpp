@@ -199,9 +199,18 @@ void KoUiV3TransferWidget::setPageState(PageState state)
     m_pageState = state;
 }
 
-void KoUiV3TransferWidget::onBtnUploadClicked() { switchPage(UploadPage); }
-void KoUiV3TransferWidget::onBtnDownloadClicked() { switchPage(DownloadPage); }
-void KoUiV3TransferWidget::onBtnFinishedClicked() { switchPage(FinishedPage); }
+void KoUiV3TransferWidget::onBtnUploadClicked()
+{
+    switchPage(UploadPage);
+}
+void KoUiV3TransferWidget::onBtnDownloadClicked()
+{
+    switchPage(DownloadPage);
+}
+void KoUiV3TransferWidget::onBtnFinishedClicked()
+{
+    switchPage(FinishedPage);
+}
 
 void KoUiV3TransferWidget::switchPage(PageState page)
 {
@@ -274,9 +283,8 @@ void KoUiV3TransferWidget::updateStateLabel()
 
 void KoUiV3TransferWidget::updateSelectedLabel()
 {
-    ui->selectedLabel->setText(QStringLiteral("共%1个项目, 已选中%2个项目")
-                                   .arg(current().list->size())
-                                   .arg(getTableSelectionList().size()));
+    ui->selectedLabel->setText(
+        QStringLiteral("共%1个项目, 已选中%2个项目").arg(current().list->size()).arg(getTableSelectionList().size()));
 }
 
 void KoUiV3TransferWidget::updateSelCheckBox()
@@ -327,9 +335,18 @@ void KoUiV3TransferWidget::onChbSelStateChanged(bool checked)
     }
 }
 
-void KoUiV3TransferWidget::refreshUploadTable() { scheduleRebuild(UploadPage); }
-void KoUiV3TransferWidget::refreshDownloadTable() { scheduleRebuild(DownloadPage); }
-void KoUiV3TransferWidget::refreshFinishedTable() { scheduleRebuild(FinishedPage); }
+void KoUiV3TransferWidget::refreshUploadTable()
+{
+    scheduleRebuild(UploadPage);
+}
+void KoUiV3TransferWidget::refreshDownloadTable()
+{
+    scheduleRebuild(DownloadPage);
+}
+void KoUiV3TransferWidget::refreshFinishedTable()
+{
+    scheduleRebuild(FinishedPage);
+}
 
 void KoUiV3TransferWidget::scheduleRebuild(PageState page)
 {

@@ -73,8 +73,7 @@ private slots:
     void onAllUploadsSuccess(int failed);
 
 private:
-    struct Table
-    {
+    struct Table {
         QList<KoFileConvertInfo*>* list = nullptr;
         QTableView* view = nullptr;
         KoTransferTableModel* model = nullptr;

@@ -90,7 +90,8 @@ void KoUiV3TransferWidget::onBtnDeleteClicked()
     const bool upload = m_pageState == UploadPage;
     const QModelIndexList selection = getTableSelectionList();
     if (selection.isEmpty()
-        && !confirm(upload ? QStringLiteral("确定要删除所有上传任务吗?") : QStringLiteral("确定要删除所有下载任务吗?")))
+        && !confirm(upload ? QStringLiteral("确定要删除所有上传任务吗?")
+                           : QStringLiteral("确定要删除所有下载任务吗?")))
         return;
     // The list as it is after the answer: records added meanwhile go too.
     flushPending();
@@ -104,8 +105,7 @@ void KoUiV3TransferWidget::onBtnDeleteClicked()
 void KoUiV3TransferWidget::onBtnClearClicked()
 {
     flushPending();
-    const QModelIndexList selection =
-        m_pageState == FinishedPage ? getTableSelectionList() : QModelIndexList();
+    const QModelIndexList selection = m_pageState == FinishedPage ? getTableSelectionList() : QModelIndexList();
     if (selection.isEmpty()) {
         if (confirm(QStringLiteral("确定要清除所有已完成任务吗?")))
             m_operator->clearConvertedList();
@@ -129,11 +129,26 @@ void KoUiV3TransferWidget::alert(const QString& text)
     dialog.alert(kAppTitle, text);
 }
 
-void KoUiV3TransferWidget::onDownloadRetryButtonClicked(int taskId) { m_operator->getFileRetryDownloadStart(taskId); }
-void KoUiV3TransferWidget::onDownloadPauseButtonClicked(int taskId) { m_operator->pauseFileDownload(taskId); }
-void KoUiV3TransferWidget::onUploadRetryButtonClicked(int taskId) { m_operator->getFileRetryUploadStart(taskId); }
-void KoUiV3TransferWidget::onUploadPauseButtonClicked(int taskId) { m_operator->pauseFileUpload(taskId); }
-void KoUiV3TransferWidget::onTransferDelButtonClicked(int taskId) { m_operator->removeConvertedTask(taskId); }
+void KoUiV3TransferWidget::onDownloadRetryButtonClicked(int taskId)
+{
+    m_operator->getFileRetryDownloadStart(taskId);
+}
+void KoUiV3TransferWidget::onDownloadPauseButtonClicked(int taskId)
+{
+    m_operator->pauseFileDownload(taskId);
+}
+void KoUiV3TransferWidget::onUploadRetryButtonClicked(int taskId)
+{
+    m_operator->getFileRetryUploadStart(taskId);
+}
+void KoUiV3TransferWidget::onUploadPauseButtonClicked(int taskId)
+{
+    m_operator->pauseFileUpload(taskId);
+}
+void KoUiV3TransferWidget::onTransferDelButtonClicked(int taskId)
+{
+    m_operator->removeConvertedTask(taskId);
+}
 
 void KoUiV3TransferWidget::onDownloadDelButtonClicked(int taskId, int state)
 {

@@ -13,7 +13,7 @@ QFont pixelFont(int pixels)
     font.setPixelSize(pixels);
     return font;
 }
-}
+} // namespace
 
 QString KoDeviceRowPainter::deviceIcon(int deviceType, bool enabled)
 {
@@ -35,10 +35,14 @@ QString KoDeviceRowPainter::deviceIcon(int deviceType, bool enabled)
 QString KoDeviceRowPainter::ownDeviceTitle(int deviceType)
 {
     switch (deviceType) {
-    case 2: return QString::fromUtf8("我的Android");
-    case 3: return QString::fromUtf8("我的iPhone");
-    case 4: return QString::fromUtf8("我的iPad");
-    default: return QString();
+    case 2:
+        return QString::fromUtf8("我的Android");
+    case 3:
+        return QString::fromUtf8("我的iPhone");
+    case 4:
+        return QString::fromUtf8("我的iPad");
+    default:
+        return QString();
     }
 }
 

@@ -12,9 +12,8 @@ class QPainter;
 class KoDeviceRowPainter
 {
 public:
-    struct Row
-    {
-        QString icon;        // image resource; empty: no icon
+    struct Row {
+        QString icon; // image resource; empty: no icon
         QString title;
         QColor titleColour;
         QString subtitle;

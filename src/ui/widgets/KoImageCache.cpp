@@ -8,8 +8,7 @@
 
 namespace {
 
-struct Key
-{
+struct Key {
     QString resource;
     QSize size;
     bool operator==(const Key& other) const { return resource == other.resource && size == other.size; }
@@ -59,7 +58,7 @@ QPixmap pixmap(const QString& resource, const QSize& size)
     if (it != store().constEnd())
         return *it;
     if (store().isEmpty())
-        qAddPostRoutine([] { store().clear(); });   // pixmaps go while the application lives
+        qAddPostRoutine([] { store().clear(); }); // pixmaps go while the application lives
     const QPixmap image = render(resource, size);
     store().insert(key, image);
     return image;

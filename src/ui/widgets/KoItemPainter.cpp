@@ -11,8 +11,7 @@
 namespace KoItemPainter {
 
 namespace {
-struct FontEntry
-{
+struct FontEntry {
     QFont font;
     QFontMetrics metrics;
 };

@@ -26,8 +26,9 @@ KoToastWidget::KoToastWidget(QWidget* parent)
     layout->setSpacing(5);
     layout->setContentsMargins(16, 5, 16, 5);
     layout->addWidget(messageLabel);
-    setStyleSheet(QStringLiteral("QWidget#toastWidget {background: rgba(190, 230, 250, 80%);}"
-                                 "QLabel#messageLabel {color: rgb(0, 100, 255);background: transparent;font-size: 12px;}"));
+    setStyleSheet(
+        QStringLiteral("QWidget#toastWidget {background: rgba(190, 230, 250, 80%);}"
+                       "QLabel#messageLabel {color: rgb(0, 100, 255);background: transparent;font-size: 12px;}"));
 }
 
 QRect KoToastWidget::hostRect() const

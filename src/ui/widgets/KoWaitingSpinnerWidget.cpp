@@ -66,8 +66,8 @@ void KoWaitingSpinnerWidget::paintEvent(QPaintEvent* event)
         painter.rotate(rotateAngle);
         painter.translate(m_innerRadius, 0);
         const int distance = lineCountDistanceFromPrimary(i, m_currentCounter, m_numberOfLines);
-        const QColor color =
-            currentLineColor(distance, m_numberOfLines, m_trailFadePercentage, m_minimumTrailOpacity, m_color);
+        const QColor color = currentLineColor(distance, m_numberOfLines, m_trailFadePercentage, m_minimumTrailOpacity,
+                                              m_color);
         painter.setBrush(color);
         painter.drawRoundedRect(QRect(0, -(m_lineWidth / 2), m_lineLength, m_lineWidth), m_roundness, m_roundness,
                                 Qt::RelativeSize);
