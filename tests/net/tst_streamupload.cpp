@@ -1,61 +1,28 @@
 // The streamed upload's own writer next to the network access manager: the same request, and
 // the answers, errors and cancellation as the manager's replies give them.
 
-#include "KoProbeHelper.h"
-
-#include "app/KoServerConfig.h"
-#include "net/KoNetworkObject.h"
-#include "support/KoTestHttpServer.h"
+#include "KoUploadTestBase.h"
 
 #include <QFile>
 #include <QHttpMultiPart>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(KoTestResponse)
 
-class TestStreamUpload : public QObject
+class TestStreamUpload : public KoUploadTestBase
 {
     Q_OBJECT
 
 private:
-    KoTestHttpServer* m_server = nullptr;
-    KoProbeHelper* m_probe = nullptr;
-    QTemporaryDir m_dir;
-
-    QString writeFile(const QString& name, qint64 size)
-    {
-        QByteArray data(int(size), Qt::Uninitialized);
-        for (int i = 0; i < data.size(); ++i)
-            data[i] = char((i * 13 + i / 509) & 0xff);
-        const QString path = m_dir.filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
-            return QString();
-        return path;
-    }
+    QString writeFile(const QString& name, qint64 size) { return KoUploadTestBase::writeFile(name, pattern(size)); }
     QString url() const { return m_server->baseUrl() + "/file/v2/uploadFile"; }
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
-    void init()
-    {
-        m_server = new KoTestHttpServer(KoTestHttpServer::Http, this);
-        QVERIFY(m_server->listen());
-        m_server->setHandler([](const KoTestRequest&) { return KoTestResponse::json(QJsonObject{{"code", 0}}); });
-        KoServerConfig::setSweepIntervalMs(3600000);
-        m_probe = new KoProbeHelper();
-    }
-    void cleanup()
-    {
-        delete m_probe;
-        m_probe = nullptr;
-        delete m_server;
-        m_server = nullptr;
-        KoServerConfig::reset();
-    }
-    void cleanupTestCase() { delete KoNetworkObject::getInstance(); }
+    void init() { QVERIFY(startServer()); }
+    void cleanup() { stopServer(); }
+    void cleanupTestCase() { stopNetwork(); }
 
     void sameRequestAsTheNetworkManager_data()
     {

@@ -1,41 +1,18 @@
 // Multipart file uploads as the server receives them, byte for byte.
 
-#include "KoProbeHelper.h"
+#include "KoUploadTestBase.h"
 
-#include "app/KoServerConfig.h"
-#include "net/KoNetworkObject.h"
 #include "support/KoMultipartReader.h"
-#include "support/KoTestHttpServer.h"
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
 
-class TestUpload : public QObject
+class TestUpload : public KoUploadTestBase
 {
     Q_OBJECT
 
 private:
-    KoTestHttpServer* m_server = nullptr;
-    KoProbeHelper* m_probe = nullptr;
-    QTemporaryDir m_dir;
-
-    QString writeFile(const QString& name, const QByteArray& data)
-    {
-        const QString path = m_dir.filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
-            return QString();
-        return path;
-    }
-    static QByteArray pattern(qint64 size)
-    {
-        QByteArray b(int(size), Qt::Uninitialized);
-        for (qint64 i = 0; i < size; ++i)
-            b[int(i)] = char((i * 7 + i / 251) & 0xff);
-        return b;
-    }
     static QByteArray expectedBody(const QByteArray& name, const QByteArray& content)
     {
         const QByteArray boundary = "----WebKitFormBoundaryw9d1v2FahuvheWBA";
@@ -55,23 +32,9 @@ private:
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
-    void init()
-    {
-        m_server = new KoTestHttpServer(KoTestHttpServer::Http, this);
-        QVERIFY(m_server->listen());
-        m_server->setHandler([](const KoTestRequest&) { return KoTestResponse::json(QJsonObject{{"code", 0}}); });
-        KoServerConfig::setSweepIntervalMs(3600000);
-        m_probe = new KoProbeHelper();
-    }
-    void cleanup()
-    {
-        delete m_probe;
-        m_probe = nullptr;
-        delete m_server;
-        m_server = nullptr;
-        KoServerConfig::reset();
-    }
-    void cleanupTestCase() { delete KoNetworkObject::getInstance(); }
+    void init() { QVERIFY(startServer()); }
+    void cleanup() { stopServer(); }
+    void cleanupTestCase() { stopNetwork(); }
 
     void bodyIsExact_data()
     {
