@@ -258,8 +258,6 @@ void KoClientHelper::startDownload(int type, int id, const QString& url, QJsonOb
     file->close();
 
     body.insert(QStringLiteral("haveRead"), double(haveRead));
-    // The body's length must be the file's length: no compression on the way.
-    headers.insert(QStringLiteral("Accept-Encoding"), QStringLiteral("identity"));
     if (!isSafeRequest(url, headers)) {
         delete file;
         refuseLater(type, id);
@@ -309,7 +307,6 @@ void KoClientHelper::getThumbnailRemote(int id, int toUid, QString toDeviceId, i
 void KoClientHelper::startThumbnail(int type, int id, const QString& url, QJsonObject body,
                                     QMap<QString, QString> headers, const QString& localPath)
 {
-    headers.insert(QStringLiteral("Accept-Encoding"), QStringLiteral("identity"));
     if (localPath.isEmpty() || !isSafeRequest(url, headers)) {
         refuseLater(type, id);
         return;
