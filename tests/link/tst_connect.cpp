@@ -80,8 +80,7 @@ void TestConnect::initTestCase()
 {
     KoSettings::getInstance()->remove("user");
     KoThisMachineInfo::getInstance();
-    QVERIFY(KoTestCertificates::ensure());
-    KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
+    QVERIFY(KoTestCertificates::trust());
 
     m_account = new KoFakeAccountServer(this);
     QVERIFY(m_account->start());

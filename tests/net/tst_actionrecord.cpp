@@ -81,8 +81,7 @@ void TestActionRecord::initTestCase()
 {
     // Start from no saved account, whatever an earlier run left in this test's home.
     KoSettings::getInstance()->remove("user");
-    QVERIFY(KoTestCertificates::ensure());
-    KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
+    QVERIFY(KoTestCertificates::trust());
     KoServerConfig::setSweepIntervalMs(100);
     KoServerConfig::setRequestDeadlineMs(1500);
     m_account = new KoFakeAccountServer(this);

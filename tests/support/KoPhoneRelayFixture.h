@@ -46,9 +46,8 @@ struct KoPhoneRelay {
         device.setUrl(phone->baseUrl());
         if (!withRelay)
             return true;
-        if (!KoTestCertificates::ensure())
+        if (!KoTestCertificates::trust())
             return false;
-        KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
         relay = new KoFakeRelay(parent);
         if (!relay->start())
             return false;

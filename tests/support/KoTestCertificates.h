@@ -12,6 +12,7 @@
 namespace KoTestCertificates {
 bool ensure();                   // false when openssl is missing or failed (the reason is logged)
 QSslCertificate caCertificate(); // the test CA, to be trusted by the client through its CA hook
+bool trust();                    // ensure(), then the request layer trusts the test CA
 QSslCertificate serverCertificate();
 QSslKey serverKey();
 QString caCertificateFile(); // PEM file of the CA (for tools that want a path)

@@ -66,8 +66,7 @@ private slots:
     void initTestCase()
     {
         KoSettings::getInstance()->remove("user");
-        QVERIFY(KoTestCertificates::ensure());
-        KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
+        QVERIFY(KoTestCertificates::trust());
         KoServerConfig::setSweepIntervalMs(100);
         QVERIFY(m_server.start());
         m_server.addAccount(kPhone, "secret1", 4711, QStringLiteral("一个很长很长很长很长很长的昵称"));

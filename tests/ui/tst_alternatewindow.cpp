@@ -59,8 +59,7 @@ private slots:
     void initTestCase()
     {
         koInitUiResources();
-        QVERIFY(KoTestCertificates::ensure());
-        KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
+        QVERIFY(KoTestCertificates::trust());
         QVERIFY(m_server.start());
         m_server.addAccount("13800000001", "secret1", 4711, QStringLiteral("小明"));
         KoServerConfig::setAccountBaseUrl(m_server.baseUrl());

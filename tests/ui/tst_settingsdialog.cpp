@@ -84,8 +84,7 @@ private slots:
 
     void checkUpdateTwiceAsksTwice()
     {
-        QVERIFY(KoTestCertificates::ensure());
-        KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
+        QVERIFY(KoTestCertificates::trust());
         KoFakeUpdateSite site;
         QVERIFY(site.start());
         site.setReleaseFile(KoFakeUpdateSite::versionFile(85, "V3.2.0"));
