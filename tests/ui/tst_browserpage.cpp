@@ -64,7 +64,8 @@ private slots:
     void sorting();
     void failedListingShowsTheRetryPanel();
     void lateAnswersAndLateTimeoutsChangeNothing();
-    void routeChangeReloadsThroughTheRelay();
+    void routeChangeReloadsOnTheNewRoute_data();
+    void routeChangeReloadsOnTheNewRoute();
     void operatorSuccessesReloadTheShownPhoneOnce();
     void tenThousandEntries();
 
@@ -444,17 +445,46 @@ void TestBrowserPage::lateAnswersAndLateTimeoutsChangeNothing()
     QCOMPARE(shownNames(), (QStringList{"a.txt", "b.txt"}));
 }
 
-void TestBrowserPage::routeChangeReloadsThroughTheRelay()
+void TestBrowserPage::routeChangeReloadsOnTheNewRoute_data()
 {
+    QTest::addColumn<bool>("toLan");
+    QTest::newRow("LAN to relay") << false;
+    // Only the manager's signal brings the address back.
+    QTest::newRow("relay to LAN") << true;
+}
+
+void TestBrowserPage::routeChangeReloadsOnTheNewRoute()
+{
+    QFETCH(bool, toLan);
+    const QByteArray route = toLan ? "lan" : "relay";
+    const QString dir = m_fx.root() + "/路由";
+    touch(dir + "/a.txt", 5, 50);
+    if (toLan) {
+        KoBaseFacility relayOnly(m_fx.device);
+        relayOnly.setLocal(false);
+        relayOnly.setUrl(QString());
+        m_page->setFacility(&relayOnly);
+        QTRY_VERIFY_WITH_TIMEOUT(idle() && rowOf("手机存储") >= 0, 10000);
+    }
     act("open:手机存储");
+    act("open:路由");
+    QCOMPARE(shownNames(), QStringList{"a.txt"});
     m_fx.reset();
     // The manager names the phone in its own case.
-    emit KoRemoteConnectManager::getInstance()->deviceLocalChanged(kPhoneId.toUpper(), false, QString());
-    QTRY_COMPARE_WITH_TIMEOUT(lastRequest(m_fx.relay), QStringLiteral("getDirectory 9 /"), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(idle() && rowOf("文档") >= 0, 10000);
-    QVERIFY(!m_page->getFacility()->isLocal());
+    emit KoRemoteConnectManager::getInstance()->deviceLocalChanged(kPhoneId.toUpper(), toLan,
+                                                                   toLan ? m_fx.url() : QString());
+    QTRY_COMPARE_WITH_TIMEOUT(lastRequest(m_fx.phone), QStringLiteral("getDirectory 9 /路由"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(idle() && rowOf("a.txt") >= 0, 10000);
+    QCOMPARE(m_page->getFacility()->isLocal(), toLan);
+    QCOMPARE(lastRequest(m_fx.relay), toLan ? QString() : QStringLiteral("getDirectory 9 /路由"));
+
+    // The next operation takes the new route too.
+    child<QPushButton>("btnMkdir")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_fx.phone->callsTo("newFolder").size(), 1, 10000);
+    QTRY_COMPARE(QDir(dir).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
     for (const KoFakeCall& call : m_fx.phone->calls())
-        QCOMPARE(call.route, QByteArray("relay")); // nothing on the LAN
+        QCOMPARE(call.route, route); // nothing on the other route
+    QVERIFY(QDir(dir).removeRecursively());
 }
 
 void TestBrowserPage::operatorSuccessesReloadTheShownPhoneOnce()

@@ -34,11 +34,23 @@ class TestDiskPage : public QObject
         return browser()->isVisible() && !panel()->isVisible() && browser()->getFacility()
             && browser()->getFacility()->getDeviceId() == KoDeviceWorld::kPhoneId;
     }
-    bool pair()
+    bool pair(KoFakeLanPhone* lan = nullptr)
     {
         QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
-        m_world.lan()->pair(manager()->getQrKey());
+        (lan ? lan : m_world.lan())->pair(manager()->getQrKey());
         return connected.wait(5000);
+    }
+    // The phone the browser shows; empty when the panel is shown.
+    QString shownPhone()
+    {
+        if (!browser()->isVisible() || panel()->isVisible() || !browser()->getFacility())
+            return QString();
+        return browser()->getFacility()->getDeviceId();
+    }
+    int selectedRow()
+    {
+        const QModelIndexList rows = view()->selectionModel()->selectedIndexes();
+        return rows.size() == 1 ? rows.first().row() : -1;
     }
     void continueQuery()
     {
@@ -158,6 +170,60 @@ private slots:
         QCOMPARE(after.size(), notices + (notice.isEmpty() ? 0 : 1));
         if (!notice.isEmpty())
             QCOMPARE(after.last().text, notice);
+    }
+
+    void connectedPhoneIsFoundByIdAfterTheDelay_data()
+    {
+        QTest::addColumn<bool>("again"); // the phone was listed already, below the others
+        QTest::addColumn<QString>("leaving");
+        QTest::addColumn<int>("row");
+        QTest::newRow("new phone, another leaves") << false << "phone-0002" << 0;
+        QTest::newRow("connected again, one above it leaves") << true << "phone-0003" << 1;
+    }
+
+    void connectedPhoneIsFoundByIdAfterTheDelay()
+    {
+        QFETCH(bool, again);
+        QFETCH(QString, leaving);
+        QFETCH(int, row);
+        const QString phoneId = QString::fromLatin1(KoDeviceWorld::kPhoneId);
+        if (again) {
+            QVERIFY(pair());
+            QTRY_COMPARE(shownPhone(), phoneId);
+        }
+        // Two more phones of the same user, each listed above the ones before it.
+        struct Other {
+            QTemporaryDir dir;
+            KoFakePhone phone{dir.path()};
+            KoFakeLanPhone lan{&phone};
+        } others[2];
+        for (int i = 0; i < 2; ++i) {
+            const QString id = QStringLiteral("phone-%1").arg(i + 2, 4, 10, QChar('0'));
+            others[i].phone.setIdentity(id, QStringLiteral("Fake Phone"), 2, 30, KoDeviceWorld::kUid);
+            QVERIFY(others[i].phone.start() && others[i].lan.start());
+            others[i].lan.setComputer(QHostAddress::LocalHost, manager()->getLanPort());
+            QVERIFY(pair(&others[i].lan));
+            QTRY_COMPARE(shownPhone(), id);
+        }
+        QCOMPARE(view()->model()->rowCount(), again ? 3 : 2);
+
+        // The phone comes while another leaves, before the page shows it.
+        connect(manager(), &KoRemoteConnectManager::deviceConnected, this,
+                [this, leaving] { manager()->ejectDevice(leaving); });
+        QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
+        if (again)
+            manager()->connectDevice(phoneId);
+        else
+            m_world.lan()->pair(manager()->getQrKey());
+        QVERIFY(connected.wait(5000));
+        QCOMPARE(connected.first().at(1).toInt(), again ? 2 : 0);
+        QTRY_COMPARE(shownPhone(), phoneId);
+        QCOMPARE(view()->model()->rowCount(), 2);
+        QCOMPARE(manager()->getConnectedList()->at(row)->getDeviceId(), phoneId);
+        QTRY_COMPARE(selectedRow(), row);
+        QTest::qWait(3 * KoUiV3DiskWidget::kShowDelayMs); // nothing else is shown later
+        QCOMPARE(shownPhone(), phoneId);
+        QCOMPARE(selectedRow(), row);
     }
 
     void rowFills_data()

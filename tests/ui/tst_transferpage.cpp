@@ -284,21 +284,31 @@ private slots:
 
     void badges_data()
     {
-        QTest::addColumn<int>("count");
-        QTest::newRow("0") << 0;
-        QTest::newRow("1000") << 1000;
+        // Different counts on the two badges, so that swapped badges show.
+        QTest::addColumn<int>("downloads");
+        QTest::addColumn<int>("uploads");
+        QTest::newRow("0") << 0 << 0;
+        QTest::newRow("1000") << 1000 << 7;
+        QTest::newRow("downloads only") << 3 << 0;
+        QTest::newRow("uploads only") << 0 << 12;
     }
     void badges()
     {
-        QFETCH(int, count);
+        QFETCH(int, downloads);
+        QFETCH(int, uploads);
         load({});
-        QMetaObject::invokeMethod(m_op, "convertCountChanged", Q_ARG(int, count), Q_ARG(int, count));
-        for (const char* name : {"downloadCountLabel", "uploadCountLabel"}) {
-            auto* badge = child<QLabel>(name);
+        QMetaObject::invokeMethod(m_op, "convertCountChanged", Q_ARG(int, downloads), Q_ARG(int, uploads));
+        const QList<QPair<const char*, int>> badges{{"downloadCountLabel", downloads}, {"uploadCountLabel", uploads}};
+        for (const auto& expected : badges) {
+            auto* badge = child<QLabel>(expected.first);
+            const int count = expected.second;
             QTRY_COMPARE(badge->isVisible(), count > 0);
             if (count > 0)
                 QCOMPARE(badge->pixmap(Qt::ReturnByValue).toImage(), KoCommonUtil::getNoticePoint(count).toImage());
         }
+        if (downloads > 0 && uploads > 0) // the images tell the counts apart
+            QVERIFY(KoCommonUtil::getNoticePoint(downloads).toImage()
+                    != KoCommonUtil::getNoticePoint(uploads).toImage());
     }
 
     void trayNotices_data()
