@@ -870,14 +870,15 @@ void TestConnect::vanishedPhoneIsLetGo()
 
 void TestConnect::phoneBackOnAnotherPortKeepsOneEntry_data()
 {
-    QTest::addColumn<bool>("byReport"); // else paired again with the QR key
-    QTest::newRow("paired again") << false;
-    QTest::newRow("reported at its new address") << true;
+    QTest::addColumn<int>("how");
+    QTest::newRow("paired again") << 0;
+    QTest::newRow("reported at its new address") << 1;
+    QTest::newRow("connected through the relay") << 2;
 }
 
 void TestConnect::phoneBackOnAnotherPortKeepsOneEntry()
 {
-    QFETCH(bool, byReport);
+    QFETCH(int, how);
     const QString id = QStringLiteral("phone-0002");
     setReport(false, 2, id);
     manager()->refreshMyDevice();
@@ -903,15 +904,30 @@ void TestConnect::phoneBackOnAnotherPortKeepsOneEntry()
     KoFakeLanPhone lan(second);
     QVERIFY(lan.start());
     lan.setComputer(QHostAddress::LocalHost, manager()->getLanPort());
-    if (byReport) {
+    if (how == 0) {
+        lan.pair(manager()->getQrKey());
+    } else if (how == 1) {
         setReport(true, 2, id, second->port());
         manager()->refreshMyDevice();
     } else {
-        lan.pair(manager()->getQrKey());
+        m_relay->attachPhone(second);
+        sendPushes({QJsonObject{{"pushId", "back-1"},
+                                {"cmd", "OPEN"},
+                                {"fromUid", kUid},
+                                {"fromDeviceId", id},
+                                {"fromDeviceType", 2},
+                                {"ip", "127.0.0.1"},
+                                {"port", int(second->port())}}});
     }
     QVERIFY(QTest::qWaitFor([&] { return connected.size() == 2; }, 8000));
     QCOMPARE(manager()->getConnectedList()->size(), 1);
     KoBaseFacility* f = manager()->getConnectedList()->first();
+    if (how == 2) {
+        // On the relay first, then found on the LAN at its new port by the heart-beat.
+        QCOMPARE(m_relay->callsTo("ACCEPT").size(), 1);
+        QVERIFY(moved.contains(QVariantList{id, false, QString()}));
+        QVERIFY(QTest::qWaitFor([&] { return f->isLocal(); }, 8000));
+    }
     QCOMPARE((QVariantList{f->getDeviceId(), f->getPort(), f->isLocal(), f->getState(), f->getUrl()}),
              (QVariantList{id, int(second->port()), true, 1, second->baseUrl()}));
     QCOMPARE(connected.last().at(1).toInt(), 0);
@@ -919,7 +935,7 @@ void TestConnect::phoneBackOnAnotherPortKeepsOneEntry()
     QVERIFY(!moved.isEmpty());
     QCOMPARE(moved.last(), (QVariantList{id, true, second->baseUrl()}));
     QCOMPARE(detached.size(), 0);
-    QCOMPARE(second->callsTo("desktopStartConnect").size(), 1);
+    QCOMPARE(second->callsTo("desktopStartConnect").size(), how == 2 ? 0 : 1);
     bool isConnected = false, local = false;
     QString url;
     manager()->getConnectedFacilityNetworkStatus(kUid, id, isConnected, local, url);
