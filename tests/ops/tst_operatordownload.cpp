@@ -53,6 +53,9 @@ private:
     // Starts a LAN group download of the entries (deleted here afterwards).
     void download(QList<KoRemoteFile*> entries, const QString& dst, bool lan = true);
     bool waitIdle(int timeoutMs = 20000);
+    // Starts the download of /name (holding bytes) into the local folder and lets it stall after
+    // stallAfter bytes; returns its partial file once it holds them, or empty text.
+    QString stalledDownload(const QString& name, const QByteArray& bytes, int stallAfter);
 
     KoOpsPhone m_fx;
     KoRemoteFileOperator* m_op = nullptr;
@@ -104,6 +107,21 @@ void TestOperatorDownload::download(QList<KoRemoteFile*> entries, const QString&
     else
         m_op->getFileGroupDownloadStartV3(9, entries, dst, &m_fx.device);
     qDeleteAll(entries);
+}
+
+QString TestOperatorDownload::stalledDownload(const QString& name, const QByteArray& bytes, int stallAfter)
+{
+    if (!m_fx.writeFile(QLatin1Char('/') + name, bytes))
+        return QString();
+    KoTestResponse stall;
+    stall.stallAfter = stallAfter;
+    m_fx.phone->queueDownloadFault(stall);
+    const QString dst = m_local->path();
+    download({file(QLatin1Char('/') + name)}, dst);
+    const bool held = QTest::qWaitFor(
+        [&] { return partialsIn(dst).size() == 1 && QFileInfo(partialsIn(dst).first()).size() == stallAfter; },
+        20000);
+    return held ? partialsIn(dst).first() : QString();
 }
 
 bool TestOperatorDownload::waitIdle(int timeoutMs)
@@ -481,23 +499,16 @@ void TestOperatorDownload::pauseThenRetryResumes()
     QFETCH(QString, name);
     KoWatchdog watchdog(60);
     const QByteArray bytes = randomBytes(800000, 8);
-    QVERIFY(m_fx.writeFile(QLatin1Char('/') + name, bytes));
-    KoTestResponse stall;
-    stall.stallAfter = 300000;
-    m_fx.phone->queueDownloadFault(stall);
     const QString dst = m_local->path();
     QSignalSpy paused(m_op, &KoRemoteFileOperator::fileDownloadPause);
-
     QSignalSpy success(m_op, &KoRemoteFileOperator::fileDownloadSuccessV2);
-    download({file(QLatin1Char('/') + name)}, dst);
+    const QString partial = stalledDownload(name, bytes, 300000);
+    QVERIFY(!partial.isEmpty());
     KoFileDownloadInfo* record = downloadAt(m_op, 0);
-    QTRY_VERIFY_WITH_TIMEOUT(partialsIn(dst).size() == 1, 20000);
-    const QString partial = partialsIn(dst).first();
     // A name that fits keeps the plain partial name; a long one still gets one the disk takes.
     if (name.toUtf8().size() < 200)
         QCOMPARE(partial, dst + QLatin1Char('/') + name + QStringLiteral(".ReRazeDownload"));
     QVERIFY(QFileInfo(partial).fileName().toUtf8().size() <= 255);
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(partial).size() == 300000, 20000);
     QCOMPARE(m_op->getRunningTransferCount(), 1);
     const int id = record->getTaskId();
     if (fromReceiver) {
@@ -535,15 +546,9 @@ void TestOperatorDownload::pausedDownloadResumesFromThePhoneBackOnANewPort()
     KoWatchdog watchdog(60);
     const QString name = longName();
     const QByteArray bytes = randomBytes(700000, 18);
-    QVERIFY(m_fx.writeFile(QLatin1Char('/') + name, bytes));
-    KoTestResponse stall;
-    stall.stallAfter = 250000;
-    m_fx.phone->queueDownloadFault(stall);
     const QString dst = m_local->path();
-    download({file(QLatin1Char('/') + name)}, dst);
+    QVERIFY(!stalledDownload(name, bytes, 250000).isEmpty());
     KoFileDownloadInfo* record = downloadAt(m_op, 0);
-    QTRY_VERIFY_WITH_TIMEOUT(partialsIn(dst).size() == 1 && QFileInfo(partialsIn(dst).first()).size() == 250000,
-                             20000);
     m_op->pauseFileDownload(record->getTaskId());
     QCOMPARE(record->getConvertState(), 4);
 
@@ -614,19 +619,13 @@ void TestOperatorDownload::cancelAndRemoveStopTheTaskAndDeleteThePartial()
     QFETCH(bool, cancel);
     QFETCH(QString, name);
     KoWatchdog watchdog(60);
-    QVERIFY(m_fx.writeFile(QLatin1Char('/') + name, randomBytes(600000, 9)));
-    KoTestResponse stall;
-    stall.stallAfter = 200000;
-    m_fx.phone->queueDownloadFault(stall);
     const QString dst = m_local->path();
     KoCountWatch counts;
     counts.attach(m_op, this);
     QSignalSpy cancelled(m_op, &KoRemoteFileOperator::fileDownloadCancel);
     QSignalSpy moved(m_op, &KoRemoteFileOperator::fileDownloadErrorTaskMove);
-    download({file(QLatin1Char('/') + name)}, dst);
+    QVERIFY(!stalledDownload(name, randomBytes(600000, 9), 200000).isEmpty());
     const int id = downloadAt(m_op, 0)->getTaskId();
-    QTRY_VERIFY_WITH_TIMEOUT(partialsIn(dst).size() == 1 && QFileInfo(partialsIn(dst).first()).size() == 200000,
-                             20000);
     if (cancel)
         m_op->cancelFileDownload(id);
     else
