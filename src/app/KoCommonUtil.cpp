@@ -188,6 +188,23 @@ bool KoCommonUtil::isValidFileName(const QString& name)
 
 // --- hashes, random, this computer ---------------------------------------------
 
+QString KoCommonUtil::leftUtf8(const QString& text, int maxBytes)
+{
+    int bytes = 0;
+    int i = 0;
+    while (i < text.size()) {
+        const bool pair = text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
+        const ushort u = text.at(i).unicode();
+        // A lone surrogate is written as U+FFFD, three bytes.
+        const int width = pair ? 4 : (u < 0x80 ? 1 : (u < 0x800 ? 2 : 3));
+        if (bytes + width > maxBytes)
+            break;
+        bytes += width;
+        i += pair ? 2 : 1;
+    }
+    return text.left(i);
+}
+
 QString KoCommonUtil::getMd5Str(QString const& text)
 {
     return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex());

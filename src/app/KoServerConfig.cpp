@@ -18,6 +18,7 @@ struct Values {
     int pushPoll = 1000;
     int addressCheck = 5000;
     int lanRetry = 1000;
+    int phoneLost = 45000;
 };
 
 QString envOr(const char* name, const QString& fallback)
@@ -62,6 +63,7 @@ Values defaults()
     v.pushPoll = envIntOr("RERAZE_PUSH_POLL_MS", 1000);
     v.addressCheck = envIntOr("RERAZE_LAN_ADDRESS_CHECK_MS", 5000);
     v.lanRetry = envIntOr("RERAZE_LAN_RETRY_MS", 1000);
+    v.phoneLost = envIntOr("RERAZE_PHONE_LOST_MS", 45000);
     return v;
 }
 
@@ -139,6 +141,11 @@ int KoServerConfig::lanRetryMs()
     QMutexLocker l(&lock());
     return values().lanRetry;
 }
+int KoServerConfig::phoneLostMs()
+{
+    QMutexLocker l(&lock());
+    return values().phoneLost;
+}
 
 void KoServerConfig::setAccountBaseUrl(const QString& url)
 {
@@ -199,6 +206,11 @@ void KoServerConfig::setLanRetryMs(int ms)
 {
     QMutexLocker l(&lock());
     values().lanRetry = ms;
+}
+void KoServerConfig::setPhoneLostMs(int ms)
+{
+    QMutexLocker l(&lock());
+    values().phoneLost = ms;
 }
 void KoServerConfig::reset()
 {

@@ -32,6 +32,9 @@ public:
     static int pushPollMs();
     static int lanAddressCheckMs();
     static int lanRetryMs();
+    // How long a connected phone may stay silent on the LAN, while the relay cannot reach it,
+    // before the connection manager lets it go (45000).
+    static int phoneLostMs();
 
     static void setAccountBaseUrl(const QString& url);
     static void setRelayBaseUrl(const QString& url);
@@ -45,6 +48,7 @@ public:
     static void setPushPollMs(int ms);
     static void setLanAddressCheckMs(int ms);
     static void setLanRetryMs(int ms);
+    static void setPhoneLostMs(int ms);
     // Back to the environment / built-in values.
     static void reset();
 };

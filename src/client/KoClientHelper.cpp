@@ -21,6 +21,19 @@ QMutex KoClientHelper::s_mutex;
 const char* const KoClientHelper::kVersionName = "V3.2.0";
 const char* const KoClientHelper::kVersionCode = "85";
 
+QString KoClientHelper::partialPathOf(const QString& target)
+{
+    const QString suffix = QLatin1String(kDownloadSuffix);
+    const int slash = target.lastIndexOf(QLatin1Char('/'));
+    const QString name = target.mid(slash + 1);
+    if (name.toUtf8().size() + suffix.size() <= KoCommonUtil::kMaxFileNameBytes)
+        return target + suffix;
+    // Two long names that share their start still get two partial files.
+    const QString mark = QLatin1Char('~') + KoCommonUtil::getMd5Str(name).left(8);
+    const int room = KoCommonUtil::kMaxFileNameBytes - mark.size() - suffix.size();
+    return target.left(slash + 1) + KoCommonUtil::leftUtf8(name, room) + mark + suffix;
+}
+
 namespace {
 
 // A value that would end a header line (or the request line) early lets its author

@@ -161,12 +161,17 @@ public:
     using CheckSumCallback = std::function<void(int id, int code, int csVersion, QString checksum, qint64 haveRead)>;
     // Appended to a download's target path while it is being received.
     static const char* const kDownloadSuffix; // ".ReRazeDownload"
+    // The partial file of a download into target: target + kDownloadSuffix whenever that name
+    // fits in KoCommonUtil::kMaxFileNameBytes; otherwise the name is cut at a character and
+    // "~" + 8 hex digits of the MD5 of the whole name are put before the suffix, so that every
+    // caller (resume, cancel, remove, restart) finds the same file for the same target.
+    static QString partialPathOf(const QString& target);
     // The rest of a streamed upload goes from memory once no more than this is left to send.
     static constexpr qint64 kTailSwitchBytes = 999999;
     // Largest rest a tail switch reads into memory; a phone holding less gets a stream again.
     static constexpr qint64 kTailMemoryLimit = 1024 * 1024;
 
-    // Receives into localPath + kDownloadSuffix, resuming from its size; offset is not used.
+    // Receives into partialPathOf(localPath), resuming from its size; offset is not used.
     // expectedSize is the size the phone listed for the file (-1: unknown). The file is complete
     // when it holds the answer's announced length (resume point + Content-Length), or without
     // one at least expectedSize bytes; an answer without a body completes it only when it is

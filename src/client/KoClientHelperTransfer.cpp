@@ -226,7 +226,7 @@ void KoClientHelper::startDownload(int type, int id, const QString& url, QJsonOb
         return;
     }
     KoCommonUtil::makeSureParentExist(localPath);
-    const QString partial = localPath + QLatin1String(kDownloadSuffix);
+    const QString partial = partialPathOf(localPath);
     const QString partialAbs = QFileInfo(partial).absoluteFilePath();
 
     // Two writers on one partial file would interleave their bytes.

@@ -11,6 +11,7 @@
 #include "model/KoBaseFacility.h"
 #include "net/KoUser.h"
 
+#include <QDateTime>
 #include <QMutexLocker>
 #include <QPointer>
 #include <QRandomGenerator>
@@ -48,7 +49,7 @@ KoRemoteConnectManager::~KoRemoteConnectManager()
 {
     m_closing = true;
     // Timers and workers first: nothing may run on what is deleted below.
-    for (QTimer* t : {m_heartBeatTimer, m_reportTimer, m_pushTimer, m_addressTimer})
+    for (QTimer* t : {m_heartBeatTimer, m_reportTimer, m_pushTimer, m_addressTimer, m_lostTimer})
         t->stop();
     m_channel->shutDown();
     delete m_channel;
@@ -102,6 +103,7 @@ void KoRemoteConnectManager::initData()
     m_reportTimer = new QTimer(this);
     m_pushTimer = new QTimer(this);
     m_addressTimer = new QTimer(this);
+    m_lostTimer = new QTimer(this);
 }
 
 void KoRemoteConnectManager::initConnection()
@@ -130,6 +132,8 @@ void KoRemoteConnectManager::initConnection()
     m_reportTimer->start(KoServerConfig::deviceReportMs());
     m_pushTimer->start(KoServerConfig::pushPollMs());
     m_addressTimer->start(KoServerConfig::lanAddressCheckMs());
+    connect(m_lostTimer, &QTimer::timeout, this, &KoRemoteConnectManager::onLostCheck);
+    m_lostTimer->start(qMax(50, KoServerConfig::phoneLostMs() / 6));
 
     // The account object comes after this one at start-up: listen to it once it is there.
     QTimer::singleShot(0, this, [this] {
@@ -339,6 +343,60 @@ void KoRemoteConnectManager::onAddressTimer()
     newQrKey();
 }
 
+bool KoRemoteConnectManager::relayReaches(const QString& deviceId)
+{
+    if (!isLoggedIn())
+        return false;
+    {
+        QMutexLocker l(&m_myDevicesLock);
+        if (const KoBaseFacility* mine = m_myDevices.find(deviceId))
+            return mine->getState() != 3;
+    }
+    return m_viaRelay.contains(deviceId);
+}
+
+void KoRemoteConnectManager::onLostCheck()
+{
+    if (m_closing)
+        return;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    QList<KoBaseFacility> phones;
+    {
+        QMutexLocker l(&m_connectedLock);
+        for (KoBaseFacility* f : *m_connected.getList())
+            phones.append(*f);
+    }
+    QHash<QString, qint64> answered;
+    QStringList lost;
+    for (const KoBaseFacility& f : phones) {
+        const QString id = f.getDeviceId();
+        // One entered without a connection of ours counts from when it is first seen.
+        const qint64 last = m_lanAnswered.value(id, now);
+        answered.insert(id, last);
+        const bool relay = relayReaches(id);
+        if (f.isLocal() || !relay)
+            probe(f, ProbeConnected);
+        if (!relay && now - last >= KoServerConfig::phoneLostMs())
+            lost.append(id);
+    }
+    m_lanAnswered = answered;
+    QPointer<KoRemoteConnectManager> self(this);
+    for (const QString& id : qAsConst(lost)) {
+        KoBaseFacility* f = nullptr;
+        {
+            QMutexLocker l(&m_connectedLock);
+            f = m_connected.take(id);
+        }
+        if (!f)
+            continue;
+        m_lanAnswered.remove(id);
+        m_viaRelay.remove(id);
+        emit deviceDetached(handOver(f));
+        if (!self)
+            return;
+    }
+}
+
 void KoRemoteConnectManager::onUserLogin(int code)
 {
     if (code != 0)
@@ -523,7 +581,7 @@ void KoRemoteConnectManager::onDesktopStartConnect(int id, int code, QString dev
         f.setState(1);
         f.setLocal(true);
         f.setUrl(KoBaseFacility::makeUrl(f.getIp(), f.getPort()));
-        addConnected(f);
+        addConnected(f, false);
         if (!self)
             return;
         if (attempt.byKey)
@@ -552,7 +610,7 @@ void KoRemoteConnectManager::onConnectFacility(int id, int code)
         f.setState(2);
         f.setLocal(false);
         f.setUrl(QString());
-        addConnected(f);
+        addConnected(f, true);
         if (self && attempt.byKey)
             newQrKey();
     } else if (attempt.byUser && (code == kRelayCodeRefused || code == kRelayCodeMobileRefused)) {
@@ -584,17 +642,66 @@ void KoRemoteConnectManager::finishAttempt(int attemptId)
         emit sendTimeout(kConnectMsgType);
 }
 
-void KoRemoteConnectManager::addConnected(const KoBaseFacility& facility)
+void KoRemoteConnectManager::addConnected(const KoBaseFacility& facility, bool viaRelay)
 {
-    auto* f = new KoBaseFacility(facility);
+    const QString deviceId = facility.getDeviceId();
+    KoBaseFacility* f = nullptr;
+    int index = 0;
+    bool again = false;
     {
         QMutexLocker l(&m_connectedLock);
-        if (!m_connected.prepend(f)) {
-            delete f;
-            return;
+        f = m_connected.find(deviceId);
+        if (f) {
+            // Still listed from before (a restarted phone): the one entry takes the new values.
+            *f = facility;
+            index = m_connected.indexOf(deviceId);
+            again = true;
+        } else {
+            f = new KoBaseFacility(facility);
+            if (!m_connected.prepend(f)) {
+                delete f;
+                return;
+            }
         }
     }
-    KO_EMIT_LENT(f, deviceConnected(f, 0));
+    m_lanAnswered.insert(deviceId, QDateTime::currentMSecsSinceEpoch());
+    if (viaRelay)
+        m_viaRelay.insert(deviceId);
+    else
+        m_viaRelay.remove(deviceId);
+    QPointer<KoRemoteConnectManager> self(this);
+    if (again) {
+        emit deviceLocalChanged(deviceId, facility.isLocal(), facility.isLocal() ? facility.getUrl() : QString());
+        if (!self)
+            return;
+        // It may have left while that was delivered.
+        QMutexLocker l(&m_connectedLock);
+        if (m_connected.find(deviceId) != f)
+            return;
+    }
+    KO_EMIT_LENT(f, deviceConnected(f, index));
+}
+
+void KoRemoteConnectManager::reconnectAt(const KoBaseFacility& facility, const QString& ip, int port)
+{
+    const QString deviceId = facility.getDeviceId();
+    {
+        QMutexLocker l(&m_attemptLock);
+        for (const Attempt& a : qAsConst(m_attempts))
+            if (a.deviceId == deviceId)
+                return;
+    }
+    Attempt attempt;
+    attempt.deviceId = deviceId;
+    attempt.facility = facility;
+    attempt.facility.setIp(ip);
+    attempt.facility.setPort(port);
+    const int id = m_nextId++;
+    {
+        QMutexLocker l(&m_attemptLock);
+        m_attempts.insert(id, attempt);
+    }
+    startLanHandshake(id);
 }
 
 void KoRemoteConnectManager::onLanConnectRequested(QJsonObject message, QString senderIp)
@@ -612,11 +719,8 @@ void KoRemoteConnectManager::onLanConnectRequested(QJsonObject message, QString 
     const QString deviceId = message.value(QStringLiteral("deviceId")).toString();
     const QString name = message.value(QStringLiteral("deviceName")).toString();
     const QString nick = message.value(QStringLiteral("nick")).toString();
-    {
-        QMutexLocker l(&m_connectedLock);
-        if (m_connected.contains(deviceId))
-            return;
-    }
+    // A phone still listed pairs again after a restart: the handshake moves its entry to the
+    // address it has now.
     {
         QMutexLocker l(&m_attemptLock);
         for (const Attempt& a : m_attempts)
@@ -686,15 +790,19 @@ void KoRemoteConnectManager::ejectAllDevice()
 
 void KoRemoteConnectManager::probe(const KoBaseFacility& facility, int purpose)
 {
-    if (facility.getIp().isEmpty() || facility.getPort() <= 0 || m_probing.contains(facility.getDeviceId()))
+    if (facility.getIp().isEmpty() || facility.getPort() <= 0)
         return;
-    const int id = m_nextId++;
     Probe p;
     p.deviceId = facility.getDeviceId();
     p.url = KoBaseFacility::makeUrl(facility.getIp(), facility.getPort());
     p.purpose = purpose;
+    // One probe at a time per phone and address: a phone reported at a new address is asked there.
+    const QString key = p.deviceId + QLatin1Char(' ') + p.url;
+    if (m_probing.contains(key))
+        return;
+    const int id = m_nextId++;
     m_probes.insert(id, p);
-    m_probing.insert(p.deviceId);
+    m_probing.insert(key);
     QPointer<KoRemoteConnectManager> guard(this);
     KoClientHelper::getInstance()->askReachable(id, p.url, facility.getUid(), facility.getDeviceId(),
                                                 facility.getDeviceType(),
@@ -711,23 +819,44 @@ void KoRemoteConnectManager::onReachable(int id, int code, QString deviceId)
         return;
     const Probe p = it.value();
     m_probes.erase(it);
-    m_probing.remove(p.deviceId);
+    m_probing.remove(p.deviceId + QLatin1Char(' ') + p.url);
     Q_UNUSED(deviceId);
     const bool reachable = code == 0;
     if (p.purpose == ProbeMyDevice) {
         bool changed = false;
+        bool answered = false;
+        QString ip;
+        int port = 0;
         {
             QMutexLocker l(&m_myDevicesLock);
             KoBaseFacility* f = m_myDevices.find(p.deviceId);
-            if (f && KoBaseFacility::makeUrl(f->getIp(), f->getPort()) == p.url && reachable && f->getState() != 1) {
+            answered = f && reachable && KoBaseFacility::makeUrl(f->getIp(), f->getPort()) == p.url;
+            if (answered) {
+                ip = f->getIp();
+                port = f->getPort();
+            }
+            if (answered && f->getState() != 1) {
                 f->setState(1);
                 f->setLocal(true);
                 f->setUrl(p.url);
                 changed = true;
             }
         }
+        QPointer<KoRemoteConnectManager> self(this);
         if (changed)
             emit updateMyDeviceList();
+        if (!self || !answered)
+            return;
+        // Connected still at the address it had before it was reported at this one.
+        KoBaseFacility connected;
+        {
+            QMutexLocker l(&m_connectedLock);
+            const KoBaseFacility* f = m_connected.find(p.deviceId);
+            if (!f || (f->getIp() == ip && f->getPort() == port))
+                return;
+            connected = *f;
+        }
+        reconnectAt(connected, ip, port);
         return;
     }
     bool local = false;
@@ -742,8 +871,15 @@ void KoRemoteConnectManager::onReachable(int id, int code, QString deviceId)
         ip = f->getIp();
         port = f->getPort();
     }
-    if (reachable != local)
-        moveRoute(p.deviceId, reachable, ip, port);
+    if (reachable)
+        m_lanAnswered.insert(p.deviceId, QDateTime::currentMSecsSinceEpoch());
+    // With no relay to move to, a silent LAN phone keeps its route until it is let go.
+    if (reachable == local || (!reachable && !relayReaches(p.deviceId)))
+        return;
+    // The relay is taken on the word of a report: ask for a fresh one.
+    if (!reachable)
+        refreshMyDevice();
+    moveRoute(p.deviceId, reachable, ip, port);
 }
 
 void KoRemoteConnectManager::moveRoute(const QString& deviceId, bool local, const QString& ip, int port)
@@ -941,6 +1077,7 @@ void KoRemoteConnectManager::onNetworkPush(const QJsonObject& push)
         local = f->isLocal();
         copy = *f;
     }
+    m_viaRelay.insert(deviceId);
     if (networkType == 0) {
         // On mobile data the phone has left the LAN.
         if (local)

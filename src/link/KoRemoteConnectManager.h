@@ -28,6 +28,20 @@ class QTimer;
 // heart-beat, the QR pairing key and the relay pushes. GUI thread; the LAN channel's workers
 // reach it only through queued signals.
 //
+// A phone that vanished is let go: a connected phone that has not answered on its LAN address
+// (probe or handshake) for KoServerConfig::phoneLostMs (45 s; RERAZE_PHONE_LOST_MS) while the
+// relay cannot reach it either is taken out of the connected list and handed over through
+// deviceDetached. The relay counts as reaching a phone only while the user is signed in and
+// the latest device report does not list it offline (a phone the report does not list: only
+// when it came through the relay). Every connected phone is checked every sixth of that time,
+// and a phone on the LAN route is probed then, so it goes at the latest 7/6 of the bound
+// after its last answer. A LAN phone that stops answering moves to the relay only when the
+// relay reaches it.
+//
+// A phone that connects again while it is still listed (a new pairing with the QR key, a relay
+// "OPEN", or a report that gives it a new address that answers) keeps its one entry, which
+// takes the new address, port and route: deviceLocalChanged and then deviceConnected tell it.
+//
 // Records carried by deviceDetached, deviceEjected and devicePolicyDetached belong to the
 // receiver; all other signals lend a record that stays with the manager, and a lent record is
 // not deleted while such a signal is being delivered (a dialog in a slot runs the event loop).
@@ -85,6 +99,7 @@ private slots:
     void onReportTimer();
     void onPushTimer();
     void onAddressTimer();
+    void onLostCheck();
     void onUserLogin(int code);
     void onUserLogout();
     void onLanConnectRequested(QJsonObject message, QString senderIp);
@@ -122,8 +137,13 @@ private:
                                int appVersion);
     void onConnectFacility(int id, int code);
     void finishAttempt(int attemptId);
-    // Adds a connected phone (a copy of facility) at the front and announces it.
-    void addConnected(const KoBaseFacility& facility);
+    // Adds a connected phone (a copy of facility) at the front and announces it; a phone that
+    // is listed already takes the new values in its entry.
+    void addConnected(const KoBaseFacility& facility, bool viaRelay);
+    // Whether the relay can carry requests to the phone now (see the class comment).
+    bool relayReaches(const QString& deviceId);
+    // Starts a LAN handshake with the phone at another address (a new port after a restart).
+    void reconnectAt(const KoBaseFacility& facility, const QString& ip, int port);
 
     // Reachability.
     void probe(const KoBaseFacility& facility, int purpose);
@@ -172,6 +192,11 @@ private:
     QTimer* m_reportTimer = nullptr;
     QTimer* m_pushTimer = nullptr;
     QTimer* m_addressTimer = nullptr;
+    QTimer* m_lostTimer = nullptr;
+    // Last LAN answer (or connection) of each connected phone, ms since the epoch.
+    QHash<QString, qint64> m_lanAnswered;
+    // Connected phones that the relay delivered (connect or pushes).
+    QSet<QString> m_viaRelay;
     QString m_localIp;
     bool m_wasLoggedIn = false;
     bool m_closing = false;

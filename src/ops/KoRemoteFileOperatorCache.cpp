@@ -55,7 +55,10 @@ QString KoRemoteFileOperator::cachedFetch(bool thumbnail, KoRemoteFile* file, co
         localPath = getThumbnailDir() + QLatin1Char('/') + key + QStringLiteral(".png");
     } else {
         const QString suffix = isPlainSuffix(file->getSuffix()) ? file->getSuffix() : QString();
-        localPath = getTmpFileDir() + QLatin1Char('/') + key + QLatin1Char('.') + suffix;
+        // A suffix from the phone may be as long as a whole name: cut so the name still fits.
+        const int room = KoCommonUtil::kMaxFileNameBytes - key.size() - 1;
+        localPath = getTmpFileDir() + QLatin1Char('/') + key + QLatin1Char('.')
+            + KoCommonUtil::leftUtf8(suffix, room);
     }
     states->insert(key, kFetchRunning);
     KoRemoteFileTask* task = make(getFileTaskId(), remotePath, localPath);

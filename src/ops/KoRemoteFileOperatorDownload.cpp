@@ -19,14 +19,9 @@
 
 namespace {
 
-QString partialOf(const QString& localPath)
-{
-    return localPath + QLatin1String(KoClientHelper::kDownloadSuffix);
-}
-
 qint64 partialSizeOf(const QString& localPath)
 {
-    const QFileInfo info(partialOf(localPath));
+    const QFileInfo info(KoClientHelper::partialPathOf(localPath));
     return info.isFile() ? info.size() : 0;
 }
 
@@ -72,7 +67,7 @@ SubListFields subListOf(KoRemoteFileTask* task)
 
 bool KoRemoteFileOperator::isLocalFileExist(QString path)
 {
-    return QFileInfo::exists(path) || QFileInfo::exists(partialOf(path));
+    return QFileInfo::exists(path) || QFileInfo::exists(KoClientHelper::partialPathOf(path));
 }
 
 QString KoRemoteFileOperator::makeSafeLocalPath(const QString& baseDir, const QString& relative)
@@ -324,7 +319,7 @@ void KoRemoteFileOperator::queueGroupDownloads(KoRemoteFileGroupDownloadTaskBase
         }
         // Overwriting starts from nothing: old bytes are never continued by new ones.
         if (exists) {
-            const QString partial = partialOf(target);
+            const QString partial = KoClientHelper::partialPathOf(target);
             if (QFileInfo(partial).isFile())
                 QFile::remove(partial);
         }

@@ -64,7 +64,7 @@ qint64 lastModifiedOf(const QByteArray& line)
 
 qint64 partialSizeOf(const QString& localPath)
 {
-    const QFileInfo info(localPath + QLatin1String(KoClientHelper::kDownloadSuffix));
+    const QFileInfo info(KoClientHelper::partialPathOf(localPath));
     return info.isFile() ? info.size() : 0;
 }
 
@@ -353,7 +353,7 @@ void KoRemoteFileOperator::removeDownloadErrorTask(int taskId)
         stopRecordTask(taskId, ListDownloading, true);
     KoFileConvertInfo* info = popInfoFromConvertList(taskId, ListDownloading);
     if (auto* download = qobject_cast<KoFileDownloadInfo*>(info))
-        KoCommonUtil::deleteFile(download->getLocalFilePath() + QLatin1String(KoClientHelper::kDownloadSuffix));
+        KoCommonUtil::deleteFile(KoClientHelper::partialPathOf(download->getLocalFilePath()));
     delete info;
     emit fileDownloadErrorTaskMove(taskId);
 }
@@ -411,7 +411,7 @@ void KoRemoteFileOperator::clearAllFailedDownload()
     for (KoFileConvertInfo* info : taken) {
         stopRecordTask(info->getTaskId(), ListDownloading, true);
         if (auto* download = qobject_cast<KoFileDownloadInfo*>(info))
-            KoCommonUtil::deleteFile(download->getLocalFilePath() + QLatin1String(KoClientHelper::kDownloadSuffix));
+            KoCommonUtil::deleteFile(KoClientHelper::partialPathOf(download->getLocalFilePath()));
     }
     deleteConvertRecords(taken);
     emit fileDownloadCancel(-1);
@@ -438,8 +438,7 @@ void KoRemoteFileOperator::clearDownloadList()
             stopRecordTask(info->getTaskId(), ListDownloading, true);
         else if (info->getConvertState() == KoFileConvertInfo::StateFailed)
             if (auto* download = qobject_cast<KoFileDownloadInfo*>(info))
-                KoCommonUtil::deleteFile(download->getLocalFilePath()
-                                         + QLatin1String(KoClientHelper::kDownloadSuffix));
+                KoCommonUtil::deleteFile(KoClientHelper::partialPathOf(download->getLocalFilePath()));
     }
     deleteConvertRecords(taken);
     emit fileDownloadCancel(-1);

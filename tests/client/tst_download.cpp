@@ -44,6 +44,8 @@ private slots:
     void cleanup();
 
     void freshDownloadIsByteIdentical();
+    void partialNameFitsTheFileSystem_data();
+    void partialNameFitsTheFileSystem();
     void relayDownloadIsByteIdentical();
     void resumeAfterACutIsByteIdentical_data();
     void resumeAfterACutIsByteIdentical();
@@ -199,6 +201,48 @@ void TestDownload::resumeAfterACutIsByteIdentical()
     QTest::qWait(50);
     QCOMPARE(sha256Of(target), sha256(data));
     m_client = KoClientHelper::getInstance();
+}
+
+void TestDownload::partialNameFitsTheFileSystem_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("plain"); // target + ".ReRazeDownload", as earlier versions left it
+    const QString chinese = QString::fromUtf8("中文名字的文件");
+    QString c80;
+    while (c80.size() < 80)
+        c80 += chinese;
+    c80.truncate(80);
+    QString emoji;
+    for (int i = 0; i < 60; ++i)
+        emoji += QString::fromUtf8("\xF0\x9F\x98\x80");
+    QTest::newRow("short") << QStringLiteral("a.bin") << true;
+    QTest::newRow("240 bytes: 255 with the suffix") << c80 << true;
+    QTest::newRow("241 bytes") << QStringLiteral("x") + c80 << false;
+    QTest::newRow("250 bytes of Chinese") << c80 + QStringLiteral("中文.txt") << false;
+    QTest::newRow("four-byte characters at the cut") << emoji + QStringLiteral(".txt") << false;
+}
+
+void TestDownload::partialNameFitsTheFileSystem()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, plain);
+    const QString dir = QStringLiteral("/Users/me/下载");
+    const QString partial = KoClientHelper::partialPathOf(dir + QLatin1Char('/') + name);
+    if (plain) {
+        QCOMPARE(partial, dir + QLatin1Char('/') + name + QStringLiteral(".ReRazeDownload"));
+        return;
+    }
+    QVERIFY(partial.startsWith(dir + QLatin1Char('/')));
+    QVERIFY(partial.endsWith(QStringLiteral(".ReRazeDownload")));
+    const QString partialName = partial.mid(dir.size() + 1);
+    QVERIFY2(partialName.toUtf8().size() <= 255, qPrintable(QString::number(partialName.toUtf8().size())));
+    QVERIFY(partialName.toUtf8().size() >= 250); // cut no shorter than needed
+    // Cut between characters: no half of a pair is left.
+    QCOMPARE(QString::fromUtf8(partialName.toUtf8()), partialName);
+    // The same target always finds the same file; another name with the same start, another one.
+    QCOMPARE(KoClientHelper::partialPathOf(dir + QLatin1Char('/') + name), partial);
+    QVERIFY(KoClientHelper::partialPathOf(dir + QLatin1Char('/') + name + QLatin1Char('2')) != partial);
+    QVERIFY(KoClientHelper::partialPathOf(dir + QStringLiteral("/other/") + name).endsWith(partialName));
 }
 
 // A partial file meets the phone's answer on where it goes on from.

@@ -13,6 +13,7 @@
 #include "support/KoFakeRelay.h"
 #include "support/KoTestCertificates.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -58,10 +59,17 @@ private slots:
     void pairingKeyGuessesAreLimited();
     void ejectInsideConnectedSlotKeepsLentRecord();
     void bindErrorOnce();
+    void vanishedPhoneIsLetGo_data();
+    void vanishedPhoneIsLetGo();
+    void phoneBackOnAnotherPortKeepsOneEntry_data();
+    void phoneBackOnAnotherPortKeepsOneEntry();
 
 private:
     KoRemoteConnectManager* manager() { return KoRemoteConnectManager::getInstance(); }
-    void setReport(bool withAddress, int state = 2);
+    // The report lists one phone (port 0: the fake phone's own).
+    void setReport(bool withAddress, int state = 2, const QString& deviceId = kPhoneId, int port = 0);
+    // A phone of its own (a test's device id) on a port of its own, with its LAN messages.
+    KoFakePhone* newPhone(const QString& deviceId);
     // Waits for the my-device list to hold the phone in state.
     bool waitForMyDevice(int state);
     // Connects to the phone as the report shows it: on the LAN (1) or through the relay (2).
@@ -106,6 +114,8 @@ void TestConnect::initTestCase()
     KoServerConfig::setHeartBeatMs(200);
     KoServerConfig::setDeviceReportMs(600000);
     KoServerConfig::setPushPollMs(100);
+    // Long enough that no phone of the other tests is let go; the tests of it set their own.
+    KoServerConfig::setPhoneLostMs(600000);
 
     KoUser* user = KoUser::getInstance();
     user->setPhone(kPhoneNumber);
@@ -150,14 +160,14 @@ void TestConnect::cleanupTestCase()
     delete KoSettings::getInstance();
 }
 
-void TestConnect::setReport(bool withAddress, int state)
+void TestConnect::setReport(bool withAddress, int state, const QString& deviceId, int port)
 {
-    QJsonObject phone{{"uid", kUid},    {"deviceId", kPhoneId}, {"deviceType", 2}, {"deviceName", "Fake Phone"},
+    QJsonObject phone{{"uid", kUid},    {"deviceId", deviceId}, {"deviceType", 2}, {"deviceName", "Fake Phone"},
                       {"state", state}, {"appVersion", 30},     {"nick", "小明"},  {"networkType", 1},
                       {"policy", 0}};
     if (withAddress) {
         phone.insert("ip", "127.0.0.1");
-        phone.insert("port", int(m_phone->port()));
+        phone.insert("port", port > 0 ? port : int(m_phone->port()));
     }
     const QJsonArray devices{
         phone,
@@ -789,6 +799,148 @@ void TestConnect::bindErrorOnce()
     QCOMPARE(m->getLanPort(), quint16(0));
     // The rest keeps working: the relay route and the report.
     QVERIFY(connectOverRelay());
+}
+
+KoFakePhone* TestConnect::newPhone(const QString& deviceId)
+{
+    auto* phone = new KoFakePhone(m_dir.path(), this);
+    phone->setIdentity(deviceId, QStringLiteral("Fake Phone"), 2, 30, kUid);
+    return phone->start() ? phone : nullptr;
+}
+
+void TestConnect::vanishedPhoneIsLetGo_data()
+{
+    QTest::addColumn<int>("reported"); // how the report lists the phone (0: not at all)
+    QTest::addColumn<bool>("letGo");
+    QTest::newRow("not reported, paired with the key") << 0 << true;
+    QTest::newRow("reported offline") << 3 << true;
+    QTest::newRow("reported online: the relay reaches it") << 2 << false;
+}
+
+void TestConnect::vanishedPhoneIsLetGo()
+{
+    QFETCH(int, reported);
+    QFETCH(bool, letGo);
+    const int bound = 1500;
+    delete KoRemoteConnectManager::getInstance();
+    KoServerConfig::setPhoneLostMs(bound);
+    const QString id = QStringLiteral("phone-0002");
+    setReport(false, reported == 0 ? 2 : reported, reported == 0 ? QStringLiteral("phone-0003") : id);
+    QVERIFY(waitForMyDevice(reported == 0 ? 2 : reported));
+    KoFakePhone* phone = newPhone(id);
+    QVERIFY(phone);
+    KoFakeLanPhone lan(phone);
+    QVERIFY(lan.start());
+    lan.setComputer(QHostAddress::LocalHost, manager()->getLanPort());
+    QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
+    QSignalSpy detached(manager(), &KoRemoteConnectManager::deviceDetached);
+    QSignalSpy moved(manager(), &KoRemoteConnectManager::deviceLocalChanged);
+    lan.pair(manager()->getQrKey());
+    QVERIFY(QTest::qWaitFor([&] { return connected.size() == 1; }, 8000));
+    // Answering, it stays.
+    QTest::qWait(bound * 2);
+    QCOMPARE(detached.size(), 0);
+    QCOMPARE(manager()->getConnectedList()->size(), 1);
+
+    // Switched off: its port no longer answers.
+    delete phone;
+    QElapsedTimer stopped;
+    stopped.start();
+    if (!letGo) {
+        QVERIFY(QTest::qWaitFor([&] { return moved.size() == 1; }, 8000));
+        QCOMPARE(moved.first(), (QVariantList{id, false, QString()}));
+        QTest::qWait(bound * 2);
+        QCOMPARE(detached.size(), 0);
+        QCOMPARE(manager()->getConnectedList()->size(), 1);
+        QCOMPARE(manager()->getConnectedList()->first()->getState(), 2);
+        return;
+    }
+    QVERIFY(QTest::qWaitFor([&] { return detached.size() == 1; }, bound * 2 + 10000));
+    // Let go by the bound, not before it (its last answer came at most a check before the stop).
+    QVERIFY2(stopped.elapsed() >= bound * 5 / 6 - 50, qPrintable(QString::number(stopped.elapsed())));
+    auto* f = detached.first().first().value<KoBaseFacility*>();
+    QVERIFY(f);
+    QCOMPARE(f->getDeviceId(), id);
+    delete f; // the receiver owns it
+    QVERIFY(manager()->getConnectedList()->isEmpty());
+    QCOMPARE(moved.size(), 0); // no relay to move to
+    QTest::qWait(bound);
+    QCOMPARE(detached.size(), 1);
+}
+
+void TestConnect::phoneBackOnAnotherPortKeepsOneEntry_data()
+{
+    QTest::addColumn<int>("how");
+    QTest::newRow("paired again") << 0;
+    QTest::newRow("reported at its new address") << 1;
+    QTest::newRow("connected through the relay") << 2;
+}
+
+void TestConnect::phoneBackOnAnotherPortKeepsOneEntry()
+{
+    QFETCH(int, how);
+    const QString id = QStringLiteral("phone-0002");
+    setReport(false, 2, id);
+    manager()->refreshMyDevice();
+    QVERIFY(waitForMyDevice(2));
+    KoFakePhone* first = newPhone(id);
+    QVERIFY(first);
+    QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
+    QSignalSpy detached(manager(), &KoRemoteConnectManager::deviceDetached);
+    QSignalSpy moved(manager(), &KoRemoteConnectManager::deviceLocalChanged);
+    {
+        KoFakeLanPhone lan(first);
+        QVERIFY(lan.start());
+        lan.setComputer(QHostAddress::LocalHost, manager()->getLanPort());
+        lan.pair(manager()->getQrKey());
+        QVERIFY(QTest::qWaitFor([&] { return connected.size() == 1; }, 8000));
+    }
+    const quint16 oldPort = first->port();
+    delete first; // the app ends while its entry is listed
+
+    KoFakePhone* second = newPhone(id);
+    QVERIFY(second);
+    QVERIFY(second->port() != oldPort);
+    KoFakeLanPhone lan(second);
+    QVERIFY(lan.start());
+    lan.setComputer(QHostAddress::LocalHost, manager()->getLanPort());
+    if (how == 0) {
+        lan.pair(manager()->getQrKey());
+    } else if (how == 1) {
+        setReport(true, 2, id, second->port());
+        manager()->refreshMyDevice();
+    } else {
+        m_relay->attachPhone(second);
+        sendPushes({QJsonObject{{"pushId", "back-1"},
+                                {"cmd", "OPEN"},
+                                {"fromUid", kUid},
+                                {"fromDeviceId", id},
+                                {"fromDeviceType", 2},
+                                {"ip", "127.0.0.1"},
+                                {"port", int(second->port())}}});
+    }
+    QVERIFY(QTest::qWaitFor([&] { return connected.size() == 2; }, 8000));
+    QCOMPARE(manager()->getConnectedList()->size(), 1);
+    KoBaseFacility* f = manager()->getConnectedList()->first();
+    if (how == 2) {
+        // On the relay first, then found on the LAN at its new port by the heart-beat.
+        QCOMPARE(m_relay->callsTo("ACCEPT").size(), 1);
+        QVERIFY(moved.contains(QVariantList{id, false, QString()}));
+        QVERIFY(QTest::qWaitFor([&] { return f->isLocal(); }, 8000));
+    }
+    QCOMPARE((QVariantList{f->getDeviceId(), f->getPort(), f->isLocal(), f->getState(), f->getUrl()}),
+             (QVariantList{id, int(second->port()), true, 1, second->baseUrl()}));
+    QCOMPARE(connected.last().at(1).toInt(), 0);
+    // (The heart-beat may have moved the silent entry to the relay before.)
+    QVERIFY(!moved.isEmpty());
+    QCOMPARE(moved.last(), (QVariantList{id, true, second->baseUrl()}));
+    QCOMPARE(detached.size(), 0);
+    QCOMPARE(second->callsTo("desktopStartConnect").size(), how == 2 ? 0 : 1);
+    bool isConnected = false, local = false;
+    QString url;
+    manager()->getConnectedFacilityNetworkStatus(kUid, id, isConnected, local, url);
+    QCOMPARE((QVariantList{isConnected, local, url}), (QVariantList{true, true, second->baseUrl()}));
+    delete second;
 }
 
 QTEST_GUILESS_MAIN(TestConnect)

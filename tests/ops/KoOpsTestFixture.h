@@ -59,6 +59,26 @@ struct KoOpsPhone : KoPhoneRelay {
     }
 };
 
+// A legal name of 250 bytes of UTF-8: 82 Chinese characters and ".txt"; variants differ only
+// in their last character.
+inline QString longName(int variant = 0)
+{
+    QString name;
+    for (int i = 0; i < 81; ++i)
+        name += QChar(0x4E00 + i * 7);
+    name += QChar(0x7532 + variant);
+    return name + QStringLiteral(".txt");
+}
+
+// The partial download files in dir, by full path.
+inline QStringList partialsIn(const QString& dir)
+{
+    QStringList out;
+    for (const QString& name : QDir(dir).entryList({QStringLiteral("*.ReRazeDownload")}, QDir::Files | QDir::Hidden))
+        out << QDir(dir).filePath(name);
+    return out;
+}
+
 // The id that the operator's next task will get (draws one id itself).
 inline int nextTaskId(KoRemoteFileOperator* op)
 {

@@ -60,6 +60,7 @@ inline void connectPhone(KoOpsPhone& fx, bool local = true)
     KoServerConfig::setDeviceReportMs(3600000);
     KoServerConfig::setPushPollMs(3600000);
     KoServerConfig::setHeartBeatMs(3600000);
+    KoServerConfig::setPhoneLostMs(3600000);
     KoRemoteConnectManager* manager = KoRemoteConnectManager::getInstance();
     QList<KoBaseFacility*>* list = manager->getConnectedList();
     for (KoBaseFacility* f : *list) {

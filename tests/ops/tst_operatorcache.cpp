@@ -36,9 +36,11 @@ private slots:
     void init();
     void cleanup();
 
+    void thumbnailIsFetchedOnceAndThenCached_data();
     void thumbnailIsFetchedOnceAndThenCached();
     void failedThumbnailIsFetchedAgain();
     void erasedAndClearedThumbnailsAreFetchedAgain();
+    void temporaryCopyIsFetchedOnceAndReported_data();
     void temporaryCopyIsFetchedOnceAndReported();
     void failedTemporaryCopyIsReportedAndFetchedAgain();
     void timedOutTemporaryCopyIsReportedAndFetchedAgain();
@@ -83,16 +85,24 @@ void TestOperatorCache::cleanup()
     m_op = nullptr;
 }
 
+void TestOperatorCache::thumbnailIsFetchedOnceAndThenCached_data()
+{
+    QTest::addColumn<QString>("phonePath");
+    QTest::newRow("short name") << QStringLiteral("/p/a.jpg");
+    QTest::newRow("name of 250 bytes") << QStringLiteral("/p/") + longName();
+}
+
 void TestOperatorCache::thumbnailIsFetchedOnceAndThenCached()
 {
-    QVERIFY(m_fx.writeFile("/p/a.jpg", "thumbnail bytes"));
-    QScopedPointer<KoRemoteFile> file(m_fx.remoteFile(QStringLiteral("/p/a.jpg")));
+    QFETCH(QString, phonePath);
+    QVERIFY(m_fx.writeFile(phonePath, "thumbnail bytes"));
+    QScopedPointer<KoRemoteFile> file(m_fx.remoteFile(phonePath));
     QSignalSpy finished(m_op, &KoRemoteFileOperator::thumbnailDownloadFinishedV2);
     QCOMPARE(m_op->getThumbnailPathV2(9, file.data(), kPhoneId), QString());
     QCOMPARE(m_op->getThumbnailPathV2(9, file.data(), kPhoneId), QString());
     QVERIFY(!m_op->isThumbnailExistV2(file.data(), kPhoneId));
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
-    const QString key = KoRemoteFileOperator::cacheKey(QStringLiteral("/p/a.jpg"), kPhoneId);
+    const QString key = KoRemoteFileOperator::cacheKey(phonePath, kPhoneId);
     QCOMPARE(finished.at(0), (QVariantList{key, kPhoneId}));
 
     const QString path = m_op->getThumbnailPathV2(9, file.data(), kPhoneId);
@@ -104,8 +114,7 @@ void TestOperatorCache::thumbnailIsFetchedOnceAndThenCached()
     QVERIFY(m_op->isThumbnailExistV3(file.data(), &m_fx.device));
     QTest::qWait(700);
     QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getThumbnail")).size(), 1);
-    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getThumbnail")).at(0).body.value("path").toString(),
-             QStringLiteral("/p/a.jpg"));
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getThumbnail")).at(0).body.value("path").toString(), phonePath);
     QCOMPARE(finished.size(), 1);
 }
 
@@ -158,18 +167,33 @@ void TestOperatorCache::erasedAndClearedThumbnailsAreFetchedAgain()
     QCOMPARE(finished.value(kOtherPhoneId), 1);
 }
 
+void TestOperatorCache::temporaryCopyIsFetchedOnceAndReported_data()
+{
+    QTest::addColumn<QString>("phonePath");
+    QTest::addColumn<QString>("suffix"); // of the local copy
+    QTest::newRow("short name") << QStringLiteral("/docs/report.pdf") << QStringLiteral("pdf");
+    QTest::newRow("name of 250 bytes") << QStringLiteral("/docs/") + longName() << QStringLiteral("txt");
+    // "a." and a suffix of 83 Chinese characters: the copy's name keeps what fits in 255 bytes
+    // with the key and the point, 74 characters.
+    const QString suffix = longName().left(81) + QStringLiteral("甲乙");
+    QTest::newRow("suffix of 249 bytes") << QStringLiteral("/docs/a.") + suffix << suffix.left(74);
+}
+
 void TestOperatorCache::temporaryCopyIsFetchedOnceAndReported()
 {
+    QFETCH(QString, phonePath);
+    QFETCH(QString, suffix);
     const QByteArray content(300000, 'q');
-    QVERIFY(m_fx.writeFile("/docs/report.pdf", content));
-    QScopedPointer<KoRemoteFile> file(m_fx.remoteFile(QStringLiteral("/docs/report.pdf"), 504));
+    QVERIFY(m_fx.writeFile(phonePath, content));
+    QScopedPointer<KoRemoteFile> file(m_fx.remoteFile(phonePath, 504));
     QSignalSpy ready(m_op, &KoRemoteFileOperator::tmpFileDownloadFinishedV2);
     QSignalSpy progress(m_op, &KoRemoteFileOperator::downloadTaskProgressV2);
     QCOMPARE(m_op->getTmpFilePathV2(9, file.data(), kPhoneId), QString());
     QCOMPARE(m_op->getTmpFilePathV2(9, file.data(), kPhoneId), QString());
     QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, 10000);
-    const QString key = KoRemoteFileOperator::cacheKey(QStringLiteral("/docs/report.pdf"), kPhoneId);
-    const QString expected = m_op->getTmpFileDir() + "/" + key + ".pdf";
+    const QString key = KoRemoteFileOperator::cacheKey(phonePath, kPhoneId);
+    const QString expected = m_op->getTmpFileDir() + "/" + key + "." + suffix;
+    QVERIFY(QFileInfo(expected).fileName().toUtf8().size() <= 255);
     QCOMPARE(ready.at(0).at(0).toString(), expected);
     QCOMPARE(readAll(expected), content);
     QCOMPARE(m_op->getTmpFilePathV2(9, file.data(), kPhoneId), expected);

@@ -4,6 +4,7 @@
 
 #include "KoOpsTransferFixture.h"
 #include "net/KoUserActionRecord.h"
+#include "support/KoFakeLanPhone.h"
 
 #include <QJsonArray>
 
@@ -34,6 +35,7 @@ private slots:
     void aStartedDownloadIsTransferringBeforeItsFirstByte();
     void pauseThenRetryResumes_data();
     void pauseThenRetryResumes();
+    void pausedDownloadResumesFromThePhoneBackOnANewPort();
     void wholeAlbumDownloadsIntoItsFolder();
     void cancelAndRemoveStopTheTaskAndDeleteThePartial_data();
     void cancelAndRemoveStopTheTaskAndDeleteThePartial();
@@ -51,6 +53,9 @@ private:
     // Starts a LAN group download of the entries (deleted here afterwards).
     void download(QList<KoRemoteFile*> entries, const QString& dst, bool lan = true);
     bool waitIdle(int timeoutMs = 20000);
+    // Starts the download of /name (holding bytes) into the local folder and lets it stall after
+    // stallAfter bytes; returns its partial file once it holds them, or empty text.
+    QString stalledDownload(const QString& name, const QByteArray& bytes, int stallAfter);
 
     KoOpsPhone m_fx;
     KoRemoteFileOperator* m_op = nullptr;
@@ -102,6 +107,21 @@ void TestOperatorDownload::download(QList<KoRemoteFile*> entries, const QString&
     else
         m_op->getFileGroupDownloadStartV3(9, entries, dst, &m_fx.device);
     qDeleteAll(entries);
+}
+
+QString TestOperatorDownload::stalledDownload(const QString& name, const QByteArray& bytes, int stallAfter)
+{
+    if (!m_fx.writeFile(QLatin1Char('/') + name, bytes))
+        return QString();
+    KoTestResponse stall;
+    stall.stallAfter = stallAfter;
+    m_fx.phone->queueDownloadFault(stall);
+    const QString dst = m_local->path();
+    download({file(QLatin1Char('/') + name)}, dst);
+    const bool held = QTest::qWaitFor(
+        [&] { return partialsIn(dst).size() == 1 && QFileInfo(partialsIn(dst).first()).size() == stallAfter; },
+        20000);
+    return held ? partialsIn(dst).first() : QString();
 }
 
 bool TestOperatorDownload::waitIdle(int timeoutMs)
@@ -467,27 +487,28 @@ void TestOperatorDownload::aStartedDownloadIsTransferringBeforeItsFirstByte()
 void TestOperatorDownload::pauseThenRetryResumes_data()
 {
     QTest::addColumn<bool>("fromReceiver");
-    QTest::newRow("retry later") << false;
-    QTest::newRow("retry from the pause receiver") << true;
+    QTest::addColumn<QString>("name");
+    QTest::newRow("retry later") << false << QStringLiteral("pause.bin");
+    QTest::newRow("retry from the pause receiver") << true << QStringLiteral("pause.bin");
+    QTest::newRow("a name of 250 bytes") << false << longName();
 }
 
 void TestOperatorDownload::pauseThenRetryResumes()
 {
     QFETCH(bool, fromReceiver);
+    QFETCH(QString, name);
     KoWatchdog watchdog(60);
     const QByteArray bytes = randomBytes(800000, 8);
-    QVERIFY(m_fx.writeFile(QStringLiteral("/pause.bin"), bytes));
-    KoTestResponse stall;
-    stall.stallAfter = 300000;
-    m_fx.phone->queueDownloadFault(stall);
     const QString dst = m_local->path();
-    const QString partial = dst + QStringLiteral("/pause.bin.ReRazeDownload");
     QSignalSpy paused(m_op, &KoRemoteFileOperator::fileDownloadPause);
-
     QSignalSpy success(m_op, &KoRemoteFileOperator::fileDownloadSuccessV2);
-    download({file(QStringLiteral("/pause.bin"))}, dst);
+    const QString partial = stalledDownload(name, bytes, 300000);
+    QVERIFY(!partial.isEmpty());
     KoFileDownloadInfo* record = downloadAt(m_op, 0);
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(partial).size() == 300000, 20000);
+    // A name that fits keeps the plain partial name; a long one still gets one the disk takes.
+    if (name.toUtf8().size() < 200)
+        QCOMPARE(partial, dst + QLatin1Char('/') + name + QStringLiteral(".ReRazeDownload"));
+    QVERIFY(QFileInfo(partial).fileName().toUtf8().size() <= 255);
     QCOMPARE(m_op->getRunningTransferCount(), 1);
     const int id = record->getTaskId();
     if (fromReceiver) {
@@ -511,10 +532,49 @@ void TestOperatorDownload::pauseThenRetryResumes()
     }
     QCOMPARE(record->getConvertState(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty(), 20000);
-    QCOMPARE(readAll(dst + QStringLiteral("/pause.bin")), bytes);
+    QCOMPARE(readAll(dst + QLatin1Char('/') + name), bytes);
+    QVERIFY(partialsIn(dst).isEmpty());
     QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).last().body.value(QStringLiteral("haveRead")).toDouble(),
              300000.0);
     QVERIFY(idle(m_op));
+}
+
+// The phone app restarts on another port and pairs again while its old entry is listed: the
+// paused download goes on from its partial file, at the new port.
+void TestOperatorDownload::pausedDownloadResumesFromThePhoneBackOnANewPort()
+{
+    KoWatchdog watchdog(60);
+    const QString name = longName();
+    const QByteArray bytes = randomBytes(700000, 18);
+    const QString dst = m_local->path();
+    QVERIFY(!stalledDownload(name, bytes, 250000).isEmpty());
+    KoFileDownloadInfo* record = downloadAt(m_op, 0);
+    m_op->pauseFileDownload(record->getTaskId());
+    QCOMPARE(record->getConvertState(), 4);
+
+    auto* again = new KoFakePhone(m_fx.root(), this);
+    again->setIdentity(m_fx.deviceId(), QStringLiteral("Pixel"), 2, 30, KoOpsPhone::kUid);
+    QVERIFY(again->start());
+    KoFakeLanPhone lan(again);
+    QVERIFY(lan.start());
+    KoRemoteConnectManager* manager = KoRemoteConnectManager::getInstance();
+    lan.setComputer(QHostAddress::LocalHost, manager->getLanPort());
+    QSignalSpy connected(manager, &KoRemoteConnectManager::deviceConnected);
+    lan.pair(manager->getQrKey());
+    QTRY_COMPARE_WITH_TIMEOUT(connected.size(), 1, 10000);
+    QCOMPARE(manager->getConnectedList()->size(), 1);
+
+    QSignalSpy success(m_op, &KoRemoteFileOperator::fileDownloadSuccessV2);
+    m_op->getFileRetryDownloadStart(record->getTaskId());
+    QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty(), 20000);
+    QCOMPARE(readAll(dst + QLatin1Char('/') + name), bytes);
+    const QList<KoFakeCall> calls = again->callsTo(QStringLiteral("getFile"));
+    QCOMPARE(calls.size(), 1);
+    QCOMPARE(calls.first().body.value(QStringLiteral("haveRead")).toDouble(), 250000.0);
+    QVERIFY(partialsIn(dst).isEmpty());
+    QVERIFY(idle(m_op));
+    disconnectPhone(m_fx);
+    delete again;
 }
 
 // The selected album's photos are ids of their own: every one lands in the album's folder.
@@ -548,27 +608,24 @@ void TestOperatorDownload::wholeAlbumDownloadsIntoItsFolder()
 void TestOperatorDownload::cancelAndRemoveStopTheTaskAndDeleteThePartial_data()
 {
     QTest::addColumn<bool>("cancel"); // else removed from the list as a failed record would be
-    QTest::newRow("cancel") << true;
-    QTest::newRow("remove a running record") << false;
+    QTest::addColumn<QString>("name");
+    QTest::newRow("cancel") << true << QStringLiteral("cancel.bin");
+    QTest::newRow("remove a running record") << false << QStringLiteral("cancel.bin");
+    QTest::newRow("cancel, a name of 250 bytes") << true << longName();
 }
 
 void TestOperatorDownload::cancelAndRemoveStopTheTaskAndDeleteThePartial()
 {
     QFETCH(bool, cancel);
+    QFETCH(QString, name);
     KoWatchdog watchdog(60);
-    QVERIFY(m_fx.writeFile(QStringLiteral("/cancel.bin"), randomBytes(600000, 9)));
-    KoTestResponse stall;
-    stall.stallAfter = 200000;
-    m_fx.phone->queueDownloadFault(stall);
     const QString dst = m_local->path();
-    const QString partial = dst + QStringLiteral("/cancel.bin.ReRazeDownload");
     KoCountWatch counts;
     counts.attach(m_op, this);
     QSignalSpy cancelled(m_op, &KoRemoteFileOperator::fileDownloadCancel);
     QSignalSpy moved(m_op, &KoRemoteFileOperator::fileDownloadErrorTaskMove);
-    download({file(QStringLiteral("/cancel.bin"))}, dst);
+    QVERIFY(!stalledDownload(name, randomBytes(600000, 9), 200000).isEmpty());
     const int id = downloadAt(m_op, 0)->getTaskId();
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(partial).size() == 200000, 20000);
     if (cancel)
         m_op->cancelFileDownload(id);
     else
@@ -581,8 +638,8 @@ void TestOperatorDownload::cancelAndRemoveStopTheTaskAndDeleteThePartial()
     QVERIFY(idle(m_op));
     QCOMPARE(counts.download, 0);
     QTest::qWait(300);
-    QVERIFY(!QFile::exists(partial));
-    QVERIFY(!QFile::exists(dst + QStringLiteral("/cancel.bin")));
+    // Nothing is left behind: neither the partial file nor the target.
+    QCOMPARE(tree(dst), (QMap<QString, QByteArray>()));
     QCOMPARE(m_op->getRunningTransferCount(), 0);
 }
 

@@ -30,6 +30,7 @@ private slots:
     void init();
     void cleanup();
 
+    void restartBringsTransfersBackPausedAndResumable_data();
     void restartBringsTransfersBackPausedAndResumable();
     void badLinesAreSkippedWithTheirIds();
     void aFailedWriteKeepsTheOldFile();
@@ -86,15 +87,25 @@ QStringList TestOperatorLists::fileLines() const
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
 }
 
+void TestOperatorLists::restartBringsTransfersBackPausedAndResumable_data()
+{
+    QTest::addColumn<bool>("longNames");
+    QTest::newRow("short names") << false;
+    // Three names of 250 bytes that differ only in their last character.
+    QTest::newRow("names of 250 bytes") << true;
+}
+
 void TestOperatorLists::restartBringsTransfersBackPausedAndResumable()
 {
+    QFETCH(bool, longNames);
     KoWatchdog watchdog(90);
+    const auto nameOf = [longNames](int i) { return longNames ? longName(i) : QStringLiteral("f%1.bin").arg(i); };
     const QDateTime phoneTime = QDateTime::fromSecsSinceEpoch(1500000000);
     QList<QByteArray> bytes;
     QList<KoRemoteFile*> files;
     for (int i = 0; i < 3; ++i) {
         bytes << randomBytes(400000 + i, 40 + i);
-        const QString path = QStringLiteral("/run/f%1.bin").arg(i);
+        const QString path = QStringLiteral("/run/") + nameOf(i);
         QVERIFY(m_fx.writeFile(path, bytes.last()));
         QFile stamped(m_fx.root() + path);
         QVERIFY(stamped.open(QIODevice::ReadWrite));
@@ -114,8 +125,8 @@ void TestOperatorLists::restartBringsTransfersBackPausedAndResumable()
     // The stalls go to the requests in their order of arrival, whichever file each one is.
     const auto partialSizes = [&dst]() {
         QList<qint64> sizes;
-        for (int i = 0; i < 3; ++i)
-            sizes << QFileInfo(dst + QStringLiteral("/f%1.bin.ReRazeDownload").arg(i)).size();
+        for (const QString& partial : partialsIn(dst))
+            sizes << QFileInfo(partial).size();
         std::sort(sizes.begin(), sizes.end());
         return sizes;
     };
@@ -135,7 +146,10 @@ void TestOperatorLists::restartBringsTransfersBackPausedAndResumable()
     for (int i = 0; i < 3; ++i) {
         const QJsonObject o = QJsonDocument::fromJson(lines.at(i).toUtf8()).object();
         QCOMPARE(o.value(QStringLiteral("state")).toInt(), 4);
-        const QString partial = o.value(QStringLiteral("localPath")).toString() + QStringLiteral(".ReRazeDownload");
+        const QString partial = KoClientHelper::partialPathOf(o.value(QStringLiteral("localPath")).toString());
+        QVERIFY(partialsIn(dst).contains(partial));
+        if (!longNames)
+            QCOMPARE(partial, o.value(QStringLiteral("localPath")).toString() + QStringLiteral(".ReRazeDownload"));
         const qint64 held = QFileInfo(partial).size();
         QCOMPARE(qint64(o.value(QStringLiteral("haveRead")).toDouble()), held);
         QCOMPARE(qint64(o.value(QStringLiteral("lastModified")).toDouble()), phoneTime.toMSecsSinceEpoch());
@@ -167,7 +181,7 @@ void TestOperatorLists::restartBringsTransfersBackPausedAndResumable()
         m_op->getFileRetryDownloadStart(i);
     QTRY_VERIFY_WITH_TIMEOUT(success.size() == 3, 30000);
     for (int i = 0; i < 3; ++i) {
-        const QString target = dst + QStringLiteral("/f%1.bin").arg(i);
+        const QString target = dst + QLatin1Char('/') + nameOf(i);
         QCOMPARE(readAll(target), bytes.at(i));
         // The phone's time, kept across the restart.
         QCOMPARE(QFileInfo(target).lastModified().toSecsSinceEpoch(), phoneTime.toSecsSinceEpoch());
@@ -178,6 +192,7 @@ void TestOperatorLists::restartBringsTransfersBackPausedAndResumable()
         resumedFrom << calls.at(i).body.value(QStringLiteral("haveRead")).toDouble();
     std::sort(resumedFrom.begin(), resumedFrom.end());
     QCOMPARE(resumedFrom, (QList<double>{100000, 200000, 300000}));
+    QVERIFY(partialsIn(dst).isEmpty());
     QTRY_COMPARE(counts.download, 0);
 }
 

@@ -1,6 +1,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include "app/KoServerConfig.h"
 #include "link/KoRemoteConnectManager.h"
 #include "net/KoUser.h"
 #include "support/KoDeviceWorld.h"
@@ -68,6 +69,8 @@ private slots:
 
     void init()
     {
+        // A phone that vanishes is let go within a bound short enough for a test.
+        KoServerConfig::setPhoneLostMs(QByteArray(QTest::currentDataTag()) == "phone vanishes" ? 1500 : 45000);
         m_world.beginTest();
         m_page.reset(new KoUiV3DiskWidget);
         QVERIFY(KoDeviceWorld::showPage(m_page.get()));
@@ -76,6 +79,8 @@ private slots:
     void cleanup()
     {
         m_page.reset();
+        m_world.phone()->clearScripts();
+        m_world.setReport(1, true);
         QVERIFY(m_world.endTest());
     }
 
@@ -98,6 +103,8 @@ private slots:
         QTest::newRow("leaves before it is shown") << "early eject" << nick << false << "disconnDisk" << QString();
         QTest::newRow("phone ends the connection")
             << "detach" << nick << false << "" << nick + QString::fromUtf8("已断开连接");
+        // Switched off: no answer on the LAN, and the report says it is offline.
+        QTest::newRow("phone vanishes") << "vanish" << nick << false << "" << nick + QString::fromUtf8("已断开连接");
         QTest::newRow("row button") << "button" << nick << false << "disconnDisk" << QString();
         // On mobile data the phone is reached through the relay.
         QTest::newRow("mobile data, no") << "query cancel"
@@ -137,6 +144,10 @@ private slots:
         QString boxText;
         if (step == "detach") {
             m_world.lan()->disconnect();
+        } else if (step == "vanish") {
+            m_world.phone()->setAnswer("accessable", KoTestResponse::json(QJsonObject{{"code", 2}}));
+            m_world.setReport(3, false);
+            manager()->refreshMyDevice();
         } else if (step == "button") {
             const QRect row = view()->visualRect(view()->model()->index(0, 0));
             const QPoint b = KoUiV3ConnectedFacilityDelegate::buttonRect(row).center();
