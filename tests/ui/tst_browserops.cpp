@@ -96,6 +96,7 @@ private slots:
     void deleteAsksAndTellsFailures();
     void openOnlyKnownKindsFromTheCache_data();
     void openOnlyKnownKindsFromTheCache();
+    void onlyTheLastAskedFileOpens();
     void cutAndPaste_data();
     void cutAndPaste();
     void copyProgress_data();
@@ -488,6 +489,26 @@ void TestBrowserOps::openOnlyKnownKindsFromTheCache()
     QTRY_VERIFY(idle());
     QVERIFY(m_page->findChild<QWidget*>("exploreWidget")->isEnabled());
     QCOMPARE(m_fx.phone->callsTo("getFile").size(), 1);
+}
+
+void TestBrowserOps::onlyTheLastAskedFileOpens()
+{
+    QVERIFY(m_fx.writeFile("/first.jpg", "1"));
+    QVERIFY(m_fx.writeFile("/second.jpg", "2"));
+    show("/");
+    // Both copies take a while; the first one asked for comes back first.
+    m_fx.phone->setDelay("getFile", 1500);
+    QAbstractItemModel* model = m_page->findChild<QTableView*>("fileTableView")->model();
+    for (const QString& name : {"first.jpg", "second.jpg"}) {
+        select({name});
+        m_page->onFileItemDoubleClicked(
+            model->index(m_page->findChild<QListView*>("fileListView")->currentIndex().row(), 0));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 15000);
+    QVERIFY(m_opened.at(0).endsWith(".jpg"));
+    QCOMPARE(readAll(m_opened.at(0)), QByteArray("2"));
+    QTRY_VERIFY(idle());
+    QCOMPARE(m_fx.phone->callsTo("getFile").size(), 2);
 }
 
 void TestBrowserOps::cutAndPaste_data()
