@@ -413,8 +413,7 @@ bool KoCommonUtil::openFileWithSystemApp(QString path)
 {
     if (path.isEmpty() || !QFileInfo::exists(path))
         return false;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-    return true;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 // --- drag payload --------------------------------------------------------------

@@ -112,7 +112,8 @@ public:
     static QPixmap getNoticePoint(int count);
     // Opens url in the browser when it begins with "http".
     static void openHttpUrl(QString url);
-    // False for an empty or missing path; else asks the desktop to open it, true.
+    // Asks the desktop to open path; false for an empty or missing path, or when nothing could
+    // open it (no launcher installed).
     static bool openFileWithSystemApp(QString path);
 
     // --- drag payload ------------------------------------------------------------

@@ -20,6 +20,7 @@
 #include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTableView>
 
 namespace {
@@ -95,10 +96,13 @@ private slots:
     void deleteAsksAndTellsFailures();
     void openOnlyKnownKindsFromTheCache_data();
     void openOnlyKnownKindsFromTheCache();
+    void onlyTheLastAskedFileOpens();
     void cutAndPaste_data();
     void cutAndPaste();
     void copyProgress_data();
     void copyProgress();
+    void copyPercentOfLargeFiles_data();
+    void copyPercentOfLargeFiles();
     void drops();
 
 private:
@@ -290,7 +294,7 @@ void TestBrowserOps::downloadAndOverwrite()
 void TestBrowserOps::nameOperations_data()
 {
     QTest::addColumn<QStringList>("before"); // "name/" a folder, else a file
-    QTest::addColumn<QString>("action");     // "mkdir", "mkdir:typed", "rename:entry:name"
+    QTest::addColumn<QString>("action");     // "mkdir", "mkdir:typed", "rename:entry:name", "lost mkdir:..."
     QTest::addColumn<QString>("after");      // treeOf the storage
     QTest::addColumn<int>("renames");        // rename requests the phone receives
     QTest::addColumn<bool>("relay");
@@ -310,6 +314,11 @@ void TestBrowserOps::nameOperations_data()
                                            << "b.txt=" << 1 << true;
     QTest::newRow("typed folder name over the relay") << QStringList{} << "mkdir:照片"
                                                       << "照片/" << 1 << true;
+    // The phone makes the folder but its answer comes after the request's deadline.
+    QTest::newRow("name typed, the answer lost") << QStringList{} << "lost mkdir:照片"
+                                                 << "照片/" << 1 << false;
+    QTest::newRow("rename after an unanswered new folder") << QStringList{} << "lost mkdir:rename:照片"
+                                                           << "照片/" << 1 << false;
 }
 
 void TestBrowserOps::nameOperations()
@@ -330,7 +339,24 @@ void TestBrowserOps::nameOperations()
     show("/");
     const QStringList parts = action.split(':');
     QAbstractItemView* view = m_page->findChild<QListView*>("fileListView");
-    if (parts.at(0) == "mkdir") {
+    const int deadline = KoServerConfig::requestDeadlineMs();
+    const auto restore = qScopeGuard([deadline] { KoServerConfig::setRequestDeadlineMs(deadline); });
+    if (parts.at(0) == "lost mkdir") {
+        KoServerConfig::setRequestDeadlineMs(500);
+        m_fx.phone->setDelay("newFolder", 3000);
+        const int listings = m_fx.phone->callsTo("getDirectory").size();
+        m_page->onBtnMkdirClicked();
+        if (parts.size() == 2)
+            view->model()->setData(view->model()->index(0, 0), parts.at(1));
+        // The time-out lists the folder again: the phone's own entry replaces the placeholder.
+        QVERIFY(waitCalls("getDirectory", listings + 1));
+        QTRY_VERIFY_WITH_TIMEOUT(idle(), 10000);
+        KoServerConfig::setRequestDeadlineMs(deadline);
+        if (parts.size() == 3) {
+            select({"新建文件夹"});
+            view->model()->setData(view->currentIndex(), parts.at(2));
+        }
+    } else if (parts.at(0) == "mkdir") {
         if (parts.size() > 1)
             m_fx.phone->setDelay("newFolder", 300);
         m_page->onBtnMkdirClicked();
@@ -421,74 +447,130 @@ void TestBrowserOps::deleteAsksAndTellsFailures()
 
 void TestBrowserOps::openOnlyKnownKindsFromTheCache_data()
 {
-    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("name"); // each row its own file: copies stay cached for the run
     QTest::addColumn<bool>("opened");
-    QTest::newRow("photo") << "p.jpg" << true;
-    QTest::newRow("a script typed as a photo") << "x.sh" << false;
+    QTest::addColumn<QString>("fault"); // "404": the phone has no such file; "no app": nothing opens it
+    QTest::addColumn<QString>("told");
+    const QString unsupported = QStringLiteral("暂不支持该类型文件的预览, 请下载后在本地打开");
+    QTest::newRow("photo") << "p.jpg" << true << ""
+                           << "";
+    QTest::newRow("a script typed as a photo") << "x.sh" << false << "" << unsupported;
+    QTest::newRow("no application to open it") << "n.jpg" << false << "no app" << unsupported;
+    QTest::newRow("the copy is answered 404")
+        << "q.jpg" << false << "404" << QStringLiteral("文件打开失败, 请检查与vu的连接是否断开");
 }
 
 void TestBrowserOps::openOnlyKnownKindsFromTheCache()
 {
     QFETCH(QString, name);
     QFETCH(bool, opened);
+    QFETCH(QString, fault);
+    QFETCH(QString, told);
     QVERIFY(m_fx.writeFile('/' + name, "#!/bin/sh\n"));
     // The phone says what kind a file is; this one claims to be a photo.
     const QJsonObject entry{{"path", '/' + name}, {"type", 200}, {"size", 10}, {"lastTime", 0}};
     m_fx.phone->setAnswer("getDirectory", KoTestResponse::json({{"code", 0}, {"files", QJsonArray{entry}}}));
+    if (fault == "404")
+        m_fx.phone->setAnswer("getFile", KoTestResponse::raw("not found", 404, "text/plain"));
+    // Without the test's handler the offscreen desktop has nothing that opens a file.
+    if (fault == "no app")
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    const auto restore = qScopeGuard([this] { QDesktopServices::setUrlHandler("file", this, "recordOpen"); });
     show("/");
     m_page->onFileItemDoubleClicked(m_page->findChild<QListView*>("fileListView")->model()->index(0, 0));
     if (opened) {
         QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 10000);
         QVERIFY(m_opened.at(0).endsWith(".jpg"));
     } else {
-        QTRY_COMPARE_WITH_TIMEOUT(toast(), QStringLiteral("暂不支持该类型文件的预览, 请下载后在本地打开"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(toast(), told, 10000);
         QVERIFY(m_opened.isEmpty());
     }
+    // "打开文件..." has ended, and the browsing area works again.
     QTRY_VERIFY(idle());
+    QVERIFY(m_page->findChild<QWidget*>("exploreWidget")->isEnabled());
+    QCOMPARE(m_fx.phone->callsTo("getFile").size(), 1);
+}
+
+void TestBrowserOps::onlyTheLastAskedFileOpens()
+{
+    QVERIFY(m_fx.writeFile("/first.jpg", "1"));
+    QVERIFY(m_fx.writeFile("/second.jpg", "2"));
+    show("/");
+    // Both copies take a while; the first one asked for comes back first.
+    m_fx.phone->setDelay("getFile", 1500);
+    QAbstractItemModel* model = m_page->findChild<QTableView*>("fileTableView")->model();
+    for (const QString& name : {"first.jpg", "second.jpg"}) {
+        select({name});
+        m_page->onFileItemDoubleClicked(
+            model->index(m_page->findChild<QListView*>("fileListView")->currentIndex().row(), 0));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 15000);
+    QVERIFY(m_opened.at(0).endsWith(".jpg"));
+    QCOMPARE(readAll(m_opened.at(0)), QByteArray("2"));
+    QTRY_VERIFY(idle());
+    QCOMPARE(m_fx.phone->callsTo("getFile").size(), 2);
 }
 
 void TestBrowserOps::cutAndPaste_data()
 {
     QTest::addColumn<QString>("into");
     QTest::addColumn<QString>("after");
+    QTest::addColumn<bool>("copy"); // copied (LAN) rather than cut
     QTest::newRow("another folder") << "/t"
-                                    << "t/ t/a/ t/a/s/";
+                                    << "t/ t/a/ t/a/s/" << false;
     QTest::newRow("own subfolder") << "/a/s"
-                                   << "a/ a/s/ t/";
+                                   << "a/ a/s/ t/" << false;
+    QTest::newRow("into itself") << "/a"
+                                 << "a/ a/s/ t/" << false;
+    QTest::newRow("copied into itself") << "/a"
+                                        << "a/ a/s/ t/" << true;
+    QTest::newRow("a name that only begins with the source's") << "/ab"
+                                                               << "ab/ ab/a/ ab/a/s/ t/" << false;
 }
 
 void TestBrowserOps::cutAndPaste()
 {
     QFETCH(QString, into);
     QFETCH(QString, after);
+    QFETCH(bool, copy);
     QVERIFY(QDir().mkpath(m_fx.root() + "/a/s"));
     QVERIFY(QDir().mkpath(m_fx.root() + "/t"));
+    QVERIFY(QDir().mkpath(m_fx.root() + into));
     show("/");
     select({"a"});
-    m_page->onCutActionTriggled();
+    if (copy)
+        m_page->onCopyActionTriggled();
+    else
+        m_page->onCutActionTriggled();
     show(into);
     QStringList told;
-    const bool refused = into.startsWith("/a");
+    const bool refused = into == "/a" || into.startsWith("/a/");
     if (refused)
         answerBox(1, [&](KoUiV3AlertDialog* box) { told = boxTexts(box); });
     m_page->onPasteActionTriggled();
     if (refused) {
-        QVERIFY(told.contains("目标文件夹是源文件夹/a的子文件夹, 无法移动"));
+        QVERIFY(told.contains(copy ? "目标文件夹是源文件夹/a的子文件夹, 无法复制"
+                                   : "目标文件夹是源文件夹/a的子文件夹, 无法移动"));
         QCOMPARE(m_fx.phone->callsTo("moveFile").size(), 0);
+        QCOMPARE(m_fx.phone->callsTo("copyFile").size(), 0);
     }
     QTRY_COMPARE_WITH_TIMEOUT(treeOf(m_fx.root()), after, 10000);
 }
 
 void TestBrowserOps::copyProgress_data()
 {
-    QTest::addColumn<bool>("cancel");
-    QTest::newRow("cancelled") << true;
-    QTest::newRow("phone stops answering") << false;
+    QTest::addColumn<QString>("phone"); // how the phone answers the progress polls
+    QTest::newRow("cancelled") << "partial";
+    QTest::newRow("phone stops answering") << "silent";
+    QTest::newRow("every answer takes 3 s") << "slow";
 }
 
 void TestBrowserOps::copyProgress()
 {
-    QFETCH(bool, cancel);
+    QFETCH(QString, phone);
+    const bool cancel = phone == "partial";
+    const int deadline = KoServerConfig::requestDeadlineMs();
+    const auto restore = qScopeGuard([deadline] { KoServerConfig::setRequestDeadlineMs(deadline); });
     QVERIFY(m_fx.writeFile("/c.txt", QByteArray(400, 'c')));
     QVERIFY(QDir().mkpath(m_fx.root() + "/t"));
     show("/");
@@ -497,14 +579,17 @@ void TestBrowserOps::copyProgress()
     show("/t");
     const QJsonObject partial{
         {"code", 0}, {"files", QJsonArray{QJsonObject{{"path", "/c.txt"}, {"size", 400}, {"progress", 150}}}}};
-    if (cancel)
-        m_fx.phone->setAnswer("copyFileProgress", KoTestResponse::json(partial));
-    else
-        m_fx.phone->setAnswer("copyFileProgress", [] {
-            KoTestResponse r;
-            r.noAnswer = true;
-            return r;
-        }());
+    KoTestResponse answer = KoTestResponse::json(partial);
+    if (phone == "silent") {
+        KoServerConfig::setRequestDeadlineMs(1000);
+        answer.noAnswer = true;
+    } else if (phone == "slow") {
+        // Slow but within the request's deadline: the copy goes on and ends well.
+        answer = KoTestResponse::json(
+            {{"code", 0}, {"files", QJsonArray{QJsonObject{{"path", "/c.txt"}, {"size", 400}, {"progress", 400}}}}});
+        answer.delayMs = 3000;
+    }
+    m_fx.phone->setAnswer("copyFileProgress", answer);
     // The copy itself is made by the phone at once; its start answer says it is still running.
     m_fx.phone->setAnswer("copyFile", KoTestResponse::json(partial));
     // The box runs its own event loop: it is looked at and answered from inside it.
@@ -521,11 +606,17 @@ void TestBrowserOps::copyProgress()
         dialog->findChild<QPushButton*>("btnCancel")->click();
     });
     m_page->onPasteActionTriggled();
-    QTRY_VERIFY_WITH_TIMEOUT(percent >= 0 && !QApplication::activeModalWidget(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(percent >= 0 && !QApplication::activeModalWidget(), 30000);
     QCOMPARE(shown, QStringList({"正在复制: c.txt", "共1个文件, 已完成0个"}));
     QCOMPARE(percent, 37);
     if (cancel) {
         QVERIFY(waitCalls("cancelCopyFile", 1));
+        return;
+    }
+    if (phone == "slow") {
+        // One poll at a time, and a late answer is no failure.
+        QCOMPARE(m_fx.phone->callsTo("copyFileProgress").size(), 1);
+        QCOMPARE(toast(), QString());
         return;
     }
     // Three polls left unanswered ended it and told the user.
@@ -538,6 +629,37 @@ void TestBrowserOps::copyProgress()
     KoUiV3FileCopyProgressDialog failed(1, m_fx.url(), list, 9);
     QCOMPARE(failed.exec(), int(QDialog::Accepted));
     QVERIFY(failed.hasFailed());
+}
+
+void TestBrowserOps::copyPercentOfLargeFiles_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<qint64>("copied");
+    QTest::addColumn<int>("percent");
+    const qint64 mb = 1024 * 1024;
+    QTest::newRow("50 MB of 100 MB") << 100 * mb << 50 * mb << 50;
+    QTest::newRow("3 GB of 4 GB") << 4096 * mb << 3072 * mb << 75;
+    QTest::newRow("finished") << 4096 * mb << 4096 * mb << 100;
+    QTest::newRow("an empty file") << qint64(0) << qint64(0) << 100;
+}
+
+void TestBrowserOps::copyPercentOfLargeFiles()
+{
+    QFETCH(qint64, size);
+    QFETCH(qint64, copied);
+    QFETCH(int, percent);
+    // The phone names the file; markup in it is shown as typed.
+    const QString name = QStringLiteral("<b>big &amp; small.iso");
+    auto* file = new KoRemoteFile(m_fx.url(), '/' + name, 200, size, 0, QString());
+    auto* list = new QList<KoFileCopyInfo*>{new KoFileCopyInfo(1, file, m_fx.url(), copied)};
+    // Not the LAN version: it asks the phone nothing.
+    KoUiV3FileCopyProgressDialog dialog(1, m_fx.url(), list, 9);
+    QCOMPARE(dialog.findChild<QProgressBar*>("copyProgressBar")->value(), percent);
+    auto* nameLabel = dialog.findChild<QLabel*>("copyNameLabel");
+    if (copied < size) {
+        QCOMPARE(nameLabel->text(), QStringLiteral("正在复制: ") + name);
+        QCOMPARE(nameLabel->textFormat(), Qt::PlainText);
+    }
 }
 
 void TestBrowserOps::drops()

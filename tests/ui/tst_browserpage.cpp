@@ -62,6 +62,8 @@ private slots:
     void permissions_data();
     void permissions();
     void sorting();
+    void selectAllBoxes_data();
+    void selectAllBoxes();
     void failedListingShowsTheRetryPanel();
     void lateAnswersAndLateTimeoutsChangeNothing();
     void routeChangeReloadsOnTheNewRoute_data();
@@ -272,6 +274,11 @@ void TestBrowserPage::navigation()
                  .arg(backShown && child<QPushButton>("btnForward")->isEnabled()),
              backForward);
     QCOMPARE(lastRequest(m_fx.phone), request);
+    // Each view keeps the one selection model it uses, however often the model changed.
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(child<QListView>("fileListView")),
+                                    static_cast<QAbstractItemView*>(child<QTableView>("fileTableView"))})
+        QCOMPARE(view->findChildren<QItemSelectionModel*>(QString(), Qt::FindDirectChildrenOnly),
+                 QList<QItemSelectionModel*>{view->selectionModel()});
     if (QTest::currentDataTag() == QLatin1String("back into the album folder")) {
         // Albums keep the phone's order; the folder shows newest first.
         act("path:0");
@@ -398,6 +405,68 @@ void TestBrowserPage::sorting()
     QCOMPARE(shownNames(), (QStringList{"a.txt", "b.txt"}));
     m_page->onFileTableHeaderClicked(1);
     QCOMPARE(shownNames(), (QStringList{"b.txt", "a.txt"}));
+}
+
+void TestBrowserPage::selectAllBoxes_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QStringList>("steps"); // "box", "header": a click; "select:n", "deselect:n", "table", "cut"
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<QString>("boxes"); // "全选" box text, then 1/0 for its check and the header's
+    QTest::addColumn<QString>("buttons");
+    const QString all = "上传文件,新建文件夹,下载文件,删除,更多";
+    const QString none = "上传文件,新建文件夹";
+    QTest::newRow("全选 selects all") << "文档" << QStringList{"box"} << 5 << "全不选 1 1" << all;
+    QTest::newRow("deselecting one keeps the rest")
+        << "文档" << QStringList{"box", "deselect:2"} << 4 << "全选 0 0" << all;
+    QTest::newRow("all selected by hand") << "文档" << QStringList{"select:5"} << 5 << "全不选 1 1" << all;
+    QTest::newRow("then a click clears") << "文档" << QStringList{"select:5", "box"} << 0 << "全选 0 0" << none;
+    QTest::newRow("the header's box selects all")
+        << "文档" << QStringList{"table", "header"} << 5 << "全不选 1 1" << all;
+    QTest::newRow("the header's box clears")
+        << "文档" << QStringList{"table", "select:5", "header"} << 0 << "全选 0 0" << none;
+    QTest::newRow("an empty folder") << "空" << QStringList{} << 0 << "全选 0 0" << none;
+    QTest::newRow("a cut empties the selection")
+        << "文档" << QStringList{"select:2", "cut"} << 0 << "全选 0 0" << none;
+}
+
+void TestBrowserPage::selectAllBoxes()
+{
+    QFETCH(QString, folder);
+    QFETCH(QStringList, steps);
+    QFETCH(int, selected);
+    QFETCH(QString, boxes);
+    QFETCH(QString, buttons);
+    act("open:手机存储");
+    act("open:" + folder);
+    auto* box = child<QCheckBox>("chbSelect");
+    auto* header = child<QWidget>("tableWidget")->findChild<QCheckBox*>(QString(), Qt::FindDirectChildrenOnly);
+    QVERIFY(header);
+    for (const QString& step : steps) {
+        if (step == "box") {
+            box->click();
+        } else if (step == "header") {
+            header->click();
+        } else if (step == "table") {
+            child<QPushButton>("btnTable")->click();
+        } else if (step.startsWith("select:")) {
+            selectRows(step.section(':', 1).toInt());
+        } else if (step.startsWith("deselect:")) {
+            const QModelIndex index = shownView()->model()->index(step.section(':', 1).toInt(), 0);
+            shownView()->selectionModel()->select(index, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+        } else if (step == "cut") {
+            m_page->onCutActionTriggled();
+        }
+    }
+    QCOMPARE(shownView()->selectionModel()->selectedRows().size(), selected);
+    QCOMPARE(QStringLiteral("%1 %2 %3").arg(box->text()).arg(box->isChecked()).arg(header->isChecked()), boxes);
+    QStringList shown;
+    for (const char* name : {"btnUpload", "btnMkdir", "btnDownload", "btnDelete", "btnMore"}) {
+        if (child<QPushButton>(name)->isVisibleTo(m_page))
+            shown << child<QPushButton>(name)->text();
+    }
+    QCOMPARE(shown.join(','), buttons);
+    QVERIFY(child<QLabel>("stateLabel")->text().contains(QStringLiteral("已选中 %1 个项").arg(selected)));
 }
 
 void TestBrowserPage::failedListingShowsTheRetryPanel()

@@ -2,6 +2,7 @@
 #include "ui_KoUiV3FileCopyProgressDialog.h"
 
 #include "app/KoCommonUtil.h"
+#include "app/KoServerConfig.h"
 #include "model/KoFileCopyInfo.h"
 #include "model/KoRemoteFile.h"
 #include "ops/KoRemoteFileOperator.h"
@@ -44,7 +45,8 @@ KoUiV3FileCopyProgressDialog::~KoUiV3FileCopyProgressDialog()
 
 int KoUiV3FileCopyProgressDialog::percentOf(qint64 copied, qint64 total)
 {
-    return copied < total ? int(copied * 100 / total) : 100;
+    // Nothing left to copy reads as done, also a copy of empty files.
+    return copied < total ? KoFileConvertInfo::percentOf(copied, total) : 100;
 }
 
 void KoUiV3FileCopyProgressDialog::initData(QList<KoFileCopyInfo*>* list)
@@ -60,6 +62,8 @@ void KoUiV3FileCopyProgressDialog::initData(QList<KoFileCopyInfo*>* list)
 void KoUiV3FileCopyProgressDialog::initUi()
 {
     ui->setupUi(this);
+    // The name comes from the phone: never rich text.
+    ui->copyNameLabel->setTextFormat(Qt::PlainText);
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowFlags(Qt::FramelessWindowHint);
     ui->btnCancel->setStyleSheet(
@@ -150,14 +154,18 @@ void KoUiV3FileCopyProgressDialog::onCheckProgressTimer()
 {
     if (ended || version != kLanVersion)
         return;
-    if (pollWait >= 0 && ++pollWait < kPollPatienceTicks)
-        return;
-    if (pollWait >= 0 && ++lostPolls >= kLostPollsLimit) {
-        failed = true;
-        finish(QDialog::Accepted);
-        return;
+    if (pollClock.isValid()) {
+        // A busy phone answers late: a poll is written off only once its request is surely over
+        // (the request deadline, found at the next sweep), never while it may still come back.
+        if (pollClock.elapsed() < qint64(KoServerConfig::requestDeadlineMs()) + KoServerConfig::sweepIntervalMs())
+            return;
+        if (++lostPolls >= kLostPollsLimit) {
+            failed = true;
+            finish(QDialog::Accepted);
+            return;
+        }
     }
-    pollWait = 0;
+    pollClock.start();
     remoteOperator->askFileCopyProgressV2(taskId, remoteServer);
 }
 
@@ -167,7 +175,7 @@ void KoUiV3FileCopyProgressDialog::onCopyProgressCallback(int id, QList<KoFileCo
         freeList(list);
         return;
     }
-    pollWait = -1;
+    pollClock.invalidate();
     lostPolls = 0;
     setCopyList(list);
     refreshDialog();

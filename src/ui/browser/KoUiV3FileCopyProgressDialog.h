@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 
@@ -15,7 +16,8 @@ class KoUiV3FileCopyProgressDialog;
 // Follows a copy the phone makes inside its own storage (LAN route only, version 2): asks the
 // operator for the copy's progress every 500 ms, one question at a time, and ends by itself
 // when every file is finished or failed (accept), or on Cancel (reject, after the cancel
-// request). Three questions in a row left unanswered also end it, as failed.
+// request). Three questions in a row left unanswered past the request deadline also end it, as
+// failed; a late answer is no lost one.
 //
 // Ownership: takes the start list and its records at once, and every progress list the
 // operator hands it (it is then their one owning receiver); lists of other copies or arriving
@@ -24,10 +26,9 @@ class KoUiV3FileCopyProgressDialog : public QDialog
 {
     Q_OBJECT
 public:
-    // Polls unanswered in a row that end the dialog, and the ticks a poll may stay unanswered.
+    // The poll period, and the polls lost in a row that end the dialog.
     static constexpr int kPollIntervalMs = 500;
     static constexpr int kLostPollsLimit = 3;
-    static constexpr int kPollPatienceTicks = 2;
 
     KoUiV3FileCopyProgressDialog(int taskId, QString remoteServer, QList<KoFileCopyInfo*>* list, int version,
                                  QWidget* parent = nullptr);
@@ -67,7 +68,7 @@ private:
     bool shown = false;
     bool ended = false;
     bool failed = false;
-    // Ticks the current poll has waited (-1: none out), and polls lost in a row.
-    int pollWait = -1;
+    // Since the poll that is out was sent (invalid: none out), and polls lost in a row.
+    QElapsedTimer pollClock;
     int lostPolls = 0;
 };

@@ -132,7 +132,7 @@ public slots:
     void onGetCategoryListSucceed(QString deviceId, QList<KoRemoteCategory*>* list);
     void onThumbnailDownloadFinished(QString thumbnailPath, QString deviceId);
     void onTmpfileDownloadFinished(QString localPath);
-    void onTmpfileDownloadError(QString remotePath);
+    void onTmpfileDownloadError(QString localPath);
     void onFileGroupDownloadQuery(int taskId, int fileCount, QString deviceId);
     void onFileCopyStart(int taskId, QString remoteServer, QList<KoFileCopyInfo*>* list);
     void onFileCopyError(int taskId, QString remoteServer);
@@ -240,6 +240,10 @@ private:
     void runCopyDialog(int taskId, const QString& remoteServer, QList<KoFileCopyInfo*>* list);
     void openLocalCopy(const QString& localPath, bool photo);
     void onMkDirFinished(const QString& path, const QString& deviceId);
+    // Ends the device's new-folder record; when the folder may exist, a name typed for it is sent.
+    void endPendingFolder(const QString& deviceId, bool mayExist);
+    // Whether a temporary copy's local path is the one the page waits to open.
+    bool isPendingOpen(const QString& localPath) const;
     void onFileOpFailed(const QString& deviceId, const QString& text);
     void selectTableRow(const QModelIndex& index);
 
@@ -253,10 +257,10 @@ private:
         OpTarget target;
     };
     std::unique_ptr<PendingFolder> pendingFolder;
-    // This page's temporary-copy request for the shown phone, while it is out.
+    // This page's temporary-copy request, while it is out; the operator's cache key of the copy.
     struct PendingOpen {
         QString deviceId;
-        QString remotePath;
+        QString cacheKey;
         bool photo = false;
     };
     std::unique_ptr<PendingOpen> pendingOpen;

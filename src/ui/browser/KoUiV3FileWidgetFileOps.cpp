@@ -105,6 +105,8 @@ void KoUiV3FileWidget::initFileOpsConnection()
     });
     // A rename or new folder that timed out may or may not have happened: list again.
     connect(op, &KoRemoteFileOperator::taskExecuteTimeoutV2, this, [this](int type, QString deviceId) {
+        if (type == KoRemoteFileTask::TypeMkdir)
+            endPendingFolder(deviceId, true);
         if ((type == KoRemoteFileTask::TypeRename || type == KoRemoteFileTask::TypeMkdir) && isSameDevice(deviceId))
             refreshFileExplorer();
     });
@@ -223,6 +225,8 @@ void KoUiV3FileWidget::onBtnMkdirClicked()
         return;
     const OpTarget target = captureTarget(false);
     const QString path = childPath(target.folder, uniqueFolderName(*fileList));
+    if (pendingFolder)
+        endPendingFolder(pendingFolder->deviceId, true);
     makeDir(target, path);
     pendingFolder.reset(new PendingFolder{target.device.getDeviceId(), path, QString(), target});
 
@@ -254,10 +258,19 @@ void KoUiV3FileWidget::onMkDirFinished(const QString& path, const QString& devic
         renameFile(made->target, made->path, made->typedName);
 }
 
+void KoUiV3FileWidget::endPendingFolder(const QString& deviceId, bool mayExist)
+{
+    if (!pendingFolder || pendingFolder->deviceId != deviceId)
+        return;
+    const std::unique_ptr<PendingFolder> ended = std::move(pendingFolder);
+    // The folder may be there after all: the typed name goes out, and a failure is told.
+    if (mayExist && !ended->typedName.isEmpty())
+        renameFile(ended->target, ended->path, ended->typedName);
+}
+
 void KoUiV3FileWidget::onMkDirFailed(int, QString deviceId)
 {
-    if (pendingFolder && pendingFolder->deviceId == deviceId)
-        pendingFolder.reset();
+    endPendingFolder(deviceId, false);
     if (isSameDevice(deviceId))
         refreshFileExplorer();
 }
@@ -353,8 +366,15 @@ void KoUiV3FileWidget::openFile(KoRemoteFile* file)
         openLocalCopy(path, photo);
         return;
     }
-    pendingOpen.reset(new PendingOpen{facility->getDeviceId(), file->getPath()->getAbsolutePath(), photo});
+    // The operator names the copy by its local target, whose base name is this key.
+    const QString key = KoRemoteFileOperator::cacheKey(file->getPath()->getAbsolutePath(), facility->getDeviceId());
+    pendingOpen.reset(new PendingOpen{facility->getDeviceId(), key, photo});
     progressWidget->start(QStringLiteral("打开文件..."), 0);
+}
+
+bool KoUiV3FileWidget::isPendingOpen(const QString& localPath) const
+{
+    return pendingOpen && QFileInfo(localPath).baseName() == pendingOpen->cacheKey;
 }
 
 void KoUiV3FileWidget::openLocalCopy(const QString& localPath, bool photo)
@@ -369,12 +389,15 @@ void KoUiV3FileWidget::openLocalCopy(const QString& localPath, bool photo)
         showToast(kUnsupportedText);
         return;
     }
-    KoCommonUtil::openFileWithSystemApp(canonical);
+    // No application on this desktop takes it: the same advice as for an unknown kind.
+    if (!KoCommonUtil::openFileWithSystemApp(canonical))
+        showToast(kUnsupportedText);
 }
 
 void KoUiV3FileWidget::onTmpfileDownloadFinished(QString localPath)
 {
-    if (!pendingOpen)
+    // Another copy (an earlier open, a page that moved on) does not take this one's place.
+    if (!isPendingOpen(localPath))
         return;
     const std::unique_ptr<PendingOpen> open = std::move(pendingOpen);
     progressWidget->stop();
@@ -382,9 +405,10 @@ void KoUiV3FileWidget::onTmpfileDownloadFinished(QString localPath)
         openLocalCopy(localPath, open->photo);
 }
 
-void KoUiV3FileWidget::onTmpfileDownloadError(QString remotePath)
+void KoUiV3FileWidget::onTmpfileDownloadError(QString localPath)
 {
-    if (!pendingOpen || pendingOpen->remotePath != remotePath)
+    // Named like a finished copy, by its local target.
+    if (!isPendingOpen(localPath))
         return;
     pendingOpen.reset();
     progressWidget->stop();
@@ -397,6 +421,8 @@ void KoUiV3FileWidget::onRemoteNoPermission(int type, QString deviceId)
         return;
     if (type == KoRemoteFileTask::TypeTmpFile)
         pendingOpen.reset();
+    if (type == KoRemoteFileTask::TypeMkdir)
+        endPendingFolder(deviceId, false);
     progressWidget->stop();
     showToast(QStringLiteral("您没有权限进行此操作, 请用手机再次进行扫码连接"));
     if (type == KoRemoteFileTask::TypeRename || type == KoRemoteFileTask::TypeMkdir)

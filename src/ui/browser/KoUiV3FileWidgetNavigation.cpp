@@ -219,9 +219,6 @@ void KoUiV3FileWidget::onGetFilelistSucceed(int category, QString dirPath, QStri
         showEmptyTips();
     else
         tipsWidget->hide();
-    updateStateLabel();
-    updateToolWidget();
-    updateSelectCheckBox();
 }
 
 void KoUiV3FileWidget::onGetCategoryListSucceed(QString deviceId, QList<KoRemoteCategory*>* list)
@@ -241,8 +238,6 @@ void KoUiV3FileWidget::onGetCategoryListSucceed(QString deviceId, QList<KoRemote
         progressWidget->stop();
     }
     resetCategoryModels();
-    updateStateLabel();
-    updateSelectCheckBox();
 }
 
 void KoUiV3FileWidget::onThumbnailDownloadFinished(QString, QString deviceId)
@@ -264,8 +259,6 @@ void KoUiV3FileWidget::onRemoteOptorTimeout(int type, QString deviceId)
     resetFileModels();
     resetCategoryModels();
     showTimeoutTips();
-    updateStateLabel();
-    updateSelectCheckBox();
 }
 
 void KoUiV3FileWidget::onDeviceLocalChanged(QString deviceId, bool isLocal, QString url)
@@ -312,12 +305,15 @@ void KoUiV3FileWidget::resetFileModels()
 {
     fileListModel->setList(fileList);
     fileTableModel->setList(fileList);
+    // A reset empties the selection without telling.
+    onFileSelectionChanged();
 }
 
 void KoUiV3FileWidget::resetCategoryModels()
 {
     categoryListModel->setList(categoryList);
     categoryTableModel->setList(categoryList);
+    onFileSelectionChanged();
 }
 
 // --- sorting -----------------------------------------------------------------------------------
@@ -364,9 +360,6 @@ void KoUiV3FileWidget::applySort(int flag)
     applySortIndicator();
     sortFileList(flag);
     resetFileModels();
-    updateStateLabel();
-    updateToolWidget();
-    updateSelectCheckBox();
 }
 
 void KoUiV3FileWidget::onFileTableHeaderClicked(int index)

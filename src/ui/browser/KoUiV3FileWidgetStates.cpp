@@ -86,6 +86,8 @@ void KoUiV3FileWidget::setCategoryState(int state)
     ui->fileTableView->setPermissionState(permission);
     fileTableModel->setPermissionState(permission);
     fileListModel->setCategory(getCategoryType());
+    QItemSelectionModel* oldListSelection = ui->fileListView->selectionModel();
+    QItemSelectionModel* oldTableSelection = ui->fileTableView->selectionModel();
     if (state == 0) {
         ui->fileTableView->setModel(categoryTableModel);
         ui->fileTableView->setItemDelegate(categoryDetailDelegate);
@@ -97,10 +99,14 @@ void KoUiV3FileWidget::setCategoryState(int state)
         ui->fileListView->setModel(fileListModel);
         ui->fileListView->setItemDelegate(fileIconDelegate);
     }
-    // setModel replaces a view's selection model only when the model changes: connect each once.
-    for (QAbstractItemView* view :
-         {static_cast<QAbstractItemView*>(ui->fileListView), static_cast<QAbstractItemView*>(ui->fileTableView)}) {
-        QItemSelectionModel* selection = view->selectionModel();
+    // setModel makes a new selection model only when the model changes, and leaves the old one to
+    // its caller: free it, and connect each new one once.
+    const QPair<QAbstractItemView*, QItemSelectionModel*> views[] = {{ui->fileListView, oldListSelection},
+                                                                     {ui->fileTableView, oldTableSelection}};
+    for (const auto& view : views) {
+        QItemSelectionModel* selection = view.first->selectionModel();
+        if (view.second != selection)
+            delete view.second;
         connect(selection, &QItemSelectionModel::selectionChanged, this, &KoUiV3FileWidget::onFileSelectionChanged,
                 Qt::UniqueConnection);
     }
