@@ -119,6 +119,15 @@ void releaseFile(QFile* file)
     file->deleteLater();
 }
 
+// The file's bytes among those of a multipart body sent so far: the part's head goes before
+// them and the closing delimiter ("\r\n--" boundary "--\r\n") after.
+qint64 fileBytesSent(qint64 bodySent, qint64 bodyTotal, qint64 partSize)
+{
+    const qint64 tail = KoNetworkHelper::multipartBoundary().size() + 8;
+    const qint64 head = qMax<qint64>(0, bodyTotal - partSize - tail);
+    return qBound<qint64>(0, bodySent - head, partSize);
+}
+
 } // namespace
 
 void KoClientHelper::limitReadBuffer(int id)
@@ -791,16 +800,19 @@ void KoClientHelper::transferUploadProgress(QNetworkReply* reply, qint64 bytesSe
     if (!isUpload(type))
         return;
     record->setDdl(KoServerConfig::requestDeadlineMs());
-    deliverProgress(record, bytesSent, bytesTotal, false);
+    const bool remote = isRemote(type);
+    const qint64 size = record->getLongLongValue(remote ? 9 : 6);
+    const qint64 offset = record->getLongLongValue(remote ? 8 : 5);
+    // Progress counts the file's bytes of this request only, from its offset: the multipart
+    // framing around them is not the file's.
+    const qint64 partSize = qMax<qint64>(0, size - offset);
+    deliverProgress(record, fileBytesSent(bytesSent, bytesTotal, partSize), partSize, false);
     // The progress callback may have cancelled the upload.
     if (getReplyMap()->getReplyType(reply) != record)
         return;
     const State state = stateOf(record);
     if (!isStreamedUpload(type) || !state || !state->tailSwitch || record->isCanceled())
         return;
-    const bool remote = isRemote(type);
-    const qint64 size = record->getLongLongValue(remote ? 9 : 6);
-    const qint64 offset = record->getLongLongValue(remote ? 8 : 5);
     const qint64 remaining = size - (offset + bytesSent);
     if (remaining > kTailSwitchBytes)
         return;

@@ -35,13 +35,16 @@ void KoLanShared::setKey(int key)
 KoLanShared::KeyVerdict KoLanShared::checkKey(quint32 sender, int key, qint64 nowMs)
 {
     QMutexLocker l(&keyLock);
+    // Nothing is compared while a message is held back, so that no answer, not even to the
+    // right key, tells a guesser anything then.
     auto known = guesses.find(sender);
     if (known != guesses.end() && nowMs < known->ignoredUntil)
         return SenderIgnored;
-    if (key == qrKey)
-        return KeyRight;
+    if (guessesPaidAt - nowMs > (kWrongKeysAtOnce - 1) * kWrongKeyRefillMs)
+        return SenderIgnored;
     if (known == guesses.end() && guesses.size() >= kMaxSendersTracked) {
-        // A flood of addresses: forget the senders that are neither counted nor ignored now.
+        // A flood of addresses: forget the senders that are neither counted nor ignored now,
+        // never one that is; while the table stays full, new senders wait.
         for (auto it = guesses.begin(); it != guesses.end();) {
             if (nowMs >= it->ignoredUntil && nowMs - it->windowStart >= kWrongKeyWindowMs)
                 it = guesses.erase(it);
@@ -49,8 +52,11 @@ KoLanShared::KeyVerdict KoLanShared::checkKey(quint32 sender, int key, qint64 no
                 ++it;
         }
         if (guesses.size() >= kMaxSendersTracked)
-            guesses.erase(guesses.begin());
+            return SenderIgnored;
     }
+    if (key == qrKey)
+        return KeyRight;
+    guessesPaidAt = qMax(guessesPaidAt, nowMs) + kWrongKeyRefillMs;
     Guesses& g = guesses[sender];
     if (g.count == 0 || nowMs - g.windowStart >= kWrongKeyWindowMs) {
         g.windowStart = nowMs;
@@ -153,7 +159,8 @@ public:
         }
 
         const QHostAddress replyTo = m_from.toIPv4Address() ? QHostAddress(m_from.toIPv4Address()) : m_from;
-        // A sender that kept guessing the pairing key gets no answer at all for a while.
+        // A sender that kept guessing the pairing key, or any sender while pairing pauses after
+        // too many guesses in all, gets no answer at all for a while.
         KoLanShared::KeyVerdict verdict = KoLanShared::KeyRight;
         if (msg.type == KoLanMessage::TypeConnect) {
             int key = 0;

@@ -33,8 +33,8 @@ struct KoLanShared {
     quint16 phonePort = 59632;
 
     // The QR pairing key that a phone's connect message must carry, and the wrong guesses
-    // made at it (docs/protocol.md, "LAN messages"): per sender address, and in all since the
-    // key was made.
+    // made at it (docs/protocol.md, "LAN messages"): per sender address, in all since the key
+    // was made, and of all senders together over time.
     QMutex keyLock;
     int qrKey = 0;
     struct Guesses {
@@ -44,19 +44,24 @@ struct KoLanShared {
     };
     QHash<quint32, Guesses> guesses;
     int wrongKeys = 0;
+    // When the wrong guesses weighed so far are paid off at one per kWrongKeyRefillMs.
+    qint64 guessesPaidAt = 0;
 
     static constexpr int kWrongKeysPerSender = 3;
     static constexpr qint64 kWrongKeyWindowMs = 10000;
     static constexpr qint64 kSenderIgnoredMs = 60000;
     static constexpr int kWrongKeysPerKey = 20;
     static constexpr int kMaxSendersTracked = 1024;
+    static constexpr int kWrongKeysAtOnce = 40;
+    static constexpr qint64 kWrongKeyRefillMs = 3000;
 
     void setAddress(const QString& ip);
     QString address();
     // A new key: the guesses at the old one no longer count towards its renewal.
     void setKey(int key);
     // The verdict on a connect message with key from sender, counted at once so that
-    // parallel workers cannot overrun the limits.
+    // parallel workers cannot overrun the limits. SenderIgnored also while pairing pauses and
+    // for a sender that finds the table of senders full.
     enum KeyVerdict { KeyRight, KeyWrong, KeyUsedUp, SenderIgnored };
     KeyVerdict checkKey(quint32 sender, int key, qint64 nowMs);
 };

@@ -247,6 +247,9 @@ void KoRemoteFileOperator::handleUploadResult(KoRemoteFileTask* task, int code)
     if (record) {
         record->setConvertState(KoFileConvertInfo::StateFinished);
         record->setTotalSize(QFileInfo(f.srcPath).size());
+        // The phone holds the whole file, whatever progress reports the answer outran.
+        record->setConvertedSize(record->getTotalSize());
+        record->setProgress(100);
         record->setFinishedTime(QDateTime::currentMSecsSinceEpoch());
         addInfoToConvertList(record, ListFinished, true);
     }

@@ -25,6 +25,21 @@
 
 namespace {
 
+// The most a loopback connection can hold between the fake and the client outside the
+// client's memory: both kernel socket buffers at their largest, and the user-space buffers
+// of the fake and of the network layer's socket.
+qint64 loopbackBuffersAtMost()
+{
+    qint64 most = 2LL * 1024 * 1024;
+    for (const char* limits : {"/proc/sys/net/ipv4/tcp_rmem", "/proc/sys/net/ipv4/tcp_wmem"}) {
+        QFile file(QString::fromLatin1(limits));
+        const QList<QByteArray> fields = file.open(QIODevice::ReadOnly) ? file.readAll().simplified().split(' ')
+                                                                        : QList<QByteArray>();
+        most += fields.size() == 3 ? fields.last().toLongLong() : 8LL * 1024 * 1024;
+    }
+    return most;
+}
+
 const int kPhoneUid = 4711;
 const QString kPhoneId = QStringLiteral("android-77ab");
 
@@ -792,7 +807,9 @@ void TestClientReplies::hugeProbeAnswersAreCutShort()
     // gigabytes for one probe.
     QFETCH(QByteArray, shape);
     const qint64 cap = KoCommonUtil::kMaxJsonAnswer;
-    const qint64 slack = 16LL * 1024 * 1024; // the sockets' and the network layer's buffers
+    // What the sockets hold is not the client's: kernel buffers grow with the pace of a loaded
+    // machine, so the allowance follows the kernel's own bounds rather than one quiet run.
+    const qint64 slack = loopbackBuffersAtMost();
     QTemporaryFile big;
     QVERIFY(big.open() && big.resize(cap + 2 * slack)); // sparse
     KoTestResponse r;
@@ -816,7 +833,9 @@ void TestClientReplies::hugeProbeAnswersAreCutShort()
         code = c;
         done = true;
     });
-    QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
+    // Under load the network layer may hold the answer just below the cap until the request
+    // deadline ends it: refused all the same, and still bounded.
+    QTRY_VERIFY_WITH_TIMEOUT(done, 4 * KoServerConfig::requestDeadlineMs());
     QCOMPARE(code, -1);
     const QList<KoTestRequest> requests = m_fx.phone->http()->requests();
     QCOMPARE(requests.last().header("accept-encoding"), QByteArray("identity"));

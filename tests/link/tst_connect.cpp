@@ -3,6 +3,7 @@
 #include "app/KoThisMachineInfo.h"
 #include "client/KoClientHelper.h"
 #include "link/KoDeviceReport.h"
+#include "link/KoLanChannel.h"
 #include "link/KoRemoteConnectManager.h"
 #include "model/KoBaseFacility.h"
 #include "net/KoNetworkObject.h"
@@ -21,6 +22,8 @@
 #include <QUdpSocket>
 
 #include <climits>
+#include <memory>
+#include <vector>
 
 namespace {
 const char* const kPhoneNumber = "13800000001";
@@ -57,6 +60,7 @@ private slots:
     void malformedDatagramsIgnored();
     void versionMismatchReported();
     void pairingKeyGuessesAreLimited();
+    void pairingGuessesFromManyAddressesAreBounded();
     void ejectInsideConnectedSlotKeepsLentRecord();
     void bindErrorOnce();
     void vanishedPhoneIsLetGo_data();
@@ -76,6 +80,8 @@ private:
     KoBaseFacility* connectPhone(int reportedState = 1);
     KoBaseFacility* connectOverRelay();
     void sendPushes(const QJsonArray& pushes);
+    // A connect message of a guesser on the LAN, with its own message id.
+    static QByteArray guessMessage(int serial, int key);
 
     QTemporaryDir m_dir;
     KoFakeAccountServer* m_account = nullptr;
@@ -198,6 +204,19 @@ void TestConnect::sendPushes(const QJsonArray& pushes)
     // repeats a push until it is answered.
     m_relay->http()->setResponse("/reraze/pcPush",
                                  KoTestResponse::json(QJsonObject{{"code", 0}, {"pushes", pushes}}));
+}
+
+QByteArray TestConnect::guessMessage(int serial, int key)
+{
+    return QJsonDocument(QJsonObject{{"type", 19},
+                                     {"version", 1},
+                                     {"msgId", QStringLiteral("g%1").arg(serial)},
+                                     {"deviceId", "guesser"},
+                                     {"deviceType", 2},
+                                     {"uid", 7},
+                                     {"key", key},
+                                     {"port", 1}})
+        .toJson(QJsonDocument::Compact);
 }
 
 KoBaseFacility* TestConnect::connectOverRelay()
@@ -721,17 +740,7 @@ void TestConnect::pairingKeyGuessesAreLimited()
     QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
     const int key = manager()->getQrKey();
     int serial = 0;
-    auto connectMessage = [&](int withKey) {
-        return QJsonDocument(QJsonObject{{"type", 19},
-                                         {"version", 1},
-                                         {"msgId", QStringLiteral("g%1").arg(++serial)},
-                                         {"deviceId", "guesser"},
-                                         {"deviceType", 2},
-                                         {"uid", 7},
-                                         {"key", withKey},
-                                         {"port", 1}})
-            .toJson(QJsonDocument::Compact);
-    };
+    auto connectMessage = [&](int withKey) { return guessMessage(++serial, withKey); };
     auto wrongKey = [&] { return 100000 + (key - 100000 + serial + 1) % 900000; };
     const QHostAddress computer = QHostAddress::LocalHost;
     const quint16 port = manager()->getLanPort();
@@ -762,6 +771,59 @@ void TestConnect::pairingKeyGuessesAreLimited()
     m_lan->pair(manager()->getQrKey());
     QTRY_COMPARE_WITH_TIMEOUT(connected.size(), 1, 5000);
     QCOMPARE(m_phone->callsTo("desktopStartConnect").size(), 1);
+}
+
+void TestConnect::pairingGuessesFromManyAddressesAreBounded()
+{
+    // A guesser rotating over more addresses than are tracked once had half its guesses weighed
+    // and found the key in minutes.
+    QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
+    const QHostAddress computer = QHostAddress::LocalHost;
+    const quint16 port = manager()->getLanPort();
+    const int senders = KoLanShared::kMaxSendersTracked + 76;
+    QElapsedTimer clock;
+    clock.start();
+    // Each on an address of its own (127.0.1.1 onwards), where the acknowledgements come: one
+    // for each guess weighed.
+    std::vector<std::unique_ptr<KoTestUdpPeer>> guessers;
+    for (int i = 0; i < senders; ++i) {
+        guessers.push_back(std::make_unique<KoTestUdpPeer>());
+        const QHostAddress address(QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(1 + i % 250));
+        QVERIFY(guessers.back()->bind(m_lan->port(), address));
+    }
+    // Two guesses from each, below the limit of one address; keys below six digits are never right.
+    int serial = 0;
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& guesser : guessers) {
+            ++serial;
+            QVERIFY(guesser->send(guessMessage(serial, serial), computer, port));
+            // Taken in small batches, so that none is lost from a full socket buffer unweighed.
+            if (serial % 16 == 0)
+                QCoreApplication::processEvents();
+        }
+    }
+
+    // The phone that scanned the code pairs once the pause is over, a few seconds at most.
+    for (int tries = 0; connected.isEmpty() && tries < 30; ++tries) {
+        m_lan->pair(manager()->getQrKey());
+        connected.wait(1000);
+    }
+    QVERIFY(!connected.isEmpty());
+    QCOMPARE(manager()->getConnectedList()->value(0)->getDeviceId(), QString(kPhoneId));
+
+    auto weighedNow = [&] {
+        int n = 0;
+        for (const auto& guesser : guessers)
+            n += guesser->datagrams().size();
+        return n;
+    };
+    // The guesses did reach the channel: the first ones were all weighed.
+    QTRY_VERIFY_WITH_TIMEOUT(weighedNow() >= KoLanShared::kWrongKeysAtOnce, 10000);
+    const int weighed = weighedNow();
+    const qint64 allowed = KoLanShared::kWrongKeysAtOnce + clock.elapsed() / KoLanShared::kWrongKeyRefillMs + 1;
+    QVERIFY2(weighed <= allowed,
+             qPrintable(
+                 QStringLiteral("%1 guesses weighed of %2, %3 allowed").arg(weighed).arg(serial).arg(allowed)));
 }
 
 void TestConnect::ejectInsideConnectedSlotKeepsLentRecord()

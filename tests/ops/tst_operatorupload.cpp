@@ -5,6 +5,7 @@
 #include "KoOpsTransferFixture.h"
 
 #include "app/KoCheckSumUtil.h"
+#include "model/KoLocalFile.h"
 #include "net/KoUserActionRecord.h"
 
 #include <QJsonObject>
@@ -14,7 +15,40 @@ using namespace KoOpsTransfer;
 
 namespace {
 const QString kPhoneId = QStringLiteral("android-ul-1");
+
+qint64 localSizeOf(const KoFileConvertInfo* info)
+{
+    const auto* upload = qobject_cast<const KoFileUploadInfo*>(info);
+    return upload && upload->getLocalFile() ? QFileInfo(upload->getLocalFile()->getPath()).size() : -1;
 }
+
+// The uploaded bytes the transfer page is given at every progress report: only the file's,
+// never more than its size.
+struct ShownUploadBytes {
+    int reports = 0;
+    QStringList beyondSize;
+    void attach(KoRemoteFileOperator* op, QObject* context)
+    {
+        QObject::connect(op, &KoRemoteFileOperator::uploadTaskProgressV2, context, [this, op](int taskId, int) {
+            for (KoFileConvertInfo* info : *op->getUploadingList()) {
+                if (info->getTaskId() != taskId)
+                    continue;
+                ++reports;
+                if (info->getConvertedSize() > localSizeOf(info) || info->getProgress() > 100)
+                    beyondSize << QStringLiteral("%1 of %2").arg(info->getConvertedSize()).arg(localSizeOf(info));
+            }
+        });
+    }
+    // Every finished upload shows its file's size.
+    bool finishedWhole(KoRemoteFileOperator* op) const
+    {
+        for (KoFileConvertInfo* info : *op->getConvertedList())
+            if (info->getConvertedSize() != localSizeOf(info))
+                return false;
+        return !op->getConvertedList()->isEmpty();
+    }
+};
+} // namespace
 
 class TestOperatorUpload : public QObject
 {
@@ -116,6 +150,8 @@ void TestOperatorUpload::smallExactAndLargeUploadsArriveWhole()
     QVERIFY(writeAll(local(QStringLiteral("empty.txt")), QByteArray()));
     KoCountWatch counts;
     counts.attach(m_op, this);
+    ShownUploadBytes shown;
+    shown.attach(m_op, this);
     QSignalSpy started(m_op, &KoRemoteFileOperator::fileUploadStartV2);
     QSignalSpy success(m_op, &KoRemoteFileOperator::fileUploadSuccessV2);
     QSignalSpy done(m_op, &KoRemoteFileOperator::allUploadSuccessV2);
@@ -147,6 +183,10 @@ void TestOperatorUpload::smallExactAndLargeUploadsArriveWhole()
     QCOMPARE(m_op->getConvertedList()->size(), 4);
     QCOMPARE(m_op->getConvertedList()->first()->getConvertState(), 2);
     QCOMPARE(m_op->getRunningTransferCount(), 0);
+    // The multipart framing was once counted as the file's ("1.75KB/1.55KB").
+    QVERIFY(shown.reports > 0);
+    QCOMPARE(shown.beyondSize, QStringList());
+    QVERIFY(shown.finishedWhole(m_op));
 }
 
 void TestOperatorUpload::relayUploadArrivesWhole()
@@ -172,6 +212,8 @@ void TestOperatorUpload::droppedStreamIsResumed()
     QVERIFY(writeAll(local(QStringLiteral("drop.bin")), bytes));
     // The first request's connection goes down with part of its data kept by the phone.
     m_fx.phone->queueUploadDrop(600000);
+    ShownUploadBytes shown;
+    shown.attach(m_op, this);
     QSignalSpy success(m_op, &KoRemoteFileOperator::fileUploadSuccessV2);
     QSignalSpy errors(m_op, &KoRemoteFileOperator::fileUploadErrorV2);
     upload(local(QStringLiteral("drop.bin")), QStringLiteral("/drop"));
@@ -186,6 +228,9 @@ void TestOperatorUpload::droppedStreamIsResumed()
         resumed = resumed || (call.header("offset").toLongLong() > 0 && call.header("valid") == "1");
     QVERIFY(resumed);
     QVERIFY(!m_fx.phone->callsTo(QStringLiteral("checksum")).isEmpty());
+    // The resumed request counts from the phone's offset.
+    QCOMPARE(shown.beyondSize, QStringList());
+    QVERIFY(shown.finishedWhole(m_op));
 }
 
 void TestOperatorUpload::checksumDecidesTheResumePoint()
