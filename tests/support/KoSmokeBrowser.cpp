@@ -24,6 +24,26 @@ QPoint KoSmokeBrowser::findToolBar(const QImage& screen, const QRect& window)
     return QPoint();
 }
 
+// Each button is a white box, so its columns are painted over nearly the bar's whole middle.
+QList<QPoint> KoSmokeBrowser::toolButtons(const QImage& screen, const QPoint& toolBar)
+{
+    QList<QPoint> centres;
+    int start = -1;
+    for (int x = toolBar.x() + 1; x < toolBar.x() + 700; ++x) {
+        int painted = 0;
+        for (int y = toolBar.y() + 10; y < toolBar.y() + 30; ++y)
+            painted += screen.pixelColor(x, y) != kToolBar;
+        if (painted >= 18 && start < 0)
+            start = x;
+        if (painted < 18 && start >= 0) {
+            if (x - start > 30)
+                centres << QPoint((start + x) / 2, toolBar.y() + 20);
+            start = -1;
+        }
+    }
+    return centres;
+}
+
 bool KoSmokeBrowser::waitFor(const QByteArray& line, int n, int timeoutMs)
 {
     QElapsedTimer timer;

@@ -18,4 +18,6 @@ struct KoSmokeBrowser {
     bool waitFor(const QByteArray& line, int n, int timeoutMs = 20000);
     // Top-left corner of the browser's tool bar right of the phone list, or a null point.
     static QPoint findToolBar(const QImage& screen, const QRect& window);
+    // Centres of the tool bar's buttons from the left ("上传文件", "新建文件夹", "下载文件", ...).
+    static QList<QPoint> toolButtons(const QImage& screen, const QPoint& toolBar);
 };

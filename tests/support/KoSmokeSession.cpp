@@ -262,6 +262,19 @@ QRect KoSmokeSession::waitForWindowOfSize(const QSize& size, int timeoutMs)
     return QRect();
 }
 
+QRect KoSmokeSession::waitForOtherWindow(const QRect& besides, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    do {
+        for (const QRect& window : programWindows())
+            if (window != besides)
+                return window;
+        QTest::qWait(100);
+    } while (t.elapsed() < timeoutMs);
+    return QRect();
+}
+
 bool KoSmokeSession::hasXdotool() const
 {
     return !QStandardPaths::findExecutable("xdotool").isEmpty();
@@ -330,6 +343,11 @@ int KoSmokePairing::count(const QByteArray& text)
 
 void KoSmokePairing::stop()
 {
+    // Asked to leave, the phone takes its temporary folders with it; a kill would leave them.
+    if (phone && phone->state() != QProcess::NotRunning) {
+        phone->terminate();
+        phone->waitForFinished(10000);
+    }
     KoSmokeSession::stop(phone);
     KoSmokeSession::stop(program);
 }
@@ -346,7 +364,8 @@ bool KoSmokeSession::pairFakePhone(const QString& phoneRoot, const QString& home
     QProcessEnvironment ports;
     ports.insert("RERAZE_LOCAL_UDP_PORT", QString::number(computerPort));
     ports.insert("RERAZE_PHONE_UDP_PORT", QString::number(phonePort));
-    pairing->program = startProgram(newHome(), {}, ports);
+    pairing->home = newHome();
+    pairing->program = startProgram(pairing->home, {}, ports);
     if (!pairing->program->waitForStarted(10000)
         || (pairing->window = waitForWindow(pairing->program.get())).isEmpty()) {
         *why = QStringLiteral("the program showed no window");

@@ -12,6 +12,7 @@
 // A started program paired with the runnable fake phone (tools/fake_phone).
 struct KoSmokePairing {
     std::unique_ptr<QProcess> program;
+    QString home; // the program's HOME
     QRect window;
     QJsonObject qr; // the pairing text read off the home page
     std::unique_ptr<QProcess> phone;
@@ -66,6 +67,8 @@ public:
     bool waitForColourIn(const QRect& area, const QColor& colour, int timeoutMs = 20000);
     // Waits for a program window of `size`; empty rectangle when none came in time.
     QRect waitForWindowOfSize(const QSize& size, int timeoutMs = 20000);
+    // Waits for a program window other than `besides` (a dialog over it); empty when none came.
+    QRect waitForOtherWindow(const QRect& besides, int timeoutMs = 20000);
 
     bool hasXdotool() const;
     bool clickAt(const QPoint& global, int button = 1);

@@ -6,7 +6,13 @@
 // double click, the view switches to icons and Ctrl+R lists the folder again, all on loopback.
 namespace {
 const QColor kToolBar("#f6f6f6");
+// Qt's chooser keeps its tool buttons at the top right: back, forward, up, new folder, list,
+// details.
+QPoint newFolderButton(const QRect& chooser)
+{
+    return chooser.topRight() + QPoint(-86, 22);
 }
+} // namespace
 
 class TestSmokeBrowser : public QObject
 {
@@ -58,6 +64,27 @@ private slots:
         QVERIFY(m_session.clickAt(toolBar + QPoint(300, 40 + 30 + 2 + 32 + 150)));
         QVERIFY(m_session.key("ctrl+r"));
         QTRY_VERIFY_WITH_TIMEOUT(count("lan getDirectory /\n") == 2, 20000);
+
+        // The upload chooser is Qt's own dialog: it speaks Qt's Chinese and opens in the home
+        // folder. Its new-folder button names the folder it makes with Qt's text, so the name on
+        // disk shows both.
+        QList<QPoint> buttons;
+        QTRY_VERIFY_WITH_TIMEOUT(!(buttons = KoSmokeBrowser::toolButtons(m_session.screen(), toolBar)).isEmpty(),
+                                 10000);
+        QVERIFY(m_session.clickAt(buttons.first()));
+        const QRect chooser = m_session.waitForOtherWindow(window);
+        QVERIFY2(!chooser.isEmpty(), "\"上传文件\" opened no chooser");
+        QTest::qWait(500);
+        m_session.saveScreenshot("smoke_browser_chooser");
+        QVERIFY(m_session.clickAt(newFolderButton(chooser)));
+        const QString made = QDir(pairing.home).filePath(QStringLiteral("新建文件夹"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(made).isDir(), 20000);
+        m_session.saveScreenshot("smoke_browser_chooser_new_folder");
+        // Out of the name editor, then out of the chooser: nothing chosen, nothing uploaded.
+        QVERIFY(m_session.key("Escape"));
+        QVERIFY(m_session.key("Escape"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_session.programWindows().size(), 1, 20000);
+        QCOMPARE(count("uploadFile"), 0);
         pairing.stop();
     }
 };
