@@ -4,15 +4,18 @@
 
 #include <QPoint>
 
-// The steps every browser smoke starts with: the program paired with the runnable fake phone
-// serving phoneRoot, the phone shown on the connected-phones page and its "手机存储" opened.
+// The steps every browser smoke starts with: the program paired with the runnable fake phone,
+// the phone shown on the connected-phones page with its categories, and "手机存储" opened.
 struct KoSmokeBrowser {
     KoSmokePairing pairing;
     // Top-left of the browser's tool bar, and the first tile of the shown place.
     QPoint toolBar;
     QPoint firstTile;
 
-    // Empty when the storage is shown; else why it cannot be (the caller skips).
+    // Empty when the phone's categories are shown; else why they cannot be (the caller skips).
+    // phoneArgs: the fake phone's options for what it serves.
+    QString openHome(KoSmokeSession& session, const QStringList& phoneArgs, const QString& homeShot);
+    // The same, then the storage of a phone serving phoneRoot opened.
     QString openStorage(KoSmokeSession& session, const QString& phoneRoot, const QString& homeShot);
     // Waits until the phone's log holds line n times.
     bool waitFor(const QByteArray& line, int n, int timeoutMs = 20000);

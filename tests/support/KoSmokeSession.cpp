@@ -355,6 +355,12 @@ void KoSmokePairing::stop()
 bool KoSmokeSession::pairFakePhone(const QString& phoneRoot, const QString& homeShot, KoSmokePairing* pairing,
                                    QString* why)
 {
+    return pairFakePhone(QStringList{"--root", phoneRoot}, homeShot, pairing, why);
+}
+
+bool KoSmokeSession::pairFakePhone(const QStringList& phoneArgs, const QString& homeShot, KoSmokePairing* pairing,
+                                   QString* why)
+{
     const quint16 computerPort = freeUdpPort();
     const quint16 phonePort = freeUdpPort();
     if (!computerPort || !phonePort || computerPort == phonePort) {
@@ -386,9 +392,10 @@ bool KoSmokeSession::pairFakePhone(const QString& phoneRoot, const QString& home
     pairing->phone.reset(new QProcess);
     pairing->phone->setProcessChannelMode(QProcess::MergedChannels);
     pairing->phone->start(KO_BINARY_DIR "/tools/reraze_fake_phone",
-                          {"--root", phoneRoot, "--udp-port", QString::number(phonePort), "--computer-port",
-                           QString::number(computerPort), "--pair",
-                           QString::number(pairing->qr.value("key").toInt())});
+                          phoneArgs
+                              + QStringList{"--udp-port", QString::number(phonePort), "--computer-port",
+                                            QString::number(computerPort), "--pair",
+                                            QString::number(pairing->qr.value("key").toInt())});
     if (!pairing->phone->waitForStarted(10000)) {
         *why = QStringLiteral("the fake phone did not start");
         return false;

@@ -54,6 +54,8 @@ public:
     // screenshot `homeShot`) and starts the fake phone serving `phoneRoot` paired with it. False
     // with `why` set when a step fails; whatever was started stays in `pairing` to be stopped.
     bool pairFakePhone(const QString& phoneRoot, const QString& homeShot, KoSmokePairing* pairing, QString* why);
+    // The same with the fake phone's own options (what it serves) instead of one root.
+    bool pairFakePhone(const QStringList& phoneArgs, const QString& homeShot, KoSmokePairing* pairing, QString* why);
 
     // Viewable top-level windows of the program.
     QList<QRect> programWindows();

@@ -12,6 +12,9 @@ QPoint newFolderButton(const QRect& chooser)
 {
     return chooser.topRight() + QPoint(-86, 22);
 }
+const int kTileStride = 136;
+// The path bar's home button, below the tool bar.
+const QPoint kHomeButton(77, 40 + 15);
 } // namespace
 
 class TestSmokeBrowser : public QObject
@@ -86,6 +89,36 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_session.programWindows().size(), 1, 20000);
         QCOMPARE(count("uploadFile"), 0);
         pairing.stop();
+    }
+
+    // The fake phone's sample, as the README offers it, shows every category: the albums open
+    // with their thumbnails, and the SD card opens from the category home.
+    void sampleShowsEveryCategory()
+    {
+        QTemporaryDir sample;
+        QVERIFY(sample.isValid());
+        KoSmokeBrowser browser;
+        const QString why = browser.openHome(m_session, {"--sample", sample.path()}, "smoke_sample_home");
+        if (!why.isEmpty())
+            QSKIP(qPrintable(why));
+        // Tiles in the phone's order: "手机存储", "相册", "SD卡", "zu".
+        auto tile = [&browser](int i) { return browser.firstTile + QPoint(i * kTileStride, 0); };
+        QVERIFY(m_session.doubleClickAt(tile(1)));
+        QVERIFY(browser.waitFor("lan getCollections\n", 1));
+        // Albums by name: "截图 📱", "旅行 🌅 厦门 2026", "相机" (six photos), "空相册".
+        QVERIFY(m_session.doubleClickAt(tile(2)));
+        QVERIFY(browser.waitFor("lan getThumbnail\n", 6));
+        QTest::qWait(500); // no state to wait for outside the program: let the thumbnails paint
+        m_session.saveScreenshot("smoke_sample_album");
+
+        QVERIFY(m_session.clickAt(browser.toolBar + kHomeButton));
+        QVERIFY(browser.waitFor("lan listCategory\n", 2));
+        const int listings = browser.pairing.count("lan getDirectory /\n");
+        QVERIFY(m_session.doubleClickAt(tile(2)));
+        QVERIFY(browser.waitFor("lan getDirectory /\n", listings + 1));
+        QTest::qWait(500);
+        m_session.saveScreenshot("smoke_sample_sdcard");
+        browser.pairing.stop();
     }
 };
 
