@@ -9,6 +9,7 @@ struct Values {
     QString account;
     QString relay;
     QString update;
+    QString extraCa;
     int deadline = 15000;
     int sweep = 1000;
     quint16 localPort = 59631;
@@ -54,6 +55,7 @@ Values defaults()
     v.account = withSlash(envOr("RERAZE_ACCOUNT_URL", QStringLiteral("https://account.reraze.invalid:8443/dedizo/")));
     v.relay = withSlash(envOr("RERAZE_RELAY_URL", QStringLiteral("https://relay.reraze.invalid:8443/reraze/")));
     v.update = withSlash(envOr("RERAZE_UPDATE_URL", QStringLiteral("https://download.reraze.invalid/pc/mac/")));
+    v.extraCa = qEnvironmentVariable("RERAZE_EXTRA_CA_FILE");
     v.deadline = envIntOr("RERAZE_REQUEST_DEADLINE_MS", 15000);
     v.sweep = envIntOr("RERAZE_SWEEP_INTERVAL_MS", 1000);
     v.localPort = envPortOr("RERAZE_LOCAL_UDP_PORT", 59631);
@@ -95,6 +97,11 @@ QString KoServerConfig::updateBaseUrl()
 {
     QMutexLocker l(&lock());
     return values().update;
+}
+QString KoServerConfig::extraCaFile()
+{
+    QMutexLocker l(&lock());
+    return values().extraCa;
 }
 int KoServerConfig::requestDeadlineMs()
 {

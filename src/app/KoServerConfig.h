@@ -14,6 +14,9 @@ public:
     static QString relayBaseUrl();
     // Folder on the download site that holds the version files and the download page.
     static QString updateBaseUrl();
+    // PEM file of one more CA that TLS trusts for this run only, beside the system's and the
+    // bundled ones (a test server's own CA); empty: none. Verification itself never goes.
+    static QString extraCaFile();
 
     // Deadline of a phone request in ms (15000).
     static int requestDeadlineMs();

@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "app/KoSharedMemory.h"
 #include "app/KoSignalWatcher.h"
@@ -16,6 +18,11 @@ int main(int argc, char* argv[])
 
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication app(argc, argv);
+    // The program speaks Chinese only: Qt's own dialogs and context menus do too, from the
+    // translation Qt installs beside itself (English when it is missing).
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(&qtTexts);
     koInitUiResources();
     guard->beginCheck();
 

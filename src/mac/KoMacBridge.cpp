@@ -3,14 +3,36 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHash>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
 namespace {
 const char* const kPrompt = "选择";
+
+// A platform panel opens where the user last left it; the chooser does the same for each kind
+// of panel during the run, and in the home folder before that (never the working directory,
+// which is wherever the program was started from).
+QHash<int, QString>& lastFolders()
+{
+    static QHash<int, QString> folders;
+    return folders;
+}
+
+int panelKind(bool files, bool dirs, bool multi)
+{
+    return (files ? 1 : 0) | (dirs ? 2 : 0) | (multi ? 4 : 0);
+}
+
+QString startFolder(int kind)
+{
+    const QString last = lastFolders().value(kind);
+    return !last.isEmpty() && QFileInfo(last).isDir() ? last : QDir::homePath();
+}
 
 // Qt's own file dialog, made to choose files and folders alike when both are allowed: the
 // accept button takes the selection as it is instead of opening a selected folder; a
@@ -103,11 +125,14 @@ void __chooseFilesOrDirectories(QWidget* parent, bool files, bool dirs, bool mul
             QTimer::singleShot(0, qApp, [done] { done(QStringList()); });
         return;
     }
+    const int kind = panelKind(files, dirs, multi);
     auto* dialog = new KoChooserDialog(parent ? parent->window() : nullptr, files, dirs, multi);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    dialog->setDirectory(startFolder(kind));
     // Exactly one answer: the chosen paths, or an empty list on cancel.
-    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, done](int result) {
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, done, kind](int result) {
+        lastFolders().insert(kind, dialog->directory().absolutePath());
         QStringList chosen;
         if (result == QDialog::Accepted)
             chosen = dialog->selectedFiles();

@@ -16,7 +16,9 @@ void __forQtDrag(KoDragWidget* widget, QMouseEvent* event);
 
 // Opens a chooser on parent's window (window-modal, like a sheet) and returns at once. done is
 // called once when the chooser ends: the chosen paths in the chooser's order, or an empty list
-// when the user cancelled. files/dirs: what may be chosen; multi: more than one item.
+// when the user cancelled. files/dirs: what may be chosen; multi: more than one item. It opens
+// in the folder where the same kind of chooser was last left during this run, else in the
+// home folder.
 void __chooseFilesOrDirectories(QWidget* parent, bool files, bool dirs, bool multi,
                                 std::function<void(QStringList)> done);
 

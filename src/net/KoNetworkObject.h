@@ -20,7 +20,8 @@ class KoHttpConnectionPool;
 
 // The program's one network access manager, with its in-memory cookie jar (used by https
 // requests only), fixed User-Agent, `Accept-Encoding: identity` unless a request names one,
-// and TLS trust (system CAs plus the CA bundled with the program).
+// and TLS trust (system CAs, the CA bundled with the program and the one named by
+// KoServerConfig::extraCaFile).
 // Every HTTP client posts through it and listens to its finished signal.
 class KoNetworkObject : public QObject
 {

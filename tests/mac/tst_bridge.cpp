@@ -221,6 +221,33 @@ private slots:
         QTest::qWait(20);
     }
 
+    // Not the working directory: each kind of chooser opens where it was last left, else at home.
+    void chooserOpensWhereItWasLastLeft()
+    {
+        QWidget parent;
+        parent.show();
+        const QString home = QDir(QDir::homePath()).absolutePath();
+        const QString left = QDir(m_dir.path()).filePath("d");
+        auto openedIn = [&parent](bool files, bool dirs) {
+            __chooseFilesOrDirectories(&parent, files, dirs, true, std::function<void(QStringList)>());
+            QFileDialog* dialog = openChooser(&parent);
+            return dialog ? dialog->directory().absolutePath() : QString();
+        };
+        QVERIFY(QDir::currentPath() != home);
+
+        QCOMPARE(openedIn(true, false), home);
+        openChooser(&parent)->setDirectory(left);
+        openChooser(&parent)->reject();
+        QTRY_VERIFY(!openChooser(&parent));
+        QCOMPARE(openedIn(true, false), left);
+        openChooser(&parent)->reject();
+        QTRY_VERIFY(!openChooser(&parent));
+        // Another kind of chooser keeps its own place.
+        QCOMPARE(openedIn(false, true), home);
+        openChooser(&parent)->reject();
+        QTRY_VERIFY(!openChooser(&parent));
+    }
+
     void dragOutReturnsAtOnce()
     {
         QMouseEvent event(QEvent::MouseButtonPress, QPointF(5, 5), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);

@@ -34,10 +34,22 @@ private:
         return s;
     }
 
+    // As a start with RERAZE_EXTRA_CA_FILE set (empty: unset) would read it.
+    static void useExtraCaFile(const QString& path)
+    {
+        delete KoNetworkObject::getInstance();
+        if (path.isEmpty())
+            qunsetenv("RERAZE_EXTRA_CA_FILE");
+        else
+            qputenv("RERAZE_EXTRA_CA_FILE", QFile::encodeName(path));
+        KoServerConfig::reset();
+    }
+
 private slots:
     void initTestCase() { QVERIFY(KoTestCertificates::ensure()); }
     void cleanup()
     {
+        qunsetenv("RERAZE_EXTRA_CA_FILE");
         qDeleteAll(m_owned);
         m_owned.clear();
         // Every test starts with a fresh network object: nothing trusted or stored before.
@@ -56,8 +68,26 @@ private slots:
         QVERIFY(!net->sslConfiguration().caCertificates().contains(KoTestCertificates::caCertificate()));
     }
 
+    // The run's extra CA file, when it names none, trusts nothing more.
+    void httpsWithoutTrustFails_data()
+    {
+        QTest::addColumn<QByteArray>("extraCaText");
+        QTest::addColumn<bool>("extraCaExists");
+        QTest::newRow("no extra CA") << QByteArray() << false;
+        QTest::newRow("extra CA file missing") << QByteArray() << true;
+        QTest::newRow("extra CA file without a certificate") << QByteArray("not a certificate\n") << true;
+    }
     void httpsWithoutTrustFails()
     {
+        QFETCH(QByteArray, extraCaText);
+        QFETCH(bool, extraCaExists);
+        QTemporaryDir dir;
+        const QString caFile = dir.filePath("ca.pem");
+        if (!extraCaText.isEmpty()) {
+            QFile f(caFile);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(extraCaText) == extraCaText.size());
+        }
+        useExtraCaFile(extraCaExists ? caFile : QString());
         KoTestHttpServer* server = newServer(KoTestHttpServer::Https);
         QVERIFY(server);
         KoProbeHelper* p = newProbe();
@@ -70,11 +100,21 @@ private slots:
             QVERIFY(r.aborted);
     }
 
+    void httpsWithTestCaSucceeds_data()
+    {
+        QTest::addColumn<bool>("namedForTheRun");
+        QTest::newRow("added by the caller") << false;
+        QTest::newRow("named for the run by the environment") << true;
+    }
     void httpsWithTestCaSucceeds()
     {
+        QFETCH(bool, namedForTheRun);
         KoTestHttpServer* server = newServer(KoTestHttpServer::Https);
         QVERIFY(server);
-        KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
+        if (namedForTheRun)
+            useExtraCaFile(KoTestCertificates::caCertificateFile());
+        else
+            KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
         KoProbeHelper* p = newProbe();
         QJsonObject body{{"cmd", "askNetwork"}};
         p->postHttpData(body, server->baseUrl() + "/dedizo/network/ask", new KoReplyType(205001), nullptr);

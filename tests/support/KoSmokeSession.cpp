@@ -262,6 +262,19 @@ QRect KoSmokeSession::waitForWindowOfSize(const QSize& size, int timeoutMs)
     return QRect();
 }
 
+QRect KoSmokeSession::waitForOtherWindow(const QRect& besides, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    do {
+        for (const QRect& window : programWindows())
+            if (window != besides)
+                return window;
+        QTest::qWait(100);
+    } while (t.elapsed() < timeoutMs);
+    return QRect();
+}
+
 bool KoSmokeSession::hasXdotool() const
 {
     return !QStandardPaths::findExecutable("xdotool").isEmpty();
@@ -330,11 +343,22 @@ int KoSmokePairing::count(const QByteArray& text)
 
 void KoSmokePairing::stop()
 {
+    // Asked to leave, the phone takes its temporary folders with it; a kill would leave them.
+    if (phone && phone->state() != QProcess::NotRunning) {
+        phone->terminate();
+        phone->waitForFinished(10000);
+    }
     KoSmokeSession::stop(phone);
     KoSmokeSession::stop(program);
 }
 
 bool KoSmokeSession::pairFakePhone(const QString& phoneRoot, const QString& homeShot, KoSmokePairing* pairing,
+                                   QString* why)
+{
+    return pairFakePhone(QStringList{"--root", phoneRoot}, homeShot, pairing, why);
+}
+
+bool KoSmokeSession::pairFakePhone(const QStringList& phoneArgs, const QString& homeShot, KoSmokePairing* pairing,
                                    QString* why)
 {
     const quint16 computerPort = freeUdpPort();
@@ -346,7 +370,8 @@ bool KoSmokeSession::pairFakePhone(const QString& phoneRoot, const QString& home
     QProcessEnvironment ports;
     ports.insert("RERAZE_LOCAL_UDP_PORT", QString::number(computerPort));
     ports.insert("RERAZE_PHONE_UDP_PORT", QString::number(phonePort));
-    pairing->program = startProgram(newHome(), {}, ports);
+    pairing->home = newHome();
+    pairing->program = startProgram(pairing->home, {}, ports);
     if (!pairing->program->waitForStarted(10000)
         || (pairing->window = waitForWindow(pairing->program.get())).isEmpty()) {
         *why = QStringLiteral("the program showed no window");
@@ -367,9 +392,10 @@ bool KoSmokeSession::pairFakePhone(const QString& phoneRoot, const QString& home
     pairing->phone.reset(new QProcess);
     pairing->phone->setProcessChannelMode(QProcess::MergedChannels);
     pairing->phone->start(KO_BINARY_DIR "/tools/reraze_fake_phone",
-                          {"--root", phoneRoot, "--udp-port", QString::number(phonePort), "--computer-port",
-                           QString::number(computerPort), "--pair",
-                           QString::number(pairing->qr.value("key").toInt())});
+                          phoneArgs
+                              + QStringList{"--udp-port", QString::number(phonePort), "--computer-port",
+                                            QString::number(computerPort), "--pair",
+                                            QString::number(pairing->qr.value("key").toInt())});
     if (!pairing->phone->waitForStarted(10000)) {
         *why = QStringLiteral("the fake phone did not start");
         return false;

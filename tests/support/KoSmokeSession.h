@@ -12,6 +12,7 @@
 // A started program paired with the runnable fake phone (tools/fake_phone).
 struct KoSmokePairing {
     std::unique_ptr<QProcess> program;
+    QString home; // the program's HOME
     QRect window;
     QJsonObject qr; // the pairing text read off the home page
     std::unique_ptr<QProcess> phone;
@@ -53,6 +54,8 @@ public:
     // screenshot `homeShot`) and starts the fake phone serving `phoneRoot` paired with it. False
     // with `why` set when a step fails; whatever was started stays in `pairing` to be stopped.
     bool pairFakePhone(const QString& phoneRoot, const QString& homeShot, KoSmokePairing* pairing, QString* why);
+    // The same with the fake phone's own options (what it serves) instead of one root.
+    bool pairFakePhone(const QStringList& phoneArgs, const QString& homeShot, KoSmokePairing* pairing, QString* why);
 
     // Viewable top-level windows of the program.
     QList<QRect> programWindows();
@@ -66,6 +69,8 @@ public:
     bool waitForColourIn(const QRect& area, const QColor& colour, int timeoutMs = 20000);
     // Waits for a program window of `size`; empty rectangle when none came in time.
     QRect waitForWindowOfSize(const QSize& size, int timeoutMs = 20000);
+    // Waits for a program window other than `besides` (a dialog over it); empty when none came.
+    QRect waitForOtherWindow(const QRect& besides, int timeoutMs = 20000);
 
     bool hasXdotool() const;
     bool clickAt(const QPoint& global, int button = 1);

@@ -6,7 +6,16 @@
 // double click, the view switches to icons and Ctrl+R lists the folder again, all on loopback.
 namespace {
 const QColor kToolBar("#f6f6f6");
+// Qt's chooser keeps its tool buttons at the top right: back, forward, up, new folder, list,
+// details.
+QPoint newFolderButton(const QRect& chooser)
+{
+    return chooser.topRight() + QPoint(-86, 22);
 }
+const int kTileStride = 136;
+// The path bar's home button, below the tool bar.
+const QPoint kHomeButton(77, 40 + 15);
+} // namespace
 
 class TestSmokeBrowser : public QObject
 {
@@ -58,7 +67,58 @@ private slots:
         QVERIFY(m_session.clickAt(toolBar + QPoint(300, 40 + 30 + 2 + 32 + 150)));
         QVERIFY(m_session.key("ctrl+r"));
         QTRY_VERIFY_WITH_TIMEOUT(count("lan getDirectory /\n") == 2, 20000);
+
+        // The upload chooser is Qt's own dialog: it speaks Qt's Chinese and opens in the home
+        // folder. Its new-folder button names the folder it makes with Qt's text, so the name on
+        // disk shows both.
+        QList<QPoint> buttons;
+        QTRY_VERIFY_WITH_TIMEOUT(!(buttons = KoSmokeBrowser::toolButtons(m_session.screen(), toolBar)).isEmpty(),
+                                 10000);
+        QVERIFY(m_session.clickAt(buttons.first()));
+        const QRect chooser = m_session.waitForOtherWindow(window);
+        QVERIFY2(!chooser.isEmpty(), "\"上传文件\" opened no chooser");
+        QTest::qWait(500);
+        m_session.saveScreenshot("smoke_browser_chooser");
+        QVERIFY(m_session.clickAt(newFolderButton(chooser)));
+        const QString made = QDir(pairing.home).filePath(QStringLiteral("新建文件夹"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(made).isDir(), 20000);
+        m_session.saveScreenshot("smoke_browser_chooser_new_folder");
+        // Out of the name editor, then out of the chooser: nothing chosen, nothing uploaded.
+        QVERIFY(m_session.key("Escape"));
+        QVERIFY(m_session.key("Escape"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_session.programWindows().size(), 1, 20000);
+        QCOMPARE(count("uploadFile"), 0);
         pairing.stop();
+    }
+
+    // The fake phone's sample, as the README offers it, shows every category: the albums open
+    // with their thumbnails, and the SD card opens from the category home.
+    void sampleShowsEveryCategory()
+    {
+        QTemporaryDir sample;
+        QVERIFY(sample.isValid());
+        KoSmokeBrowser browser;
+        const QString why = browser.openHome(m_session, {"--sample", sample.path()}, "smoke_sample_home");
+        if (!why.isEmpty())
+            QSKIP(qPrintable(why));
+        // Tiles in the phone's order: "手机存储", "相册", "SD卡", "zu".
+        auto tile = [&browser](int i) { return browser.firstTile + QPoint(i * kTileStride, 0); };
+        QVERIFY(m_session.doubleClickAt(tile(1)));
+        QVERIFY(browser.waitFor("lan getCollections\n", 1));
+        // Albums by name: "截图 📱", "旅行 🌅 厦门 2026", "相机" (six photos), "空相册".
+        QVERIFY(m_session.doubleClickAt(tile(2)));
+        QVERIFY(browser.waitFor("lan getThumbnail\n", 6));
+        QTest::qWait(500); // no state to wait for outside the program: let the thumbnails paint
+        m_session.saveScreenshot("smoke_sample_album");
+
+        QVERIFY(m_session.clickAt(browser.toolBar + kHomeButton));
+        QVERIFY(browser.waitFor("lan listCategory\n", 2));
+        const int listings = browser.pairing.count("lan getDirectory /\n");
+        QVERIFY(m_session.doubleClickAt(tile(2)));
+        QVERIFY(browser.waitFor("lan getDirectory /\n", listings + 1));
+        QTest::qWait(500);
+        m_session.saveScreenshot("smoke_sample_sdcard");
+        browser.pairing.stop();
     }
 };
 

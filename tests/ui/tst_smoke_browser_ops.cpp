@@ -4,30 +4,6 @@
 
 // File operations in the real program on a virtual display against a paired fake phone: a file
 // is downloaded through the tool bar and the chooser, and a new folder is made and named.
-namespace {
-const QColor kToolBar("#f6f6f6");
-
-// Centres of the tool bar's buttons from the left ("上传文件", "新建文件夹", "下载文件", ...): each
-// is a white box, so its columns are painted over nearly the bar's whole middle.
-QList<QPoint> toolButtons(const QImage& screen, const QPoint& toolBar)
-{
-    QList<QPoint> centres;
-    int start = -1;
-    for (int x = toolBar.x() + 1; x < toolBar.x() + 700; ++x) {
-        int painted = 0;
-        for (int y = toolBar.y() + 10; y < toolBar.y() + 30; ++y)
-            painted += screen.pixelColor(x, y) != kToolBar;
-        if (painted >= 18 && start < 0)
-            start = x;
-        if (painted < 18 && start >= 0) {
-            if (x - start > 30)
-                centres << QPoint((start + x) / 2, toolBar.y() + 20);
-            start = -1;
-        }
-    }
-    return centres;
-}
-} // namespace
 
 class TestSmokeBrowserOps : public QObject
 {
@@ -58,7 +34,8 @@ private slots:
         // The only file is the first tile: selecting it brings the download button.
         QVERIFY(m_session.clickAt(browser.firstTile));
         QList<QPoint> buttons;
-        QTRY_VERIFY_WITH_TIMEOUT((buttons = toolButtons(m_session.screen(), browser.toolBar)).size() >= 3, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (buttons = KoSmokeBrowser::toolButtons(m_session.screen(), browser.toolBar)).size() >= 3, 10000);
         const int windows = m_session.programWindows().size();
         QVERIFY(m_session.clickAt(buttons.at(2)));
         QTRY_VERIFY_WITH_TIMEOUT(m_session.programWindows().size() > windows, 10000);

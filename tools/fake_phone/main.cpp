@@ -1,7 +1,11 @@
-// A phone on this computer: serves a folder as the phone's LAN file service, answers the LAN
-// messages on the phones' UDP port, and optionally runs a fake account server and relay whose
-// device report lists it. See README.md, "Trying it without a phone".
+// A phone on this computer: serves folders as the phone's LAN file service (storage, albums, SD
+// card, app disk), answers the LAN messages on the phones' UDP port, and optionally runs a fake
+// account server and relay whose device report lists it. It leaves on SIGTERM, SIGINT or SIGHUP
+// with its temporary folders removed. See README.md, "Trying it without a phone".
 
+#include "KoSampleTree.h"
+
+#include "app/KoSignalWatcher.h"
 #include "support/KoFakeAccountServer.h"
 #include "support/KoFakeLanPhone.h"
 #include "support/KoFakePhone.h"
@@ -11,6 +15,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QTextStream>
 #include <QTimer>
@@ -22,7 +27,14 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Fake phone for trying ReRaze without a phone."));
     parser.addHelpOption();
-    const QCommandLineOption rootOpt("root", "Folder served as the phone's storage.", "dir");
+    const QCommandLineOption rootOpt("root", "Folder served as the phone's storage (手机存储).", "dir");
+    const QCommandLineOption albumsOpt("albums", "Folder whose sub-folders are the phone's albums (相册).", "dir");
+    const QCommandLineOption sdOpt("sd-card", "Folder served as the phone's SD card (SD卡).", "dir");
+    const QCommandLineOption appDiskOpt("app-disk", "Folder served as the app's own disk (zu).", "dir");
+    const QCommandLineOption sampleOpt("sample",
+                                       "Write a sample phone into dir unless it holds one, and serve it: "
+                                       "storage, albums, sdcard and appdisk (options above take precedence).",
+                                       "dir");
     const QCommandLineOption idOpt("device-id", "The phone's device id.", "id", "fake-phone-0001");
     const QCommandLineOption nameOpt("name", "The phone's device name.", "name", "Fake Phone");
     const QCommandLineOption typeOpt("type", "Device type: 2 Android, 3 iPhone, 4 iPad.", "n", "2");
@@ -35,17 +47,54 @@ int main(int argc, char** argv)
                                       "13800000000");
     const QCommandLineOption passwordOpt("login-password", "Account password (with --account).", "password",
                                          "reraze");
-    parser.addOptions(
-        {rootOpt, idOpt, nameOpt, typeOpt, uidOpt, udpOpt, computerOpt, pairOpt, accountOpt, phoneOpt, passwordOpt});
+    parser.addOptions({rootOpt, albumsOpt, sdOpt, appDiskOpt, sampleOpt, idOpt, nameOpt, typeOpt, uidOpt, udpOpt,
+                       computerOpt, pairOpt, accountOpt, phoneOpt, passwordOpt});
     parser.process(app);
 
-    const QString root = parser.value(rootOpt);
-    if (root.isEmpty() || !QDir(root).exists()) {
-        out << "--root must name an existing folder\n";
+    // Category, folder: in the order the phone lists them.
+    QList<QPair<int, QString>> served{{9, parser.value(rootOpt)},
+                                      {2, parser.value(albumsOpt)},
+                                      {11, parser.value(sdOpt)},
+                                      {12, parser.value(appDiskOpt)}};
+    if (parser.isSet(sampleOpt)) {
+        const QString sample = parser.value(sampleOpt);
+        QString error;
+        if (!KoSampleTree::write(sample, &error)) {
+            out << "cannot write the sample phone: " << error << "\n";
+            return 1;
+        }
+        const QString sampleDirs[] = {KoSampleTree::storageDir(sample), KoSampleTree::albumsDir(sample),
+                                      KoSampleTree::sdCardDir(sample), KoSampleTree::appDiskDir(sample)};
+        for (int i = 0; i < served.size(); ++i) {
+            if (served[i].second.isEmpty())
+                served[i].second = sampleDirs[i];
+        }
+    }
+    if (served.first().second.isEmpty()) {
+        out << "--root or --sample must name the phone's storage\n";
         return 2;
     }
+    QList<int> categories;
+    for (const auto& category : served) {
+        if (category.second.isEmpty())
+            continue;
+        if (!QFileInfo(category.second).isDir()) {
+            out << category.second << " is not a folder\n";
+            return 2;
+        }
+        categories.append(category.first);
+    }
+
+    // Leave through the event loop, so that the temporary folders (uploads, the test CA) go too.
+    KoSignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &KoSignalWatcher::quitRequested, &app, &QCoreApplication::quit);
     const int uid = parser.value(uidOpt).toInt();
-    KoFakePhone phone(QDir(root).absolutePath());
+    KoFakePhone phone(served.first().second);
+    for (const auto& category : served) {
+        if (!category.second.isEmpty())
+            phone.setCategoryRoot(category.first, category.second);
+    }
+    phone.setCategories(categories);
     phone.setIdentity(parser.value(idOpt), parser.value(nameOpt), parser.value(typeOpt).toInt(), 30, uid);
     if (!phone.start()) {
         out << "cannot start the phone's file service\n";
@@ -57,8 +106,11 @@ int main(int argc, char** argv)
         out << "cannot bind UDP port " << parser.value(udpOpt) << "\n";
         return 1;
     }
-    out << "phone " << phone.deviceId() << " serves " << root << " at " << phone.baseUrl() << ", UDP port "
-        << lan.port() << "\n";
+    out << "phone " << phone.deviceId() << " at " << phone.baseUrl() << ", UDP port " << lan.port() << "\n";
+    for (const auto& category : served) {
+        if (!category.second.isEmpty())
+            out << "  category " << category.first << ": " << QDir(category.second).absolutePath() << "\n";
+    }
     QObject::connect(&phone, &KoFakePhone::called, &app, [&out](const KoFakeCall& call) {
         out << call.route << " " << call.op;
         // Listings name their folder, so a log reader can tell them apart.
@@ -100,10 +152,11 @@ int main(int argc, char** argv)
                                          QJsonObject{{"result", 0}, {"devices", QJsonArray{device}}}));
         relay->http()->setResponse("/reraze/pcPush",
                                    KoTestResponse::json(QJsonObject{{"code", 0}, {"pushes", QJsonArray()}}));
+        // The CA is trusted by that run of the program alone, never by the machine.
         out << "account " << parser.value(phoneOpt) << " / " << parser.value(passwordOpt)
             << "; start the program with\n"
-            << "  RERAZE_ACCOUNT_URL=" << account->baseUrl() << " RERAZE_RELAY_URL=" << relay->baseUrl() << "\n"
-            << "and trust the test CA " << KoTestCertificates::caCertificateFile() << "\n";
+            << "  RERAZE_ACCOUNT_URL=" << account->baseUrl() << " RERAZE_RELAY_URL=" << relay->baseUrl()
+            << " RERAZE_EXTRA_CA_FILE=" << KoTestCertificates::caCertificateFile() << "\n";
     }
     out.flush();
 
