@@ -10,6 +10,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
 #include <QJsonArray>
@@ -24,6 +25,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cmath>
 #include <cstdio>
 
 #include <qrcodegen.hpp>
@@ -377,27 +379,33 @@ QPixmap KoCommonUtil::transparentPixmap(const QPixmap& pixmap, int alpha)
 
 QPixmap KoCommonUtil::getNoticePoint(int count)
 {
-    QPixmap badge(25, 25);
+    const qreal side = 25;
+    const qreal ratio = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? qGuiApp->devicePixelRatio()
+                                                                                     : 1;
+    QPixmap badge(qRound(side * ratio), qRound(side * ratio));
+    badge.setDevicePixelRatio(ratio);
     badge.fill(Qt::transparent);
     QPainter painter(&badge);
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(255, 0, 0));
-    painter.drawRoundedRect(QRectF(0, 0, 25, 25), 12.5, 12.5);
+    painter.drawEllipse(QRectF(0, 0, side, side));
 
-    QString text = QString::number(count);
+    const QString text = count > 999 ? QStringLiteral("999+") : QString::number(count);
+    int pixelSize = count > 999 ? 10 : count >= 100 ? 11 : 12;
     QFont font(QStringLiteral("Microsoft YaHei"));
-    if (count > 999) {
-        text = QStringLiteral("999+");
-        font.setPixelSize(10);
-    } else if (count >= 100) {
-        font.setPixelSize(11);
-    } else {
-        font.setPixelSize(12);
+    QRectF ink;
+    // The text's ink, centred, keeps a pixel from the rim: smaller type where it would not.
+    const qreal room = side / 2 - 1;
+    for (;; --pixelSize) {
+        font.setPixelSize(pixelSize);
+        ink = QFontMetricsF(font).tightBoundingRect(text);
+        if (std::hypot(ink.width() / 2, ink.height() / 2) <= room || pixelSize <= 6)
+            break;
     }
     painter.setFont(font);
     painter.setPen(Qt::white);
-    painter.drawText(QRect(0, 0, 25, 25), Qt::AlignCenter, text);
+    painter.drawText(QPointF((side - ink.width()) / 2 - ink.left(), (side - ink.height()) / 2 - ink.top()), text);
     painter.end();
     return badge;
 }

@@ -108,12 +108,13 @@ public:
     static void roundPixmap(QPixmap& pixmap);
     // The pixmap redrawn at opacity alpha (0..255).
     static QPixmap transparentPixmap(const QPixmap& pixmap, int alpha);
-    // 25 x 25 red badge with count in white ("999+" above 999).
+    // 25 x 25 red badge with count in white ("999+" above 999), the text always inside the
+    // circle; drawn at the application's device pixel ratio.
     static QPixmap getNoticePoint(int count);
     // Opens url in the browser when it begins with "http".
     static void openHttpUrl(QString url);
-    // Asks the desktop to open path; false for an empty or missing path, or when nothing could
-    // open it (no launcher installed).
+    // Asks the desktop to open path; false for an empty or missing path and when the desktop
+    // could not open it (no application to open it with).
     static bool openFileWithSystemApp(QString path);
 
     // --- drag payload ------------------------------------------------------------

@@ -138,11 +138,15 @@ void KoAutoUpdateTool::finishCheck(KoReplyType* record, const QByteArray* body)
     const bool manual = isManual(record->getType());
     int code = 0;
     QString name;
-    const bool newer = body && parseVersionFile(*body, &code, &name) && code > kVersionCode;
-    if (body && code > 0)
+    const bool readable = body && parseVersionFile(*body, &code, &name);
+    const bool newer = readable && code > kVersionCode;
+    if (readable)
         m_versionName = name;
     if (manual) {
-        if (newer)
+        // No answer must not read as "nothing newer".
+        if (!readable)
+            emit updateCheckFailed();
+        else if (newer)
             emit newVersion();
         else
             emit notNewVersion();

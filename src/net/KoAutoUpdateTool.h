@@ -25,7 +25,8 @@ public:
 
     // Checks now and every kCheckIntervalMs; newVersion only the first time in a run.
     void checkIsUpdate();
-    // One check whose answer always ends in newVersion or notNewVersion.
+    // One check whose answer always ends in newVersion, notNewVersion or, when no usable version
+    // file came (unreachable, an error status, unreadable), updateCheckFailed.
     void checkIsUpdateManually();
     // Version name of the last version file read; empty before the first.
     QString getVersionName() const { return m_versionName; }
@@ -38,6 +39,8 @@ public:
 signals:
     void newVersion();
     void notNewVersion();
+    // Only from a check by hand.
+    void updateCheckFailed();
 
 public slots:
     void onFinished(QNetworkReply* reply) override;
@@ -51,7 +54,7 @@ private:
     void initData();
     void initConnection();
     void requestVersionFile(bool manual);
-    // found: the file names a newer version; answered: a usable version file came.
+    // body: the version file's text; null when none came.
     void finishCheck(KoReplyType* record, const QByteArray* body);
     bool testChannel() const;
 

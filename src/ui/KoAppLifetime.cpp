@@ -12,6 +12,7 @@
 #include "ops/KoRemoteFileOperator.h"
 #include "ui/KoSystemTray.h"
 #include "ui/KoUiV3AlertDialog.h"
+#include "ui/widgets/KoCardDialog.h"
 
 #include <QWidget>
 
@@ -66,6 +67,8 @@ void KoAppLifetime::startServices()
     if (m_user->isLogin())
         m_user->login(std::function<void(int)>());
     m_autoUpdateTool = KoAutoUpdateTool::getInstance();
+    connect(m_autoUpdateTool, &KoAutoUpdateTool::updateCheckFailed, this, &KoAppLifetime::tellCheckFailed,
+            Qt::UniqueConnection);
     m_autoUpdateTool->checkIsUpdate();
     m_clientHelper = KoClientHelper::getInstance();
 }
@@ -185,6 +188,12 @@ void KoAppLifetime::tellUpToDate()
 {
     KoUiV3AlertDialog dialog(nullptr);
     dialog.alert(QString::fromUtf8(kAlertTitle), QString::fromUtf8("已经是最新版本"));
+}
+
+void KoAppLifetime::tellCheckFailed()
+{
+    KoUiV3AlertDialog dialog(nullptr);
+    dialog.alert(QString::fromUtf8(kAlertTitle), KoCardDialog::noAnswerText());
 }
 
 QRect KoAppLifetime::startGeometry()

@@ -27,7 +27,8 @@ public:
     explicit KoAppLifetime(QObject* window);
 
     // Creates the services in the one order their constructors rely on, records the entry,
-    // logs the saved account in again and starts the update check.
+    // logs the saved account in again and starts the update check (a failed check by hand is
+    // told from here).
     void startServices();
     // Fetches the tray icon (the first call creates and shows it).
     KoSystemTray* takeTray();
@@ -45,6 +46,8 @@ public:
     // The update check found a newer version: asks, and opens the download page on "点击前往".
     void askNewVersion();
     void tellUpToDate();
+    // A check by hand got no usable answer.
+    void tellCheckFailed();
 
     // Back from the tray or from a second start: restored, shown and raised.
     static void bringToFront(QWidget* window);

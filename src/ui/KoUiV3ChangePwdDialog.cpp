@@ -85,7 +85,7 @@ void KoUiV3ChangePwdDialog::onResetAnswer(int code)
     } else if (code == KoUser::kNoAnswer) {
         showTips(noAnswerText());
     } else {
-        showTips(QStringLiteral("出现未知错误, 请重试"));
+        showTips(unknownErrorText());
     }
 }
 

@@ -103,6 +103,9 @@ void KoUiV3DiskWidget::updateTipsWidget()
 void KoUiV3DiskWidget::updateDeviceListView()
 {
     m_model->setList(m_connectedList);
+    // A reset drops the selection: the shown phone keeps its row selected.
+    if (m_fileWidgetShown == 1 && m_fileWidget->getFacility())
+        setDeviceListViewSelect(connectedRow(m_fileWidget->getFacility()->getDeviceId()));
 }
 
 void KoUiV3DiskWidget::onUsrLogin(int)
@@ -189,7 +192,6 @@ void KoUiV3DiskWidget::onDeviceConnected(KoBaseFacility* facility, int)
             return;
         makeFileWidgetShow(m_connectedList->at(row));
         updateDeviceListView();
-        setDeviceListViewSelect(row);
     });
 }
 
@@ -200,9 +202,6 @@ void KoUiV3DiskWidget::dropPhone(const QString& deviceId)
     else if (m_fileWidgetShown == 0)
         updateTipsWidget();
     updateDeviceListView();
-    // The shown phone keeps its row selected after the reset.
-    if (m_fileWidgetShown == 1 && m_fileWidget->getFacility())
-        setDeviceListViewSelect(connectedRow(m_fileWidget->getFacility()->getDeviceId()));
 }
 
 void KoUiV3DiskWidget::showNotice(const QString& text)
@@ -254,18 +253,43 @@ void KoUiV3DiskWidget::onDeviceContinueQuery(KoBaseFacility* facility)
 {
     if (!facility)
         return;
-    // Copies: the record is not kept across the box's event loop.
+    // Copies: the record is not kept past this slot. The question waits until the push handler
+    // has returned, so later pushes are handled in their order, not inside the box; one box at a
+    // time, and a phone already waiting for its answer is not asked twice.
     const QString deviceId = facility->getDeviceId();
-    const QString nick = facility->getNick();
-    QPointer<KoUiV3DiskWidget> self(this);
-    int answer = 0;
-    {
-        KoUiV3AlertDialog dialog(nullptr);
-        answer = dialog.confirm(alertTitle(), nick + QString::fromUtf8("未连接到Wi-Fi, 是否使用流量进行操作？"),
-                                QString::fromUtf8("确定"), QString::fromUtf8("取消"));
+    for (const ContinueQuestion& waiting : m_continueQuestions) {
+        if (waiting.deviceId == deviceId)
+            return;
     }
-    if (answer != 1 && self && connectedRow(deviceId) >= 0)
-        m_connectManager->ejectDevice(deviceId);
+    if (m_askingDeviceId == deviceId)
+        return;
+    m_continueQuestions.append({deviceId, facility->getNick()});
+    if (m_continueQuestions.size() == 1 && m_askingDeviceId.isNull())
+        QTimer::singleShot(0, this, &KoUiV3DiskWidget::askContinueQuestions);
+}
+
+void KoUiV3DiskWidget::askContinueQuestions()
+{
+    QPointer<KoUiV3DiskWidget> self(this);
+    while (!m_continueQuestions.isEmpty()) {
+        const ContinueQuestion question = m_continueQuestions.takeFirst();
+        // Gone meanwhile: nothing left to decide.
+        if (connectedRow(question.deviceId) < 0)
+            continue;
+        m_askingDeviceId = question.deviceId;
+        int answer = 0;
+        {
+            KoUiV3AlertDialog dialog(nullptr);
+            answer = dialog.confirm(alertTitle(),
+                                    question.nick + QString::fromUtf8("未连接到Wi-Fi, 是否使用流量进行操作？"),
+                                    QString::fromUtf8("确定"), QString::fromUtf8("取消"));
+        }
+        if (!self)
+            return;
+        m_askingDeviceId.clear();
+        if (answer != 1 && connectedRow(question.deviceId) >= 0)
+            m_connectManager->ejectDevice(question.deviceId);
+    }
 }
 
 void KoUiV3DiskWidget::onDeviceClicked(QModelIndex index)

@@ -18,6 +18,8 @@ class Ui_KoUiV3DiskWidget;
 // Records handed over by deviceDetached, deviceEjected and devicePolicyDetached are deleted here,
 // exactly once; every other record stays with the manager and is never kept across the event
 // loop: the page remembers phones by device id only. GUI thread; the boxes run nested loops.
+// The mobile-data question opens after the signal's sender has returned, one box at a time.
+// After every reset of the list the shown phone's row is selected again.
 class KoUiV3DiskWidget : public QWidget
 {
     Q_OBJECT
@@ -60,6 +62,8 @@ private:
     // A phone left the list (record handed over): panel when it was shown, list refreshed.
     void dropPhone(const QString& deviceId);
     void showNotice(const QString& text);
+    // The mobile-data questions waiting, asked one box at a time.
+    void askContinueQuestions();
 
     Ui_KoUiV3DiskWidget* ui;
     KoRemoteConnectManager* m_connectManager = nullptr;
@@ -70,4 +74,12 @@ private:
     int m_fileWidgetShown = 0;
     QPixmap m_emptyImage;
     QPixmap m_phoneImage;
+
+    struct ContinueQuestion {
+        QString deviceId;
+        QString nick;
+    };
+    QList<ContinueQuestion> m_continueQuestions;
+    // The phone whose question is open; null while no box is.
+    QString m_askingDeviceId;
 };

@@ -110,6 +110,7 @@ void KoUiV3HomeWidget::updateDeviceListView()
 void KoUiV3HomeWidget::onUsrLogin(int code)
 {
     if (code == 0) {
+        m_tipsClosed = false;
         hideTipsWidget();
         m_connectManager->clearMyDeviceList();
         m_model->setList(m_deviceList);
@@ -122,12 +123,15 @@ void KoUiV3HomeWidget::onUsrLogin(int code)
 
 void KoUiV3HomeWidget::onUsrLogout()
 {
+    m_tipsClosed = false;
     showSignedOut();
 }
 
 void KoUiV3HomeWidget::showSignedOut()
 {
-    showTipsWidget();
+    // Closed by the user: stays closed until the next logout, whatever logins fail meanwhile.
+    if (!m_tipsClosed)
+        showTipsWidget();
     m_connectManager->clearMyDeviceList();
     m_model->setList(m_deviceList);
 }
@@ -140,6 +144,7 @@ void KoUiV3HomeWidget::onSendTimeOut(int type)
 
 void KoUiV3HomeWidget::onBtnTipsClicked()
 {
+    m_tipsClosed = true;
     hideTipsWidget();
 }
 

@@ -58,5 +58,7 @@ private:
     KoFacilityListModel* m_model = nullptr;
     KoUiV3MyFacilityDelegate* m_delegate = nullptr;
     bool m_connecting = false;
+    // The user closed the tips bar while signed out.
+    bool m_tipsClosed = false;
     QTimer* m_waitTimer = nullptr;
 };

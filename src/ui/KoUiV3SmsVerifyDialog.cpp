@@ -109,11 +109,13 @@ void KoUiV3SmsVerifyDialog::onBtnSendSmsClicked()
 
 void KoUiV3SmsVerifyDialog::onCodeSent(int code)
 {
-    const QString text = answerText(code);
-    if (!text.isEmpty())
-        showTips(text);
-    // No code went out: waiting out the count-down would only delay the retry.
-    if (code == KoUser::kNoAnswer)
+    if (code == 0)
+        return;
+    const QString known = answerText(code);
+    showTips(known.isEmpty() ? unknownErrorText() : known);
+    // No code is coming and the number itself was not refused: waiting out the count-down would
+    // only delay the retry.
+    if (known.isEmpty() || code == KoUser::kNoAnswer)
         endCountDown();
 }
 

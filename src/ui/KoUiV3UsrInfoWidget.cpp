@@ -37,6 +37,8 @@ void KoUiV3UsrInfoWidget::initUi()
     setWindowFlags(Qt::Popup | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_TranslucentBackground);
     resize(m_background.size());
+    // The nick comes from the account server: never rich text.
+    ui->nickLabel->setTextFormat(Qt::PlainText);
 }
 
 void KoUiV3UsrInfoWidget::initConnection()

@@ -340,6 +340,35 @@ private slots:
         QVERIFY(QFileInfo(dir.filePath("a/b")).isDir());
     }
 
+    void badgeTextStaysInsideTheCircle_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::newRow("5") << 5;
+        QTest::newRow("999") << 999;
+        QTest::newRow("999+") << 1000;
+    }
+    void badgeTextStaysInsideTheCircle()
+    {
+        QFETCH(int, count);
+        const QImage badge = KoCommonUtil::getNoticePoint(count).toImage().convertToFormat(QImage::Format_ARGB32);
+        const qreal scale = badge.width() / 25.0;
+        const QPointF centre(badge.width() / 2.0, badge.height() / 2.0);
+        int ink = 0;
+        for (int y = 0; y < badge.height(); ++y) {
+            for (int x = 0; x < badge.width(); ++x) {
+                const QColor c = badge.pixelColor(x, y);
+                if (c.alpha() < 128 || c.green() < 128)
+                    continue; // the red disc or the transparent corners
+                ++ink;
+                // A pixel's farthest corner a pixel inside the rim of the 12.5 px circle.
+                const QPointF far(x + (x + 0.5 < centre.x() ? 0 : 1), y + (y + 0.5 < centre.y() ? 0 : 1));
+                QVERIFY2(QLineF(centre, far).length() <= 11.5 * scale + 0.5,
+                         qPrintable(QString("white at %1,%2").arg(x).arg(y)));
+            }
+        }
+        QVERIFY(ink > 8);
+    }
+
     void sleepInLoopRunsEvents()
     {
         bool ran = false;

@@ -35,7 +35,7 @@ private slots:
 
 private:
     KoAutoUpdateTool* tool() { return KoAutoUpdateTool::getInstance(); }
-    // Runs a check by hand; returns "new", "not" or "none" (no signal in time).
+    // Runs a check by hand; returns "new", "not", "failed" or "none" (no signal in time).
     QString manualCheck();
 
     KoFakeUpdateSite* m_site = nullptr;
@@ -76,15 +76,17 @@ QString TestUpdate::manualCheck()
 {
     QSignalSpy yes(tool(), &KoAutoUpdateTool::newVersion);
     QSignalSpy no(tool(), &KoAutoUpdateTool::notNewVersion);
+    QSignalSpy failed(tool(), &KoAutoUpdateTool::updateCheckFailed);
+    const auto answers = [&] { return yes.count() + no.count() + failed.count(); };
     tool()->checkIsUpdateManually();
-    if (yes.count() + no.count() != 0)
+    if (answers() != 0)
         return QStringLiteral("synchronous");
-    if (!QTest::qWaitFor([&] { return yes.count() + no.count() > 0; }, 8000))
+    if (!QTest::qWaitFor([&] { return answers() > 0; }, 8000))
         return QStringLiteral("none");
     QTest::qWait(50);
-    if (yes.count() + no.count() != 1)
+    if (answers() != 1)
         return QStringLiteral("several");
-    return yes.count() ? QStringLiteral("new") : QStringLiteral("not");
+    return yes.count() ? QStringLiteral("new") : no.count() ? QStringLiteral("not") : QStringLiteral("failed");
 }
 
 void TestUpdate::untrustedSiteFailsTheCheck()
@@ -94,7 +96,7 @@ void TestUpdate::untrustedSiteFailsTheCheck()
     QVERIFY(untrusted.start());
     untrusted.setReleaseFile(KoFakeUpdateSite::versionFile(99, "V9.9.9"));
     KoServerConfig::setUpdateBaseUrl(untrusted.baseUrl());
-    QCOMPARE(manualCheck(), QStringLiteral("not"));
+    QCOMPARE(manualCheck(), QStringLiteral("failed"));
     // The handshake failed: no request got through.
     QCOMPARE(untrusted.http()->requests().size(), 0);
     QCOMPARE(tool()->getVersionName(), QString());
@@ -150,31 +152,42 @@ void TestUpdate::manualCheckFindsNothingNewer_data()
 {
     QTest::addColumn<KoTestResponse>("answer");
     QTest::addColumn<QString>("name"); // the version name afterwards
+    QTest::addColumn<QString>("told"); // what the user hears
     const auto file = [](const QByteArray& text) { return KoTestResponse::raw(text, 200, "text/plain"); };
     KoTestResponse silent;
     silent.noAnswer = true;
     KoTestResponse cut = file(KoFakeUpdateSite::versionFile(99, "V9"));
     cut.resetAfter = 4;
-    QTest::newRow("same") << file(KoFakeUpdateSite::versionFile(85, "V3.2.0")) << "V3.2.0";
-    QTest::newRow("older") << file(KoFakeUpdateSite::versionFile(70, "V3.0.0")) << "V3.0.0";
-    // A broken file leaves the last good name.
-    QTest::newRow("code not a number") << file("VERSION_CODE=eighty-six\nversionName=V3.3.0\n") << "V3.2.0";
-    QTest::newRow("garbage") << file("\x00\x01garbage") << "V3.2.0";
+    QTest::newRow("same") << file(KoFakeUpdateSite::versionFile(85, "V3.2.0")) << "V3.2.0"
+                          << "not";
+    QTest::newRow("older") << file(KoFakeUpdateSite::versionFile(70, "V3.0.0")) << "V3.0.0"
+                           << "not";
+    // A broken file leaves the last good name, and the check failed: nothing is known.
+    QTest::newRow("code not a number") << file("VERSION_CODE=eighty-six\nversionName=V3.3.0\n") << "V3.2.0"
+                                       << "failed";
+    QTest::newRow("garbage") << file("\x00\x01garbage") << "V3.2.0"
+                             << "failed";
     // A newer file behind an error status is not believed.
     QTest::newRow("newer behind an error status")
-        << KoTestResponse::raw(KoFakeUpdateSite::versionFile(99, "V9"), 500, "text/plain") << "V3.2.0";
-    QTest::newRow("no answer: the deadline ends it") << silent << "V3.2.0";
-    QTest::newRow("cut in the middle") << cut << "V3.2.0";
+        << KoTestResponse::raw(KoFakeUpdateSite::versionFile(99, "V9"), 500, "text/plain") << "V3.2.0"
+        << "failed";
+    QTest::newRow("not found") << KoTestResponse::raw("no", 404, "text/plain") << "V3.2.0"
+                               << "failed";
+    QTest::newRow("no answer: the deadline ends it") << silent << "V3.2.0"
+                                                     << "failed";
+    QTest::newRow("cut in the middle") << cut << "V3.2.0"
+                                       << "failed";
 }
 
 void TestUpdate::manualCheckFindsNothingNewer()
 {
     QFETCH(KoTestResponse, answer);
     QFETCH(QString, name);
+    QFETCH(QString, told);
     m_site->setReleaseFile(KoFakeUpdateSite::versionFile(85, "V3.2.0"));
     QCOMPARE(manualCheck(), QStringLiteral("not"));
     m_site->http()->queueResponse(m_site->releasePath(), answer);
-    QCOMPARE(manualCheck(), QStringLiteral("not"));
+    QCOMPARE(manualCheck(), told);
     QCOMPARE(tool()->getVersionName(), name);
 }
 
@@ -182,20 +195,24 @@ void TestUpdate::periodicCheckTellsOnce()
 {
     QSignalSpy yes(tool(), &KoAutoUpdateTool::newVersion);
     QSignalSpy no(tool(), &KoAutoUpdateTool::notNewVersion);
+    QSignalSpy failed(tool(), &KoAutoUpdateTool::updateCheckFailed);
 
-    // Nothing newer: no signal at all.
+    // Nothing newer, and a site that is down: no signal at all.
     m_site->setReleaseFile(KoFakeUpdateSite::versionFile(85, "V3.2.0"));
+    m_site->http()->queueResponse(m_site->releasePath(), KoTestResponse::raw("down", 503, "text/plain"));
     tool()->checkIsUpdate();
-    QVERIFY(m_site->http()->waitForRequests(1));
+    tool()->checkIsUpdate();
+    QVERIFY(m_site->http()->waitForRequests(2));
     QTest::qWait(300);
     QCOMPARE(yes.count(), 0);
     QCOMPARE(no.count(), 0);
+    QCOMPARE(failed.count(), 0);
 
     m_site->setReleaseFile(KoFakeUpdateSite::versionFile(87, "V3.4.0"));
     tool()->checkIsUpdate();
     QTRY_COMPARE(yes.count(), 1);
     tool()->checkIsUpdate();
-    QVERIFY(m_site->http()->waitForRequests(3));
+    QVERIFY(m_site->http()->waitForRequests(4));
     QTest::qWait(300);
     QCOMPARE(yes.count(), 1);
     QCOMPARE(no.count(), 0);
@@ -235,7 +252,7 @@ void TestUpdate::plainHttpIsNeverUsed()
     plain.setResponse("/pc/mac/version.txt",
                       KoTestResponse::raw(KoFakeUpdateSite::versionFile(99, "V9"), 200, "text/plain"));
     KoServerConfig::setUpdateBaseUrl(plain.baseUrl() + "/pc/mac/");
-    QCOMPARE(manualCheck(), QStringLiteral("not"));
+    QCOMPARE(manualCheck(), QStringLiteral("failed"));
     QTest::qWait(200);
     QCOMPARE(plain.requests().size(), 0);
 }

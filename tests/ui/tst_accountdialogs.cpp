@@ -185,16 +185,24 @@ private slots:
         QTest::addColumn<QString>("phone");
         QTest::addColumn<bool>("noAnswer");
         QTest::addColumn<QString>("text");
-        QTest::newRow("1020") << "13900000000" << false << "该手机号未注册";
-        QTest::newRow("1000") << "123" << false << "手机号格式错误";
-        QTest::newRow("no answer") << kPhone << true << kNetwork;
+        QTest::addColumn<int>("forced"); // 0: the account book answers
+        QTest::newRow("1020") << "13900000000" << false << "该手机号未注册" << 0;
+        QTest::newRow("1000") << "123" << false << "手机号格式错误" << 0;
+        QTest::newRow("no answer") << kPhone << true << kNetwork << 0;
+        QTest::newRow("unknown failure") << kPhone << true << "出现未知错误, 请重试" << 1099;
+        QTest::newRow("no result") << kPhone << true << "出现未知错误, 请重试" << -1;
     }
     void smsRequestAnswers()
     {
         QFETCH(QString, phone);
         QFETCH(bool, noAnswer);
         QFETCH(QString, text);
-        if (noAnswer)
+        QFETCH(int, forced);
+        if (forced > 0)
+            m_server.forceResult("sms/send", forced);
+        else if (forced < 0)
+            m_server.queueAnswer("sms/send", KoTestResponse::json({{"sent", true}}));
+        else if (noAnswer)
             m_server.queueAnswer("sms/send", KoTestResponse::raw("not json"));
         KoUiV3SmsVerifyDialog sms;
         sms.show();
@@ -202,7 +210,9 @@ private slots:
         button(&sms, "btnSendSms")->click();
         QTRY_VERIFY(tips(&sms)->isVisible());
         QCOMPARE(tips(&sms)->text(), text);
-        // Only a request that never got through ends the count-down early.
+        // Whole on its line, not cut off.
+        QVERIFY(tips(&sms)->fontMetrics().horizontalAdvance(text) <= tips(&sms)->contentsRect().width());
+        // Only a request after which no code is coming ends the count-down early.
         QCOMPARE(button(&sms, "btnSendSms")->isEnabled(), noAnswer);
     }
 
@@ -354,6 +364,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&popup));
         QCOMPARE(child<QLabel>(&popup, "idLabel")->text(), QStringLiteral("4711"));
         QVERIFY(child<QLabel>(&popup, "nickLabel")->text().endsWith(QChar(0x2026)));
+        QCOMPARE(child<QLabel>(&popup, "nickLabel")->textFormat(), Qt::PlainText);
         const QImage head = child<QLabel>(&popup, "headLabel")->pixmap(Qt::ReturnByValue).toImage();
         QVERIFY(qRed(head.pixel(4, 4)) > 200 && qGreen(head.pixel(4, 4)) < 60);
         saveArtifact(&popup, "usrinfo_popup.png");

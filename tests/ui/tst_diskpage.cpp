@@ -53,15 +53,26 @@ class TestDiskPage : public QObject
         const QModelIndexList rows = view()->selectionModel()->selectedIndexes();
         return rows.size() == 1 ? rows.first().row() : -1;
     }
-    void continueQuery()
+    static QJsonObject push(const QString& id, const QString& cmd)
     {
-        m_world.setPushes({QJsonObject{{"pushId", "n-1"},
-                                       {"cmd", "NETWORK"},
-                                       {"fromUid", KoDeviceWorld::kUid},
-                                       {"fromDeviceId", KoDeviceWorld::kPhoneId},
-                                       {"fromDeviceType", 2},
-                                       {"networkType", 0},
-                                       {"policy", 0}}});
+        QJsonObject p{{"pushId", id},
+                      {"cmd", cmd},
+                      {"fromUid", KoDeviceWorld::kUid},
+                      {"fromDeviceId", KoDeviceWorld::kPhoneId},
+                      {"fromDeviceType", 2}};
+        if (cmd == "NETWORK") {
+            p.insert("networkType", 0);
+            p.insert("policy", 0);
+        }
+        return p;
+    }
+    void continueQuery() { m_world.setPushes({push("n-1", "NETWORK")}); }
+    int pushPolls()
+    {
+        int polls = 0;
+        for (const KoTestRequest& r : m_world.relay()->http()->requests())
+            polls += r.pathOnly() == "/reraze/pcPush";
+        return polls;
     }
 
 private slots:
@@ -235,6 +246,100 @@ private slots:
         QTest::qWait(3 * KoUiV3DiskWidget::kShowDelayMs); // nothing else is shown later
         QCOMPARE(shownPhone(), phoneId);
         QCOMPARE(selectedRow(), row);
+    }
+
+    void shownPhoneStaysSelected_data()
+    {
+        QTest::addColumn<QString>("event");
+        QTest::newRow("login") << "login";
+        QTest::newRow("logout") << "logout";
+        QTest::newRow("failed re-login") << "failed";
+        QTest::newRow("list changed") << "list";
+    }
+
+    void shownPhoneStaysSelected()
+    {
+        QFETCH(QString, event);
+        QVERIFY(pair());
+        QTRY_VERIFY(showsPhone());
+        QCOMPARE(view()->selectionModel()->selectedIndexes().value(0).row(), 0);
+        QSignalSpy resets(view()->model(), &QAbstractItemModel::modelReset);
+        KoUser* user = KoUser::getInstance();
+        if (event == "login") {
+            QVERIFY(m_world.login());
+        } else if (event == "logout") {
+            user->logout();
+        } else if (event == "failed") {
+            m_world.account()->forceResult("user/login", 5);
+            QSignalSpy result(user, &KoUser::loginResult);
+            user->login(KoUser::Callback());
+            QTRY_COMPARE(result.size(), 1);
+            m_world.account()->clearForcedResults();
+        } else {
+            QVERIFY(QMetaObject::invokeMethod(manager(), "updateConnedctedList"));
+        }
+        QVERIFY(resets.size() >= 1);
+        QVERIFY(showsPhone());
+        const QModelIndexList selected = view()->selectionModel()->selectedIndexes();
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected.first().row(), 0);
+    }
+
+    // Pushes of one poll are handled in their order: the question waits until the handler has
+    // returned, and a phone that left meanwhile is not asked about.
+    void mobileDataQuestionAfterThePush()
+    {
+        QVERIFY(pair());
+        QTRY_VERIFY(showsPhone());
+        int boxes = 0;
+        QTimer answerer; // answers any box; a local timer, gone with this test
+        connect(&answerer, &QTimer::timeout, [&boxes] {
+            for (KoUiV3AlertDialog* box : KoModal::openWidgets<KoUiV3AlertDialog>()) {
+                ++boxes;
+                box->findChild<QPushButton*>("btnConfirm")->click();
+            }
+        });
+        answerer.start(10);
+        m_world.setPushes({push("n-1", "NETWORK"), push("d-1", "DISCONNECT")});
+        QTRY_VERIFY(manager()->getConnectedList()->isEmpty());
+        QTRY_VERIFY(panel()->isVisible());
+        QCoreApplication::processEvents();
+        QCOMPARE(boxes, 0);
+    }
+
+    // The same question while its box is open opens no second box inside the first.
+    void mobileDataQuestionOneBoxAtATime()
+    {
+        QVERIFY(pair());
+        QTRY_VERIFY(showsPhone());
+        int mostOpen = 0;
+        int pollsAtFirstBox = -1;
+        bool answered = false;
+        QTimer watcher; // a local timer, gone with this test
+        connect(&watcher, &QTimer::timeout, [&] {
+            const QList<KoUiV3AlertDialog*> open = KoModal::openWidgets<KoUiV3AlertDialog>();
+            mostOpen = qMax(mostOpen, open.size());
+            if (open.isEmpty())
+                return;
+            if (pollsAtFirstBox < 0) {
+                m_world.setPushes({push("n-2", "NETWORK")});
+                pollsAtFirstBox = pushPolls();
+                return;
+            }
+            // The next push was handed out and handled while the box stood.
+            if (pushPolls() < pollsAtFirstBox + 2)
+                return;
+            for (KoUiV3AlertDialog* box : open)
+                box->findChild<QPushButton*>("btnConfirm")->click();
+            answered = true;
+        });
+        watcher.start(10);
+        continueQuery();
+        QTRY_VERIFY_WITH_TIMEOUT(answered, 15000);
+        QTRY_VERIFY(KoModal::openWidgets<KoUiV3AlertDialog>().isEmpty());
+        QCOMPARE(mostOpen, 1);
+        QVERIFY(showsPhone());
+        QCOMPARE(manager()->getConnectedList()->size(), 1);
     }
 
     void rowFills_data()

@@ -15,6 +15,7 @@
 
 #include <QDir>
 #include <QHeaderView>
+#include <QStandardItemModel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QtTest>
@@ -178,6 +179,48 @@ private slots:
         QTEST(int(renames.size()), "renames");
         QCOMPARE(m_files.at(3)->getName(), renames.isEmpty() ? QStringLiteral("report") : QStringLiteral("summary"));
     }
+    // A thumbnail fits inside the 80 x 80 icon with its shape kept, centred.
+    void thumbnailsKeepTheirShape_data()
+    {
+        QTest::addColumn<QSize>("image");
+        QTest::addColumn<QSize>("painted");
+        QTest::newRow("4:3 photo") << QSize(400, 300) << QSize(80, 60);
+        QTest::newRow("tall screenshot") << QSize(100, 400) << QSize(20, 80);
+        QTest::newRow("square") << QSize(50, 50) << QSize(80, 80);
+    }
+    void thumbnailsKeepTheirShape()
+    {
+        QFETCH(QSize, image);
+        QFETCH(QSize, painted);
+        QTemporaryDir dir;
+        QImage red(image, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        const QString path = dir.filePath("thumb.png");
+        QVERIFY(red.save(path));
+        QStandardItemModel model(1, 1);
+        auto* item = new QStandardItem;
+        model.setItem(0, 0, item);
+        item->setData(QStringLiteral("IMG_0001"), KoFileModelRole::FileName);
+        item->setData(int(KoAbstractFile::TypePhoto), KoFileModelRole::FileType);
+        item->setData(path, KoFileModelRole::FileThumbnail);
+        KoUiV3FileIconDelegate delegate;
+        QImage canvas(128, 128, QImage::Format_RGB32);
+        canvas.fill(Qt::white);
+        QStyleOptionViewItem tile;
+        tile.rect = canvas.rect();
+        {
+            QPainter painter(&canvas);
+            delegate.paint(&painter, tile, model.index(0, 0));
+        }
+        QRect box;
+        for (int y = 0; y < canvas.height(); ++y)
+            for (int x = 0; x < canvas.width(); ++x)
+                if (canvas.pixelColor(x, y) == QColor(Qt::red))
+                    box |= QRect(x, y, 1, 1);
+        QCOMPARE(box.size(), painted);
+        QCOMPARE(box.center(), KoUiV3FileIconDelegate::iconRect(tile.rect).center());
+    }
+
     void typeImagesRenderOncePerSize()
     {
         QList<KoRemoteFile*> files;

@@ -185,6 +185,7 @@ private slots:
         QTest::newRow("login") << "login" << false << true;
         QTest::newRow("logout") << "logout" << true << false;
         QTest::newRow("failed re-login") << "failed" << true << false;
+        QTest::newRow("tips closed, then a failed login") << "closed, failed" << false << false;
     }
 
     void signedInLook()
@@ -201,6 +202,12 @@ private slots:
         } else if (event == "login") {
             QVERIFY(m_world.login());
         } else {
+            if (event.startsWith("closed")) {
+                user->logout();
+                QVERIFY(tips()->isVisible());
+                m_page->findChild<QPushButton*>("btnTipsClose")->click();
+                QVERIFY(!tips()->isVisible());
+            }
             m_world.account()->forceResult("user/login", 5);
             QSignalSpy result(user, &KoUser::loginResult);
             user->login(KoUser::Callback());

@@ -50,6 +50,12 @@ const QList<Line> kFinished{rec(0, 2, "F1.jpg"), rec(1, 2, "F2.jpg")};
 class TestTransferPage : public QObject
 {
     Q_OBJECT
+public slots:
+    // What the page hands the desktop to open.
+    void recordOpen(const QUrl& url) { m_opened << url.toLocalFile(); }
+
+private:
+    QStringList m_opened;
 
     KoOpsPhone m_fx;
     KoRemoteFileOperator* m_op = nullptr;
@@ -354,25 +360,48 @@ private slots:
         QTest::addColumn<QString>("alert");
         QTest::newRow("file gone") << "/nonexistent/F.jpg" << 18 << "文件已被修改或删除";
         QTest::newRow("empty path, folder") << "" << 58 << "文件所在文件夹已被修改或删除";
+        // The file is there, but the offscreen desktop has no application to open anything with.
+        QTest::newRow("no application, file") << "kept" << 18 << "文件已被修改或删除";
+        QTest::newRow("no application, folder") << "kept" << 58 << "文件所在文件夹已被修改或删除";
+        // With one: opened, no alert.
+        QTest::newRow("opened, file") << "kept, opener" << 18 << "";
+        QTest::newRow("opened, folder") << "kept, opener" << 58 << "";
     }
     void missingFilesAlert()
     {
         QFETCH(QString, path);
         QFETCH(int, x);
         QFETCH(QString, alert);
+        const bool opener = path.endsWith("opener");
+        if (path.startsWith("kept")) {
+            path = m_local->filePath("F.jpg");
+            QVERIFY(writeAll(path, "jpeg"));
+        }
         Line l = rec(0, 2, "F.jpg");
         l.localPath = path;
         load({l});
         openPage(2);
+        m_opened.clear();
+        if (opener)
+            QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "recordOpen");
         QString shown;
-        KoModal::whenOpen<KoUiV3AlertDialog>([&](KoUiV3AlertDialog* box) {
-            shown = box->windowTitle() + ": " + box->findChild<QLabel*>("textLabel")->text();
-            box->accept();
-        });
+        if (!alert.isEmpty()) {
+            KoModal::whenOpen<KoUiV3AlertDialog>([&](KoUiV3AlertDialog* box) {
+                shown = box->windowTitle() + ": " + box->findChild<QLabel*>("textLabel")->text();
+                box->accept();
+            });
+        }
         QTableView* v = view(2);
         const QRect cell = v->visualRect(v->model()->index(0, 3));
         QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, QPoint(cell.left() + x, cell.center().y()));
-        QCOMPARE(shown, "柯沃vu: " + alert);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        if (alert.isEmpty()) {
+            QCOMPARE(m_opened, QStringList{x == 18 ? path : m_local->path()});
+            QVERIFY(KoModal::openWidgets<KoUiV3AlertDialog>().isEmpty());
+        } else {
+            QCOMPARE(shown, "柯沃vu: " + alert);
+            QVERIFY(m_opened.isEmpty());
+        }
         QCOMPARE(m_op->getConvertedList()->size(), 1);
     }
 

@@ -1,7 +1,9 @@
 // The small shared widgets where a slip hangs the page, drags the wrong press or divides by zero.
 #include "ui/KoUiInit.h"
 #include "ui/widgets/KoClickLabel.h"
+#include "ui/widgets/KoItemPainter.h"
 #include "ui/widgets/KoProgressWidget.h"
+#include "ui/widgets/KoRowPainter.h"
 #include "ui/widgets/KoSurfaceDrag.h"
 #include "ui/widgets/KoWaitingSpinnerWidget.h"
 
@@ -26,6 +28,46 @@ class TestWidgets : public QObject
 
 private slots:
     void initTestCase() { koInitUiResources(); }
+
+    // Images are drawn at the device's pixel ratio: an edge half-way through a logical pixel
+    // falls on a device-pixel boundary at ratio 2 and stays hard; a 1x image scaled up smears it.
+    void imagesAreSharpAtRatioTwo_data()
+    {
+        QTest::addColumn<QString>("painter");
+        QTest::newRow("item image") << "item";
+        QTest::newRow("row button") << "row";
+    }
+    void imagesAreSharpAtRatioTwo()
+    {
+        QFETCH(QString, painter);
+        QTemporaryDir dir;
+        const QString svg = dir.filePath("edge.svg");
+        QFile file(svg);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16' viewBox='0 0 16 16'>"
+                   "<rect x='0' y='0' width='8.5' height='16' fill='#000'/></svg>");
+        file.close();
+        QImage canvas(80, 80, QImage::Format_ARGB32);
+        canvas.setDevicePixelRatio(2);
+        canvas.fill(Qt::white);
+        QRect target;
+        {
+            QPainter p(&canvas);
+            if (painter == "item") {
+                target = QRect(4, 4, 16, 16);
+                KoItemPainter::drawImage(&p, target, svg);
+            } else {
+                const QRect cell(0, 0, 40, 30);
+                target = KoRowPainter::buttonRect(cell, 0);
+                KoRowPainter::buttons(&p, cell, {svg});
+            }
+        }
+        const int y = target.center().y() * 2;
+        const int edge = target.left() * 2 + 17; // the first device pixel right of the edge
+        QVERIFY2(qGray(canvas.pixel(edge - 1, y)) < 40,
+                 qPrintable(QString::number(qGray(canvas.pixel(edge - 1, y)))));
+        QVERIFY2(qGray(canvas.pixel(edge, y)) > 215, qPrintable(QString::number(qGray(canvas.pixel(edge, y)))));
+    }
 
     void clickLabelClicksOnLeftReleaseOnly()
     {

@@ -139,6 +139,20 @@ private slots:
         QCOMPARE(text, QString::fromUtf8("已经是最新版本"));
     }
 
+    void failedCheckByHandSaysSo()
+    {
+        // The update site answers 404: nothing is known about newer versions.
+        KoNativeWindow w;
+        QString text;
+        whenAlertOpen([&](KoUiV3AlertDialog* alert) {
+            text = alert->findChild<QLabel*>("textLabel")->text();
+            alert->reject();
+        });
+        KoAutoUpdateTool::getInstance()->checkIsUpdateManually();
+        QTRY_VERIFY(!text.isEmpty());
+        QCOMPARE(text, QString::fromUtf8("网络异常, 请检查网络连接后重试"));
+    }
+
     void logoutShowsTheDefaultHead()
     {
         KoNativeWindow w;

@@ -24,6 +24,11 @@ QString KoCardDialog::noAnswerText()
     return QStringLiteral("网络异常, 请检查网络连接后重试");
 }
 
+QString KoCardDialog::unknownErrorText()
+{
+    return QStringLiteral("出现未知错误, 请重试");
+}
+
 void KoCardDialog::initCard(QPushButton* btnClose)
 {
     setAttribute(Qt::WA_TranslucentBackground);

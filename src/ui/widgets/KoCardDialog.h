@@ -18,6 +18,8 @@ public:
     static QString confirmButtonStyle();
     // Shown whenever a request got no usable answer in time.
     static QString noAnswerText();
+    // Shown for an answer that names no known reason.
+    static QString unknownErrorText();
 
 protected:
     // Frameless and translucent; the small close button at the top-left gets its place and look.

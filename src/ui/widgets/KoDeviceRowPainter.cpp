@@ -66,7 +66,7 @@ void KoDeviceRowPainter::paint(QPainter* painter, const QRect& row, const Row& c
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
     if (!content.icon.isEmpty()) {
         const QRect icon = iconRect(row);
-        painter->drawPixmap(icon, KoImageCache::pixmap(content.icon, icon.size()));
+        painter->drawPixmap(icon, KoImageCache::forPainter(painter, content.icon, icon.size()));
     }
     const int flags = Qt::AlignLeft | Qt::AlignVCenter;
     if (!content.title.isEmpty()) {

@@ -1,6 +1,6 @@
 #include "KoImageCache.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QHash>
 #include <QImageReader>
 #include <QPainter>
@@ -11,12 +11,17 @@ namespace {
 struct Key {
     QString resource;
     QSize size;
-    bool operator==(const Key& other) const { return resource == other.resource && size == other.size; }
+    int ratioPercent; // the device pixel ratio, in hundredths
+    bool operator==(const Key& other) const
+    {
+        return resource == other.resource && size == other.size && ratioPercent == other.ratioPercent;
+    }
 };
 
 uint qHash(const Key& key, uint seed = 0)
 {
-    return ::qHash(key.resource, seed) ^ ::qHash(key.size.width() * 65536 + key.size.height(), seed);
+    return ::qHash(key.resource, seed) ^ ::qHash(key.size.width() * 65536 + key.size.height(), seed)
+        ^ ::qHash(key.ratioPercent, seed);
 }
 
 // Not QPixmapCache: that one evicts, and an evicted icon would be decoded again mid-scroll.
@@ -28,40 +33,54 @@ QHash<Key, QPixmap>& store()
 
 int renders = 0;
 
-QPixmap render(const QString& resource, const QSize& size)
+QPixmap render(const QString& resource, const QSize& size, qreal ratio)
 {
     ++renders;
+    const QSize pixels = size * ratio;
+    QImage image;
     QSvgRenderer svg(resource);
     if (svg.isValid()) {
-        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         QPainter painter(&image);
         svg.render(&painter);
-        painter.end();
-        return QPixmap::fromImage(image);
+    } else {
+        // Resources named without a suffix may still be bitmaps.
+        QImageReader reader(resource);
+        reader.setScaledSize(pixels);
+        image = reader.read();
     }
-    // Resources named without a suffix may still be bitmaps.
-    QImageReader reader(resource);
-    reader.setScaledSize(size);
-    const QImage image = reader.read();
-    return image.isNull() ? QPixmap() : QPixmap::fromImage(image);
+    if (image.isNull())
+        return QPixmap();
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setDevicePixelRatio(ratio);
+    return pixmap;
 }
 
 } // namespace
 
 namespace KoImageCache {
 
-QPixmap pixmap(const QString& resource, const QSize& size)
+QPixmap pixmap(const QString& resource, const QSize& size, qreal ratio)
 {
-    const Key key{resource, size};
+    if (ratio <= 0)
+        ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1;
+    const int percent = qMax(1, qRound(ratio * 100));
+    const Key key{resource, size, percent};
     auto it = store().constFind(key);
     if (it != store().constEnd())
         return *it;
     if (store().isEmpty())
         qAddPostRoutine([] { store().clear(); }); // pixmaps go while the application lives
-    const QPixmap image = render(resource, size);
+    const QPixmap image = render(resource, size, percent / 100.0);
     store().insert(key, image);
     return image;
+}
+
+QPixmap forPainter(const QPainter* painter, const QString& resource, const QSize& size)
+{
+    const QPaintDevice* device = painter ? painter->device() : nullptr;
+    return pixmap(resource, size, device ? device->devicePixelRatioF() : 0);
 }
 
 int renderCount()

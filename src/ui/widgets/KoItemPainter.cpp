@@ -88,7 +88,7 @@ void drawText(QPainter* painter, const QRect& rect, const QString& text, int pix
 
 void drawImage(QPainter* painter, const QRect& rect, const QString& resource)
 {
-    painter->drawPixmap(rect, KoImageCache::pixmap(resource, rect.size()));
+    painter->drawPixmap(rect, KoImageCache::forPainter(painter, resource, rect.size()));
 }
 
 QRect rowIconRect(const QRect& cell)

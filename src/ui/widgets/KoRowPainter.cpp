@@ -89,7 +89,7 @@ void buttons(QPainter* painter, const QRect& cell, const QStringList& images)
         if (images.at(slot).isEmpty())
             continue;
         const QRect box = buttonRect(cell, slot);
-        painter->drawPixmap(box, KoImageCache::pixmap(images.at(slot), box.size()));
+        painter->drawPixmap(box, KoImageCache::forPainter(painter, images.at(slot), box.size()));
     }
 }
 
