@@ -197,6 +197,7 @@ void KoUiV3TransferWidget::showEvent(QShowEvent* event)
     // Whatever changed while the page was hidden.
     flushPending();
     updateTableWidget();
+    refreshShownRows(current(), false);
 }
 
 void KoUiV3TransferWidget::setPageState(PageState state)
@@ -227,6 +228,8 @@ void KoUiV3TransferWidget::switchPage(PageState page)
     updateButtonWidget();
     updateStateWidget();
     updateTableWidget();
+    // Painted whole now: later progress repaints only rows that change from here.
+    refreshShownRows(current(), false);
 }
 
 void KoUiV3TransferWidget::updateTableWidget()
@@ -433,7 +436,8 @@ void KoUiV3TransferWidget::refreshShownRows(Table& t, bool announce)
         return;
     const int first = qMax(0, t.view->rowAt(0));
     const int last = t.view->rowAt(t.view->viewport()->height() - 1);
-    t.model->refreshRows(first, last < 0 ? t.model->rowCount() - 1 : last, announce);
+    // Below the last row (or before the first layout): up to a screenful.
+    t.model->refreshRows(first, last < 0 ? first + kMaxShownRows : last, announce);
 }
 
 void KoUiV3TransferWidget::onFileDownloadError(QString filePath)

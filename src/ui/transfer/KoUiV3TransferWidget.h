@@ -108,6 +108,7 @@ private:
     // Coalescing: rebuilds, row repaints and badges wait for one shot, at most one per
     // kFlushIntervalMs; a hidden page schedules none and catches up when shown.
     static constexpr int kFlushIntervalMs = 250;
+    static constexpr int kMaxShownRows = 100;
     void scheduleRebuild(PageState page);
     void scheduleRowRefresh(PageState page);
     void scheduleFlush();
