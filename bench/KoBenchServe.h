@@ -41,6 +41,18 @@ inline int serve(const QString& root)
     return QCoreApplication::exec();
 }
 
+// "--serve ROOT": this run is the fake phone's child process.
+inline bool isServeCall(int argc, char** argv)
+{
+    return argc >= 3 && qstrcmp(argv[1], "--serve") == 0;
+}
+
+inline int serveCall(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    return serve(QString::fromLocal8Bit(argv[2]));
+}
+
 // No discovery, reports, polls or heart beats, and the account and relay servers nowhere.
 inline void quietServerConfig()
 {

@@ -58,10 +58,8 @@ bool idle(KoRemoteFileOperator* op)
 
 int main(int argc, char** argv)
 {
-    if (argc >= 3 && qstrcmp(argv[1], "--serve") == 0) {
-        QCoreApplication app(argc, argv);
-        return serve(QString::fromLocal8Bit(argv[2]));
-    }
+    if (isServeCall(argc, argv))
+        return serveCall(argc, argv);
     QApplication app(argc, argv);
     KoSettings::getInstance();
     const int files = argc > 1 ? qMax(1, atoi(argv[1])) : 1000;
