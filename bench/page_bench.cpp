@@ -24,6 +24,8 @@
 #include <cstdio>
 #include <memory>
 
+#include <unistd.h>
+
 namespace {
 
 // Counts the window's repaint passes.
@@ -82,7 +84,6 @@ int main(int argc, char** argv)
     for (const char* up : {"/0_up", "/1_up", "/2_up"})
         QDir().mkpath(root + QLatin1String(up));
     writeFolder(root + QStringLiteral("/small"), files, [](int i) { return 1024 + (i * 97) % 3073; });
-    writeFolder(root + QStringLiteral("/large"), large, [](int) { return 1024 * 1024; });
 
     quietServerConfig();
     QProcess server;
@@ -120,6 +121,8 @@ int main(int argc, char** argv)
             }
         }
         const QString name = QStringLiteral("%1_%2").arg(int(mode)).arg(upload ? "up" : "down");
+        // What earlier steps wrote goes to the disk now, not during the run.
+        ::sync();
         done = 0;
         QElapsedTimer timer;
         timer.start();
@@ -149,6 +152,7 @@ int main(int argc, char** argv)
         run(mode, false, QStringLiteral("small"), files, "small files");
     for (Page mode : {NoPage, Hidden, Shown})
         run(mode, true, QStringLiteral("small"), files, "small files");
+    writeFolder(root + QStringLiteral("/large"), large, [](int) { return 1024 * 1024; });
     run(NoPage, false, QStringLiteral("large"), large, "1 MiB files");
     run(Hidden, false, QStringLiteral("large"), large, "1 MiB files");
 
