@@ -16,6 +16,7 @@
 #include "support/KoFakePhone.h"
 #include "ui/transfer/KoUiV3TransferWidget.h"
 
+#include "KoBenchServe.h"
 #include "KoBenchWait.h"
 
 #include <QApplication>
@@ -53,41 +54,12 @@ bool idle(KoRemoteFileOperator* op)
     return d == 0 && u == 0;
 }
 
-int serve(const QString& root)
-{
-    KoFakePhone phone(root);
-    phone.setIdentity(QStringLiteral("bench-phone"), QStringLiteral("Bench"), 2, 30, 77);
-    if (!phone.start())
-        return 1;
-    KoTestHttpServer* http = phone.http();
-    // Forget each request once it is answered, so the phone does not grow with the run; tell
-    // the benchmark each new connection.
-    int connections = 0;
-    QObject::connect(http, &KoTestHttpServer::requestReceived, &phone,
-                     [&phone, http, &connections](const KoTestRequest&) {
-                         if (http->acceptedConnections() != connections) {
-                             connections = http->acceptedConnections();
-                             std::printf("%d\n", connections);
-                             std::fflush(stdout);
-                         }
-                         QTimer::singleShot(0, &phone, [&phone, http] {
-                             http->clearRequests();
-                             phone.clearCalls();
-                         });
-                     });
-    std::printf("%d\n", int(phone.port()));
-    std::fflush(stdout);
-    return QCoreApplication::exec();
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc >= 3 && qstrcmp(argv[1], "--serve") == 0) {
-        QCoreApplication app(argc, argv);
-        return serve(QString::fromLocal8Bit(argv[2]));
-    }
+    if (isServeCall(argc, argv))
+        return serveCall(argc, argv);
     QApplication app(argc, argv);
     KoSettings::getInstance();
     const int files = argc > 1 ? qMax(1, atoi(argv[1])) : 1000;
@@ -105,21 +77,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the fake phone did not start\n");
         return 1;
     }
-    KoServerConfig::setLocalUdpPort(0);
-    KoServerConfig::setDeviceReportMs(3600000);
-    KoServerConfig::setPushPollMs(3600000);
-    KoServerConfig::setHeartBeatMs(3600000);
-    KoServerConfig::setAccountBaseUrl(QStringLiteral("http://127.0.0.1:9"));
-    KoServerConfig::setRelayBaseUrl(QStringLiteral("http://127.0.0.1:9/"));
-    auto* facility = new KoBaseFacility;
-    facility->setUid(77);
-    facility->setDeviceType(2);
-    facility->setDeviceId(phone.deviceId());
-    facility->setIp(phone.ip());
-    facility->setPort(phone.port());
-    facility->setLocal(true);
-    facility->setUrl(phone.baseUrl());
-    KoRemoteConnectManager::getInstance()->getConnectedList()->append(facility);
+    quietServerConfig();
+    KoBaseFacility* facility = connectBenchPhone(phone.deviceId(), phone.ip(), phone.port(), phone.baseUrl());
     KoBaseFacility device(*facility);
     QFile::remove(KoCommonUtil::getAppDataDir() + QStringLiteral("/fileConvertData.KoInfo"));
 
@@ -133,13 +92,11 @@ int main(int argc, char** argv)
         f.write(content);
     }
     QProcess server;
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(app.applicationFilePath(), {QStringLiteral("--serve"), root});
-    if (!server.waitForStarted() || !server.waitForReadyRead(10000)) {
+    const quint16 servedPort = startServedPhone(server, root);
+    if (servedPort == 0) {
         std::fprintf(stderr, "the fake phone's process did not start\n");
         return 1;
     }
-    const quint16 servedPort = quint16(server.readLine().trimmed().toUInt());
     const QString servedUrl = QStringLiteral("http://127.0.0.1:%1").arg(servedPort);
     facility->setPort(servedPort);
     facility->setUrl(servedUrl);
@@ -302,7 +259,8 @@ int main(int argc, char** argv)
                                         work.filePath(shown ? QStringLiteral("shown") : QStringLiteral("hidden")),
                                         &device);
         const qint64 callMs = timer.elapsed();
-        waitFor([&] { return model->rowCount() >= listed; }, 120000);
+        // A hidden page does not follow the list until it is shown.
+        waitFor([&] { return (shown ? model->rowCount() : op->getDownLoadingList()->size()) >= listed; }, 120000);
         // One more turn, so that a paint of the shown page is part of the figure.
         QCoreApplication::processEvents();
         std::printf("group start of %d files, page %s: %lld ms in the call, %lld ms until the table shows them "

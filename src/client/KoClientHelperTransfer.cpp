@@ -453,7 +453,9 @@ bool KoClientHelper::beginAnswer(KoReplyType* record, QNetworkReply* reply)
     bool opened = false;
     if (resumeAt == 0) {
         opened = file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
-        state->restartPending = opened;
+        // Only old bytes need emptying: cutting an empty file would make the file system write
+        // it out at its close, once per file of a folder.
+        state->restartPending = opened && file->size() > 0;
     } else if (QFileInfo(state->partialPath).size() >= resumeAt && file->resize(resumeAt)) {
         opened = file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
     }

@@ -16,6 +16,8 @@
 #include <QJsonDocument>
 #include <QMutexLocker>
 #include <QNetworkReply>
+#include <QThread>
+#include <QTimer>
 
 #include <memory>
 
@@ -47,6 +49,7 @@ KoUserActionRecord::KoUserActionRecord()
 
 KoUserActionRecord::~KoUserActionRecord()
 {
+    writeKept();
     KoCommonUtil::removeAllFilesOfDir(getDumpDir());
     QMutexLocker locker(&s_mutex);
     if (s_instance == this)
@@ -56,6 +59,10 @@ KoUserActionRecord::~KoUserActionRecord()
 void KoUserActionRecord::initData()
 {
     KoCommonUtil::mkdir(getUarDir());
+    m_batchTimer = new QTimer(this);
+    m_batchTimer->setSingleShot(true);
+    m_batchTimer->setInterval(kBatchMs);
+    connect(m_batchTimer, &QTimer::timeout, this, &KoUserActionRecord::writeKept);
 }
 
 QString KoUserActionRecord::getUarDir()
@@ -73,6 +80,7 @@ QString KoUserActionRecord::getDumpDir()
 QString KoUserActionRecord::currentLogFile()
 {
     QMutexLocker locker(&m_fileLock);
+    writeKeptLocked();
     return currentLogFileLocked();
 }
 
@@ -101,7 +109,7 @@ QString KoUserActionRecord::currentLogFileLocked()
     return next;
 }
 
-void KoUserActionRecord::appendAction(const QString& action, const QJsonObject& extra)
+void KoUserActionRecord::appendAction(const QString& action, const QJsonObject& extra, bool batched)
 {
     QJsonObject line = extra;
     line.insert(QStringLiteral("action"), action);
@@ -109,11 +117,33 @@ void KoUserActionRecord::appendAction(const QString& action, const QJsonObject& 
     const QByteArray bytes = QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n';
 
     QMutexLocker locker(&m_fileLock);
-    QFile file(currentLogFileLocked());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    m_kept += bytes;
+    // The timer lives on this object's thread; from any other the line goes out at once.
+    if (batched && QThread::currentThread() == thread()) {
+        if (!m_batchTimer->isActive())
+            m_batchTimer->start();
         return;
-    file.write(bytes);
-    file.close();
+    }
+    writeKeptLocked();
+}
+
+void KoUserActionRecord::writeKept()
+{
+    QMutexLocker locker(&m_fileLock);
+    writeKeptLocked();
+}
+
+void KoUserActionRecord::writeKeptLocked()
+{
+    if (m_kept.isEmpty())
+        return;
+    // Lines that cannot be written are dropped, as a single one always was.
+    QFile file(currentLogFileLocked());
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        file.write(m_kept);
+        file.close();
+    }
+    m_kept.clear();
 }
 
 void KoUserActionRecord::recordEnterApp()
@@ -171,13 +201,13 @@ void KoUserActionRecord::recordCheckUpdate()
 void KoUserActionRecord::recordDownloadFile(int type, bool success)
 {
     appendAction(QStringLiteral("DownloadFile"),
-                 QJsonObject{{QStringLiteral("Type"), type}, {QStringLiteral("Result"), success ? 0 : 1}});
+                 QJsonObject{{QStringLiteral("Type"), type}, {QStringLiteral("Result"), success ? 0 : 1}}, true);
 }
 
 void KoUserActionRecord::recordUploadFile(int type, bool ok)
 {
     appendAction(QStringLiteral("UploadFile"),
-                 QJsonObject{{QStringLiteral("Type"), type}, {QStringLiteral("Result"), ok ? 0 : 1}});
+                 QJsonObject{{QStringLiteral("Type"), type}, {QStringLiteral("Result"), ok ? 0 : 1}}, true);
 }
 
 // ---- uploads ----------------------------------------------------------------
@@ -195,7 +225,9 @@ void KoUserActionRecord::uploadRecord()
     QStringList files;
     {
         QMutexLocker locker(&m_fileLock);
-        // Later records go to a new file, never into one that is about to be deleted.
+        // Kept records go with this upload; later ones to a new file, never into one that is
+        // about to be deleted.
+        writeKeptLocked();
         settings->setUarPath(QString());
         const QDir dir(getUarDir());
         const QStringList names = dir.entryList(QStringList{QStringLiteral("*.uar")}, QDir::Files, QDir::Name);

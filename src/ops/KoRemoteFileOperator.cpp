@@ -157,6 +157,18 @@ bool KoRemoteFileOperator::insertTaskInList(KoRemoteFileTask* task)
     m_taskById.insert(task->getTaskId(), task);
     if (!target.isEmpty())
         ++m_downloadTargets[target];
+    switch (task->getTaskType()) {
+    case KoRemoteFileTask::TypeDownload:
+    case KoRemoteFileTask::TypeUpload:
+        m_transferQueue.append(task->getTaskId());
+        break;
+    case KoRemoteFileTask::TypeThumbnail:
+    case KoRemoteFileTask::TypeMkdir:
+        m_thumbnailQueue.append(task->getTaskId());
+        break;
+    default:
+        break;
+    }
     return true;
 }
 
@@ -212,6 +224,8 @@ void KoRemoteFileOperator::takeAllTasks(QSet<QObject*>& into)
         m_taskById.clear();
         m_transferSlots.clear();
         m_thumbnailSlots.clear();
+        m_transferQueue.clear();
+        m_thumbnailQueue.clear();
         m_folderTaskKeys.clear();
         m_pendingFolders.clear();
         m_downloadTargets.clear();
@@ -271,34 +285,8 @@ void KoRemoteFileOperator::onCheckTaskTimer()
     QList<int> toStart;
     {
         QMutexLocker locker(m_taskListMutex);
-        for (KoRemoteFileTask* task : qAsConst(*m_taskList)) {
-            if (m_transferSlots.size() >= kMaxRunningTransfers && m_thumbnailSlots.size() >= kMaxRunningThumbnails)
-                break;
-            if (task->getTaskState() != KoRemoteFileTask::StateWaiting)
-                continue;
-            QSet<int>* pool = nullptr;
-            switch (task->getTaskType()) {
-            case KoRemoteFileTask::TypeDownload:
-            case KoRemoteFileTask::TypeUpload:
-                if (m_transferSlots.size() < kMaxRunningTransfers)
-                    pool = &m_transferSlots;
-                break;
-            case KoRemoteFileTask::TypeThumbnail:
-            case KoRemoteFileTask::TypeMkdir:
-                if (m_thumbnailSlots.size() < kMaxRunningThumbnails)
-                    pool = &m_thumbnailSlots;
-                break;
-            default:
-                break;
-            }
-            // The folder check builds a key: only for a task that could start now, since the
-            // walk passes every waiting task of a large group on each pass.
-            const int id = task->getTaskId();
-            if (!pool || pool->contains(id) || (!m_pendingFolders.isEmpty() && waitsForFolderLocked(task)))
-                continue;
-            pool->insert(id);
-            toStart.append(id);
-        }
+        takeFromQueueLocked(m_transferQueue, m_transferSlots, kMaxRunningTransfers, toStart);
+        takeFromQueueLocked(m_thumbnailQueue, m_thumbnailSlots, kMaxRunningThumbnails, toStart);
     }
     for (int id : qAsConst(toStart)) {
         // An earlier start may have ended or removed this one already; its slot went with it.
@@ -307,6 +295,28 @@ void KoRemoteFileOperator::onCheckTaskTimer()
             markTransferring(task);
             task->execute();
         }
+    }
+}
+
+void KoRemoteFileOperator::takeFromQueueLocked(QList<int>& queue, QSet<int>& pool, int limit, QList<int>& toStart)
+{
+    int at = 0;
+    while (at < queue.size() && pool.size() < limit) {
+        const int id = queue.at(at);
+        KoRemoteFileTask* task = m_taskById.value(id, nullptr);
+        if (!task || task->getTaskState() != KoRemoteFileTask::StateWaiting || pool.contains(id)) {
+            queue.removeAt(at);
+            continue;
+        }
+        // One whose phone folder is still being made stays in its place; the folder check
+        // builds a key, so only for a task that could start now.
+        if (!m_pendingFolders.isEmpty() && waitsForFolderLocked(task)) {
+            ++at;
+            continue;
+        }
+        queue.removeAt(at);
+        pool.insert(id);
+        toStart.append(id);
     }
 }
 

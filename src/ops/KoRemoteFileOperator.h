@@ -257,6 +257,9 @@ private:
     void requestSchedulerPass();
     // Starts a restarted transfer in the slot its predecessor gave up.
     void startTransferInSlot(KoRemoteFileTask* task);
+    // Under the task-list lock: takes the next startable tasks of a queue into its pool, up to
+    // the pool's limit.
+    void takeFromQueueLocked(QList<int>& queue, QSet<int>& pool, int limit, QList<int>& toStart);
     // Sets the waiting record of a download or upload task that is being started to transferring.
     void markTransferring(KoRemoteFileTask* task);
 
@@ -302,6 +305,27 @@ private:
     // Removes and returns every record of a list that the predicate picks, keeping the index.
     QList<KoFileConvertInfo*> takeConvertInfos(int selector, const std::function<bool(KoFileConvertInfo*)>& pick);
     QList<KoFileConvertInfo*> snapshotConvertList(int selector);
+    // A record's line in the transfer-list file as last written, with what it was made from:
+    // a save makes the lines of changed records only (JSON is most of a save's cost).
+    struct StoredLine {
+        int taskId = -1;
+        int state = -1;
+        int progress = -1;
+        int csVersion = 0;
+        qint64 totalSize = 0;
+        qint64 convertedSize = 0;
+        qint64 haveRead = 0;
+        qint64 finishedTime = 0;
+        qint64 lastModified = 0;
+        qint64 reached = -1; // the point stored for a transfer under way
+        QString checksum;
+        QString uploadFid;
+        QString deviceName;
+        QString usrNick;
+        QByteArray line;
+        bool sameSource(const StoredLine& o) const;
+    };
+    static StoredLine storedSourceOf(KoFileConvertInfo* info);
     // Writes the lists; the final write (at exit) also marks running transfers paused.
     bool writeConvertList(bool final);
     void scheduleConvertListSave();
@@ -358,6 +382,11 @@ private:
     // Ids of the tasks that hold a slot of each kind; the counts are their sizes.
     QSet<int> m_transferSlots;
     QSet<int> m_thumbnailSlots;
+    // Ids of the tasks that may wait for a slot of each kind, in the order they came, so that a
+    // pass looks at the next ones only, not at every listed task. Started and ended tasks leave
+    // when a pass comes to them (guarded by the task-list mutex).
+    QList<int> m_transferQueue;
+    QList<int> m_thumbnailQueue;
     bool m_passRequested = false;
     // New-folder tasks of folder uploads still listed: task id -> folder key, and the count
     // of such tasks per key (guarded by the task-list mutex).
@@ -372,6 +401,8 @@ private:
     // failed count of the next completion signal.
     int m_unlistedDownloadFailures = 0;
     QTimer* m_saveTimer = nullptr;
+    // The lines of the last periodic save by record.
+    QHash<const KoFileConvertInfo*, StoredLine> m_storedLines;
     int m_saveDelayMs = kSaveDelayMs;
     bool m_loading = false;
     // The list file exists but could not be read: it is never written in this run, so that

@@ -560,15 +560,45 @@ void KoRemoteFileOperator::saveConvertList()
     writeConvertList(true);
 }
 
+bool KoRemoteFileOperator::StoredLine::sameSource(const StoredLine& o) const
+{
+    return taskId == o.taskId && state == o.state && progress == o.progress && csVersion == o.csVersion
+        && totalSize == o.totalSize && convertedSize == o.convertedSize && haveRead == o.haveRead
+        && finishedTime == o.finishedTime && lastModified == o.lastModified && reached == o.reached
+        && checksum == o.checksum && uploadFid == o.uploadFid && deviceName == o.deviceName && usrNick == o.usrNick;
+}
+
+KoRemoteFileOperator::StoredLine KoRemoteFileOperator::storedSourceOf(KoFileConvertInfo* info)
+{
+    StoredLine source;
+    source.taskId = info->getTaskId();
+    source.state = info->getConvertState();
+    source.progress = info->getProgress();
+    source.totalSize = info->getTotalSize();
+    source.convertedSize = info->getConvertedSize();
+    source.haveRead = info->getHaveRead();
+    source.finishedTime = info->getFinishedTime();
+    source.deviceName = info->getDeviceName();
+    source.usrNick = info->getUsrNick();
+    if (auto* download = qobject_cast<KoFileDownloadInfo*>(info)) {
+        source.csVersion = download->getCsVersion();
+        source.checksum = download->getChecksum();
+        if (const KoRemoteFile* file = download->getRemoteFile())
+            source.lastModified = file->getLastModified();
+    } else if (auto* upload = qobject_cast<KoFileUploadInfo*>(info)) {
+        source.uploadFid = upload->getUploadFid();
+    }
+    return source;
+}
+
 bool KoRemoteFileOperator::writeConvertList(bool final)
 {
     if (m_listUnreadable)
         return false;
-    QByteArray out;
-    auto append = [&out](KoFileConvertInfo* info) {
+    auto lineOf = [](KoFileConvertInfo* info) {
         QByteArray line = KoFileConvertInfo::getJsonFromConvertInfo(info).toUtf8();
         if (line.isEmpty())
-            return;
+            return line;
         // The phone's time of a download, so that a resumed one gets it too.
         if (auto* download = qobject_cast<KoFileDownloadInfo*>(info)) {
             const KoRemoteFile* file = download->getRemoteFile();
@@ -578,18 +608,13 @@ bool KoRemoteFileOperator::writeConvertList(bool final)
                     + '}';
             }
         }
-        out += line;
-        out += '\n';
+        return line;
     };
     // A transfer under way is stored as paused at the point it has reached; during the run
     // the record itself is left as it is.
     // A download's sizes are stored as its files show them: the listed size and the partial's
     // bytes, so that the list reads true after a restart.
-    auto appendActive = [&append, final](KoFileConvertInfo* info, qint64 reached, bool download) {
-        if (!isActive(info)) {
-            append(info);
-            return;
-        }
+    auto activeLineOf = [&lineOf, final](KoFileConvertInfo* info, qint64 reached, bool download) {
         const int state = info->getConvertState();
         const qint64 haveRead = info->getHaveRead();
         const qint64 converted = info->getConvertedSize();
@@ -602,7 +627,7 @@ bool KoRemoteFileOperator::writeConvertList(bool final)
             info->setTotalSize(qMax(total, reached));
             info->setProgress(KoFileConvertInfo::percentOf(reached, info->getTotalSize()));
         }
-        append(info);
+        const QByteArray line = lineOf(info);
         if (!final) {
             info->setConvertState(state);
             info->setHaveRead(haveRead);
@@ -610,25 +635,45 @@ bool KoRemoteFileOperator::writeConvertList(bool final)
             info->setTotalSize(total);
             info->setProgress(percent);
         }
+        return line;
     };
-    if (ConvertList* list = convertList(ListDownloading)) {
-        QMutexLocker locker(list->mutex);
-        for (KoFileConvertInfo* info : qAsConst(*list->list)) {
-            auto* download = qobject_cast<KoFileDownloadInfo*>(info);
-            appendActive(info, download && isActive(info) ? partialSizeOf(download->getLocalFilePath()) : 0,
-                         download != nullptr);
+    QByteArray out;
+    QHash<const KoFileConvertInfo*, StoredLine> stored;
+    // selector: which list the record is in, for how a transfer under way is stored.
+    auto append = [&](KoFileConvertInfo* info, int selector) {
+        const bool active = selector != ListFinished && isActive(info);
+        auto* download = selector == ListDownloading ? qobject_cast<KoFileDownloadInfo*>(info) : nullptr;
+        StoredLine source = storedSourceOf(info);
+        const auto before = m_storedLines.constFind(info);
+        const bool known = !final && before != m_storedLines.constEnd();
+        if (active && download) {
+            // Nothing writes the partial of a download that has not started: not looked at again.
+            const bool unstarted = known && source.state == KoFileConvertInfo::StateWaiting
+                && before->state == source.state && before->taskId == source.taskId;
+            source.reached = unstarted ? before->reached : partialSizeOf(download->getLocalFilePath());
+        } else if (active) {
+            source.reached = selector == ListUploading ? info->getConvertedSize() : 0;
+        }
+        if (known && before->sameSource(source))
+            source.line = before->line;
+        else
+            source.line = active ? activeLineOf(info, source.reached, download != nullptr) : lineOf(info);
+        if (!source.line.isEmpty()) {
+            out += source.line;
+            out += '\n';
+        }
+        if (!final)
+            stored.insert(info, source);
+    };
+    for (int selector : {ListDownloading, ListUploading, ListFinished}) {
+        if (ConvertList* list = convertList(selector)) {
+            QMutexLocker locker(list->mutex);
+            stored.reserve(stored.size() + list->list->size());
+            for (KoFileConvertInfo* info : qAsConst(*list->list))
+                append(info, selector);
         }
     }
-    if (ConvertList* list = convertList(ListUploading)) {
-        QMutexLocker locker(list->mutex);
-        for (KoFileConvertInfo* info : qAsConst(*list->list))
-            appendActive(info, info->getConvertedSize(), false);
-    }
-    if (ConvertList* list = convertList(ListFinished)) {
-        QMutexLocker locker(list->mutex);
-        for (KoFileConvertInfo* info : qAsConst(*list->list))
-            append(info);
-    }
+    m_storedLines.swap(stored);
 
     // Written beside and put in place at once: a failed write leaves the old file whole.
     const QString path = getConvertListPath();

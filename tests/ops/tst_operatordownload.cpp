@@ -45,6 +45,7 @@ private slots:
     void failedAndSilentSubListingsDoNotHoldTheGroup();
     void code100FailsTheRecord();
     void bulkRetryAndBulkClear();
+    void everyFileOfAFolderIsLoggedAndListed();
 
 private:
     KoRemoteFileOperator* freshOperator();
@@ -826,6 +827,55 @@ void TestOperatorDownload::bulkRetryAndBulkClear()
     QVERIFY(m_op->getDownLoadingList()->isEmpty());
     QVERIFY(!QFile::exists(dst + QStringLiteral("/p.ReRazeDownload")));
     QVERIFY(idle(m_op));
+}
+
+// A folder's files go into the usage log and the saved list together, not one write each;
+// every one of them must still be there, and the list saved during the run must read as the
+// one written at exit.
+void TestOperatorDownload::everyFileOfAFolderIsLoggedAndListed()
+{
+    KoWatchdog watchdog(240);
+    const int count = 300;
+    for (int i = 0; i < count; ++i)
+        QVERIFY(m_fx.writeFile(QStringLiteral("/many/d%1/f%2.txt").arg(i / 50).arg(i), randomBytes(100 + i, i)));
+    const QString logPath = KoUserActionRecord::getInstance()->currentLogFile();
+    const auto logged = [&logPath] { return readAll(logPath).count("\"action\":\"DownloadFile\""); };
+    const int loggedBefore = logged();
+    QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
+    download({folder(QStringLiteral("/many"))}, m_local->path());
+    QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 180000);
+    QCOMPARE(m_op->getConvertedList()->size(), count);
+    // Without anything asking for the file: the kept records reach it by themselves.
+    QTRY_COMPARE_WITH_TIMEOUT(logged() - loggedBefore, count, 10000);
+
+    // The periodic save holds every file once.
+    const auto savedNames = [] {
+        QStringList names;
+        for (const QByteArray& line : readAll(convertListPath()).split('\n')) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            if (o.value(QStringLiteral("state")).toInt() == 2)
+                names << o.value(QStringLiteral("fileName")).toString();
+        }
+        names.sort();
+        return names;
+    };
+    QStringList expected;
+    for (int i = 0; i < count; ++i)
+        expected << QStringLiteral("f%1.txt").arg(i);
+    expected.sort();
+    QTRY_COMPARE_WITH_TIMEOUT(savedNames(), expected, 15000);
+    // A record that leaves after it was saved leaves the file too; one that changed is saved
+    // as it is now; the lines kept from the earlier save read as fresh ones do.
+    auto* gone = qobject_cast<KoFileDownloadInfo*>(m_op->getConvertedList()->first());
+    QVERIFY(gone);
+    expected.removeOne(QFileInfo(gone->getLocalFilePath()).fileName());
+    m_op->getConvertedList()->last()->setDeviceName(QStringLiteral("改名的手机"));
+    m_op->removeConvertedTask(gone->getTaskId());
+    QTRY_COMPARE_WITH_TIMEOUT(savedNames(), expected, 15000);
+    QCOMPARE(readAll(convertListPath()).count("改名的手机"), 1);
+    const QByteArray periodic = readAll(convertListPath());
+    m_op->saveConvertList();
+    QCOMPARE(readAll(convertListPath()), periodic);
 }
 
 QTEST_GUILESS_MAIN(TestOperatorDownload)

@@ -11,6 +11,7 @@
 #include "support/KoTransferRecords.h"
 #include "ui/KoSystemTray.h"
 #include "ui/KoUiV3AlertDialog.h"
+#include "ui/transfer/KoTransferTableModel.h"
 #include "ui/transfer/KoUiV3TransferWidget.h"
 #include "ui/widgets/KoUiV3TipsWidget.h"
 
@@ -41,6 +42,26 @@ QString states(const QList<KoFileConvertInfo*>* list)
     s.sort();
     return s.join(',');
 }
+
+// The paint events a widget gets, and when the last came.
+class PaintRecorder : public QObject
+{
+public:
+    QList<QRegion> regions;
+    QElapsedTimer sinceLast;
+    PaintRecorder() { sinceLast.start(); }
+    bool quietFor(int ms) const { return sinceLast.elapsed() >= ms; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            regions << static_cast<QPaintEvent*>(event)->region();
+            sinceLast.restart();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 const QList<Line> kDownloads{rec(0, 4, "A.jpg"), rec(0, 3, "B.jpg"), rec(0, 4, "C.jpg")};
 const QList<Line> kUploads{rec(1, 4, "U1.jpg", "gone-phone"), rec(1, 3, "U2.jpg", "gone-phone")};
@@ -255,7 +276,7 @@ private slots:
         // The rebuilt table shows the list, and nothing stays selected.
         QTRY_COMPARE(view(page)->model()->rowCount(), lists[page]->size());
         if (states(lists[page]) != before)
-            QCOMPARE(view(page)->selectionModel()->selectedRows().size(), 0);
+            QTRY_COMPARE(view(page)->selectionModel()->selectedRows().size(), 0);
     }
 
     // A full selection must not vanish when the user narrows it.
@@ -403,6 +424,120 @@ private slots:
             QVERIFY(m_opened.isEmpty());
         }
         QCOMPARE(m_op->getConvertedList()->size(), 1);
+    }
+
+    // While 1,000 downloads start and finish, every row names its own record or none, every
+    // rebuilt table has the list's length, and at the end the tables and badges read true.
+    void thousandTransfersKeepEveryRowTrue()
+    {
+        KoWatchdog watchdog(280);
+        const int count = 1000;
+        for (int i = 0; i < count; ++i)
+            QVERIFY(m_fx.writeFile(QString("/k/f%1.bin").arg(i), randomBytes(40 + i % 50, i)));
+        load({});
+        openPage(1);
+        QList<KoFileConvertInfo*>* lists[] = {m_op->getUploadingList(), m_op->getDownLoadingList(),
+                                              m_op->getConvertedList()};
+        QList<QAbstractItemModelTester*> testers;
+        QStringList wrong;
+        for (int page = 0; page < 3; ++page) {
+            QAbstractItemModel* model = view(page)->model();
+            testers << new QAbstractItemModelTester(model, QAbstractItemModelTester::FailureReportingMode::QtTest,
+                                                    this);
+            connect(model, &QAbstractItemModel::modelReset, this, [&wrong, model, list = lists[page], page] {
+                if (model->rowCount() != list->size())
+                    wrong << QString("table %1: %2 rows for %3 records")
+                                 .arg(page)
+                                 .arg(model->rowCount())
+                                 .arg(list->size());
+            });
+        }
+        const auto checkRows = [&] {
+            for (int page = 0; page < 3; ++page) {
+                QAbstractItemModel* model = view(page)->model();
+                for (int row = 0; row < model->rowCount(); ++row) {
+                    const QVariant id = model->data(model->index(row, 0), KoTransferTableModel::TaskIdRole);
+                    if (id.isValid()
+                        && (row >= lists[page]->size() || lists[page]->at(row)->getTaskId() != id.toInt()))
+                        wrong << QString("table %1, row %2: task %3").arg(page).arg(row).arg(id.toInt());
+                }
+            }
+        };
+        QTimer probe;
+        connect(&probe, &QTimer::timeout, this, checkRows);
+        probe.start(15);
+
+        QSignalSpy finished(m_op, &KoRemoteFileOperator::fileDownloadSuccessV2);
+        QSignalSpy allDone(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
+        QList<KoRemoteFile*> files;
+        for (int i = 0; i < count; ++i)
+            files << m_fx.remoteFile(QString("/k/f%1.bin").arg(i), 500);
+        m_op->getFileGroupDownloadStartV2(9, files, m_local->path(), &m_fx.device);
+        qDeleteAll(files);
+        QTRY_VERIFY_WITH_TIMEOUT(child<QLabel>("downloadCountLabel")->isVisible(), 10000);
+        // Half way the finished table is the one shown.
+        QTRY_VERIFY_WITH_TIMEOUT(finished.count() >= count / 3, 120000);
+        openPage(2);
+        QTRY_VERIFY_WITH_TIMEOUT(!allDone.isEmpty(), 200000);
+        QTRY_COMPARE(view(2)->model()->rowCount(), count);
+        probe.stop();
+        checkRows();
+        QCOMPARE(wrong, QStringList());
+        QCOMPARE(allDone.last().at(0).toInt(), 0);
+        QTRY_VERIFY(!child<QLabel>("downloadCountLabel")->isVisible());
+        QVERIFY(!child<QLabel>("uploadCountLabel")->isVisible());
+        QSet<int> ids;
+        for (int row = 0; row < count; ++row)
+            ids << view(2)->model()->data(view(2)->model()->index(row, 0), KoTransferTableModel::TaskIdRole).toInt();
+        QCOMPARE(ids.size(), count);
+        QCOMPARE(counter(), QString("共%1个项目, 已选中0个项目").arg(count));
+        openPage(1);
+        QCOMPARE(view(1)->model()->rowCount(), 0);
+        QVERIFY(!view(1)->isVisible());
+        qDeleteAll(testers);
+    }
+
+    // Progress of one row repaints that row only, and a report that changes nothing shown
+    // repaints nothing.
+    void progressRepaintsItsRowOnly()
+    {
+        load(kDownloads, true);
+        openPage(1);
+        QTableView* v = view(1);
+        QList<KoFileConvertInfo*>* list = m_op->getDownLoadingList();
+        int row = 0;
+        while (list->at(row)->getConvertState() != 1)
+            ++row;
+        KoFileConvertInfo* running = list->at(row);
+        QCOMPARE(v->model()->data(v->model()->index(row, 0), KoTransferTableModel::TaskIdRole).toInt(),
+                 running->getTaskId());
+        PaintRecorder paints;
+        v->viewport()->installEventFilter(&paints);
+        QTRY_VERIFY(paints.quietFor(400));
+        paints.regions.clear();
+
+        QMetaObject::invokeMethod(m_op, "downloadTaskProgressV2", Q_ARG(int, running->getTaskId()),
+                                  Q_ARG(int, running->getProgress()));
+        QTest::qWait(600);
+        QCOMPARE(paints.regions.size(), 0);
+
+        running->setConvertedSize(running->getConvertedSize() + 150000);
+        running->setProgress(running->getProgress() + 40);
+        QMetaObject::invokeMethod(m_op, "downloadTaskProgressV2", Q_ARG(int, running->getTaskId()),
+                                  Q_ARG(int, running->getProgress()));
+        QTRY_VERIFY(!paints.regions.isEmpty());
+        QTRY_VERIFY(paints.quietFor(400));
+        const QRect rowRect(0, v->rowViewportPosition(row), v->viewport()->width(), v->rowHeight(row));
+        QRegion painted;
+        for (const QRegion& r : qAsConst(paints.regions))
+            painted += r;
+        QVERIFY2(rowRect.contains(painted.boundingRect()),
+                 qPrintable(QString("painted %1,%2 %3x%4 outside row %5")
+                                .arg(painted.boundingRect().x())
+                                .arg(painted.boundingRect().y())
+                                .arg(painted.boundingRect().width())
+                                .arg(painted.boundingRect().height())
+                                .arg(row)));
     }
 
     // 10,000 records load and show; a 10,000-file group rebuilds each table once, not per file.

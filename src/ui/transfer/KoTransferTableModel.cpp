@@ -19,7 +19,41 @@ void KoTransferTableModel::setList(QList<KoFileConvertInfo*>* list)
     beginResetModel();
     m_list = list;
     m_rows = list ? QVector<KoFileConvertInfo*>(list->begin(), list->end()) : QVector<KoFileConvertInfo*>();
+    m_shown.clear();
     endResetModel();
+}
+
+KoTransferTableModel::Shown KoTransferTableModel::shownOf(const KoFileConvertInfo* record)
+{
+    Shown shown;
+    shown.state = record->getConvertState();
+    shown.progress = record->getProgress();
+    shown.converted = KoCommonUtil::getFileSizeStringFromLong(record->getConvertedSize());
+    shown.total = KoCommonUtil::getFileSizeStringFromLong(record->getTotalSize());
+    return shown;
+}
+
+void KoTransferTableModel::refreshRows(int first, int last, bool announce)
+{
+    QHash<const KoFileConvertInfo*, Shown> shown;
+    first = qMax(0, first);
+    last = qMin(last, m_rows.size() - 1);
+    for (int row = first; row <= last; ++row) {
+        const KoFileConvertInfo* record = recordAt(row);
+        if (!record)
+            continue;
+        const Shown now = shownOf(record);
+        const auto before = m_shown.constFind(record);
+        const bool changed = before == m_shown.constEnd() || !(*before == now);
+        shown.insert(record, now);
+        if (!announce || !changed)
+            continue;
+        // One cell at a time: a view repaints a single changed cell, but the whole viewport
+        // for a range. Names and phones never change; state and buttons do.
+        for (int column = 2; column < qMin(m_columnCount, 4); ++column)
+            emit dataChanged(index(row, column), index(row, column));
+    }
+    m_shown.swap(shown);
 }
 
 KoFileConvertInfo* KoTransferTableModel::recordAt(int row) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QList>
 #include <QPixmap>
 #include <QStringList>
@@ -36,6 +37,10 @@ public:
     KoFileConvertInfo* recordAt(int row) const;
     // The list's length differs from the rows the view knows: a repaint would misname rows.
     bool isStale() const;
+    // Tells the view of the rows first..last whose state or progress as shown changed since
+    // the last call (or that it did not cover); with announce false it only takes note, as after
+    // a reset, which repaints everything anyway. Progress reaches the view only this way.
+    void refreshRows(int first, int last, bool announce = true);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -55,7 +60,22 @@ protected:
                           const KoAbstractFile* file) const;
 
 private:
+    // What the state column shows of a record.
+    struct Shown {
+        int state = -1;
+        int progress = -1;
+        QString converted;
+        QString total;
+        bool operator==(const Shown& o) const
+        {
+            return state == o.state && progress == o.progress && converted == o.converted && total == o.total;
+        }
+    };
+    static Shown shownOf(const KoFileConvertInfo* record);
+
     QList<KoFileConvertInfo*>* m_list = nullptr;
+    // The rows last covered by refreshRows, as then shown.
+    QHash<const KoFileConvertInfo*, Shown> m_shown;
     QVector<KoFileConvertInfo*> m_rows;
     int m_columnCount;
     QStringList m_headers;

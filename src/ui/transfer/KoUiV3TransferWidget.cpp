@@ -68,6 +68,8 @@ void KoUiV3TransferWidget::initData()
     m_tables[DownloadPage].list = m_operator->getDownLoadingList();
     m_tables[FinishedPage].list = m_operator->getConvertedList();
     emptyPixmap = QPixmap(QStringLiteral(":/ui_v3/images/img_transfer_list_empty"));
+    m_flushTimer = new QTimer(this);
+    m_flushTimer->setSingleShot(true);
 }
 
 void KoUiV3TransferWidget::initUi()
@@ -126,6 +128,7 @@ void KoUiV3TransferWidget::setUpTable(PageState page, KoTransferTableModel* mode
 
 void KoUiV3TransferWidget::initConnection()
 {
+    connect(m_flushTimer, &QTimer::timeout, this, &KoUiV3TransferWidget::onFlushTimer);
     connect(ui->btnUpload, &QPushButton::clicked, this, &KoUiV3TransferWidget::onBtnUploadClicked);
     connect(ui->uploadCountLabel, &KoClickLabel::clicked, this, &KoUiV3TransferWidget::onBtnUploadClicked);
     connect(ui->btnDownload, &QPushButton::clicked, this, &KoUiV3TransferWidget::onBtnDownloadClicked);
@@ -177,10 +180,10 @@ void KoUiV3TransferWidget::initConnection()
         refreshFinishedTable();
     });
     connect(op, &Op::fileConvertedTaskMove, this, &KoUiV3TransferWidget::refreshFinishedTable);
-    connect(op, &Op::uploadTaskProgressV2, this, [this] { repaintTable(UploadPage); });
-    connect(op, &Op::fileUploadPause, this, [this] { repaintTable(UploadPage); });
-    connect(op, &Op::downloadTaskProgressV2, this, [this] { repaintTable(DownloadPage); });
-    connect(op, &Op::fileDownloadPause, this, [this] { repaintTable(DownloadPage); });
+    connect(op, &Op::uploadTaskProgressV2, this, [this] { scheduleRowRefresh(UploadPage); });
+    connect(op, &Op::fileUploadPause, this, [this] { scheduleRowRefresh(UploadPage); });
+    connect(op, &Op::downloadTaskProgressV2, this, [this] { scheduleRowRefresh(DownloadPage); });
+    connect(op, &Op::fileDownloadPause, this, [this] { scheduleRowRefresh(DownloadPage); });
     connect(op, &Op::fileUploadErrorV2, this, &KoUiV3TransferWidget::onFileUploadError);
     connect(op, &Op::fileDownloadErrorV2, this, &KoUiV3TransferWidget::onFileDownloadError);
     connect(op, &Op::convertCountChanged, this, &KoUiV3TransferWidget::onTransferCountChanged);
@@ -191,7 +194,10 @@ void KoUiV3TransferWidget::initConnection()
 void KoUiV3TransferWidget::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // Whatever changed while the page was hidden.
+    flushPending();
     updateTableWidget();
+    refreshShownRows(current(), false);
 }
 
 void KoUiV3TransferWidget::setPageState(PageState state)
@@ -214,14 +220,16 @@ void KoUiV3TransferWidget::onBtnFinishedClicked()
 
 void KoUiV3TransferWidget::switchPage(PageState page)
 {
-    // A rebuild still waiting would otherwise land on the new page after the switch.
-    flushPending();
     m_pageState = page;
+    // The table now shown catches up with its list.
+    flushPending();
     clearTableSelection();
     updateMenuWidget();
     updateButtonWidget();
     updateStateWidget();
     updateTableWidget();
+    // Painted whole now: later progress repaints only rows that change from here.
+    refreshShownRows(current(), false);
 }
 
 void KoUiV3TransferWidget::updateTableWidget()
@@ -236,6 +244,9 @@ void KoUiV3TransferWidget::showCurrentTable()
 {
     Table& t = current();
     const bool empty = t.list->isEmpty();
+    // Shown as it should be already: touching the widgets again would repaint them.
+    if (t.view->isHidden() == empty && tipsWidget->isHidden() == !empty && chbSelAll->isHidden() == empty)
+        return;
     if (empty) {
         t.view->hide();
         tipsWidget->showTips(emptyPixmap, kEmptyText, QString());
@@ -257,22 +268,22 @@ void KoUiV3TransferWidget::updateMenuWidget()
 
 void KoUiV3TransferWidget::updateButtonWidget()
 {
-    for (QPushButton* b : {ui->btnStart, ui->btnPause, ui->btnRetry, ui->btnDelete, ui->btnClear})
-        b->hide();
-    if (current().list->isEmpty())
-        return;
-    const bool some = !getTableSelectionList().isEmpty();
-    if (m_pageState == FinishedPage) {
+    // Only what differs is touched (setText and setVisible ignore an unchanged value): hiding
+    // and showing again would lay the bar out and repaint it.
+    const bool any = !current().list->isEmpty();
+    const bool finished = m_pageState == FinishedPage;
+    const bool some = any && !getTableSelectionList().isEmpty();
+    if (any && finished)
         ui->btnClear->setText(some ? QStringLiteral("清除记录") : QStringLiteral("清除全部记录"));
-        ui->btnClear->show();
-        return;
+    if (any && !finished) {
+        ui->btnStart->setText(some ? QStringLiteral("开始") : QStringLiteral("开始全部"));
+        ui->btnPause->setText(some ? QStringLiteral("暂停") : QStringLiteral("暂停全部"));
+        ui->btnDelete->setText(some ? QStringLiteral("删除") : QStringLiteral("删除全部"));
+        ui->btnRetry->setText(some ? QStringLiteral("重试失败任务") : QStringLiteral("重试全部失败任务"));
     }
-    ui->btnStart->setText(some ? QStringLiteral("开始") : QStringLiteral("开始全部"));
-    ui->btnPause->setText(some ? QStringLiteral("暂停") : QStringLiteral("暂停全部"));
-    ui->btnDelete->setText(some ? QStringLiteral("删除") : QStringLiteral("删除全部"));
-    ui->btnRetry->setText(some ? QStringLiteral("重试失败任务") : QStringLiteral("重试全部失败任务"));
+    ui->btnClear->setVisible(any && finished);
     for (QPushButton* b : {ui->btnStart, ui->btnPause, ui->btnRetry, ui->btnDelete})
-        b->show();
+        b->setVisible(any && !finished);
 }
 
 void KoUiV3TransferWidget::updateStateLabel()
@@ -300,8 +311,11 @@ void KoUiV3TransferWidget::updateStateWidget()
 
 void KoUiV3TransferWidget::clearSelections()
 {
-    for (int page : {DownloadPage, UploadPage, FinishedPage})
-        m_tables[page].view->clearSelection();
+    for (int page : {DownloadPage, UploadPage, FinishedPage}) {
+        QItemSelectionModel* selection = m_tables[page].view->selectionModel();
+        if (selection && selection->hasSelection())
+            m_tables[page].view->clearSelection();
+    }
 }
 
 void KoUiV3TransferWidget::clearTableSelection()
@@ -351,67 +365,97 @@ void KoUiV3TransferWidget::refreshFinishedTable()
 void KoUiV3TransferWidget::scheduleRebuild(PageState page)
 {
     m_tables[page].rebuildPending = true;
+    m_membershipChanged = true;
+    scheduleFlush();
+}
+
+void KoUiV3TransferWidget::scheduleRowRefresh(PageState page)
+{
+    m_tables[page].rowsPending = true;
     scheduleFlush();
 }
 
 void KoUiV3TransferWidget::scheduleFlush()
 {
-    if (m_flushQueued)
+    if (!isVisible() || m_flushTimer->isActive())
         return;
-    m_flushQueued = true;
-    QTimer::singleShot(0, this, &KoUiV3TransferWidget::flushPending);
+    const qint64 since = m_sinceFlush.isValid() ? m_sinceFlush.elapsed() : kFlushIntervalMs;
+    m_flushTimer->start(int(qBound<qint64>(0, kFlushIntervalMs - since, kFlushIntervalMs)));
+}
+
+void KoUiV3TransferWidget::onFlushTimer()
+{
+    if (isVisible())
+        flushPending();
 }
 
 void KoUiV3TransferWidget::flushPending()
 {
-    m_flushQueued = false;
-    bool rebuilt = false;
+    m_flushTimer->stop();
+    m_sinceFlush.restart();
     for (int page : {UploadPage, DownloadPage, FinishedPage}) {
         Table& t = m_tables[page];
-        if (!t.rebuildPending)
+        // A record that entered without a start signal (a download that failed at once)
+        // shifts the rows: rebuilt rather than painting names onto the wrong rows.
+        if (!t.rebuildPending && t.model->isStale()) {
+            t.rebuildPending = true;
+            m_membershipChanged = true;
+        }
+        // A table not shown waits until it is.
+        if (page != m_pageState)
             continue;
-        t.rebuildPending = false;
-        t.model->setList(t.list);
-        if (page == m_pageState)
+        if (t.rebuildPending) {
+            t.rebuildPending = false;
+            t.rowsPending = false;
+            t.model->setList(t.list);
             showCurrentTable();
-        rebuilt = true;
+            refreshShownRows(t, false);
+        } else if (t.rowsPending) {
+            t.rowsPending = false;
+            refreshShownRows(t, true);
+        }
     }
-    if (rebuilt)
+    // Every membership change drops the selection, as the rows it named may have moved.
+    if (m_membershipChanged) {
+        m_membershipChanged = false;
         clearTableSelection();
-    if (m_badgesPending) {
-        m_badgesPending = false;
+    }
+    if (m_downloadBadge != m_downloadCount) {
+        m_downloadBadge = m_downloadCount;
         showBadge(ui->downloadCountLabel, m_downloadCount);
+    }
+    if (m_uploadBadge != m_uploadCount) {
+        m_uploadBadge = m_uploadCount;
         showBadge(ui->uploadCountLabel, m_uploadCount);
     }
 }
 
-void KoUiV3TransferWidget::repaintTable(PageState page)
+void KoUiV3TransferWidget::refreshShownRows(Table& t, bool announce)
 {
-    Table& t = m_tables[page];
-    // A record that entered without a start signal (a download that failed at once) shifts
-    // the rows: rebuild instead of painting names onto the wrong rows.
-    if (t.model->isStale())
-        scheduleRebuild(page);
-    t.view->viewport()->update();
+    if (!t.view->isVisible() || t.model->rowCount() == 0)
+        return;
+    const int first = qMax(0, t.view->rowAt(0));
+    const int last = t.view->rowAt(t.view->viewport()->height() - 1);
+    // Below the last row (or before the first layout): up to a screenful.
+    t.model->refreshRows(first, last < 0 ? first + kMaxShownRows : last, announce);
 }
 
 void KoUiV3TransferWidget::onFileDownloadError(QString filePath)
 {
     Q_UNUSED(filePath);
-    repaintTable(DownloadPage);
+    scheduleRowRefresh(DownloadPage);
 }
 
 void KoUiV3TransferWidget::onFileUploadError(QString dstPath, QString remoteServer)
 {
     Q_UNUSED(dstPath);
     Q_UNUSED(remoteServer);
-    repaintTable(UploadPage);
+    scheduleRowRefresh(UploadPage);
 }
 
 void KoUiV3TransferWidget::onTransferCountChanged(int download, int upload)
 {
     m_downloadCount = download;
     m_uploadCount = upload;
-    m_badgesPending = true;
     scheduleFlush();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QItemSelection>
 #include <QList>
 #include <QModelIndexList>
@@ -18,6 +19,7 @@ class QAbstractItemDelegate;
 class QCheckBox;
 class QLabel;
 class QTableView;
+class QTimer;
 class Ui_KoUiV3TransferWidget;
 
 // The transfer page: the operation manager's three transfer lists (uploads, downloads,
@@ -25,10 +27,13 @@ class Ui_KoUiV3TransferWidget;
 // count badges and tray notices when all transfers of a kind have ended.
 //
 // The lists are borrowed: the page never changes them and sends every action to the operator.
-// A membership change (a start, cancel, removal, success) rebuilds its table at most once per
-// event-loop turn and drops the selection; progress, pause and failure only repaint. The
-// operator's signals may arrive while a confirmation or alert runs its own loop, so an action
-// collects its task ids before its first operator call. GUI thread only.
+// The page follows the lists a few times a second, not per signal: a membership change (a
+// start, cancel, removal, success) rebuilds the shown table and drops the selection; progress,
+// pause and failure repaint only the shown rows whose state column changed. A table that is
+// not shown catches up when it is; a hidden page only keeps the badge counts. The operator's
+// signals may arrive while a confirmation or alert runs its own loop, so an action brings the
+// shown table up to date and collects its task ids before its first operator call. GUI thread
+// only.
 class KoUiV3TransferWidget : public QWidget
 {
     Q_OBJECT
@@ -78,6 +83,7 @@ private:
         QTableView* view = nullptr;
         KoTransferTableModel* model = nullptr;
         bool rebuildPending = false;
+        bool rowsPending = false;
     };
 
     void initData();
@@ -99,11 +105,18 @@ private:
     QModelIndexList getTableSelectionList() const;
     Table& current() { return m_tables[m_pageState]; }
 
-    // Coalescing: rebuilds and badges wait for one zero-delay shot per event-loop turn.
+    // Coalescing: rebuilds, row repaints and badges wait for one shot, at most one per
+    // kFlushIntervalMs; a hidden page schedules none and catches up when shown.
+    static constexpr int kFlushIntervalMs = 250;
+    static constexpr int kMaxShownRows = 100;
     void scheduleRebuild(PageState page);
+    void scheduleRowRefresh(PageState page);
     void scheduleFlush();
+    void onFlushTimer();
+    // Brings the shown table, the bar, the counter and the badges up to date.
     void flushPending();
-    void repaintTable(PageState page);
+    // Runs of rows the shown view covers.
+    void refreshShownRows(Table& t, bool announce);
 
     // Actions (KoUiV3TransferWidgetActions.cpp).
     // The records of the selected rows, or of the whole list when none is selected.
@@ -126,8 +139,13 @@ private:
     KoUiV3FileUploadInfoDelegate* uploadDelegate = nullptr;
     KoUiV3FileDownloadInfoDelegate* downloadDelegate = nullptr;
     KoUiV3FileFinishedInfoDelegate* finishedDelegate = nullptr;
-    bool m_flushQueued = false;
-    bool m_badgesPending = false;
+    QTimer* m_flushTimer = nullptr;
+    QElapsedTimer m_sinceFlush;
+    // A list's membership changed since the last flush: the selection goes.
+    bool m_membershipChanged = false;
     int m_downloadCount = 0;
     int m_uploadCount = 0;
+    // What the badges show (-1: not set yet, hidden).
+    int m_downloadBadge = -1;
+    int m_uploadBadge = -1;
 };
