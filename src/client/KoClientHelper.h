@@ -165,6 +165,8 @@ public:
     static constexpr qint64 kTailSwitchBytes = 999999;
     // Largest rest a tail switch reads into memory; a phone holding less gets a stream again.
     static constexpr qint64 kTailMemoryLimit = 1024 * 1024;
+    // Pause between cutting a stream and asking the phone how much of it arrived.
+    static constexpr int kTailAskDelayMs = 200;
 
     // Receives into localPath + kDownloadSuffix, resuming from its size; offset is not used.
     // expectedSize is the size the phone listed for the file (-1: unknown). The file is complete
@@ -304,6 +306,8 @@ private:
     // Transfer records whose end is being reported right now (other records leave the map
     // before they are reported).
     QSet<const KoReplyType*> m_reporting;
+    // Uploads cut by a tail switch whose question to the phone has not gone out yet.
+    QSet<int> m_tailAskPending;
 
     // Stored callbacks, one per kind and route.
     CategoryCallback m_categoryV2;
@@ -357,6 +361,9 @@ private:
                            QString name, int category, QString path, qint64 offset, int valid, int csVersion,
                            QString checksum, QString uploadFid, bool tailSwitch);
     void switchUploadTail(QNetworkReply* reply, KoReplyType* record);
+    // For an upload whose success came before its whole body went out: reports 0 only when the
+    // phone then holds the whole file, else -1 (retried from the phone's count).
+    std::function<void()> earlyUploadCheck(const KoReplyType* record);
     void cancelUpload(int id);
     void writeArrived(KoReplyType* record, QNetworkReply* reply);
     bool beginAnswer(KoReplyType* record, QNetworkReply* reply);
