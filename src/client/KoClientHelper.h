@@ -165,8 +165,6 @@ public:
     static constexpr qint64 kTailSwitchBytes = 999999;
     // Largest rest a tail switch reads into memory; a phone holding less gets a stream again.
     static constexpr qint64 kTailMemoryLimit = 1024 * 1024;
-    // Pause between cutting a stream and asking the phone how much of it arrived.
-    static constexpr int kTailAskDelayMs = 200;
 
     // Receives into localPath + kDownloadSuffix, resuming from its size; offset is not used.
     // expectedSize is the size the phone listed for the file (-1: unknown). The file is complete

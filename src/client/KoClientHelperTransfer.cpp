@@ -822,10 +822,12 @@ void KoClientHelper::switchUploadTail(QNetworkReply* reply, KoReplyType* record)
     const int category = record->getIntValue(remote ? 6 : 3);
     const QString path = record->getStringValue(remote ? 7 : 4);
 
-    // Our own abort: the stream ends without a result; the record goes with it.
+    // Our own abort: the stream ends without a result; the record goes with it. The phone is
+    // asked once it has read the cut stream (its count would miss what is still on the way).
+    // A cancel meanwhile drops the question.
     record->cancel();
-    reply->abort();
     record = nullptr;
+    m_tailAskPending.insert(id);
 
     QPointer<KoClientHelper> self(this);
     auto resume = [self, remote, baseUrl, toUid, toDeviceId, toDeviceType, uploadFid, localPath, category,
@@ -857,18 +859,14 @@ void KoClientHelper::switchUploadTail(QNetworkReply* reply, KoReplyType* record)
                                 from, 1, csVersion, checksum, uploadFid, false);
         }
     };
-    // The phone counts the cut stream's bytes once it has read them: asked at once (over an
-    // idle connection) it may answer before the last of them arrived, and much is sent twice.
-    // A cancel meanwhile drops the question.
-    m_tailAskPending.insert(id);
-    QTimer::singleShot(kTailAskDelayMs, this, [=] {
-        if (!m_tailAskPending.remove(id))
+    abortUpload(reply, [=] {
+        if (!self || !self->m_tailAskPending.remove(id))
             return;
         if (remote) {
-            uploadFileAskCheckSumRemote(id, toUid, toDeviceId, toDeviceType, localPath, category, path, uploadFid,
-                                        resume);
+            self->uploadFileAskCheckSumRemote(id, toUid, toDeviceId, toDeviceType, localPath, category, path,
+                                              uploadFid, resume);
         } else {
-            uploadFileAskCheckSumV2(id, baseUrl, localPath, category, path, uploadFid, resume);
+            self->uploadFileAskCheckSumV2(id, baseUrl, localPath, category, path, uploadFid, resume);
         }
     });
 }

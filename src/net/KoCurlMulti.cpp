@@ -3,14 +3,22 @@
 #include "net/KoCurlReply.h"
 
 #include <QSocketNotifier>
+
+#include <cerrno>
+#include <memory>
 #include <QTimer>
 
 #include <mutex>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
 // As many idle connections as five transfers at a time to a few phones want.
 const long kMaxIdleConnections = 16;
+// How long a cut connection waits for the peer to read what was sent and close.
+const int kDrainBoundMs = 3000;
 
 } // namespace
 
@@ -57,6 +65,49 @@ void KoCurlMulti::remove(KoCurlReply* reply)
 {
     if (m_running.remove(reply))
         curl_multi_remove_handle(m_multi, reply->easy());
+}
+
+void KoCurlMulti::removeAndDrain(KoCurlReply* reply, std::function<void()> then)
+{
+    const curl_socket_t socket = m_running.contains(reply) ? reply->m_socket : CURL_SOCKET_BAD;
+    // Our own hold on the connection, which curl closes when the transfer goes.
+    const int fd = socket != CURL_SOCKET_BAD ? ::dup(int(socket)) : -1;
+    remove(reply);
+    if (fd < 0) {
+        QTimer::singleShot(0, this, std::move(then));
+        return;
+    }
+    // What was sent still arrives, then the end of the stream.
+    ::shutdown(fd, SHUT_WR);
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    auto* bound = new QTimer(notifier);
+    bound->setSingleShot(true);
+    auto pending = std::make_shared<std::function<void()>>(std::move(then));
+    auto end = [notifier, bound, fd, pending] {
+        if (!*pending)
+            return;
+        const std::function<void()> run = std::move(*pending);
+        *pending = nullptr;
+        bound->stop();
+        notifier->setEnabled(false);
+        notifier->deleteLater();
+        ::close(fd);
+        run();
+    };
+    connect(bound, &QTimer::timeout, this, end);
+    connect(notifier, &QSocketNotifier::activated, this, [end, fd] {
+        char scratch[16 * 1024];
+        for (;;) {
+            const ssize_t n = ::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT);
+            if (n > 0)
+                continue;
+            // Closed by the peer (or broken): everything sent was read.
+            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+                end();
+            return;
+        }
+    });
+    bound->start(kDrainBoundMs);
 }
 
 void KoCurlMulti::touch(KoCurlReply* reply)

@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QSet>
 
+#include <functional>
+
 #include <curl/curl.h>
 
 class QSocketNotifier;
@@ -29,6 +31,10 @@ public:
     bool add(KoCurlReply* reply);
     // Takes it out again (running or not); nothing more is delivered to it.
     void remove(KoCurlReply* reply);
+    // Takes the reply's transfer out of curl but keeps its connection: no more is sent on it,
+    // and once the peer has read what was sent and closed its side (or after a bound), then runs.
+    // Without a connection, then runs on the next turn of the event loop.
+    void removeAndDrain(KoCurlReply* reply, std::function<void()> then);
     // The reply has something to tell: it is delivered once the current turn of curl ends, or
     // on the next turn of the event loop when curl is not running.
     void touch(KoCurlReply* reply);

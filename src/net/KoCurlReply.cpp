@@ -11,8 +11,9 @@
 
 namespace {
 
-// Large reads keep the calls per byte low on a fast LAN.
-const long kReceiveBufferBytes = 512 * 1024;
+// Large reads keep the calls per byte low on a fast LAN; below the allocator's threshold for
+// memory of its own (128 KiB), so that every piece received does not fault in fresh pages.
+const long kReceiveBufferBytes = 120 * 1024;
 const long kSendBufferBytes = 1024 * 1024;
 // "100 Continue" and its kind: a phone has no reason to send more than one or two.
 const int kMaxInterimAnswers = 4;
@@ -170,6 +171,8 @@ KoCurlReply::KoCurlReply(KoCurlMulti* multi, QNetworkAccessManager::Operation op
             curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(m_bodyTotal));
             // A connection the peer closed meanwhile would want the body from its start again.
             curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
+            curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &KoCurlReply::onSocketOpened);
+            curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, this);
         } else {
             // Goes out with the head in one write when small.
             curl_easy_setopt(e, CURLOPT_POSTFIELDS, m_memoryBody.constData());
@@ -220,11 +223,13 @@ size_t KoCurlReply::onWrite(char* data, size_t size, size_t count, void* self)
         return 0;
     // Held back until the reader takes what is buffered: a cap on the answer bounds memory.
     const qint64 limit = r->readBufferSize();
-    if (limit > 0 && r->m_body.size() - r->m_bodyPos >= limit) {
+    if (limit > 0 && r->m_buffered >= limit) {
         r->m_paused = true;
         return CURL_WRITEFUNC_PAUSE;
     }
-    r->m_body.append(data, int(n));
+    QByteArray piece(data, int(n));
+    r->m_chunks.push_back(std::move(piece));
+    r->m_buffered += qint64(n);
     r->m_received += qint64(n);
     r->noteAnswerWhole();
     if (r->m_multi)
@@ -372,6 +377,12 @@ size_t KoCurlReply::onRead(char* data, size_t size, size_t count, void* self)
     return size_t(filled);
 }
 
+int KoCurlReply::onSocketOpened(void* self, curl_socket_t socket, curlsocktype)
+{
+    static_cast<KoCurlReply*>(self)->m_socket = socket;
+    return CURL_SOCKOPT_OK;
+}
+
 int KoCurlReply::onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t upNow)
 {
     auto* r = static_cast<KoCurlReply*>(self);
@@ -487,9 +498,22 @@ void KoCurlReply::abort()
 {
     if (m_done)
         return;
-    m_body.clear();
-    m_bodyPos = 0;
+    m_chunks.clear();
+    m_buffered = 0;
+    m_frontPos = 0;
     fail(OperationCanceledError, QStringLiteral("Operation canceled"));
+}
+
+void KoCurlReply::abortAndDrain(std::function<void()> then)
+{
+    if (m_done || !m_multi) {
+        abort();
+        QTimer::singleShot(0, m_multi ? static_cast<QObject*>(m_multi) : static_cast<QObject*>(this),
+                           std::move(then));
+        return;
+    }
+    m_multi->removeAndDrain(this, std::move(then));
+    abort();
 }
 
 void KoCurlReply::close()
@@ -507,7 +531,7 @@ void KoCurlReply::setReadBufferSize(qint64 size)
 void KoCurlReply::resume()
 {
     const qint64 limit = readBufferSize();
-    if (!m_paused || m_done || m_transferDone || (limit > 0 && m_body.size() - m_bodyPos >= limit))
+    if (!m_paused || m_done || m_transferDone || (limit > 0 && m_buffered >= limit))
         return;
     m_paused = false;
     // May hand over what curl held back at once, and pause again.
@@ -516,24 +540,27 @@ void KoCurlReply::resume()
 
 qint64 KoCurlReply::bytesAvailable() const
 {
-    return m_body.size() - m_bodyPos + QNetworkReply::bytesAvailable();
+    return m_buffered + QNetworkReply::bytesAvailable();
 }
 
 qint64 KoCurlReply::readData(char* data, qint64 maxSize)
 {
-    const qint64 n = qMin<qint64>(maxSize, m_body.size() - m_bodyPos);
-    if (n <= 0)
+    if (m_buffered == 0)
         return m_done ? -1 : 0;
-    std::memcpy(data, m_body.constData() + m_bodyPos, size_t(n));
-    m_bodyPos += n;
-    // Read in small pieces, a large answer is dropped from the front only now and then.
-    if (m_bodyPos == m_body.size()) {
-        m_body.clear();
-        m_bodyPos = 0;
-    } else if (m_bodyPos > 1024 * 1024 && m_bodyPos > m_body.size() / 2) {
-        m_body.remove(0, int(m_bodyPos));
-        m_bodyPos = 0;
+    qint64 n = 0;
+    // Taken from the front of the pieces curl handed over, each copied once.
+    while (n < maxSize && !m_chunks.empty()) {
+        const QByteArray& front = m_chunks.front();
+        const qint64 take = qMin<qint64>(maxSize - n, front.size() - m_frontPos);
+        std::memcpy(data + n, front.constData() + m_frontPos, size_t(take));
+        n += take;
+        m_frontPos += take;
+        if (m_frontPos == front.size()) {
+            m_chunks.pop_front();
+            m_frontPos = 0;
+        }
     }
+    m_buffered -= n;
     resume();
     return n;
 }

@@ -9,6 +9,9 @@
 
 #include <curl/curl.h>
 
+#include <deque>
+#include <functional>
+
 class KoCurlMulti;
 class KoFileRangeDevice;
 
@@ -41,6 +44,9 @@ public:
     ~KoCurlReply() override;
 
     void abort() override;
+    // abort(), and then runs once the phone has read what was sent and closed the connection
+    // (or after a few seconds): a question that follows cannot overtake the cut body.
+    void abortAndDrain(std::function<void()> then);
     void close() override;
     qint64 bytesAvailable() const override;
     bool isSequential() const override { return true; }
@@ -64,6 +70,7 @@ private:
     static size_t onWrite(char* data, size_t size, size_t count, void* self);
     static size_t onHeader(char* data, size_t size, size_t count, void* self);
     static size_t onRead(char* data, size_t size, size_t count, void* self);
+    static int onSocketOpened(void* self, curl_socket_t socket, curlsocktype purpose);
     static int onProgress(void* self, curl_off_t downTotal, curl_off_t downNow, curl_off_t upTotal, curl_off_t upNow);
     // False fails the transfer.
     bool headerLine(const QByteArray& line);
@@ -76,6 +83,7 @@ private:
 
     QPointer<KoCurlMulti> m_multi;
     CURL* m_easy = nullptr;
+    curl_socket_t m_socket = CURL_SOCKET_BAD; // the own connection of a streamed body
     curl_slist* m_headerList = nullptr;
     QByteArray m_url;
 
@@ -99,8 +107,9 @@ private:
     bool m_earlyAnswerWhole = false; // and all of it is in
     QString m_protocolError;
     qint64 m_length = -1;
-    QByteArray m_body; // received, read from m_bodyPos on
-    qint64 m_bodyPos = 0;
+    std::deque<QByteArray> m_chunks; // received, read from m_frontPos of the first on
+    qint64 m_frontPos = 0;
+    qint64 m_buffered = 0;
     qint64 m_received = 0;
     qint64 m_receivedReported = 0;
     QElapsedTimer m_progressClock;

@@ -224,6 +224,16 @@ void KoNetworkHelper::watchUpload(QNetworkReply* reply)
     });
 }
 
+void KoNetworkHelper::abortUpload(QNetworkReply* reply, std::function<void()> then)
+{
+    if (auto* curlReply = qobject_cast<KoCurlReply*>(reply)) {
+        curlReply->abortAndDrain(std::move(then));
+        return;
+    }
+    reply->abort();
+    QTimer::singleShot(0, this, std::move(then));
+}
+
 bool KoNetworkHelper::answeredBeforeBodySent(QNetworkReply* reply)
 {
     const auto* curlReply = qobject_cast<KoCurlReply*>(reply);

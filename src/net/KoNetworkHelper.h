@@ -54,6 +54,9 @@ public:
 
     KoReplyMap* getReplyMap() const { return m_replyMap; }
 
+    // Aborts an upload; then runs once the phone has read what was sent of it and closed the
+    // connection (plain http; a few seconds at most), else on the next turn of the event loop.
+    void abortUpload(QNetworkReply* reply, std::function<void()> then);
     // The final answer of an upload came while part of its body had not gone out: the peer
     // may hold less than was meant, whatever the answer says.
     static bool answeredBeforeBodySent(QNetworkReply* reply);
