@@ -4,6 +4,7 @@
 #include "net/KoCurlMulti.h"
 #include "net/KoFileRangeDevice.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 #include <QTimer>
 
@@ -508,8 +509,8 @@ void KoCurlReply::abortAndDrain(std::function<void()> then)
 {
     if (m_done || !m_multi) {
         abort();
-        QTimer::singleShot(0, m_multi ? static_cast<QObject*>(m_multi) : static_cast<QObject*>(this),
-                           std::move(then));
+        // Not on this reply, which its owner may delete before the next turn.
+        QTimer::singleShot(0, QCoreApplication::instance(), std::move(then));
         return;
     }
     m_multi->removeAndDrain(this, std::move(then));

@@ -62,8 +62,9 @@ public:
     static bool answeredBeforeBodySent(QNetworkReply* reply);
 
     // Bounds an answer that is read into memory: the network layer buffers at most
-    // maxAnswer + 1 bytes of it, and it is aborted (OperationCanceledError, body dropped)
-    // as soon as its Content-Length or the bytes received pass maxAnswer.
+    // maxAnswer + 1 bytes of it (over plain http: plus one received piece), and it is aborted
+    // (OperationCanceledError, body dropped) as soon as its Content-Length or the bytes
+    // received pass maxAnswer.
     void limitAnswer(QNetworkReply* reply, qint64 maxAnswer);
 
     // Multipart framing of one file part; the whole body is partSize + name bytes + this.
