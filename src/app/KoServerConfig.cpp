@@ -12,6 +12,7 @@ struct Values {
     QString extraCa;
     int deadline = 15000;
     int sweep = 1000;
+    int slowTransfer = 30000;
     quint16 localPort = 59631;
     quint16 phonePort = 59632;
     int heartBeat = 30000;
@@ -58,6 +59,7 @@ Values defaults()
     v.extraCa = qEnvironmentVariable("RERAZE_EXTRA_CA_FILE");
     v.deadline = envIntOr("RERAZE_REQUEST_DEADLINE_MS", 15000);
     v.sweep = envIntOr("RERAZE_SWEEP_INTERVAL_MS", 1000);
+    v.slowTransfer = envIntOr("RERAZE_SLOW_TRANSFER_MS", 30000);
     v.localPort = envPortOr("RERAZE_LOCAL_UDP_PORT", 59631);
     v.phonePort = envPortOr("RERAZE_PHONE_UDP_PORT", 59632);
     v.heartBeat = envIntOr("RERAZE_HEARTBEAT_MS", 30000);
@@ -112,6 +114,11 @@ int KoServerConfig::sweepIntervalMs()
 {
     QMutexLocker l(&lock());
     return values().sweep;
+}
+int KoServerConfig::slowTransferMs()
+{
+    QMutexLocker l(&lock());
+    return values().slowTransfer;
 }
 quint16 KoServerConfig::localUdpPort()
 {
@@ -178,6 +185,11 @@ void KoServerConfig::setSweepIntervalMs(int ms)
 {
     QMutexLocker l(&lock());
     values().sweep = ms;
+}
+void KoServerConfig::setSlowTransferMs(int ms)
+{
+    QMutexLocker l(&lock());
+    values().slowTransfer = ms;
 }
 void KoServerConfig::setLocalUdpPort(quint16 port)
 {

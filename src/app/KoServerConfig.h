@@ -22,6 +22,9 @@ public:
     static int requestDeadlineMs();
     // Period of every HTTP client's deadline sweep in ms (1000).
     static int sweepIntervalMs();
+    // A plain-http phone transfer that moves less than a few KB in this many ms fails as a
+    // time-out (30000; whole seconds count).
+    static int slowTransferMs();
 
     // LAN message ports: this computer listens on localUdpPort, phones on phoneUdpPort.
     static quint16 localUdpPort();
@@ -44,6 +47,7 @@ public:
     static void setUpdateBaseUrl(const QString& url);
     static void setRequestDeadlineMs(int ms);
     static void setSweepIntervalMs(int ms);
+    static void setSlowTransferMs(int ms);
     static void setLocalUdpPort(quint16 port);
     static void setPhoneUdpPort(quint16 port);
     static void setHeartBeatMs(int ms);

@@ -178,8 +178,8 @@ public:
     // expected empty or the partial file already holds expectedSize bytes. Anything shorter is a
     // failure that keeps the partial file for a resume and leaves localPath alone.
     // Results: 0 stored at localPath, 1 network/HTTP error, short answer, cancel, pause or failed
-    // rename, -1 deadline, -3 the partial file cannot be used (also: another download of it is
-    // pending), -4 empty answer.
+    // rename, -1 deadline or a trickle (KoServerConfig::slowTransferMs), -3 the partial file
+    // cannot be used (also: another download of it is pending), -4 empty answer.
     void downloadFileV2(int id, QString baseUrl, QString localPath, int category, QString path, qint64 offset,
                         int csVersion, QString checksum, ResultCallback callback, ProgressCallback progress,
                         qint64 expectedSize = -1);
@@ -202,7 +202,9 @@ public:
                                  QString uploadFid, CheckSumCallback callback);
     void uploadFileAskCheckSumRemote(int id, int toUid, QString toDeviceId, int toDeviceType, QString localPath,
                                      int category, QString path, QString uploadFid, CheckSumCallback callback);
-    // Streamed from the file; switches to uploadShort* for its tail.
+    // Streamed from the file; switches to uploadShort* for its tail (the phone is asked once it
+    // has read the cut stream). A success answered before the whole body went out counts only
+    // when the phone then holds the whole file; else -1.
     void uploadFileV2(int id, QString baseUrl, QString localPath, int category, QString path, qint64 offset,
                       int valid, int csVersion, QString checksum, QString uploadFid, ResultCallback callback,
                       ProgressCallback progress);
@@ -309,6 +311,8 @@ private:
     // Transfer records whose end is being reported right now (other records leave the map
     // before they are reported).
     QSet<const KoReplyType*> m_reporting;
+    // Uploads cut by a tail switch whose question to the phone has not gone out yet.
+    QSet<int> m_tailAskPending;
 
     // Stored callbacks, one per kind and route.
     CategoryCallback m_categoryV2;
@@ -362,6 +366,9 @@ private:
                            QString name, int category, QString path, qint64 offset, int valid, int csVersion,
                            QString checksum, QString uploadFid, bool tailSwitch);
     void switchUploadTail(QNetworkReply* reply, KoReplyType* record);
+    // For an upload whose success came before its whole body went out: reports 0 only when the
+    // phone then holds the whole file, else -1 (retried from the phone's count).
+    std::function<void()> earlyUploadCheck(const KoReplyType* record);
     void cancelUpload(int id);
     void writeArrived(KoReplyType* record, QNetworkReply* reply);
     bool beginAnswer(KoReplyType* record, QNetworkReply* reply);

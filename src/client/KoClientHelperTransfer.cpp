@@ -284,7 +284,7 @@ void KoClientHelper::startDownload(int type, int id, const QString& url, QJsonOb
     record->addValue(localPath);
     record->setData(State(state));
     record->setDdl(KoServerConfig::requestDeadlineMs());
-    downloadHttpData(body, url, record, &headers, expectedSize >= 0 ? qMax<qint64>(0, expectedSize - haveRead) : -1);
+    downloadHttpData(body, url, record, &headers);
     limitReadBuffer(id);
 }
 
@@ -540,7 +540,8 @@ int KoClientHelper::handleDownloadFile(QFile* file, KoReplyType* record, QNetwor
         file->close();
     if (!ok || state->failed || !file) {
         releaseFile(file);
-        return 1;
+        // A phone that stopped sending is retried like one that never answered.
+        return reply->error() == QNetworkReply::TimeoutError ? -1 : 1;
     }
 
     const QVariant lengthHeader = reply->header(QNetworkRequest::ContentLengthHeader);
@@ -835,10 +836,12 @@ void KoClientHelper::switchUploadTail(QNetworkReply* reply, KoReplyType* record)
     const int category = record->getIntValue(remote ? 6 : 3);
     const QString path = record->getStringValue(remote ? 7 : 4);
 
-    // Our own abort: the stream ends without a result; the record goes with it.
+    // Our own abort: the stream ends without a result; the record goes with it. The phone is
+    // asked once it has read the cut stream (its count would miss what is still on the way).
+    // A cancel meanwhile drops the question.
     record->cancel();
-    reply->abort();
     record = nullptr;
+    m_tailAskPending.insert(id);
 
     QPointer<KoClientHelper> self(this);
     auto resume = [self, remote, baseUrl, toUid, toDeviceId, toDeviceType, uploadFid, localPath, category,
@@ -870,12 +873,46 @@ void KoClientHelper::switchUploadTail(QNetworkReply* reply, KoReplyType* record)
                                 from, 1, csVersion, checksum, uploadFid, false);
         }
     };
-    if (remote) {
-        uploadFileAskCheckSumRemote(id, toUid, toDeviceId, toDeviceType, localPath, category, path, uploadFid,
-                                    resume);
-    } else {
-        uploadFileAskCheckSumV2(id, baseUrl, localPath, category, path, uploadFid, resume);
+    abortUpload(reply, [=] {
+        if (!self || !self->m_tailAskPending.remove(id))
+            return;
+        if (remote) {
+            self->uploadFileAskCheckSumRemote(id, toUid, toDeviceId, toDeviceType, localPath, category, path,
+                                              uploadFid, resume);
+        } else {
+            self->uploadFileAskCheckSumV2(id, baseUrl, localPath, category, path, uploadFid, resume);
+        }
+    });
+}
+
+std::function<void()> KoClientHelper::earlyUploadCheck(const KoReplyType* record)
+{
+    const int type = record->getType();
+    const int id = record->getId();
+    QPointer<KoClientHelper> self(this);
+    if (type != TypeUploadV2) {
+        return [self, type, id] {
+            if (self)
+                callResult(self->resultSlotOf(type), id, -1);
+        };
     }
+    const QString baseUrl = record->getStringValue(0);
+    const QString uploadFid = record->getStringValue(1);
+    const QString localPath = record->getStringValue(2);
+    const int category = record->getIntValue(3);
+    const QString path = record->getStringValue(4);
+    return [self, type, id, baseUrl, uploadFid, localPath, category, path] {
+        if (!self)
+            return;
+        auto answered = [self, type, localPath](int id, int code, int, QString, qint64 haveRead) {
+            if (!self)
+                return;
+            // Anything less fails, and the retry goes on from the phone's count.
+            const bool whole = code == 0 && haveRead >= QFileInfo(localPath).size();
+            callResult(self->resultSlotOf(type), id, whole ? 0 : -1);
+        };
+        self->uploadFileAskCheckSumV2(id, baseUrl, localPath, category, path, uploadFid, answered);
+    };
 }
 
 void KoClientHelper::cancelUploadFileV2(int id, ResultCallback)
@@ -890,6 +927,8 @@ void KoClientHelper::cancelUploadFileRemote(int id, ResultCallback)
 
 void KoClientHelper::cancelUpload(int id)
 {
+    if (m_tailAskPending.remove(id))
+        return;
     KoReplyMap* map = getReplyMap();
     QNetworkReply* reply = map->getReplyOf(id);
     KoReplyType* record = reply ? map->getReplyType(reply) : nullptr;
@@ -955,9 +994,12 @@ void KoClientHelper::finishTransfer(QNetworkReply* reply, KoReplyType* record)
     const bool own = record->isCanceled();
     QJsonObject answer;
     int status = 0;
+    std::function<void()> confirmEarly;
     if (!own) {
         answer = KoCommonUtil::byteArrayToJson(KoCommonUtil::readAll(reply));
         status = httpStatus(reply);
+        if (isUpload(type) && answeredBeforeBodySent(reply))
+            confirmEarly = earlyUploadCheck(record);
         flushProgress(record);
     }
     m_reporting.remove(record);
@@ -966,6 +1008,11 @@ void KoClientHelper::finishTransfer(QNetworkReply* reply, KoReplyType* record)
     // Aborted by this client (tail switch, cancel): no result.
     if (own)
         return;
+    // A success told before the whole body went out proves nothing: the phone says what it holds.
+    if (confirmEarly && !answer.isEmpty() && KoClientJson::readCode(answer) == 0) {
+        confirmEarly();
+        return;
+    }
 
     // A connection that broke (also under a stream) is a failure to retry, never silence.
     const int emptyCode = (status == 200 || status == 0) ? -1 : -2;

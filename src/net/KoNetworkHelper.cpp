@@ -1,6 +1,7 @@
 #include "net/KoNetworkHelper.h"
 
 #include "app/KoServerConfig.h"
+#include "net/KoCurlReply.h"
 #include "net/KoFileRangeDevice.h"
 #include "net/KoNetworkObject.h"
 #include "net/KoReplyMap.h"
@@ -108,16 +109,10 @@ void KoNetworkHelper::postHttpData(QJsonObject& body, QString url, KoReplyType* 
 }
 
 void KoNetworkHelper::downloadHttpData(QJsonObject& body, QString url, KoReplyType* record,
-                                       QMap<QString, QString>* headers, qint64 expectedBytes)
+                                       QMap<QString, QString>* headers)
 {
     const QByteArray json = QJsonDocument(body).toJson(QJsonDocument::Compact);
-    // The manager writes the body apart from the head, and the phone's delayed acknowledgement
-    // then holds each request back: for many small files that is most of the time. A large
-    // answer stays with the manager, which reads it on a thread of its own.
-    const bool small = expectedBytes >= 0 && expectedBytes <= kSmallAnswerBytes;
-    QNetworkReply* reply = small ? m_network->postJsonDirect(url, headers, json) : nullptr;
-    if (!reply)
-        reply = m_network->postJson(url, headers, json);
+    QNetworkReply* reply = m_network->postJson(url, headers, json);
     forwardDownloadProgress(reply);
     connect(reply, &QNetworkReply::readyRead, this, [this, reply]() { dataReady(reply); });
     fileReply(reply, record);
@@ -156,8 +151,8 @@ void KoNetworkHelper::sendMultipart(const QString& localPath, const QString& url
     name.replace('"', "%22").replace('\r', "%0D").replace('\n', "%0A");
 
     const qint64 contentLength = partSize + name.size() + kMultipartOverhead;
-    // Over plain http the request goes out through a writer of our own: a file in large
-    // blocks, a small part in one write with the request's head.
+    // Over plain http the request goes out through curl: a file read as it is sent, a small
+    // part in one write with the request's head.
     const QByteArray boundary = multipartBoundary();
     const QByteArray partHead = "--" + boundary + "\r\nContent-Type: application/x-object\r\n"
         + "Content-Disposition: form-data; name=\"files[]\"; filename=\"" + name + "\"\r\n\r\n";
@@ -227,6 +222,22 @@ void KoNetworkHelper::watchUpload(QNetworkReply* reply)
         if (total > 0)
             uploadProgress(reply, sent, total);
     });
+}
+
+void KoNetworkHelper::abortUpload(QNetworkReply* reply, std::function<void()> then)
+{
+    if (auto* curlReply = qobject_cast<KoCurlReply*>(reply)) {
+        curlReply->abortAndDrain(std::move(then));
+        return;
+    }
+    reply->abort();
+    QTimer::singleShot(0, this, std::move(then));
+}
+
+bool KoNetworkHelper::answeredBeforeBodySent(QNetworkReply* reply)
+{
+    const auto* curlReply = qobject_cast<KoCurlReply*>(reply);
+    return curlReply && curlReply->answeredBeforeBodySent();
 }
 
 bool KoNetworkHelper::isSecureUrl(const QString& url)

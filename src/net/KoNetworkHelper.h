@@ -37,19 +37,15 @@ public:
                       qint64 maxAnswer = KoCommonUtil::kMaxJsonAnswer);
     // Same request for a file download: in addition every arrival of data reaches dataReady,
     // so the body can be written out even when the answer gives no total length. No cap:
-    // the receiver writes the body out as it comes. An answer expected to be small (at most
-    // kSmallAnswerBytes; -1: unknown) goes over plain http without the network access manager
-    // (KoStreamUploadReply), whose split writes of a request cost tens of milliseconds each.
-    void downloadHttpData(QJsonObject& body, QString url, KoReplyType* record, QMap<QString, QString>* headers,
-                          qint64 expectedBytes = -1);
-    static const qint64 kSmallAnswerBytes = 1000000;
+    // the receiver writes the body out as it comes.
+    void downloadHttpData(QJsonObject& body, QString url, KoReplyType* record, QMap<QString, QString>* headers);
     // GET with the same filing and cap; download progress as for postHttpData.
     void getHttpData(QString url, KoReplyType* record, QMap<QString, QString>* headers = nullptr,
                      qint64 maxAnswer = KoCommonUtil::kMaxJsonAnswer);
 
-    // Multipart upload of localPath from min(offset, size) to its end, streamed from the file
-    // (over plain http by KoStreamUploadReply).
-    // A file that cannot be read makes the request fail; it is not reported here.
+    // Multipart upload of localPath from min(offset, size) to its end, streamed from the file.
+    // A file that cannot be read makes the request fail; it is not reported here. Over plain
+    // http an answer that came before the whole body went out says so (answeredBeforeBodySent).
     void uploadHttpFile(const QString& localPath, QString url, KoReplyType* record, QMap<QString, QString>* headers,
                         qint64 offset);
     // The same request with the part read into memory first.
@@ -58,9 +54,17 @@ public:
 
     KoReplyMap* getReplyMap() const { return m_replyMap; }
 
+    // Aborts an upload; then runs once the phone has read what was sent of it and closed the
+    // connection (plain http; a few seconds at most), else on the next turn of the event loop.
+    void abortUpload(QNetworkReply* reply, std::function<void()> then);
+    // The final answer of an upload came while part of its body had not gone out: the peer
+    // may hold less than was meant, whatever the answer says.
+    static bool answeredBeforeBodySent(QNetworkReply* reply);
+
     // Bounds an answer that is read into memory: the network layer buffers at most
-    // maxAnswer + 1 bytes of it, and it is aborted (OperationCanceledError, body dropped)
-    // as soon as its Content-Length or the bytes received pass maxAnswer.
+    // maxAnswer + 1 bytes of it (over plain http: plus one received piece), and it is aborted
+    // (OperationCanceledError, body dropped) as soon as its Content-Length or the bytes
+    // received pass maxAnswer.
     void limitAnswer(QNetworkReply* reply, qint64 maxAnswer);
 
     // Multipart framing of one file part; the whole body is partSize + name bytes + this.

@@ -2,7 +2,8 @@
 
 #include "app/KoServerConfig.h"
 #include "net/KoCookieJar.h"
-#include "net/KoStreamUploadReply.h"
+#include "net/KoCurlMulti.h"
+#include "net/KoCurlReply.h"
 
 #include <QDebug>
 #include <QFile>
@@ -142,43 +143,33 @@ QNetworkReply* KoNetworkObject::post(const QString& url, QMap<QString, QString>*
     return m_manager->post(request, body);
 }
 
+bool KoNetworkObject::isPlainHttp(const QNetworkRequest& request)
+{
+    return request.url().scheme() == QLatin1String("http") && !request.url().host().isEmpty();
+}
+
 QNetworkReply* KoNetworkObject::postStream(const QString& url, QMap<QString, QString>* headers,
                                            const QByteArray& boundary, const QByteArray& partHead,
                                            KoFileRangeDevice* device, const QByteArray& partTail,
                                            qint64 contentLength)
 {
     QNetworkRequest request = buildRequest(url, headers);
-    if (request.url().scheme() != QLatin1String("http") || request.url().host().isEmpty())
+    if (!isPlainHttp(request))
         return nullptr;
     // The headers the network access manager gives a multipart post.
     request.setHeader(QNetworkRequest::ContentLengthHeader, contentLength);
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QByteArray("multipart/form-data; boundary=\"" + boundary + '"'));
     request.setRawHeader("MIME-Version", "1.0");
-    return sendDirect(request, partHead, device, partTail);
+    return sendByCurl(QNetworkAccessManager::PostOperation, request, partHead, device, partTail);
 }
 
-QNetworkReply* KoNetworkObject::postJsonDirect(const QString& url, QMap<QString, QString>* headers,
-                                               const QByteArray& json)
+QNetworkReply* KoNetworkObject::sendByCurl(QNetworkAccessManager::Operation operation, const QNetworkRequest& request,
+                                           const QByteArray& head, KoFileRangeDevice* device, const QByteArray& tail)
 {
-    QNetworkRequest request = buildRequest(url, headers);
-    if (request.url().scheme() != QLatin1String("http") || request.url().host().isEmpty())
-        return nullptr;
-    if (!request.hasRawHeader("Content-Type"))
-        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    request.setHeader(QNetworkRequest::ContentLengthHeader, json.size());
-    return sendDirect(request, json, nullptr, QByteArray());
-}
-
-QNetworkReply* KoNetworkObject::sendDirect(const QNetworkRequest& request, const QByteArray& head,
-                                           KoFileRangeDevice* device, const QByteArray& tail)
-{
-    QList<QPair<QByteArray, QByteArray>> fields;
-    for (const QByteArray& name : request.rawHeaderList())
-        fields.append(qMakePair(name, request.rawHeader(name)));
-    if (!m_pool)
-        m_pool = new KoHttpConnectionPool(this);
-    auto* reply = new KoStreamUploadReply(request, fields, head, device, tail, m_pool, this);
+    if (!m_curl)
+        m_curl = new KoCurlMulti(this);
+    auto* reply = new KoCurlReply(m_curl, operation, request, head, device, tail, this);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { emit finished(reply); });
     return reply;
 }
@@ -188,10 +179,17 @@ QNetworkReply* KoNetworkObject::postJson(const QString& url, QMap<QString, QStri
     QNetworkRequest request = buildRequest(url, headers);
     if (!request.hasRawHeader("Content-Type"))
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    if (isPlainHttp(request)) {
+        request.setHeader(QNetworkRequest::ContentLengthHeader, json.size());
+        return sendByCurl(QNetworkAccessManager::PostOperation, request, json, nullptr, QByteArray());
+    }
     return m_manager->post(request, json);
 }
 
 QNetworkReply* KoNetworkObject::get(const QString& url, QMap<QString, QString>* headers)
 {
-    return m_manager->get(buildRequest(url, headers));
+    const QNetworkRequest request = buildRequest(url, headers);
+    if (isPlainHttp(request))
+        return sendByCurl(QNetworkAccessManager::GetOperation, request, QByteArray(), nullptr, QByteArray());
+    return m_manager->get(request);
 }

@@ -149,40 +149,54 @@ void TestDownload::relayDownloadIsByteIdentical()
     QCOMPARE(calls.first().header("toDeviceId"), kPhoneId.toUtf8());
 }
 
-// A transfer cut by a reset (an error at once) or by a stall (the deadline): what arrived is
-// kept, and the next download goes on from it to a byte-identical file.
+enum CutBy { CutByReset, CutByStall, CutByTrickle };
+
+// A transfer cut by a reset (an error at once), by a stall (the deadline) or by a trickle (the
+// slow-transfer bound): what arrived is kept, and the next download goes on from it to a
+// byte-identical file.
 void TestDownload::resumeAfterACutIsByteIdentical_data()
 {
-    QTest::addColumn<bool>("reset");
+    QTest::addColumn<int>("fault");
     QTest::addColumn<int>("size");
     QTest::addColumn<int>("cut");
     QTest::addColumn<int>("firstCode");
-    QTest::newRow("reset") << true << 4 * 1024 * 1024 << 1536 * 1024 << 1;
-    QTest::newRow("stall") << false << 2 * 1024 * 1024 + 3 << 700 * 1024 << -1;
+    QTest::newRow("reset") << int(CutByReset) << 4 * 1024 * 1024 << 1536 * 1024 << 1;
+    QTest::newRow("stall") << int(CutByStall) << 2 * 1024 * 1024 + 3 << 700 * 1024 << -1;
+    // A byte every 200 ms renews the request's deadline each time: only the slow-transfer
+    // bound ends it, as a time-out.
+    QTest::newRow("trickle") << int(CutByTrickle) << 2 * 1024 * 1024 + 3 << 2 * 1024 * 1024 << -1;
 }
 
 void TestDownload::resumeAfterACutIsByteIdentical()
 {
-    QFETCH(bool, reset);
+    QFETCH(int, fault);
     QFETCH(int, size);
     QFETCH(int, cut);
     QFETCH(int, firstCode);
+    const bool reset = fault == CutByReset;
+    const int slowTransferMs = KoServerConfig::slowTransferMs();
+    if (fault == CutByTrickle)
+        KoServerConfig::setSlowTransferMs(1000);
     const QByteArray data = putRemote(QStringLiteral("cut.bin"), size, quint32(cut));
     const QString target = local(QStringLiteral("cut.bin"));
     const QString partial = target + QStringLiteral(".ReRazeDownload");
     QFile::remove(target);
     QFile::remove(partial);
-    KoTestResponse fault;
-    (reset ? fault.resetAfter : fault.stallAfter) = cut;
-    m_fx.phone->queueDownloadFault(fault);
+    KoTestResponse cutting;
+    if (fault == CutByTrickle)
+        cutting.trickleMs = 200;
+    else
+        (reset ? cutting.resetAfter : cutting.stallAfter) = cut;
+    m_fx.phone->queueDownloadFault(cutting);
     Results r;
     download(21, target, QStringLiteral("/cut.bin"), r);
     QVERIFY(r.waitFor(1, kDeadlineMs * 6));
+    KoServerConfig::setSlowTransferMs(slowTransferMs);
     QCOMPARE(r.results.first(), qMakePair(21, firstCode));
     const QByteArray kept = readFile(partial);
     // A reset may lose what was still in flight; a stall keeps every byte sent.
     QVERIFY(kept.size() > 0 && kept.size() <= cut);
-    if (!reset)
+    if (fault == CutByStall)
         QCOMPARE(kept.size(), cut);
     QVERIFY(data.startsWith(kept));
     QVERIFY(!QFile::exists(target));

@@ -1,7 +1,10 @@
-// The streamed upload's own writer next to the network access manager: the same request, and
-// the answers, errors and cancellation as the manager's replies give them.
+// Uploads over plain http (curl) next to the network access manager: the same request, and the
+// answers, errors and cancellation as the manager's replies give them, also for a hostile
+// phone's framing.
 
 #include "KoUploadTestBase.h"
+
+#include "app/KoCommonUtil.h"
 
 #include <QFile>
 #include <QHttpMultiPart>
@@ -113,34 +116,85 @@ private slots:
         QTest::addColumn<KoTestResponse>("response");
         QTest::addColumn<int>("error");
         QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("connections");   // for this and one more request; 0: not checked
+        QTest::addColumn<qint64>("sentAtMost"); // answer bytes the phone got out; -1: not checked
         const QByteArray json = "{\"code\":0}";
         KoTestResponse r = KoTestResponse::raw(json, 200, "application/json");
-        QTest::newRow("with length") << r << int(QNetworkReply::NoError) << json;
+        QTest::newRow("with length") << r << int(QNetworkReply::NoError) << json << 1 << qint64(-1);
         r.chunked = true;
-        QTest::newRow("chunked") << r << int(QNetworkReply::NoError) << json;
+        QTest::newRow("chunked") << r << int(QNetworkReply::NoError) << json << 1 << qint64(-1);
         r.chunked = false;
         r.noContentLength = true;
-        QTest::newRow("to the end of the connection") << r << int(QNetworkReply::NoError) << json;
+        QTest::newRow("to the end of the connection") << r << int(QNetworkReply::NoError) << json << 2 << qint64(-1);
         QTest::newRow("server error") << KoTestResponse::raw(json, 500, "application/json")
-                                      << int(QNetworkReply::InternalServerError) << json;
+                                      << int(QNetworkReply::InternalServerError) << json << 0 << qint64(-1);
         QTest::newRow("not found") << KoTestResponse::raw(json, 404, "application/json")
-                                   << int(QNetworkReply::ContentNotFoundError) << json;
+                                   << int(QNetworkReply::ContentNotFoundError) << json << 0 << qint64(-1);
         r = KoTestResponse::raw(json, 200, "application/json");
         r.closeAfter = 3;
-        QTest::newRow("answer cut short") << r << int(QNetworkReply::RemoteHostClosedError) << QByteArray("{\"c");
+        QTest::newRow("answer cut short")
+            << r << int(QNetworkReply::RemoteHostClosedError) << QByteArray("{\"c") << 2 << qint64(-1);
+
+        // A hostile phone's framing, byte for byte.
+        auto verbatim = [](const QByteArray& bytes, bool stall) {
+            KoTestResponse v;
+            v.verbatim = bytes;
+            (stall ? v.stallAfter : v.closeAfter) = bytes.size();
+            return v;
+        };
+        QTest::newRow("two different lengths")
+            << verbatim("HTTP/1.1 200 OK\r\nContent-Length: 10\r\nContent-Length: 3\r\n\r\n" + json, true)
+            << int(QNetworkReply::ProtocolFailure) << QByteArray() << 2 << qint64(-1);
+        QTest::newRow("chunk size near 2^63")
+            << verbatim("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7ffffffffffffffe\r\n" + json
+                            + "\r\n0\r\n\r\n",
+                        false)
+            << int(QNetworkReply::RemoteHostClosedError) << json + "\r\n0\r\n\r\n"
+            << 2 << qint64(-1);
+        QTest::newRow("chunk size line without end")
+            << verbatim("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + QByteArray(1024 * 1024, '1'), true)
+            << int(QNetworkReply::RemoteHostClosedError) << QByteArray() << 2 << qint64(-1);
+        const qint64 cap = KoCommonUtil::kMaxJsonAnswer;
+        const qint64 slack = 16LL * 1024 * 1024; // the sockets' buffers
+        QTest::newRow("2 GiB chunk") << verbatim("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n80000000\r\n"
+                                                     + QByteArray(int(cap + 2 * slack), 'x'),
+                                                 true)
+                                     << int(QNetworkReply::OperationCanceledError) << QByteArray() << 2
+                                     << cap + slack;
+        QByteArray interim;
+        for (int i = 0; i < 100000; ++i)
+            interim += "HTTP/1.1 100 Continue\r\n\r\n";
+        QTest::newRow("100,000 interim answers")
+            << verbatim(interim + "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n" + json, true)
+            << int(QNetworkReply::ProtocolFailure) << QByteArray() << 2 << qint64(-1);
     }
     void answers()
     {
         QFETCH(KoTestResponse, response);
         QFETCH(int, error);
         QFETCH(QByteArray, body);
+        QFETCH(int, connections);
+        QFETCH(qint64, sentAtMost);
         m_server->setHandler([response](const KoTestRequest&) { return response; });
         const QString path = writeFile("answer.bin", 3000);
         m_probe->uploadHttpFile(path, url(), new KoReplyType(101004), nullptr, 0);
-        QTRY_COMPARE(m_probe->finishedTypes.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_probe->finishedTypes.size(), 1, 20000);
         QCOMPARE(int(m_probe->errors.first()), error);
         QCOMPARE(m_probe->bodies.first(), body);
         QVERIFY(m_probe->getReplyMap()->isEmpty());
+        if (sentAtMost >= 0) {
+            QTRY_VERIFY(!m_server->requests().isEmpty());
+            QVERIFY2(m_server->requests().first().answerBodySent <= sentAtMost,
+                     qPrintable(QString::number(m_server->requests().first().answerBodySent)));
+        }
+        if (connections == 0)
+            return;
+        // A connection serves the next request only after a whole, well-framed answer.
+        m_server->setHandler([](const KoTestRequest&) { return KoTestResponse::json(QJsonObject{{"code", 0}}); });
+        m_probe->uploadShortHttpFile(path, url(), new KoReplyType(101019), nullptr, 0);
+        QTRY_COMPARE(m_probe->finishedTypes.size(), 2);
+        QCOMPARE(m_probe->errors.last(), QNetworkReply::NoError);
+        QCOMPARE(m_server->acceptedConnections(), connections);
     }
 
     void refusedConnectionFails()

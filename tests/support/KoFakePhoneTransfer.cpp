@@ -199,6 +199,7 @@ KoTestResponse KoFakePhone::serveDownload(const KoFakeCall& call, bool thumbnail
         response.chunked = fault.chunked;
         response.noContentLength = fault.noContentLength;
         response.delayMs = fault.delayMs;
+        response.trickleMs = fault.trickleMs;
         response.headers += fault.headers;
     }
     return response;

@@ -201,9 +201,17 @@ private:
             case ReadBody: {
                 const qint64 n = qMin<qint64>(m_remaining, m_in.size() - pos);
                 if (n > 0) {
-                    appendBody(m_in.constData() + pos, n);
+                    if (!m_earlyDone)
+                        appendBody(m_in.constData() + pos, n);
                     pos += int(n);
                     m_remaining -= n;
+                }
+                if (m_earlyAt >= 0 && !m_earlyDone && m_request.bodySize >= m_earlyAt)
+                    sendEarlyAnswer();
+                if (m_remaining == 0 && m_earlyDone) {
+                    m_in.clear();
+                    closeByServer(false);
+                    return;
                 }
                 if (m_remaining == 0) {
                     m_in.remove(0, pos);
@@ -314,6 +322,14 @@ private:
             m_socket->write("HTTP/1.1 100 Continue\r\n\r\n");
 
         m_bodyFile.reset();
+        m_earlyAt = -1;
+        m_earlyDone = false;
+        const auto early = m_server->m_early.find(m_request.pathOnly());
+        if (early != m_server->m_early.end()) {
+            m_earlyAt = early->first;
+            m_earlyAnswer = early->second;
+            m_server->m_early.erase(early);
+        }
         if (m_request.header("transfer-encoding").toLower().contains("chunked")) {
             m_state = ReadChunkSize;
         } else {
@@ -389,6 +405,15 @@ private:
         }
     }
 
+    void sendEarlyAnswer()
+    {
+        m_earlyDone = true;
+        finishBodyFile();
+        m_server->logRequest(m_request);
+        m_socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
+                        + QByteArray::number(m_earlyAnswer.size()) + "\r\nConnection: close\r\n\r\n" + m_earlyAnswer);
+    }
+
     void startAnswer()
     {
         const KoTestResponse& r = m_response;
@@ -404,7 +429,7 @@ private:
                 bodyLength = qMax<qint64>(0, m_sendFile->size() - r.bodyFileOffset);
             }
         } else {
-            m_sendData = r.body;
+            m_sendData = r.verbatim.isEmpty() ? r.body : r.verbatim;
             bodyLength = m_sendData.size();
         }
         // HEAD announces the length of the body it does not send.
@@ -426,7 +451,7 @@ private:
         }
         m_truncated = m_limit < bodyLength;
         m_sent = 0;
-        m_chunked = r.chunked;
+        m_chunked = r.chunked && r.verbatim.isEmpty();
         const bool closeDelimited = r.noContentLength && !r.chunked;
         if (closeDelimited || !m_keepAlive)
             m_closeWhenDone = true;
@@ -447,7 +472,8 @@ private:
         if (m_closeWhenDone && !hasConnection)
             head += "Connection: close\r\n";
         head += "\r\n";
-        m_socket->write(head);
+        if (r.verbatim.isEmpty())
+            m_socket->write(head);
         m_sendingBody = true;
         pump();
     }
@@ -456,8 +482,10 @@ private:
     {
         if (m_state != Answering || !m_sendingBody)
             return;
+        if (m_trickleWaiting)
+            return;
         while (m_sent < m_limit && pendingOut() < kHighWater) {
-            const qint64 want = qMin(kSendChunk, m_limit - m_sent);
+            const qint64 want = qMin(m_response.trickleMs > 0 ? 1 : kSendChunk, m_limit - m_sent);
             QByteArray chunk;
             if (m_sendFile)
                 chunk = m_sendFile->read(want);
@@ -473,6 +501,14 @@ private:
             else
                 m_socket->write(chunk);
             m_sent += chunk.size();
+            if (m_response.trickleMs > 0 && m_sent < m_limit) {
+                m_trickleWaiting = true;
+                QTimer::singleShot(m_response.trickleMs, this, [this] {
+                    m_trickleWaiting = false;
+                    pump();
+                });
+                break;
+            }
         }
         m_server->noteAnswerSent(m_requestId, m_sent);
         if (m_sent < m_limit)
@@ -576,8 +612,10 @@ private:
         m_state = Closed;
         finishBodyFile();
         m_sendFile.reset();
-        if (was == ReadBody || was == ReadChunkSize || was == ReadChunkData || was == ReadChunkEnd
-            || was == ReadTrailer) {
+        if (m_earlyDone) {
+            // Logged when answered.
+        } else if (was == ReadBody || was == ReadChunkSize || was == ReadChunkData || was == ReadChunkEnd
+                   || was == ReadTrailer) {
             m_request.aborted = true;
             m_server->logRequest(m_request);
         } else if ((was == Answering || was == Stalled) && m_requestId != 0) {
@@ -609,6 +647,10 @@ private:
     bool m_truncated = false;
     bool m_chunked = false;
     bool m_sendingBody = false;
+    bool m_trickleWaiting = false;
+    qint64 m_earlyAt = -1; // answer after this many body bytes
+    QByteArray m_earlyAnswer;
+    bool m_earlyDone = false;
     bool m_flushing = false;
     bool m_closeWhenDone = false;
 };
@@ -773,6 +815,11 @@ void KoTestHttpServer::noteAnswerSent(quint64 id, qint64 bytes)
     const int i = m_requestIds.lastIndexOf(id);
     if (i >= 0)
         m_requests[i].answerBodySent = bytes;
+}
+
+void KoTestHttpServer::answerEarly(const QByteArray& path, qint64 afterBodyBytes, const QByteArray& json)
+{
+    m_early.insert(path, qMakePair(afterBodyBytes, json));
 }
 
 KoTestResponse KoTestHttpServer::answerFor(const KoTestRequest& request)

@@ -52,6 +52,9 @@ struct KoTestResponse {
     qint64 closeAfter = -1;       // send this many body bytes then close the socket cleanly
     qint64 resetAfter = -1;       // send this many body bytes then reset (RST) the connection
     bool noAnswer = false;        // never answer
+    QByteArray verbatim;          // the whole answer (status line, head, body) as it stands, framing faults
+                                  // included; the fault fields above count its bytes as the body's
+    int trickleMs = 0;            // one byte of the body every trickleMs
     static KoTestResponse json(const QJsonObject& o, int status = 200);
     static KoTestResponse raw(const QByteArray& body, int status = 200,
                               const QByteArray& contentType = "application/octet-stream");
@@ -76,6 +79,10 @@ public:
     void setHandler(std::function<KoTestResponse(const KoTestRequest&)> handler);
     void setResponse(const QByteArray& path, const KoTestResponse& response);   // every time
     void queueResponse(const QByteArray& path, const KoTestResponse& response); // once, before the fixed one
+    // Once: the next request to path is answered with json (200) as soon as afterBodyBytes of
+    // its body arrived; the rest of its body is read and dropped, then the connection closed.
+    // The request is logged as it was when answered and goes to no handler.
+    void answerEarly(const QByteArray& path, qint64 afterBodyBytes, const QByteArray& json);
     QList<KoTestRequest> requests() const;
     void clearRequests();                                  // also removes the temp files of spilled bodies
     bool waitForRequests(int count, int timeoutMs = 5000); // runs the event loop
@@ -103,6 +110,7 @@ private:
     std::function<KoTestResponse(const KoTestRequest&)> m_handler;
     QHash<QByteArray, KoTestResponse> m_fixed;
     QHash<QByteArray, QList<KoTestResponse>> m_queued;
+    QHash<QByteArray, QPair<qint64, QByteArray>> m_early;
     QList<KoTestRequest> m_requests;
     QList<quint64> m_requestIds; // parallel to m_requests
     quint64 m_nextId = 1;
