@@ -14,11 +14,15 @@
 
 #include <sys/socket.h>
 
+#include <thread>
+
 namespace {
 
 const int kMaxHeaderBytes = 64 * 1024;
 const qint64 kSendChunk = 64 * 1024;
 const qint64 kHighWater = 512 * 1024;
+// A request body held in memory from this size on is let go on a thread of its own.
+const int kReleaseAsideBytes = 64 * 1024 * 1024;
 
 QByteArray reasonPhrase(int status)
 {
@@ -146,6 +150,7 @@ public:
             m_socket->abort();
         m_bodyFile.reset();
         m_sendFile.reset();
+        forgetRequest();
     }
 
 private:
@@ -161,6 +166,16 @@ private:
         Closed
     };
     enum Finish { FinishComplete, FinishStall, FinishClose, FinishReset };
+
+    // A body kept in memory (a raised spill threshold) may be a gigabyte, and giving its pages
+    // back takes long enough to hold up the next request on this thread; a phone that writes
+    // to storage as it reads has no such cost.
+    void forgetRequest()
+    {
+        if (m_request.body.size() >= kReleaseAsideBytes)
+            std::thread([body = std::move(m_request.body)] { Q_UNUSED(body); }).detach();
+        m_request = KoTestRequest();
+    }
 
     qint64 pendingOut() const
     {
@@ -298,7 +313,7 @@ private:
         const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
         if (requestLine.size() != 3 || !requestLine.at(2).startsWith("HTTP/1."))
             return false;
-        m_request = KoTestRequest();
+        forgetRequest();
         m_request.method = requestLine.at(0);
         m_request.path = requestLine.at(1);
         m_http10 = requestLine.at(2) == "HTTP/1.0";
@@ -553,7 +568,7 @@ private:
                 closeByServer(false);
             } else {
                 m_state = ReadHead;
-                m_request = KoTestRequest();
+                forgetRequest();
                 m_response = KoTestResponse();
                 m_requestId = 0;
                 // Pipelined input already buffered; parse it from a fresh stack.
