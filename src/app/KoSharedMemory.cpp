@@ -44,8 +44,10 @@ bool KoSharedMemory::checkExists()
 {
     if (m_holder)
         return false;
-    // A few rounds: the holder may leave (and remove the segment) between create and attach.
-    for (int round = 0; round < 3; ++round) {
+    // A few rounds: the holder may leave (and remove the segment) between create and attach,
+    // and two starts at once can meet inside the set-up of the segment's lock, which fails
+    // one of them with a key error that a moment later is gone.
+    for (int round = 0; round < 10; ++round) {
         if (m_memory.create(1)) {
             m_memory.lock();
             static_cast<char*>(m_memory.data())[0] = kIdle;
@@ -53,10 +55,16 @@ bool KoSharedMemory::checkExists()
             m_holder = true;
             return false;
         }
+        if (m_memory.error() == QSharedMemory::KeyError) {
+            QThread::msleep(10);
+            continue;
+        }
         if (m_memory.error() != QSharedMemory::AlreadyExists)
             break;
         if (!m_memory.attach()) {
-            if (m_memory.error() == QSharedMemory::NotFound)
+            if (m_memory.error() == QSharedMemory::KeyError)
+                QThread::msleep(10);
+            if (m_memory.error() == QSharedMemory::NotFound || m_memory.error() == QSharedMemory::KeyError)
                 continue;
             break;
         }
