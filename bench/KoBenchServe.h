@@ -13,14 +13,17 @@
 
 // The child process side of the benchmarks' fake phone ("--serve ROOT"): serves ROOT, prints its
 // port and then the count of connections as it grows, and forgets each request once answered,
-// so that the phone does not grow with the run.
-inline int serve(const QString& root)
+// so that the phone does not grow with the run. spillThreshold > 0: request bodies up to that
+// size stay in memory.
+inline int serve(const QString& root, qint64 spillThreshold = 0)
 {
     KoFakePhone phone(root);
     phone.setIdentity(QStringLiteral("bench-phone"), QStringLiteral("Bench"), 2, 30, 77);
     if (!phone.start())
         return 1;
     KoTestHttpServer* http = phone.http();
+    if (spillThreshold > 0)
+        http->setSpillThreshold(spillThreshold);
     // Forget each request once it is answered, so the phone does not grow with the run; tell
     // the benchmark each new connection.
     int connections = 0;

@@ -7,6 +7,7 @@
 // The fake phone runs in a child process so that neither its work nor its memory is counted
 // against the client.
 
+#include "KoBenchServe.h"
 #include "app/KoServerConfig.h"
 #include "client/KoClientHelper.h"
 #include "support/KoFakePhone.h"
@@ -103,27 +104,6 @@ void waitUntil(const bool& done)
     });
     poll.start(5);
     loop.exec();
-}
-
-int serve(const QString& root)
-{
-    KoFakePhone phone(root);
-    if (!phone.start())
-        return 1;
-    KoTestHttpServer* http = phone.http();
-    // Bodies stay in memory (this process is not the one measured): a spill to disk would slow
-    // down whoever uploads, curl and client alike, and blur the comparison.
-    http->setSpillThreshold(1536 * kMiB);
-    // Forget each request once it is answered.
-    QObject::connect(http, &KoTestHttpServer::requestReceived, &phone, [&phone, http](const KoTestRequest&) {
-        QTimer::singleShot(0, &phone, [&phone, http] {
-            http->clearRequests();
-            phone.clearCalls();
-        });
-    });
-    std::printf("%d\n", int(phone.port()));
-    std::fflush(stdout);
-    return QCoreApplication::exec();
 }
 
 struct Figures {
@@ -269,8 +249,10 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
+    // Bodies stay in memory (this process is not the one measured): a spill to disk would slow
+    // down whoever uploads, curl and client alike, and blur the comparison.
     if (args.size() >= 3 && args.at(1) == QLatin1String("--serve"))
-        return serve(args.at(2));
+        return serve(args.at(2), 1536 * kMiB);
 
     qint64 mib = 1024;
     int runs = 3;
@@ -298,11 +280,9 @@ int main(int argc, char** argv)
         return 1;
 
     QProcess server;
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(app.applicationFilePath(), {QStringLiteral("--serve"), root});
-    if (!server.waitForStarted() || !server.waitForReadyRead(10000))
+    const int port = startServedPhone(server, root);
+    if (port == 0)
         return 1;
-    const int port = server.readLine().trimmed().toInt();
 
     Figures dl, cdl, ul, cul;
     qint64 baselineKb = 0, peakDownKb = 0, peakUpKb = 0;

@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QMutexLocker>
+#include <QFileInfo>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
@@ -32,6 +33,12 @@ QString KoClientHelper::partialPathOf(const QString& target)
     const QString mark = QLatin1Char('~') + KoCommonUtil::getMd5Str(name).left(8);
     const int room = KoCommonUtil::kMaxFileNameBytes - mark.size() - suffix.size();
     return target.left(slash + 1) + KoCommonUtil::leftUtf8(name, room) + mark + suffix;
+}
+
+qint64 KoClientHelper::partialSizeOf(const QString& target)
+{
+    const QFileInfo info(partialPathOf(target));
+    return info.isFile() ? info.size() : 0;
 }
 
 namespace {

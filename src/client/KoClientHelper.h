@@ -166,6 +166,8 @@ public:
     // "~" + 8 hex digits of the MD5 of the whole name are put before the suffix, so that every
     // caller (resume, cancel, remove, restart) finds the same file for the same target.
     static QString partialPathOf(const QString& target);
+    // The bytes of target's partial file; 0 when there is none.
+    static qint64 partialSizeOf(const QString& target);
     // The rest of a streamed upload goes from memory once no more than this is left to send.
     static constexpr qint64 kTailSwitchBytes = 999999;
     // Largest rest a tail switch reads into memory; a phone holding less gets a stream again.

@@ -19,12 +19,6 @@
 
 namespace {
 
-qint64 partialSizeOf(const QString& localPath)
-{
-    const QFileInfo info(KoClientHelper::partialPathOf(localPath));
-    return info.isFile() ? info.size() : 0;
-}
-
 // A target compares with the others by its cleaned absolute form.
 QString targetKey(const QString& path)
 {
@@ -411,7 +405,7 @@ void KoRemoteFileOperator::failDownloadRecord(KoFileDownloadInfo* record, const 
 {
     if (record) {
         record->setConvertState(KoFileConvertInfo::StateFailed);
-        record->setHaveRead(partialSizeOf(record->getLocalFilePath()));
+        record->setHaveRead(KoClientHelper::partialSizeOf(record->getLocalFilePath()));
     }
     emit fileDownloadErrorV2(target);
     if (record)
@@ -454,7 +448,7 @@ void KoRemoteFileOperator::restartDownloadAfterTimeout(KoRemoteFileTask* task)
     auto* record = qobject_cast<KoFileDownloadInfo*>(getInfoFromConvertList(task->getTaskId(), ListDownloading));
     if (!record)
         return;
-    record->setHaveRead(partialSizeOf(record->getLocalFilePath()));
+    record->setHaveRead(KoClientHelper::partialSizeOf(record->getLocalFilePath()));
     if (record->getRetryTimes() < 1) {
         failDownloadRecord(record, dstFileOf(task));
         return;

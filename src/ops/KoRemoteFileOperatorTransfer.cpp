@@ -62,12 +62,6 @@ qint64 lastModifiedOf(const QByteArray& line)
     return ok ? value : 0;
 }
 
-qint64 partialSizeOf(const QString& localPath)
-{
-    const QFileInfo info(KoClientHelper::partialPathOf(localPath));
-    return info.isFile() ? info.size() : 0;
-}
-
 } // namespace
 
 KoRemoteFileOperator::ConvertList* KoRemoteFileOperator::convertList(int selector)
@@ -650,7 +644,8 @@ bool KoRemoteFileOperator::writeConvertList(bool final)
             // Nothing writes the partial of a download that has not started: not looked at again.
             const bool unstarted = known && source.state == KoFileConvertInfo::StateWaiting
                 && before->state == source.state && before->taskId == source.taskId;
-            source.reached = unstarted ? before->reached : partialSizeOf(download->getLocalFilePath());
+            source.reached = unstarted ? before->reached
+                                       : KoClientHelper::partialSizeOf(download->getLocalFilePath());
         } else if (active) {
             source.reached = selector == ListUploading ? info->getConvertedSize() : 0;
         }
