@@ -796,8 +796,8 @@ void KoRemoteConnectManager::probe(const KoBaseFacility& facility, int purpose)
     p.deviceId = facility.getDeviceId();
     p.url = KoBaseFacility::makeUrl(facility.getIp(), facility.getPort());
     p.purpose = purpose;
-    // One probe at a time per phone and address: a phone reported at a new address is asked there.
-    const QString key = p.deviceId + QLatin1Char(' ') + p.url;
+    // A phone reported at a new address is asked there, while a probe of the old one runs.
+    const QString key = p.key();
     if (m_probing.contains(key))
         return;
     const int id = m_nextId++;
@@ -819,7 +819,7 @@ void KoRemoteConnectManager::onReachable(int id, int code, QString deviceId)
         return;
     const Probe p = it.value();
     m_probes.erase(it);
-    m_probing.remove(p.deviceId + QLatin1Char(' ') + p.url);
+    m_probing.remove(p.key());
     Q_UNUSED(deviceId);
     const bool reachable = code == 0;
     if (p.purpose == ProbeMyDevice) {

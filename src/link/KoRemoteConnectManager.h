@@ -123,6 +123,8 @@ private:
         QString deviceId;
         QString url;
         int purpose = 0;
+        // One probe at a time per phone and address.
+        QString key() const { return deviceId + QLatin1Char(' ') + url; }
     };
     enum ProbePurpose { ProbeMyDevice = 1, ProbeConnected = 2 };
 
