@@ -19,6 +19,8 @@
 #include <QNetworkReply>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QScreen>
 #include <QStandardPaths>
@@ -417,11 +419,57 @@ void KoCommonUtil::openHttpUrl(QString url)
     QDesktopServices::openUrl(QUrl(url));
 }
 
-bool KoCommonUtil::openFileWithSystemApp(QString path)
+namespace {
+void answerLater(QObject* context, std::function<void(bool)> done, bool opened)
 {
-    if (path.isEmpty() || !QFileInfo::exists(path))
-        return false;
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    QMetaObject::invokeMethod(
+        context, [done = std::move(done), opened] { done(opened); }, Qt::QueuedConnection);
+}
+
+// The desktop services start the same launcher detached and call that success; run it here to
+// learn how it ended.
+void runLauncher(const QString& launcher, const QString& path, QObject* context, std::function<void(bool)> done)
+{
+    // Not the caller's child: the launcher may outlive the page that asked.
+    auto* process = new QProcess(QCoreApplication::instance());
+    process->setProgram(launcher);
+    process->setArguments({path});
+    process->setStandardInputFile(QProcess::nullDevice());
+    // An application the launcher stays attached to may write any amount that nobody reads.
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    const auto end = [process, context = QPointer<QObject>(context), done](bool opened) {
+        // A crash brings both an error and the finish; answer the first only.
+        process->disconnect();
+        process->deleteLater();
+        if (context)
+            answerLater(context, done, opened);
+    };
+    QObject::connect(process, &QProcess::errorOccurred, process, [end](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            end(false);
+    });
+    QObject::connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), process,
+                     [end](int code, QProcess::ExitStatus status) { end(status == QProcess::NormalExit && !code); });
+    process->start();
+}
+} // namespace
+
+void KoCommonUtil::openFileWithSystemApp(QString path, QObject* context, std::function<void(bool opened)> done)
+{
+    if (path.isEmpty() || !QFileInfo::exists(path)) {
+        answerLater(context, std::move(done), false);
+        return;
+    }
+    // Absolute: a relative name could read as one of the launcher's options.
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    const QString launcher = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (!launcher.isEmpty()) {
+        runLauncher(launcher, absolute, context, std::move(done));
+        return;
+    }
+#endif
+    answerLater(context, std::move(done), QDesktopServices::openUrl(QUrl::fromLocalFile(absolute)));
 }
 
 // --- drag payload --------------------------------------------------------------

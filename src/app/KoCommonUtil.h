@@ -8,7 +8,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QFile;
+class QObject;
 class QNetworkReply;
 
 // Static helpers shared by every layer. Usable with QtGui alone (no widgets).
@@ -113,9 +116,12 @@ public:
     static QPixmap getNoticePoint(int count);
     // Opens url in the browser when it begins with "http".
     static void openHttpUrl(QString url);
-    // Asks the desktop to open path; false for an empty or missing path and when the desktop
-    // could not open it (no application to open it with).
-    static bool openFileWithSystemApp(QString path);
+    // Asks the desktop to open the local file or folder at path; GUI thread only. done runs
+    // once, on a later turn of the event loop and never after context is destroyed, with whether
+    // it opened: false for an empty or missing path, and for a launcher that could not start,
+    // crashed or ended with a non-zero code (xdg-open, when on PATH, ends so when no application
+    // takes the file). The launcher is waited for without blocking and may outlive context.
+    static void openFileWithSystemApp(QString path, QObject* context, std::function<void(bool opened)> done);
 
     // --- drag payload ------------------------------------------------------------
 

@@ -39,6 +39,14 @@ int KoFileConvertInfo::percentOf(qint64 done, qint64 total)
                                                             : int(static_cast<long double>(done) * 100 / total);
 }
 
+qint64 KoFileConvertInfo::saturatedSum(qint64 a, qint64 b)
+{
+    qint64 sum = 0;
+    if (__builtin_add_overflow(a, b, &sum))
+        return b > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
+    return sum;
+}
+
 void KoFileConvertInfo::setProgress(int percent)
 {
     m_progress = qBound(0, percent, 100);

@@ -28,6 +28,8 @@ public:
     void setProgress(int percent);
     // done of total in whole percent, 0..100, for any 64-bit counts (a phone's included).
     static int percentOf(qint64 done, qint64 total);
+    // a + b held at the 64-bit limits instead of wrapping (a phone's sizes may be anything).
+    static qint64 saturatedSum(qint64 a, qint64 b);
     int getVersion() const { return m_version; }
     int getUid() const { return m_uid; }
     int getDeviceType() const { return m_deviceType; }

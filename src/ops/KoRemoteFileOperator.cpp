@@ -571,16 +571,6 @@ void KoRemoteFileOperator::onTaskProgressV3(int taskId, qint64 done, qint64 tota
     progress(taskId, done, total);
 }
 
-namespace {
-qint64 saturatedSum(qint64 a, qint64 b)
-{
-    qint64 sum = 0;
-    if (__builtin_add_overflow(a, b, &sum))
-        return b > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
-    return sum;
-}
-} // namespace
-
 void KoRemoteFileOperator::progress(int taskId, qint64 done, qint64 total)
 {
     KoRemoteFileTask* task = getTaskFromList(taskId);
@@ -590,7 +580,7 @@ void KoRemoteFileOperator::progress(int taskId, qint64 done, qint64 total)
         KoFileConvertInfo* record = getInfoFromConvertList(taskId, ListUploading);
         if (!record)
             return;
-        const qint64 converted = saturatedSum(record->getHaveRead(), done);
+        const qint64 converted = KoFileConvertInfo::saturatedSum(record->getHaveRead(), done);
         record->setConvertState(KoFileConvertInfo::StateConverting);
         record->setConvertedSize(converted);
         record->setProgress(KoFileConvertInfo::percentOf(converted, record->getTotalSize()));
@@ -601,8 +591,8 @@ void KoRemoteFileOperator::progress(int taskId, qint64 done, qint64 total)
             return;
         // The phone's counts (a resume point, an announced length) may be anything. Without a
         // length the answer's total is unknown (-1): the listed size stands.
-        const qint64 converted = saturatedSum(record->getHaveRead(), done);
-        const qint64 totalSize = total >= 0 ? saturatedSum(record->getHaveRead(), total)
+        const qint64 converted = KoFileConvertInfo::saturatedSum(record->getHaveRead(), done);
+        const qint64 totalSize = total >= 0 ? KoFileConvertInfo::saturatedSum(record->getHaveRead(), total)
                                             : qMax(record->getTotalSize(), converted);
         record->setConvertState(KoFileConvertInfo::StateConverting);
         record->setConvertedSize(converted);

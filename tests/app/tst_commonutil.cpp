@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "support/KoFakeLauncher.h"
 #include "support/KoTestFiles.h"
 
 using KoTestFiles::readFile;
@@ -375,6 +376,69 @@ private slots:
         QTimer::singleShot(10, this, [&ran] { ran = true; });
         KoCommonUtil::sleepInLoop(50);
         QVERIFY(ran);
+    }
+
+    // Relative names are given from the folder; the launcher must get absolute paths.
+    void openerTellsHowTheLauncherEnded_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("ending");
+        QTest::addColumn<bool>("opened");
+        QTest::addColumn<bool>("launched");
+        QTest::newRow("opens") << "a.jpg" << int(KoFakeLauncher::Opens) << true << true;
+        QTest::newRow("a folder") << "sub" << int(KoFakeLauncher::Opens) << true << true;
+        QTest::newRow("a name like an option") << "--help" << int(KoFakeLauncher::Opens) << true << true;
+        QTest::newRow("no application") << "a.jpg" << int(KoFakeLauncher::NoApplication) << false << true;
+        QTest::newRow("launcher crashes") << "a.jpg" << int(KoFakeLauncher::Crashes) << false << true;
+        QTest::newRow("launcher cannot start") << "a.jpg" << int(KoFakeLauncher::CannotStart) << false << false;
+        QTest::newRow("no launcher, offscreen desktop") << "a.jpg" << int(KoFakeLauncher::Missing) << false << false;
+        QTest::newRow("missing file") << "gone.jpg" << int(KoFakeLauncher::Opens) << false << false;
+        QTest::newRow("empty path") << "" << int(KoFakeLauncher::Opens) << false << false;
+    }
+    void openerTellsHowTheLauncherEnded()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, ending);
+        QFETCH(bool, opened);
+        QFETCH(bool, launched);
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath("a.jpg"), "jpeg"));
+        QVERIFY(writeFile(dir.filePath("--help"), "x"));
+        QVERIFY(QDir(dir.path()).mkdir("sub"));
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        const auto back = qScopeGuard([before] { QDir::setCurrent(before); });
+        KoFakeLauncher launcher;
+        launcher.setEnding(KoFakeLauncher::Ending(ending));
+        QObject context;
+        QList<bool> answers;
+        KoCommonUtil::openFileWithSystemApp(name, &context, [&answers](bool ok) { answers << ok; });
+        QVERIFY(answers.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(answers.size(), 1, 20000);
+        QCOMPARE(answers.first(), opened);
+        // With the launcher gone for good, nothing answers a second time.
+        QTRY_VERIFY_WITH_TIMEOUT(KoFakeLauncher::allEnded(), 20000);
+        QCoreApplication::processEvents();
+        QCOMPARE(answers.size(), 1);
+        QCOMPARE(launcher.opened(), launched ? QStringList{QDir::current().absoluteFilePath(name)} : QStringList());
+    }
+
+    void openerOutlivesItsAsker()
+    {
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath("a.jpg"), "jpeg"));
+        KoFakeLauncher launcher;
+        launcher.setEnding(KoFakeLauncher::NoApplication);
+        launcher.hold();
+        auto* context = new QObject;
+        int answers = 0;
+        KoCommonUtil::openFileWithSystemApp(dir.filePath("a.jpg"), context, [&answers](bool) { ++answers; });
+        QTRY_COMPARE_WITH_TIMEOUT(launcher.opened().size(), 1, 20000);
+        delete context;
+        launcher.release();
+        QTRY_VERIFY_WITH_TIMEOUT(KoFakeLauncher::allEnded(), 20000);
+        QCoreApplication::processEvents();
+        QCOMPARE(answers, 0);
     }
 
     void cleanupTestCase()

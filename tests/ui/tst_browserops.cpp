@@ -7,12 +7,12 @@
 #include "model/KoRemoteFile.h"
 #include "ops/KoOpsTestFixture.h"
 #include "support/KoAlertHelpers.h"
+#include "support/KoFakeLauncher.h"
 #include "ui/browser/KoDragWidget.h"
 #include "ui/browser/KoUiV3FileCopyProgressDialog.h"
 #include "ui/browser/KoUiV3FileWidget.h"
 #include "ui/widgets/KoProgressWidget.h"
 
-#include <QDesktopServices>
 #include <QDirIterator>
 #include <QFileDialog>
 #include <QJsonArray>
@@ -78,10 +78,6 @@ QStringList boxTexts(QWidget* box)
 class TestBrowserOps : public QObject
 {
     Q_OBJECT
-public slots:
-    // What the page hands the desktop to open.
-    void recordOpen(const QUrl& url) { m_opened << url.toLocalFile(); }
-
 private slots:
     void initTestCase();
     void init();
@@ -117,7 +113,8 @@ private:
     KoOpsPhone m_fx;
     QTemporaryDir m_local;
     KoUiV3FileWidget* m_page = nullptr;
-    QStringList m_opened;
+    // What the page hands the desktop to open.
+    KoFakeLauncher m_launcher;
 };
 
 void TestBrowserOps::initTestCase()
@@ -128,7 +125,6 @@ void TestBrowserOps::initTestCase()
     QVERIFY(QDir().mkpath(m_local.filePath("albums")));
     m_fx.phone->setCategoryRoot(2, m_local.filePath("albums"));
     m_fx.phone->setCategories({9, 2});
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "recordOpen");
 }
 
 void TestBrowserOps::init()
@@ -136,7 +132,8 @@ void TestBrowserOps::init()
     m_fx.reset();
     QDir(m_fx.root()).removeRecursively();
     QDir().mkpath(m_fx.root());
-    m_opened.clear();
+    m_launcher.clear();
+    m_launcher.setEnding(KoFakeLauncher::Opens);
     m_page = new KoUiV3FileWidget;
     m_page->resize(820, 520);
     m_page->show();
@@ -472,18 +469,21 @@ void TestBrowserOps::openOnlyKnownKindsFromTheCache()
     m_fx.phone->setAnswer("getDirectory", KoTestResponse::json({{"code", 0}, {"files", QJsonArray{entry}}}));
     if (fault == "404")
         m_fx.phone->setAnswer("getFile", KoTestResponse::raw("not found", 404, "text/plain"));
-    // Without the test's handler the offscreen desktop has nothing that opens a file.
     if (fault == "no app")
-        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    const auto restore = qScopeGuard([this] { QDesktopServices::setUrlHandler("file", this, "recordOpen"); });
+        m_launcher.setEnding(KoFakeLauncher::NoApplication);
     show("/");
     m_page->onFileItemDoubleClicked(m_page->findChild<QListView*>("fileListView")->model()->index(0, 0));
     if (opened) {
-        QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 10000);
-        QVERIFY(m_opened.at(0).endsWith(".jpg"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_launcher.opened().size(), 1, 10000);
+        QVERIFY(m_launcher.opened().at(0).endsWith(".jpg"));
+        // The launcher has ended well: nothing is told.
+        QTRY_VERIFY_WITH_TIMEOUT(KoFakeLauncher::allEnded(), 10000);
+        QCoreApplication::processEvents();
+        QCOMPARE(toast(), told);
     } else {
         QTRY_COMPARE_WITH_TIMEOUT(toast(), told, 10000);
-        QVERIFY(m_opened.isEmpty());
+        // Only a known kind from the cache reaches the launcher, which may find no application.
+        QCOMPARE(m_launcher.opened().size(), fault == "no app" ? 1 : 0);
     }
     // "打开文件..." has ended, and the browsing area works again.
     QTRY_VERIFY(idle());
@@ -504,9 +504,9 @@ void TestBrowserOps::onlyTheLastAskedFileOpens()
         m_page->onFileItemDoubleClicked(
             model->index(m_page->findChild<QListView*>("fileListView")->currentIndex().row(), 0));
     }
-    QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 15000);
-    QVERIFY(m_opened.at(0).endsWith(".jpg"));
-    QCOMPARE(readAll(m_opened.at(0)), QByteArray("2"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_launcher.opened().size(), 1, 15000);
+    QVERIFY(m_launcher.opened().at(0).endsWith(".jpg"));
+    QCOMPARE(readAll(m_launcher.opened().at(0)), QByteArray("2"));
     QTRY_VERIFY(idle());
     QCOMPARE(m_fx.phone->callsTo("getFile").size(), 2);
 }
@@ -633,30 +633,40 @@ void TestBrowserOps::copyProgress()
 
 void TestBrowserOps::copyPercentOfLargeFiles_data()
 {
-    QTest::addColumn<qint64>("size");
-    QTest::addColumn<qint64>("copied");
+    // A file per entry: its size and how much of it is copied, as the phone says.
+    QTest::addColumn<QList<qint64>>("sizes");
+    QTest::addColumn<QList<qint64>>("copied");
     QTest::addColumn<int>("percent");
     const qint64 mb = 1024 * 1024;
-    QTest::newRow("50 MB of 100 MB") << 100 * mb << 50 * mb << 50;
-    QTest::newRow("3 GB of 4 GB") << 4096 * mb << 3072 * mb << 75;
-    QTest::newRow("finished") << 4096 * mb << 4096 * mb << 100;
-    QTest::newRow("an empty file") << qint64(0) << qint64(0) << 100;
+    const qint64 huge = 9000000000000000000LL;
+    QTest::newRow("50 MB of 100 MB") << QList<qint64>{100 * mb} << QList<qint64>{50 * mb} << 50;
+    QTest::newRow("3 GB of 4 GB") << QList<qint64>{4096 * mb} << QList<qint64>{3072 * mb} << 75;
+    QTest::newRow("finished") << QList<qint64>{4096 * mb} << QList<qint64>{4096 * mb} << 100;
+    QTest::newRow("an empty file") << QList<qint64>{0} << QList<qint64>{0} << 100;
+    // Sums past 64 bits.
+    QTest::newRow("two of 9e18 bytes, nothing copied") << QList<qint64>{huge, huge} << QList<qint64>{0, 0} << 0;
+    QTest::newRow("two of 9e18 bytes, both copied") << QList<qint64>{huge, huge} << QList<qint64>{huge, huge} << 100;
+    QTest::newRow("a negative size beside half a file")
+        << QList<qint64>{-huge, 100} << QList<qint64>{-huge, 50} << 50;
 }
 
 void TestBrowserOps::copyPercentOfLargeFiles()
 {
-    QFETCH(qint64, size);
-    QFETCH(qint64, copied);
+    QFETCH(QList<qint64>, sizes);
+    QFETCH(QList<qint64>, copied);
     QFETCH(int, percent);
     // The phone names the file; markup in it is shown as typed.
     const QString name = QStringLiteral("<b>big &amp; small.iso");
-    auto* file = new KoRemoteFile(m_fx.url(), '/' + name, 200, size, 0, QString());
-    auto* list = new QList<KoFileCopyInfo*>{new KoFileCopyInfo(1, file, m_fx.url(), copied)};
+    auto* list = new QList<KoFileCopyInfo*>;
+    for (int i = 0; i < sizes.size(); ++i) {
+        auto* file = new KoRemoteFile(m_fx.url(), '/' + name, 200, sizes.at(i), 0, QString());
+        list->append(new KoFileCopyInfo(1, file, m_fx.url(), copied.at(i)));
+    }
     // Not the LAN version: it asks the phone nothing.
     KoUiV3FileCopyProgressDialog dialog(1, m_fx.url(), list, 9);
     QCOMPARE(dialog.findChild<QProgressBar*>("copyProgressBar")->value(), percent);
     auto* nameLabel = dialog.findChild<QLabel*>("copyNameLabel");
-    if (copied < size) {
+    if (percent < 100) {
         QCOMPARE(nameLabel->text(), QStringLiteral("正在复制: ") + name);
         QCOMPARE(nameLabel->textFormat(), Qt::PlainText);
     }

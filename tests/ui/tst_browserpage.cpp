@@ -279,6 +279,13 @@ void TestBrowserPage::navigation()
                                     static_cast<QAbstractItemView*>(child<QTableView>("fileTableView"))})
         QCOMPARE(view->findChildren<QItemSelectionModel*>(QString(), Qt::FindDirectChildrenOnly),
                  QList<QItemSelectionModel*>{view->selectionModel()});
+    // Its headers use the view's and keep none of their own.
+    for (QHeaderView* header : {child<QTableView>("fileTableView")->horizontalHeader(),
+                                child<QTableView>("fileTableView")->verticalHeader()}) {
+        QCOMPARE(header->selectionModel(), child<QTableView>("fileTableView")->selectionModel());
+        QCOMPARE(header->findChildren<QItemSelectionModel*>(QString(), Qt::FindDirectChildrenOnly),
+                 QList<QItemSelectionModel*>());
+    }
     if (QTest::currentDataTag() == QLatin1String("back into the album folder")) {
         // Albums keep the phone's order; the folder shows newest first.
         act("path:0");

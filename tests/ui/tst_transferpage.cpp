@@ -7,6 +7,7 @@
 #include <QtWidgets>
 
 #include "../ops/KoOpsTransferFixture.h"
+#include "support/KoFakeLauncher.h"
 #include "support/KoModalHelpers.h"
 #include "support/KoTransferRecords.h"
 #include "ui/KoSystemTray.h"
@@ -71,13 +72,7 @@ const QList<Line> kFinished{rec(0, 2, "F1.jpg"), rec(1, 2, "F2.jpg")};
 class TestTransferPage : public QObject
 {
     Q_OBJECT
-public slots:
-    // What the page hands the desktop to open.
-    void recordOpen(const QUrl& url) { m_opened << url.toLocalFile(); }
-
 private:
-    QStringList m_opened;
-
     KoOpsPhone m_fx;
     KoRemoteFileOperator* m_op = nullptr;
     KoUiV3TransferWidget* m_page = nullptr;
@@ -378,23 +373,32 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("x");
+        QTest::addColumn<int>("ending");
         QTest::addColumn<QString>("alert");
-        QTest::newRow("file gone") << "/nonexistent/F.jpg" << 18 << "文件已被修改或删除";
-        QTest::newRow("empty path, folder") << "" << 58 << "文件所在文件夹已被修改或删除";
-        // The file is there, but the offscreen desktop has no application to open anything with.
-        QTest::newRow("no application, file") << "kept" << 18 << "文件已被修改或删除";
-        QTest::newRow("no application, folder") << "kept" << 58 << "文件所在文件夹已被修改或删除";
-        // With one: opened, no alert.
-        QTest::newRow("opened, file") << "kept, opener" << 18 << "";
-        QTest::newRow("opened, folder") << "kept, opener" << 58 << "";
+        const QString file = QStringLiteral("文件已被修改或删除");
+        const QString folder = QStringLiteral("文件所在文件夹已被修改或删除");
+        const int opens = KoFakeLauncher::Opens;
+        QTest::newRow("file gone") << "/nonexistent/F.jpg" << 18 << opens << file;
+        QTest::newRow("empty path, folder") << "" << 58 << opens << folder;
+        // The file is there, but the launcher finds no application to open it with.
+        QTest::newRow("no application, file") << "kept" << 18 << int(KoFakeLauncher::NoApplication) << file;
+        QTest::newRow("no application, folder") << "kept" << 58 << int(KoFakeLauncher::NoApplication) << folder;
+        QTest::newRow("launcher cannot start, file") << "kept" << 18 << int(KoFakeLauncher::CannotStart) << file;
+        QTest::newRow("no launcher, offscreen desktop, folder")
+            << "kept" << 58 << int(KoFakeLauncher::Missing) << folder;
+        QTest::newRow("opened, file") << "kept" << 18 << opens << "";
+        QTest::newRow("opened, folder") << "kept" << 58 << opens << "";
     }
     void missingFilesAlert()
     {
         QFETCH(QString, path);
         QFETCH(int, x);
+        QFETCH(int, ending);
         QFETCH(QString, alert);
-        const bool opener = path.endsWith("opener");
-        if (path.startsWith("kept")) {
+        KoFakeLauncher launcher;
+        launcher.setEnding(KoFakeLauncher::Ending(ending));
+        const bool kept = path == "kept";
+        if (kept) {
             path = m_local->filePath("F.jpg");
             QVERIFY(writeAll(path, "jpeg"));
         }
@@ -402,27 +406,28 @@ private slots:
         l.localPath = path;
         load({l});
         openPage(2);
-        m_opened.clear();
-        if (opener)
-            QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "recordOpen");
-        QString shown;
-        if (!alert.isEmpty()) {
-            KoModal::whenOpen<KoUiV3AlertDialog>([&](KoUiV3AlertDialog* box) {
-                shown = box->windowTitle() + ": " + box->findChild<QLabel*>("textLabel")->text();
+        // Every alert is answered, and counted.
+        QStringList shown;
+        QTimer answerer;
+        connect(&answerer, &QTimer::timeout, this, [&shown] {
+            for (KoUiV3AlertDialog* box : KoModal::openWidgets<KoUiV3AlertDialog>()) {
+                shown << box->windowTitle() + ": " + box->findChild<QLabel*>("textLabel")->text();
                 box->accept();
-            });
-        }
+            }
+        });
+        answerer.start(10);
         QTableView* v = view(2);
         const QRect cell = v->visualRect(v->model()->index(0, 3));
         QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, QPoint(cell.left() + x, cell.center().y()));
-        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-        if (alert.isEmpty()) {
-            QCOMPARE(m_opened, QStringList{x == 18 ? path : m_local->path()});
-            QVERIFY(KoModal::openWidgets<KoUiV3AlertDialog>().isEmpty());
-        } else {
-            QCOMPARE(shown, "柯沃vu: " + alert);
-            QVERIFY(m_opened.isEmpty());
-        }
+        if (!alert.isEmpty())
+            QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), 20000);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(!launcher.opened().isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(KoFakeLauncher::allEnded(), 20000);
+        QTest::qWait(50);
+        QCOMPARE(shown, alert.isEmpty() ? QStringList() : QStringList{"柯沃vu: " + alert});
+        const bool launched = kept && ending != KoFakeLauncher::CannotStart && ending != KoFakeLauncher::Missing;
+        QCOMPARE(launcher.opened(), launched ? QStringList{x == 18 ? path : m_local->path()} : QStringList());
         QCOMPARE(m_op->getConvertedList()->size(), 1);
     }
 

@@ -3,6 +3,7 @@
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -27,6 +28,20 @@ KoFileTableView::KoFileTableView(QWidget* parent)
 KoFileTableView::~KoFileTableView()
 {
     delete m_rowSelection;
+}
+
+void KoFileTableView::setModel(QAbstractItemModel* model)
+{
+    QTableView::setModel(model);
+    // Each header made a selection model of its own for the new model and then took the view's;
+    // the unused one would stay, following the model, until the header goes.
+    for (QHeaderView* header : {horizontalHeader(), verticalHeader()}) {
+        for (QItemSelectionModel* own :
+             header->findChildren<QItemSelectionModel*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (own != header->selectionModel())
+                delete own;
+        }
+    }
 }
 
 void KoFileTableView::setPermissionState(int state)

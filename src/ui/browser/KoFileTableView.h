@@ -18,6 +18,8 @@ public:
     explicit KoFileTableView(QWidget* parent = nullptr);
     ~KoFileTableView() override;
 
+    // Also frees the selection models the headers made for the model and never use.
+    void setModel(QAbstractItemModel* model) override;
     void setPermissionState(int state);
     void setFileList(QList<KoRemoteFile*>* list) { m_fileList = list; }
 

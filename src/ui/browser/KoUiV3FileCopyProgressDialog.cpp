@@ -105,8 +105,9 @@ void KoUiV3FileCopyProgressDialog::refreshDialog()
     qint64 copied = 0;
     qint64 total = 0;
     for (KoFileCopyInfo* info : qAsConst(*copyList)) {
-        copied += info->getConvertedSize();
-        total += info->getRemoteFile()->getSize();
+        // The phone's counts: a negative one adds nothing, a huge one holds the sum at the limit.
+        copied = KoFileConvertInfo::saturatedSum(copied, qMax<qint64>(0, info->getConvertedSize()));
+        total = KoFileConvertInfo::saturatedSum(total, qMax<qint64>(0, info->getRemoteFile()->getSize()));
         switch (info->getConvertState()) {
         case KoFileConvertInfo::StateConverting:
             name = info->getRemoteFile()->getFullName();

@@ -390,8 +390,10 @@ void KoUiV3FileWidget::openLocalCopy(const QString& localPath, bool photo)
         return;
     }
     // No application on this desktop takes it: the same advice as for an unknown kind.
-    if (!KoCommonUtil::openFileWithSystemApp(canonical))
-        showToast(kUnsupportedText);
+    KoCommonUtil::openFileWithSystemApp(canonical, this, [this](bool opened) {
+        if (!opened)
+            showToast(kUnsupportedText);
+    });
 }
 
 void KoUiV3FileWidget::onTmpfileDownloadFinished(QString localPath)

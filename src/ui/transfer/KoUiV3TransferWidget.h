@@ -125,6 +125,8 @@ private:
     void callEach(const QList<int>& ids, void (KoRemoteFileOperator::*call)(int));
     bool confirm(const QString& text);
     void alert(const QString& text);
+    // The alert shows when the desktop did not open path, once its launcher has ended.
+    void openOrAlert(const QString& path, const QString& failure);
     void notifyAllEnded(bool enabled, const QString& kind, int failed);
     void showBadge(QLabel* badge, int count);
 

@@ -168,16 +168,22 @@ void KoUiV3TransferWidget::onUploadDelButtonClicked(int taskId, int state)
 
 void KoUiV3TransferWidget::onOpenFileButtonClicked(QString filePath)
 {
-    if (!KoCommonUtil::openFileWithSystemApp(filePath))
-        alert(QStringLiteral("文件已被修改或删除"));
+    openOrAlert(filePath, QStringLiteral("文件已被修改或删除"));
 }
 
 void KoUiV3TransferWidget::onOpenDirButtonClicked(QString filePath)
 {
     // The folder of an empty path would be the working directory.
     const QString folder = filePath.isEmpty() ? QString() : QFileInfo(filePath).absolutePath();
-    if (!KoCommonUtil::openFileWithSystemApp(folder))
-        alert(QStringLiteral("文件所在文件夹已被修改或删除"));
+    openOrAlert(folder, QStringLiteral("文件所在文件夹已被修改或删除"));
+}
+
+void KoUiV3TransferWidget::openOrAlert(const QString& path, const QString& failure)
+{
+    KoCommonUtil::openFileWithSystemApp(path, this, [this, failure](bool opened) {
+        if (!opened)
+            alert(failure);
+    });
 }
 
 void KoUiV3TransferWidget::showBadge(QLabel* label, int count)
