@@ -240,6 +240,62 @@ private slots:
         qDeleteAll(list);
     }
 
+    // The pointer rests on row 0's first button, then one move takes it to row, column, x.
+    void hoverOffAButtonRestoresTheArrow_data()
+    {
+        QTest::addColumn<int>("table"); // 0 downloads, 1 uploads, 2 finished
+        QTest::addColumn<int>("type");  // of row 1's record
+        QTest::addColumn<int>("rowState");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("x");
+        QTest::newRow("the gap") << 0 << 0 << 0 << 0 << 3 << 38;
+        QTest::newRow("a finished row in a progress table") << 0 << 0 << 2 << 1 << 3 << 18;
+        QTest::newRow("a blank row") << 0 << 1 << 0 << 1 << 3 << 18;
+        QTest::newRow("an upload row's missing button") << 2 << 1 << 2 << 1 << 3 << 58;
+        QTest::newRow("straight into the state column") << 1 << 1 << 0 << 0 << 2 << 30;
+        QTest::newRow("straight into the next row's name") << 2 << 0 << 2 << 1 << 0 << 100;
+    }
+    void hoverOffAButtonRestoresTheArrow()
+    {
+        QFETCH(int, table);
+        QFETCH(int, type);
+        QFETCH(int, rowState);
+        QFETCH(int, row);
+        QFETCH(int, column);
+        QFETCH(int, x);
+        QList<KoFileConvertInfo*> list{record(state(table == 1 ? 1 : 0, table == 2 ? 2 : 0)),
+                                       record(state(type, rowState))};
+        const auto free = qScopeGuard([&list] { qDeleteAll(list); });
+        QTableView view;
+        view.setMouseTracking(true);
+        view.resize(700, 200);
+        QScopedPointer<Model> model(newModel(table, &list));
+        view.setModel(model.data());
+        view.verticalHeader()->setDefaultSectionSize(48);
+        view.setItemDelegate(
+            table == 2       ? static_cast<QAbstractItemDelegate*>(new KoUiV3FileFinishedInfoDelegate(&view))
+                : table == 0 ? static_cast<QAbstractItemDelegate*>(new KoUiV3FileDownloadInfoDelegate(&view))
+                             : new KoUiV3FileUploadInfoDelegate(&view));
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const auto moveTo = [&view, &model](int r, int c, int dx) {
+            const QRect cell = view.visualRect(model->index(r, c));
+            const QPoint at(cell.left() + dx, cell.center().y());
+            QMouseEvent move(QEvent::MouseMove, at, view.viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(view.viewport(), &move);
+        };
+        moveTo(0, 3, 18);
+        QCOMPARE(view.cursor().shape(), Qt::PointingHandCursor);
+        QTRY_VERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), table == 2 ? "打开" : "暂停");
+        moveTo(row, column, x);
+        QCOMPARE(view.cursor().shape(), Qt::ArrowCursor);
+        QTRY_VERIFY_WITH_TIMEOUT(!QToolTip::isVisible(), 5000);
+        view.setModel(nullptr);
+    }
+
     void stateColumnPixels_data()
     {
         QTest::addColumn<int>("rowState");

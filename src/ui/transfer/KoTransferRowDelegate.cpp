@@ -46,8 +46,12 @@ bool KoTransferRowDelegate::editorEvent(QEvent* event, QAbstractItemModel* model
                                         const QModelIndex& index)
 {
     const QEvent::Type type = event->type();
-    if (!index.isValid() || index.column() != 3 || (type != QEvent::MouseButtonPress && type != QEvent::MouseMove))
+    if (!index.isValid() || index.column() != 3 || (type != QEvent::MouseButtonPress && type != QEvent::MouseMove)) {
+        // One step may leave a button for another column: its tip and hand go with it.
+        if (type == QEvent::MouseMove && m_onButton)
+            leaveButton();
         return QStyledItemDelegate::editorEvent(event, model, option, index);
+    }
     auto* mouse = static_cast<QMouseEvent*>(event);
     m_lastPos = mouse->localPos().toPoint();
     const QList<RowButton> buttons = rowButtons(index);
@@ -63,13 +67,21 @@ bool KoTransferRowDelegate::editorEvent(QEvent* event, QAbstractItemModel* model
         return true;
     }
     if (hit >= 0) {
+        m_onButton = true;
         setViewCursor(Qt::PointingHandCursor);
         QToolTip::showText(mouse->globalPos(), buttons.at(hit).tip);
     } else {
-        QToolTip::showText(QPoint(0, 0), QString());
-        setViewCursor(Qt::ArrowCursor);
+        // Also a row without buttons (finished, blank, of another kind).
+        leaveButton();
     }
     return QStyledItemDelegate::editorEvent(event, model, option, index);
+}
+
+void KoTransferRowDelegate::leaveButton()
+{
+    m_onButton = false;
+    QToolTip::showText(QPoint(0, 0), QString());
+    setViewCursor(Qt::ArrowCursor);
 }
 
 void KoTransferRowDelegate::setViewCursor(Qt::CursorShape shape) const

@@ -36,5 +36,9 @@ protected:
     void setViewCursor(Qt::CursorShape shape) const;
 
 private:
+    // Hides the tool tip and puts back the arrow cursor.
+    void leaveButton();
+
     QPoint m_lastPos;
+    bool m_onButton = false;
 };
