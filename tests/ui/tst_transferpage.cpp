@@ -199,6 +199,12 @@ private slots:
         QCOMPARE(view(page)->isVisible(), !empty);
         QCOMPARE(selectAllBox()->isVisible(), !empty);
         QCOMPARE(m_page->findChild<KoUiV3TipsWidget*>()->isVisible(), empty);
+        // The headers use the view's selection model and keep none of their own.
+        for (QHeaderView* header : {view(page)->horizontalHeader(), view(page)->verticalHeader()}) {
+            QCOMPARE(header->selectionModel(), view(page)->selectionModel());
+            QCOMPARE(header->findChildren<QItemSelectionModel*>(QString(), Qt::FindDirectChildrenOnly),
+                     QList<QItemSelectionModel*>());
+        }
         if (empty)
             save("transfer_empty.png");
         else if (page == 2 && !selected)

@@ -3,7 +3,6 @@
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QHeaderView>
-#include <QItemSelectionModel>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -11,6 +10,7 @@
 #include "app/KoCommonUtil.h"
 #include "ui/browser/KoDragWidget.h"
 #include "ui/browser/KoFileViewCommon.h"
+#include "ui/widgets/KoTableHeaders.h"
 
 KoFileTableView::KoFileTableView(QWidget* parent)
     : QTableView(parent)
@@ -33,15 +33,7 @@ KoFileTableView::~KoFileTableView()
 void KoFileTableView::setModel(QAbstractItemModel* model)
 {
     QTableView::setModel(model);
-    // Each header made a selection model of its own for the new model and then took the view's;
-    // the unused one would stay, following the model, until the header goes.
-    for (QHeaderView* header : {horizontalHeader(), verticalHeader()}) {
-        for (QItemSelectionModel* own :
-             header->findChildren<QItemSelectionModel*>(QString(), Qt::FindDirectChildrenOnly)) {
-            if (own != header->selectionModel())
-                delete own;
-        }
-    }
+    KoTableHeaders::freeUnusedSelectionModels(this);
 }
 
 void KoFileTableView::setPermissionState(int state)

@@ -10,6 +10,7 @@
 #include "ui/transfer/KoUiV3FileFinishedInfoDelegate.h"
 #include "ui/transfer/KoUiV3FileUploadInfoDelegate.h"
 #include "ui/widgets/KoSelectAllHelper.h"
+#include "ui/widgets/KoTableHeaders.h"
 #include "ui/widgets/KoUiV3TipsWidget.h"
 #include "ui_KoUiV3TransferWidget.h"
 
@@ -123,6 +124,7 @@ void KoUiV3TransferWidget::setUpTable(PageState page, KoTransferTableModel* mode
     t.model = model;
     model->setList(t.list);
     t.view->setModel(model);
+    KoTableHeaders::freeUnusedSelectionModels(t.view);
     t.view->setItemDelegate(delegate);
 }
 
