@@ -66,6 +66,26 @@ bool copyTree(const QString& from, const QString& to)
     return true;
 }
 
+// A dangling link holds its name too.
+bool nameTaken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+// A name free in dir: "a.txt" when it is, else "a(1).txt", "a(2).txt", ...; a folder, a name
+// without suffix and a hidden one (".a") are numbered at their end.
+QString freeName(const QString& dir, const QString& name, bool folder)
+{
+    const int dot = folder ? -1 : name.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot > 0 ? name.left(dot) : name;
+    const QString suffix = dot > 0 ? name.mid(dot) : QString();
+    QString candidate = name;
+    for (int n = 1; nameTaken(dir + QLatin1Char('/') + candidate); ++n)
+        candidate = base + QStringLiteral("(%1)").arg(n) + suffix;
+    return candidate;
+}
+
 bool removeTree(const QString& path)
 {
     const QFileInfo info(path);
@@ -350,11 +370,18 @@ QJsonObject KoFakePhone::getCollections(const QJsonObject&)
         if (!album.isDir())
             continue;
         int count = 0;
-        for (const QFileInfo& photo : sortedEntries(album.filePath()))
-            count += photo.isFile() ? 1 : 0;
+        // An album is as new as its newest photo; an empty one as its folder.
+        qint64 newest = album.lastModified().toMSecsSinceEpoch();
+        for (const QFileInfo& photo : sortedEntries(album.filePath())) {
+            if (!photo.isFile())
+                continue;
+            const qint64 time = photo.lastModified().toMSecsSinceEpoch();
+            newest = ++count == 1 ? time : qMax(newest, time);
+        }
         collections.append(QJsonObject{{QStringLiteral("id"), albumId(album.fileName())},
                                        {QStringLiteral("title"), album.fileName()},
-                                       {QStringLiteral("count"), count}});
+                                       {QStringLiteral("count"), count},
+                                       {QStringLiteral("lastTime"), double(newest)}});
     }
     QJsonObject answer = codeOnly(CodeOk);
     answer.insert(QStringLiteral("collections"), collections);
@@ -543,7 +570,8 @@ QJsonObject KoFakePhone::copyFile(const QJsonObject& body)
         return codeOnly(CodeNotFound);
     CopyJob job;
     QList<QPair<QString, QPair<qint64, qint64>>> report;
-    // The copy is made at once; the job keeps what each source came to.
+    // The copy is made at once; the job keeps what each source came to. A name taken in the
+    // target gets a numbered one, so that pasting into the source's own folder makes a copy too.
     for (const QString& item : pathsOf(body.value(QStringLiteral("src")), QStringLiteral("path"))) {
         const QString local = localPath(srcCategory, item);
         if (local.isEmpty() || !QFileInfo::exists(local))
@@ -551,9 +579,10 @@ QJsonObject KoFakePhone::copyFile(const QJsonObject& body)
         CopyJob::Item entry;
         entry.path = item;
         entry.size = treeSize(local);
-        const QString target = dst + QLatin1Char('/') + QFileInfo(local).fileName();
+        const QFileInfo source(local);
+        const QString target = dst + QLatin1Char('/') + freeName(dst, source.fileName(), source.isDir());
         const bool intoItself = dst == local || dst.startsWith(local + QLatin1Char('/'));
-        if (!intoItself && !QFileInfo::exists(target) && copyTree(local, target))
+        if (!intoItself && copyTree(local, target))
             entry.copied = entry.size;
         job.items.append(entry);
         report.append({entry.path, {entry.size, entry.copied}});

@@ -5,10 +5,12 @@
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QString>
+#include <QStringList>
 
 namespace KoTestFiles {
 
@@ -35,6 +37,21 @@ inline bool writeFile(const QString& path, const QByteArray& bytes)
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// Every entry below dir, hidden ones too, sorted and joined by spaces: "path/" for a folder,
+// "path=content" for a file.
+inline QString treeOf(const QString& dir)
+{
+    QStringList entries;
+    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString rel = QDir(dir).relativeFilePath(path);
+        entries << (it.fileInfo().isDir() ? rel + '/' : rel + '=' + QString::fromUtf8(readFile(path)));
+    }
+    entries.sort();
+    return entries.join(' ');
 }
 
 // Lower-case hex SHA-256 of the file, read in pieces; empty when it cannot be read.

@@ -1,12 +1,15 @@
+#include "support/KoTestFiles.h"
+
 #include <QtTest>
 
 #include <csignal>
 #include <memory>
 
 // The runnable fake phone as a newcomer starts it (tools/fake_phone): its sample phone lists
-// every category, albums with thumbnails of every shape, the SD card and the app disk; it
-// never writes into a folder of other files; and it leaves on a signal with its temporary
-// folders (uploads, the test CA) removed.
+// every category, albums with thumbnails of every shape and a date, the SD card and the app
+// disk; a copy onto a taken name finishes under a numbered name; it never writes into a folder
+// of other files; relay-only, it is out of reach on the LAN but served through the relay; and it
+// leaves on a signal with its temporary folders (uploads, the test CA) removed.
 namespace {
 QString toolPath()
 {
@@ -58,6 +61,19 @@ struct KoToolRun {
     }
 };
 
+// Writes "path=content" files and "path/" folders below dir.
+bool writeTree(const QString& dir, const QStringList& entries)
+{
+    for (const QString& entry : entries) {
+        const QString path = dir + "/" + entry.section('=', 0, 0);
+        const bool ok = entry.endsWith('/') ? QDir().mkpath(path)
+                                            : KoTestFiles::writeFile(path, entry.section('=', 1).toUtf8());
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
 QStringList namesOf(const QJsonArray& entries, const QString& key)
 {
     QStringList names;
@@ -76,15 +92,21 @@ class TestFakePhoneTool : public QObject
     QString m_baseUrl;
     QNetworkAccessManager m_net;
 
-    QByteArray postRaw(const QString& op, const QJsonObject& body)
+    // The answer's body, or "error <code>" when the request failed.
+    QByteArray postTo(QNetworkRequest request, const QJsonObject& body)
     {
-        QNetworkRequest request(QUrl(m_baseUrl + "/file/v2/" + op));
         request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
         std::unique_ptr<QNetworkReply> reply(m_net.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)));
         QSignalSpy finished(reply.get(), &QNetworkReply::finished);
         if (!finished.wait(30000))
             return QByteArray();
+        if (reply->error() != QNetworkReply::NoError)
+            return "error " + QByteArray::number(int(reply->error()));
         return reply->readAll();
+    }
+    QByteArray postRaw(const QString& op, const QJsonObject& body)
+    {
+        return postTo(QNetworkRequest(QUrl(m_baseUrl + "/file/v2/" + op)), body);
     }
     QJsonObject post(const QString& op, const QJsonObject& body)
     {
@@ -129,6 +151,19 @@ private slots:
                                      {QStringLiteral("截图 📱"), 2},
                                      {QStringLiteral("旅行 🌅 厦门 2026"), 3},
                                      {QStringLiteral("空相册"), 0}}));
+        // Each album is dated by its newest photo, an empty one by its folder.
+        for (const QJsonValue& value : collections) {
+            const QString title = value.toObject().value("title").toString();
+            const QFileInfo dir(m_dir.filePath("phone/albums/" + title));
+            qint64 newest = dir.lastModified().toMSecsSinceEpoch();
+            const QFileInfoList photos = QDir(dir.filePath()).entryInfoList(QDir::Files);
+            if (!photos.isEmpty())
+                newest = 0;
+            for (const QFileInfo& photo : photos)
+                newest = qMax(newest, photo.lastModified().toMSecsSinceEpoch());
+            QVERIFY(newest > 0);
+            QCOMPARE(qint64(value.toObject().value("lastTime").toDouble(-1)), newest);
+        }
 
         const QJsonObject camera = post("getDirectory", {{"category", 2}, {"collectionId", cameraId}});
         const QJsonArray photos = camera.value("files").toArray();
@@ -165,6 +200,101 @@ private slots:
         got.sort();
         names.sort();
         QCOMPARE(got, names);
+    }
+
+    // A paste onto a taken name finishes, as on a phone: the copy takes a numbered name and what
+    // was there stays as it was. Entries: "path=content" for a file, "path/" for a folder.
+    void copyOntoTakenNameFinishes_data()
+    {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("into"); // folder, empty for the source's own
+        QTest::addColumn<QString>("after");
+        QTest::newRow("into its own folder") << QStringList{"a.txt=A"} << "a.txt"
+                                             << ""
+                                             << "a(1).txt=A a.txt=A";
+        QTest::newRow("onto another file of that name") << QStringList{"s/a.txt=new", "t/a.txt=old"} << "s/a.txt"
+                                                        << "t"
+                                                        << "s/ s/a.txt=new t/ t/a(1).txt=new t/a.txt=old";
+        QTest::newRow("first number taken") << QStringList{"a.txt=A", "a(1).txt=B"} << "a.txt"
+                                            << ""
+                                            << "a(1).txt=B a(2).txt=A a.txt=A";
+        QTest::newRow("folder with a dot") << QStringList{"v1.2/x=X"} << "v1.2"
+                                           << ""
+                                           << "v1.2(1)/ v1.2(1)/x=X v1.2/ v1.2/x=X";
+        QTest::newRow("hidden file") << QStringList{".cfg=C"} << ".cfg"
+                                     << ""
+                                     << ".cfg(1)=C .cfg=C";
+        QTest::newRow("name free") << QStringList{"s/a.txt=A", "t/"} << "s/a.txt"
+                                   << "t"
+                                   << "s/ s/a.txt=A t/ t/a.txt=A";
+    }
+    void copyOntoTakenNameFinishes()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QString, source);
+        QFETCH(QString, into);
+        QFETCH(QString, after);
+        const QString folder = QStringLiteral("/粘贴/") + QTest::currentDataTag();
+        const QString local = m_dir.filePath("phone/storage") + folder;
+        QVERIFY(writeTree(local, before));
+        const QString taskId = QStringLiteral("copy ") + QTest::currentDataTag();
+        const QJsonObject started = post("copyFile",
+                                         {{"taskid", taskId},
+                                          {"srcCategory", 9},
+                                          {"dstCategory", 9},
+                                          {"src", QJsonArray{QJsonObject{{"path", folder + "/" + source}}}},
+                                          {"dst", into.isEmpty() ? folder : folder + "/" + into}});
+        QCOMPARE(started.value("code").toInt(-1), 0);
+        // The copy dialog waits for every entry's progress to reach its size.
+        const QJsonArray progress = post("copyFileProgress", {{"taskid", taskId}}).value("files").toArray();
+        QCOMPARE(progress.size(), 1);
+        const QJsonObject entry = progress.at(0).toObject();
+        QCOMPARE(entry.value("path").toString(), folder + "/" + source);
+        QVERIFY(entry.value("size").toDouble() > 0);
+        QCOMPARE(entry.value("progress").toDouble(), entry.value("size").toDouble());
+        QCOMPARE(KoTestFiles::treeOf(local), after);
+    }
+
+    // A phone on another network: the address its report gives refuses connections, and the
+    // relay serves its storage.
+    void relayOnlyIsOutOfReachOnTheLan()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        KoToolRun run;
+        run.start({"--root", m_dir.filePath("phone/storage"), "--account", "--relay-only", "--device-id",
+                   "far-phone"},
+                  tmp.path());
+        QVERIFY2(run.waitFor("RERAZE_EXTRA_CA_FILE="), run.output.constData());
+        const QUrl lan(run.valueAfter("LAN address "));
+        QVERIFY2(lan.host() == "127.0.0.1" && lan.port() > 0, run.output.constData());
+        QNetworkRequest probe(lan.resolved(QUrl("/file/v2/accessable")));
+        QCOMPARE(postTo(probe, {{"toDeviceId", "far-phone"}}),
+                 "error " + QByteArray::number(int(QNetworkReply::ConnectionRefusedError)));
+
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setCaCertificates(tls.caCertificates()
+                              + QSslCertificate::fromPath(run.valueAfter("RERAZE_EXTRA_CA_FILE=")));
+        QNetworkRequest report(QUrl(run.valueAfter("RERAZE_ACCOUNT_URL=") + "device/report"));
+        report.setSslConfiguration(tls);
+        const QJsonObject devices = QJsonDocument::fromJson(postTo(report, {{"cmd", "DEVICE_REPORT"}})).object();
+        const QJsonObject device = devices.value("devices").toArray().at(0).toObject();
+        QCOMPARE(device.value("deviceId").toString(), "far-phone");
+        QCOMPARE(device.value("state").toInt(), 2);
+        QCOMPARE(device.value("ip").toString(), lan.host());
+        QCOMPARE(device.value("port").toInt(), lan.port());
+
+        QNetworkRequest listing(QUrl(run.valueAfter("RERAZE_RELAY_URL=") + "reraze/operation"));
+        listing.setSslConfiguration(tls);
+        listing.setRawHeader("toUid", "1001");
+        listing.setRawHeader("toDeviceId", "far-phone");
+        listing.setRawHeader("toDeviceType", "2");
+        const QJsonObject answer = QJsonDocument::fromJson(
+                                       postTo(listing, {{"cmd", "getDirectory"}, {"category", 9}, {"path", "/文档"}}))
+                                       .object();
+        QCOMPARE(answer.value("code").toInt(-1), 0);
+        QVERIFY(namesOf(answer.value("files").toArray(), "path").contains(QStringLiteral("工作")));
     }
 
     void sampleNeverMixesWithOtherFiles()

@@ -8,12 +8,12 @@
 #include "ops/KoOpsTestFixture.h"
 #include "support/KoAlertHelpers.h"
 #include "support/KoFakeLauncher.h"
+#include "support/KoTestFiles.h"
 #include "ui/browser/KoDragWidget.h"
 #include "ui/browser/KoUiV3FileCopyProgressDialog.h"
 #include "ui/browser/KoUiV3FileWidget.h"
 #include "ui/widgets/KoProgressWidget.h"
 
-#include <QDirIterator>
 #include <QFileDialog>
 #include <QJsonArray>
 #include <QLabel>
@@ -32,19 +32,7 @@ QByteArray readAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-// Every entry below dir as "name" or "name/" with the bytes of files, in name order.
-QString treeOf(const QString& dir)
-{
-    QStringList entries;
-    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString rel = QDir(dir).relativeFilePath(path);
-        entries << (it.fileInfo().isDir() ? rel + '/' : rel + '=' + QString::fromUtf8(readAll(path)));
-    }
-    entries.sort();
-    return entries.join(' ');
-}
+using KoTestFiles::treeOf;
 
 void saveShot(QWidget* widget, const char* name)
 {
@@ -524,6 +512,8 @@ void TestBrowserOps::cutAndPaste_data()
                                  << "a/ a/s/ t/" << false;
     QTest::newRow("copied into itself") << "/a"
                                         << "a/ a/s/ t/" << true;
+    QTest::newRow("copied into its own folder, the name taken") << "/"
+                                                                << "a(1)/ a(1)/s/ a/ a/s/ t/" << true;
     QTest::newRow("a name that only begins with the source's") << "/ab"
                                                                << "ab/ ab/a/ ab/a/s/ t/" << false;
 }
@@ -547,6 +537,16 @@ void TestBrowserOps::cutAndPaste()
     const bool refused = into == "/a" || into.startsWith("/a/");
     if (refused)
         answerBox(1, [&](KoUiV3AlertDialog* box) { told = boxTexts(box); });
+    bool closedItself = true;
+    if (copy && !refused) {
+        // The progress box closes once the phone's copy is done; one still open later is cancelled.
+        KoModal::whenOpen<KoUiV3FileCopyProgressDialog>([&closedItself](KoUiV3FileCopyProgressDialog* dialog) {
+            QTimer::singleShot(20000, dialog, [&closedItself, dialog] {
+                closedItself = false;
+                dialog->findChild<QPushButton*>("btnCancel")->click();
+            });
+        });
+    }
     m_page->onPasteActionTriggled();
     if (refused) {
         QVERIFY(told.contains(copy ? "目标文件夹是源文件夹/a的子文件夹, 无法复制"
@@ -555,6 +555,7 @@ void TestBrowserOps::cutAndPaste()
         QCOMPARE(m_fx.phone->callsTo("copyFile").size(), 0);
     }
     QTRY_COMPARE_WITH_TIMEOUT(treeOf(m_fx.root()), after, 10000);
+    QVERIFY(closedItself);
 }
 
 void TestBrowserOps::copyProgress_data()

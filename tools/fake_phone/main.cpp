@@ -1,7 +1,8 @@
 // A phone on this computer: serves folders as the phone's LAN file service (storage, albums, SD
 // card, app disk), answers the LAN messages on the phones' UDP port, and optionally runs a fake
-// account server and relay whose device report lists it. It leaves on SIGTERM, SIGINT or SIGHUP
-// with its temporary folders removed. See README.md, "Trying it without a phone".
+// account server and relay whose device report lists it (with --relay-only the phone is reachable
+// through that relay alone, as a phone on another network is). It leaves on SIGTERM, SIGINT or
+// SIGHUP with its temporary folders removed. See README.md, "Trying it without a phone".
 
 #include "KoSampleTree.h"
 
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QTcpSocket>
 #include <QTextStream>
 #include <QTimer>
 
@@ -43,13 +45,21 @@ int main(int argc, char** argv)
     const QCommandLineOption computerOpt("computer-port", "The computer's UDP port.", "port", "59631");
     const QCommandLineOption pairOpt("pair", "Pair now with this QR key (the \"key\" of the QR text).", "key");
     const QCommandLineOption accountOpt("account", "Also run a fake account server and relay listing this phone.");
+    const QCommandLineOption relayOnlyOpt("relay-only",
+                                          "With --account: reachable only through the relay; the LAN address the "
+                                          "device report gives refuses connections and no LAN message is answered.");
     const QCommandLineOption phoneOpt("login-phone", "Account phone number (with --account).", "phone",
                                       "13800000000");
     const QCommandLineOption passwordOpt("login-password", "Account password (with --account).", "password",
                                          "reraze");
     parser.addOptions({rootOpt, albumsOpt, sdOpt, appDiskOpt, sampleOpt, idOpt, nameOpt, typeOpt, uidOpt, udpOpt,
-                       computerOpt, pairOpt, accountOpt, phoneOpt, passwordOpt});
+                       computerOpt, pairOpt, accountOpt, relayOnlyOpt, phoneOpt, passwordOpt});
     parser.process(app);
+    const bool relayOnly = parser.isSet(relayOnlyOpt);
+    if (relayOnly && (!parser.isSet(accountOpt) || parser.isSet(pairOpt))) {
+        out << "--relay-only needs --account and pairs through no LAN (no --pair)\n";
+        return 2;
+    }
 
     // Category, folder: in the order the phone lists them.
     QList<QPair<int, QString>> served{{9, parser.value(rootOpt)},
@@ -96,17 +106,32 @@ int main(int argc, char** argv)
     }
     phone.setCategories(categories);
     phone.setIdentity(parser.value(idOpt), parser.value(nameOpt), parser.value(typeOpt).toInt(), 30, uid);
-    if (!phone.start()) {
-        out << "cannot start the phone's file service\n";
-        return 1;
-    }
     KoFakeLanPhone lan(&phone);
-    lan.setComputer(QHostAddress::LocalHost, quint16(parser.value(computerOpt).toUInt()));
-    if (!lan.start(quint16(parser.value(udpOpt).toUInt()))) {
-        out << "cannot bind UDP port " << parser.value(udpOpt) << "\n";
-        return 1;
+    // A relay-only phone is reported at a port held without listening: every connection to it is
+    // refused, as the address of a phone on another network never answers.
+    QTcpSocket heldPort;
+    quint16 lanPort = 0;
+    if (relayOnly) {
+        if (!heldPort.bind(QHostAddress(QHostAddress::LocalHost), 0)) {
+            out << "cannot hold a port for the phone's LAN address\n";
+            return 1;
+        }
+        lanPort = heldPort.localPort();
+        out << "phone " << phone.deviceId() << " through the relay only; its LAN address http://" << phone.ip() << ":"
+            << lanPort << " refuses connections\n";
+    } else {
+        if (!phone.start()) {
+            out << "cannot start the phone's file service\n";
+            return 1;
+        }
+        lan.setComputer(QHostAddress::LocalHost, quint16(parser.value(computerOpt).toUInt()));
+        if (!lan.start(quint16(parser.value(udpOpt).toUInt()))) {
+            out << "cannot bind UDP port " << parser.value(udpOpt) << "\n";
+            return 1;
+        }
+        lanPort = phone.port();
+        out << "phone " << phone.deviceId() << " at " << phone.baseUrl() << ", UDP port " << lan.port() << "\n";
     }
-    out << "phone " << phone.deviceId() << " at " << phone.baseUrl() << ", UDP port " << lan.port() << "\n";
     for (const auto& category : served) {
         if (!category.second.isEmpty())
             out << "  category " << category.first << ": " << QDir(category.second).absolutePath() << "\n";
@@ -135,14 +160,14 @@ int main(int argc, char** argv)
         }
         account->addAccount(parser.value(phoneOpt), parser.value(passwordOpt), uid, QStringLiteral("测试用户"));
         relay->attachPhone(&phone);
-        relay->setNetworkState(phone.deviceId(), phone.ip(), phone.port(), 1);
+        relay->setNetworkState(phone.deviceId(), phone.ip(), lanPort, 1);
         const QJsonObject device{{"uid", uid},
                                  {"deviceId", phone.deviceId()},
                                  {"deviceType", phone.deviceType()},
                                  {"deviceName", phone.deviceName()},
                                  {"state", 2},
                                  {"ip", phone.ip()},
-                                 {"port", int(phone.port())},
+                                 {"port", int(lanPort)},
                                  {"appVersion", phone.appVersion()},
                                  {"nick", QStringLiteral("测试用户")},
                                  {"networkType", 1},
