@@ -63,6 +63,8 @@ private slots:
     void thumbnailsOnBothRoutes();
     void unwritableThumbnailIsRefusedWithoutRequest();
     void pauseInsideTheTimeoutResultReportsNothingMore();
+    void answerSentAgainUnaskedIsNoOtherFile_data();
+    void answerSentAgainUnaskedIsNoOtherFile();
 
 private:
     QString storage(const QString& name) const { return m_fx.dir.filePath(QStringLiteral("storage/") + name); }
@@ -605,6 +607,52 @@ void TestDownload::pauseInsideTheTimeoutResultReportsNothingMore()
     QCOMPARE(r.results.first(), qMakePair(81, -1));
     // The download had ended: the partial file is the next start's.
     QCOMPARE(readFile(partial).size(), 100 * 1024);
+}
+
+// A phone that sends its answer a second time, unasked, while the connection waits in the pool:
+// the next download must not take it for its own.
+void TestDownload::answerSentAgainUnaskedIsNoOtherFile_data()
+{
+    QTest::addColumn<int>("repeatMs");
+    QTest::addColumn<bool>("nextAfterIt"); // the next download starts only once the repeat is out
+    QTest::newRow("2 ms, next at once") << 2 << false;
+    QTest::newRow("20 ms, next at once") << 20 << false;
+    QTest::newRow("2 ms, next after it") << 2 << true;
+    QTest::newRow("20 ms, next after it") << 20 << true;
+}
+
+void TestDownload::answerSentAgainUnaskedIsNoOtherFile()
+{
+    QFETCH(int, repeatMs);
+    QFETCH(bool, nextAfterIt);
+    // A phone of its own, so that no connection of another test waits in the pool.
+    KoFakePhone phone(m_fx.root());
+    QVERIFY(phone.start());
+    KoTestResponse repeated;
+    repeated.repeatAfterMs = repeatMs;
+    const int files = 12;
+    const QString folder = QStringLiteral("again-%1/").arg(qHash(QByteArray(QTest::currentDataTag())));
+    Results r;
+    for (int i = 0; i < files; ++i) {
+        const QString name = QStringLiteral("again%1.bin").arg(i);
+        // Sizes differ too, so another file's answer is never the right length by chance.
+        const QByteArray data = putRemote(name, 1000 + 97 * i, quint32(400 + i));
+        const QString target = local(folder + name);
+        phone.queueDownloadFault(repeated);
+        download(300 + i, target, QLatin1Char('/') + name, r, phone.baseUrl());
+        QVERIFY(r.waitFor(i + 1));
+        QCOMPARE(r.results.last(), qMakePair(300 + i, 0));
+        QCOMPARE(sha256Of(target), sha256(data));
+        if (nextAfterIt)
+            QTRY_COMPARE(phone.http()->unaskedAnswers(), i + 1);
+    }
+    // Dropped before the request went out: every file asked for once.
+    QCOMPARE(phone.callsTo(QStringLiteral("getFile")).size(), files);
+    if (nextAfterIt) {
+        // Each connection that held a repeat was closed and the next download opened its own.
+        QCOMPARE(phone.http()->acceptedConnections(), files);
+        QTRY_COMPARE(phone.http()->connectionCount(), 1);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDownload)
