@@ -10,6 +10,7 @@
 
 #include <mutex>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -184,7 +185,11 @@ void KoCurlMulti::act(curl_socket_t socket, int mask)
         curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &reply);
         const CURLcode result = msg->data.result;
         if (reply && m_running.contains(reply)) {
+            // Before the easy handle leaves, which forgets its connection.
+            noteIdleConnection(msg->easy_handle);
             remove(reply);
+            if (result == CURLE_ABORTED_BY_CALLBACK && reply->retryOnFreshConnection() && add(reply))
+                continue;
             reply->transferDone(result);
             touch(reply);
         }
@@ -201,4 +206,46 @@ void KoCurlMulti::deliver()
         if (reply)
             reply->deliver();
     }
+}
+
+QByteArray KoCurlMulti::connectionKey(const char* peerIp, long peerPort, const char* localIp, long localPort)
+{
+    return QByteArray(peerIp ? peerIp : "") + ' ' + QByteArray::number(qint64(peerPort)) + ' '
+        + QByteArray(localIp ? localIp : "") + ' ' + QByteArray::number(qint64(localPort));
+}
+
+void KoCurlMulti::noteIdleConnection(CURL* easy)
+{
+    // Bad unless curl keeps the connection.
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    if (curl_easy_getinfo(easy, CURLINFO_ACTIVESOCKET, &socket) != CURLE_OK || socket == CURL_SOCKET_BAD)
+        return;
+    char* peerIp = nullptr;
+    char* localIp = nullptr;
+    long peerPort = 0;
+    long localPort = 0;
+    curl_easy_getinfo(easy, CURLINFO_PRIMARY_IP, &peerIp);
+    curl_easy_getinfo(easy, CURLINFO_PRIMARY_PORT, &peerPort);
+    curl_easy_getinfo(easy, CURLINFO_LOCAL_IP, &localIp);
+    curl_easy_getinfo(easy, CURLINFO_LOCAL_PORT, &localPort);
+    m_idle.insert(socket, connectionKey(peerIp, peerPort, localIp, localPort));
+}
+
+bool KoCurlMulti::takeIdleConnection(const QByteArray& key, bool fresh)
+{
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    for (auto it = m_idle.begin(); it != m_idle.end();) {
+        if (it.value() != key) {
+            ++it;
+            continue;
+        }
+        // A new connection with the ends of one gone before: that entry is stale.
+        if (!fresh)
+            socket = it.key();
+        it = m_idle.erase(it);
+    }
+    if (socket == CURL_SOCKET_BAD)
+        return false;
+    pollfd p{int(socket), POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
 }

@@ -10,6 +10,8 @@
 
 #include <cstring>
 
+#include <poll.h>
+
 namespace {
 
 // Large reads keep the calls per byte low on a fast LAN; below the allocator's threshold for
@@ -163,6 +165,10 @@ KoCurlReply::KoCurlReply(KoCurlMulti* multi, QNetworkAccessManager::Operation op
     curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, kSlowBytesPerSecond);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, long(qMax(1, (KoServerConfig::slowTransferMs() + 999) / 1000)));
+    curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &KoCurlReply::onSocketOpened);
+    curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, this);
+    curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, &KoCurlReply::onRequestDue);
+    curl_easy_setopt(e, CURLOPT_PREREQDATA, this);
     if (post) {
         curl_easy_setopt(e, CURLOPT_POST, 1L);
         if (m_device) {
@@ -172,8 +178,6 @@ KoCurlReply::KoCurlReply(KoCurlMulti* multi, QNetworkAccessManager::Operation op
             curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(m_bodyTotal));
             // A connection the peer closed meanwhile would want the body from its start again.
             curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
-            curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &KoCurlReply::onSocketOpened);
-            curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, this);
         } else {
             // Goes out with the head in one write when small.
             curl_easy_setopt(e, CURLOPT_POSTFIELDS, m_memoryBody.constData());
@@ -380,8 +384,39 @@ size_t KoCurlReply::onRead(char* data, size_t size, size_t count, void* self)
 
 int KoCurlReply::onSocketOpened(void* self, curl_socket_t socket, curlsocktype)
 {
-    static_cast<KoCurlReply*>(self)->m_socket = socket;
+    auto* r = static_cast<KoCurlReply*>(self);
+    r->m_newConnection = true;
+    if (r->m_device)
+        r->m_socket = socket;
     return CURL_SOCKOPT_OK;
+}
+
+int KoCurlReply::onRequestDue(void* self, char* peerIp, char* localIp, int peerPort, int localPort)
+{
+    auto* r = static_cast<KoCurlReply*>(self);
+    if (!r->m_multi || r->m_done)
+        return CURL_PREREQFUNC_OK;
+    const bool unread = r->m_multi->takeIdleConnection(
+        KoCurlMulti::connectionKey(peerIp, peerPort, localIp, localPort), r->m_newConnection);
+    // Bytes that wait on a kept connection before the request went out answer no request of
+    // ours; curl would take them for this one's answer.
+    if (unread && !r->m_retried) {
+        r->m_staleConnection = true;
+        return CURL_PREREQFUNC_ABORT;
+    }
+    return CURL_PREREQFUNC_OK;
+}
+
+bool KoCurlReply::retryOnFreshConnection()
+{
+    // Nothing of this attempt went out or came in: the next one starts the request afresh.
+    if (!m_staleConnection || m_retried || m_done || m_bodyRead > 0 || m_heads > 0 || m_received > 0)
+        return false;
+    m_staleConnection = false;
+    m_retried = true;
+    m_newConnection = false;
+    curl_easy_setopt(m_easy, CURLOPT_FRESH_CONNECT, 1L);
+    return true;
 }
 
 int KoCurlReply::onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t upNow)

@@ -28,7 +28,9 @@ class KoFileRangeDevice;
 // with TimeoutError. No cookies, no redirects, no proxy, no content decoding.
 // A body streamed from a file goes over a connection of its own and is never sent twice: a cut
 // connection fails the request and the caller asks the phone where to go on. A body in memory
-// may reuse an idle connection and is sent again when that one turns out closed.
+// may reuse an idle connection and is sent again when that one turns out closed. A kept
+// connection on which bytes already wait when the request is about to go out (a second answer
+// the peer sent unasked) is closed, and the request goes out on a fresh one, unseen by callers.
 // A final answer that comes while the body is still going out ends the request once it is
 // whole (its connection closed, no more uploadProgress), marked answeredBeforeBodySent.
 class KoCurlReply : public QNetworkReply
@@ -71,6 +73,10 @@ private:
     static size_t onHeader(char* data, size_t size, size_t count, void* self);
     static size_t onRead(char* data, size_t size, size_t count, void* self);
     static int onSocketOpened(void* self, curl_socket_t socket, curlsocktype purpose);
+    static int onRequestDue(void* self, char* peerIp, char* localIp, int peerPort, int localPort);
+    // The attempt ended before its request went out, on a kept connection that already held
+    // unread bytes: true once, and the next attempt gets a fresh connection.
+    bool retryOnFreshConnection();
     static int onProgress(void* self, curl_off_t downTotal, curl_off_t downNow, curl_off_t upTotal, curl_off_t upNow);
     // False fails the transfer.
     bool headerLine(const QByteArray& line);
@@ -84,6 +90,9 @@ private:
     QPointer<KoCurlMulti> m_multi;
     CURL* m_easy = nullptr;
     curl_socket_t m_socket = CURL_SOCKET_BAD; // the own connection of a streamed body
+    bool m_newConnection = false;             // this attempt opened its connection
+    bool m_staleConnection = false;           // the attempt was stopped for bytes waiting on its connection
+    bool m_retried = false;
     curl_slist* m_headerList = nullptr;
     QByteArray m_url;
 

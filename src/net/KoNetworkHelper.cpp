@@ -55,12 +55,35 @@ QByteArray KoNetworkHelper::multipartBoundary()
     return QByteArrayLiteral("----WebKitFormBoundaryw9d1v2FahuvheWBA");
 }
 
+namespace {
+
+// Every request asks for `identity`: bytes in any other coding are not the data they stand for.
+bool isEncoded(const QNetworkReply* reply)
+{
+    for (const QByteArray& coding : reply->rawHeader("Content-Encoding").split(',')) {
+        const QByteArray name = coding.trimmed().toLower();
+        if (!name.isEmpty() && name != "identity")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 void KoNetworkHelper::fileReply(QNetworkReply* reply, KoReplyType* record)
 {
     if (!reply) {
         delete record;
         return;
     }
+    // Before a receiver of readyRead takes any of its bytes.
+    connect(reply, &QNetworkReply::metaDataChanged, this, [reply] {
+        if (reply->isRunning() && isEncoded(reply)) {
+            qDebug() << "Answer of" << reply->url().toString(QUrl::RemoveQuery) << "refused: encoded as"
+                     << reply->rawHeader("Content-Encoding");
+            reply->abort();
+        }
+    });
     // A request without a record still gets one, so that its reply is cleaned up.
     m_replyMap->add(reply, record ? record : new KoReplyType(0));
 }

@@ -18,7 +18,9 @@ class KoReplyType;
 
 // Base of every HTTP client. Requests go out through the shared KoNetworkObject and are
 // filed with their record in this client's reply map; every finished reply of the program
-// reaches onFinished of every client, and each acts only on the replies it filed.
+// reaches onFinished of every client, and each acts only on the replies it filed. Every request
+// asks for its answer as it is (`identity`); an answer in another content coding is aborted as
+// soon as its head is in (OperationCanceledError), before any of its bytes is handed on.
 // A sweep (KoServerConfig::sweepIntervalMs) expires at most one overdue request per tick.
 // Everything runs on the GUI thread.
 class KoNetworkHelper : public QObject

@@ -63,6 +63,8 @@ private slots:
     void thumbnailsOnBothRoutes();
     void unwritableThumbnailIsRefusedWithoutRequest();
     void pauseInsideTheTimeoutResultReportsNothingMore();
+    void answerSentAgainUnaskedIsNoOtherFile_data();
+    void answerSentAgainUnaskedIsNoOtherFile();
 
 private:
     QString storage(const QString& name) const { return m_fx.dir.filePath(QStringLiteral("storage/") + name); }
@@ -354,7 +356,15 @@ void TestDownload::chunkedDownloadLongerThanTheDeadlineIsWrittenAsItArrives()
     QCOMPARE(sha256Of(target), sha256(data));
 }
 
-enum ShortAnswer { WholeAnswer, NoLengthCutByClose, NoLengthCutByReset, EmptyAnswer, LengthAboveBody, RestNoLength };
+enum ShortAnswer {
+    WholeAnswer,
+    NoLengthCutByClose,
+    NoLengthCutByReset,
+    EmptyAnswer,
+    LengthAboveBody,
+    RestNoLength,
+    GzipAnswer
+};
 
 void TestDownload::shortAnswers_data()
 {
@@ -372,6 +382,9 @@ void TestDownload::shortAnswers_data()
     QTest::newRow("no length, closed at the end") << 800 * 1024 << 0 << int(RestNoLength) << 0;
     QTest::newRow("declared length, body ends cleanly short") << 300000 << 0 << int(LengthAboveBody) << 1;
     QTest::newRow("resumed rest without a length") << 900000 << 400000 << int(RestNoLength) << 0;
+    // Bytes in a coding that was not asked for are not the file's, whole as they may be.
+    QTest::newRow("gzip-encoded answer") << 300000 << 0 << int(GzipAnswer) << 1;
+    QTest::newRow("gzip-encoded rest keeps the partial") << 300000 << 100000 << int(GzipAnswer) << 1;
 }
 
 // Fewer bytes than the file has are never the file: the partial file stays for a resume and
@@ -412,6 +425,9 @@ void TestDownload::shortAnswers()
     case RestNoLength:
         fault.noContentLength = true;
         break;
+    case GzipAnswer:
+        fault.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("gzip")));
+        break;
     default:
         break;
     }
@@ -433,6 +449,9 @@ void TestDownload::shortAnswers()
     QVERIFY(QFile::exists(partial));
     QVERIFY(kept.size() >= held);
     QVERIFY(data.startsWith(kept));
+    // Nothing of an encoded answer reaches the partial file either.
+    if (answer == GzipAnswer)
+        QCOMPARE(kept.size(), held);
 }
 
 void TestDownload::cancelDeletesAndPauseKeepsThePartialFile()
@@ -605,6 +624,52 @@ void TestDownload::pauseInsideTheTimeoutResultReportsNothingMore()
     QCOMPARE(r.results.first(), qMakePair(81, -1));
     // The download had ended: the partial file is the next start's.
     QCOMPARE(readFile(partial).size(), 100 * 1024);
+}
+
+// A phone that sends its answer a second time, unasked, while the connection waits in the pool:
+// the next download must not take it for its own.
+void TestDownload::answerSentAgainUnaskedIsNoOtherFile_data()
+{
+    QTest::addColumn<int>("repeatMs");
+    QTest::addColumn<bool>("nextAfterIt"); // the next download starts only once the repeat is out
+    QTest::newRow("2 ms, next at once") << 2 << false;
+    QTest::newRow("20 ms, next at once") << 20 << false;
+    QTest::newRow("2 ms, next after it") << 2 << true;
+    QTest::newRow("20 ms, next after it") << 20 << true;
+}
+
+void TestDownload::answerSentAgainUnaskedIsNoOtherFile()
+{
+    QFETCH(int, repeatMs);
+    QFETCH(bool, nextAfterIt);
+    // A phone of its own, so that no connection of another test waits in the pool.
+    KoFakePhone phone(m_fx.root());
+    QVERIFY(phone.start());
+    KoTestResponse repeated;
+    repeated.repeatAfterMs = repeatMs;
+    const int files = 12;
+    const QString folder = QStringLiteral("again-%1/").arg(qHash(QByteArray(QTest::currentDataTag())));
+    Results r;
+    for (int i = 0; i < files; ++i) {
+        const QString name = QStringLiteral("again%1.bin").arg(i);
+        // Sizes differ too, so another file's answer is never the right length by chance.
+        const QByteArray data = putRemote(name, 1000 + 97 * i, quint32(400 + i));
+        const QString target = local(folder + name);
+        phone.queueDownloadFault(repeated);
+        download(300 + i, target, QLatin1Char('/') + name, r, phone.baseUrl());
+        QVERIFY(r.waitFor(i + 1));
+        QCOMPARE(r.results.last(), qMakePair(300 + i, 0));
+        QCOMPARE(sha256Of(target), sha256(data));
+        if (nextAfterIt)
+            QTRY_COMPARE(phone.http()->unaskedAnswers(), i + 1);
+    }
+    // Dropped before the request went out: every file asked for once.
+    QCOMPARE(phone.callsTo(QStringLiteral("getFile")).size(), files);
+    if (nextAfterIt) {
+        // Each connection that held a repeat was closed and the next download opened its own.
+        QCOMPARE(phone.http()->acceptedConnections(), files);
+        QTRY_COMPARE(phone.http()->connectionCount(), 1);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDownload)

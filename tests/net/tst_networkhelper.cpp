@@ -5,6 +5,7 @@
 
 #include "app/KoServerConfig.h"
 #include "net/KoNetworkObject.h"
+#include "support/KoTestCertificates.h"
 #include "support/KoTestHttpServer.h"
 
 #include <QJsonArray>
@@ -149,6 +150,60 @@ private slots:
         QVERIFY(p->dataReadyCalls > 0);
         QCOMPARE(p->streamed + p->bodies.first(), payload);
         QVERIFY(p->downloads.size() <= 1);
+    }
+
+    // Every request asks for the answer as it is: one in another coding hands on none of its
+    // bytes, on either route.
+    void encodedAnswerIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("coding");
+        QTest::addColumn<bool>("https");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("gzip over plain http") << QByteArray("gzip") << false << true;
+        QTest::newRow("gzip over https") << QByteArray("gzip") << true << true;
+        QTest::newRow("deflate after identity") << QByteArray("identity, deflate") << false << true;
+        QTest::newRow("br over https") << QByteArray("br") << true << true;
+        QTest::newRow("identity") << QByteArray("identity") << false << false;
+        QTest::newRow("Identity over https") << QByteArray("Identity") << true << false;
+    }
+    void encodedAnswerIsRefused()
+    {
+        QFETCH(QByteArray, coding);
+        QFETCH(bool, https);
+        QFETCH(bool, refused);
+        KoTestHttpServer* server = m_server;
+        std::unique_ptr<KoTestHttpServer> secure;
+        if (https) {
+            QVERIFY(KoTestCertificates::ensure());
+            KoNetworkObject::getInstance()->addCaCertificate(KoTestCertificates::caCertificate());
+            secure.reset(new KoTestHttpServer(KoTestHttpServer::Https));
+            QVERIFY(secure->listen());
+            server = secure.get();
+        }
+        QByteArray payload;
+        for (int i = 0; i < 20000; ++i)
+            payload += QByteArray::number(i) + ';';
+        KoTestResponse answer = KoTestResponse::raw(payload);
+        answer.headers.append(qMakePair(QByteArray("Content-Encoding"), coding));
+        server->setResponse("/file/v2/getFile", answer);
+        server->setResponse("/file/v2/list", answer);
+        KoProbeHelper* p = newProbe();
+        QJsonObject body{{"path", "/a"}};
+        p->downloadHttpData(body, server->baseUrl() + "/file/v2/getFile", new KoReplyType(101003), nullptr);
+        p->postHttpData(body, server->baseUrl() + "/file/v2/list", new KoReplyType(101002), nullptr);
+        QTRY_COMPARE(p->finishedTypes.size(), 2);
+        const QNetworkReply::NetworkError expected = refused ? QNetworkReply::OperationCanceledError
+                                                             : QNetworkReply::NoError;
+        QCOMPARE(p->errors, (QList<QNetworkReply::NetworkError>{expected, expected}));
+        if (refused) {
+            QCOMPARE(p->dataReadyCalls, 0);
+            QCOMPARE(p->bodies, (QList<QByteArray>{QByteArray(), QByteArray()}));
+        } else {
+            const int download = p->finishedTypes.indexOf(101003);
+            QCOMPARE(p->streamed + p->bodies.at(download), payload);
+            QCOMPARE(p->bodies.at(1 - download), payload);
+        }
+        QVERIFY(p->getReplyMap()->isEmpty());
     }
 
     void repliesOfAnotherClientAreLeftAlone()

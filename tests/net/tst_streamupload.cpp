@@ -8,8 +8,11 @@
 
 #include <QFile>
 #include <QHttpMultiPart>
+#include <QJsonDocument>
 #include <QTcpServer>
 #include <QtTest>
+
+#include <memory>
 
 Q_DECLARE_METATYPE(KoTestResponse)
 
@@ -20,6 +23,18 @@ class TestStreamUpload : public KoUploadTestBase
 private:
     QString writeFile(const QString& name, qint64 size) { return KoUploadTestBase::writeFile(name, pattern(size)); }
     QString url() const { return m_server->baseUrl() + "/file/v2/uploadFile"; }
+
+    enum Kind { Json, ShortUpload, StreamedUpload };
+    void send(int kind, const QString& path)
+    {
+        QJsonObject body{{"path", path}};
+        if (kind == Json)
+            m_probe->postHttpData(body, url(), new KoReplyType(101002), nullptr);
+        else if (kind == ShortUpload)
+            m_probe->uploadShortHttpFile(path, url(), new KoReplyType(101019), nullptr, 0);
+        else
+            m_probe->uploadHttpFile(path, url(), new KoReplyType(101004), nullptr, 0);
+    }
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
@@ -109,6 +124,57 @@ private slots:
             QCOMPARE(m_probe->errors.last(), QNetworkReply::NoError);
         }
         QCOMPARE(m_server->acceptedConnections(), 3);
+    }
+
+    // A phone that sends its answer a second time, unasked, while the connection is kept: the
+    // next request goes out once, whole, on a connection of its own, and gets its own answer.
+    void answerRepeatedUnaskedStaysOffTheNextRequest_data()
+    {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("second");
+        QTest::newRow("json, then json") << int(Json) << int(Json);
+        QTest::newRow("short upload, then short upload") << int(ShortUpload) << int(ShortUpload);
+        QTest::newRow("streamed upload, then short upload") << int(StreamedUpload) << int(ShortUpload);
+    }
+    void answerRepeatedUnaskedStaysOffTheNextRequest()
+    {
+        auto answered = std::make_shared<int>(0);
+        m_server->setHandler([answered](const KoTestRequest&) {
+            KoTestResponse r = KoTestResponse::json(QJsonObject{{"code", 0}, {"n", ++*answered}});
+            r.repeatAfterMs = 2;
+            return r;
+        });
+        QFETCH(int, first);
+        QFETCH(int, second);
+        const QString path = writeFile("again.bin", 70000);
+        send(first, path);
+        QTRY_COMPARE(m_probe->finishedTypes.size(), 1);
+        QTRY_COMPARE(m_server->unaskedAnswers(), 1);
+        const int uploadsBefore = m_probe->uploads.size();
+        send(second, path);
+        QTRY_COMPARE(m_probe->finishedTypes.size(), 2);
+        QCOMPARE(m_probe->errors,
+                 (QList<QNetworkReply::NetworkError>{QNetworkReply::NoError, QNetworkReply::NoError}));
+        QCOMPARE(m_probe->bodies.last(), QByteArray("{\"code\":0,\"n\":2}"));
+        const QList<KoTestRequest> requests = m_server->requests();
+        QCOMPARE(requests.size(), 2);
+        QCOMPARE(requests.last().aborted, false);
+        // Whole, from its first byte.
+        const QByteArray sent = requests.last().bodyBytes();
+        if (second == Json) {
+            QCOMPARE(QJsonDocument::fromJson(sent).object().value("path").toString(), path);
+        } else {
+            QCOMPARE(sent.size(), 70000 + 9 + KoNetworkHelper::kMultipartOverhead);
+            QVERIFY(sent.contains(pattern(70000)));
+        }
+        QCOMPARE(m_server->acceptedConnections(), 2);
+        // The connection that held the repeat was closed, not kept.
+        QTRY_COMPARE(m_server->connectionCount(), 1);
+        // Sent once: the progress of the second request climbs once to its total.
+        for (int i = uploadsBefore + 1; i < m_probe->uploads.size(); ++i)
+            QVERIFY(m_probe->uploads.at(i).done >= m_probe->uploads.at(i - 1).done);
+        if (second != Json)
+            QCOMPARE(m_probe->uploads.last().done, m_probe->uploads.last().total);
     }
 
     void answers_data()

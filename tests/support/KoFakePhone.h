@@ -112,8 +112,8 @@ public:
     // --- transfers (KoFakePhoneTransfer.cpp; "getFile", "getThumbnail", "uploadFile",
     // "checksum" / "askChecksum") -----------------------------------------------------
     // The next "getFile" answers (one each, in order) take the misbehaviour of fault: its
-    // stallAfter, closeAfter, resetAfter, chunked, noContentLength and delayMs fields, and its
-    // headers are added to the answer's.
+    // stallAfter, closeAfter, resetAfter, chunked, noContentLength, delayMs, trickleMs and
+    // repeatAfterMs fields, and its headers are added to the answer's.
     void queueDownloadFault(const KoTestResponse& fault);
     // Downloads always start again from 0 ("valid" 0).
     void setResumeRefused(bool refused) { m_resumeRefused = refused; }

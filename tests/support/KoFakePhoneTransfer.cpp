@@ -200,6 +200,7 @@ KoTestResponse KoFakePhone::serveDownload(const KoFakeCall& call, bool thumbnail
         response.noContentLength = fault.noContentLength;
         response.delayMs = fault.delayMs;
         response.trickleMs = fault.trickleMs;
+        response.repeatAfterMs = fault.repeatAfterMs;
         response.headers += fault.headers;
     }
     return response;

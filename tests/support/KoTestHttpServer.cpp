@@ -489,6 +489,16 @@ private:
         head += "\r\n";
         if (r.verbatim.isEmpty())
             m_socket->write(head);
+        m_repeat.clear();
+        if (r.repeatAfterMs >= 0 && r.verbatim.isEmpty() && !m_truncated && !m_chunked) {
+            QByteArray body = m_sendData;
+            if (m_sendFile) {
+                QFile again(r.bodyFile);
+                if (again.open(QIODevice::ReadOnly) && again.seek(r.bodyFileOffset))
+                    body = again.readAll();
+            }
+            m_repeat = head + (m_request.method == "HEAD" ? QByteArray() : body);
+        }
         m_sendingBody = true;
         pump();
     }
@@ -567,6 +577,10 @@ private:
             if (m_closeWhenDone) {
                 closeByServer(false);
             } else {
+                if (!m_repeat.isEmpty())
+                    QTimer::singleShot(m_response.repeatAfterMs, this,
+                                       [this, again = m_repeat] { sendUnasked(again); });
+                m_repeat.clear();
                 m_state = ReadHead;
                 forgetRequest();
                 m_response = KoTestResponse();
@@ -579,6 +593,23 @@ private:
             }
             break;
         }
+    }
+
+    // Only onto an idle connection: once the next request is there, an answer sent now would
+    // be taken for its own by any client.
+    void sendUnasked(const QByteArray& answer)
+    {
+        char next = 0;
+        const int fd = int(m_socket->socketDescriptor());
+        if (m_state != ReadHead || !m_in.isEmpty() || m_socket->bytesAvailable() > 0 || fd < 0
+            || ::recv(fd, &next, 1, MSG_PEEK | MSG_DONTWAIT) >= 0)
+            return;
+        // On the wire now: neither on a later turn of the loop nor held back (Nagle) until the
+        // client acknowledges the last answer, which it may do only with its next request.
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        m_socket->write(answer);
+        m_socket->flush();
+        ++m_server->m_unasked;
     }
 
     void closeByServer(bool reset)
@@ -668,6 +699,7 @@ private:
     bool m_earlyDone = false;
     bool m_flushing = false;
     bool m_closeWhenDone = false;
+    QByteArray m_repeat; // the answer as it went out, for repeatAfterMs
 };
 
 KoTestHttpServer::KoTestHttpServer(Mode mode, QObject* parent)
@@ -776,6 +808,11 @@ int KoTestHttpServer::connectionCount() const
 int KoTestHttpServer::acceptedConnections() const
 {
     return m_accepted;
+}
+
+int KoTestHttpServer::unaskedAnswers() const
+{
+    return m_unasked;
 }
 
 void KoTestHttpServer::onNewConnection(qintptr descriptor)

@@ -55,6 +55,8 @@ struct KoTestResponse {
     QByteArray verbatim;          // the whole answer (status line, head, body) as it stands, framing faults
                                   // included; the fault fields above count its bytes as the body's
     int trickleMs = 0;            // one byte of the body every trickleMs
+    int repeatAfterMs = -1;       // the whole answer once more, unasked, this long after it went out on a kept
+                                  // connection, unless the next request has come by then
     static KoTestResponse json(const QJsonObject& o, int status = 200);
     static KoTestResponse raw(const QByteArray& body, int status = 200,
                               const QByteArray& contentType = "application/octet-stream");
@@ -89,6 +91,7 @@ public:
     void setSpillThreshold(qint64 bytes); // bodies larger than this go to a temp file (default 8 MiB)
     int connectionCount() const;          // connections currently open (for keep-alive checks)
     int acceptedConnections() const;      // connections accepted since listen()
+    int unaskedAnswers() const;           // answers sent once more unasked (repeatAfterMs)
 
 signals:
     void requestReceived(const KoTestRequest& request);
@@ -118,4 +121,5 @@ private:
     QTemporaryDir m_spillDir;
     int m_spillCounter = 0;
     int m_accepted = 0;
+    int m_unasked = 0;
 };
