@@ -42,6 +42,8 @@ private slots:
     void retryOfARunningRecordDoesNothing();
     void folderInTheWayFailsTheDownload();
     void twoWritersOfOneTargetNeverRun();
+    void namesThatMeetInOneFolder_data();
+    void namesThatMeetInOneFolder();
     void failedAndSilentSubListingsDoNotHoldTheGroup();
     void code100FailsTheRecord();
     void bulkRetryAndBulkClear();
@@ -714,6 +716,72 @@ void TestOperatorDownload::twoWritersOfOneTargetNeverRun()
     QCOMPARE(m_op->getDownLoadingList()->size(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty() && idle(m_op), 20000);
     QCOMPARE(readAll(dst + QStringLiteral("/same.txt")), QByteArray("first"));
+}
+
+void TestOperatorDownload::namesThatMeetInOneFolder_data()
+{
+    QTest::addColumn<QStringList>("names");     // as the phone lists them
+    QTest::addColumn<QStringList>("unholdable"); // longer than a local name may be: never asked for
+    const QString x = QStringLiteral("x.bin");
+    const QString partial = QStringLiteral(".ReRazeDownload");
+    QString start; // 231 bytes
+    while (start.size() < 77)
+        start += QStringLiteral("长");
+    QString tooLong;
+    while (tooLong.toUtf8().size() < 300)
+        tooLong += QStringLiteral("名");
+    QTest::newRow("a file and its partial-named twin") << QStringList{x, x + partial} << QStringList();
+    QTest::newRow("the twin listed first") << QStringList{x + partial, x} << QStringList();
+    QTest::newRow("a chain of three") << QStringList{x + partial + partial, x, x + partial} << QStringList();
+    QTest::newRow("two long names sharing their first 231 bytes")
+        << QStringList{start + QStringLiteral("-first-copy.bin"), start + QStringLiteral("-other-copy.bin")}
+        << QStringList();
+    QTest::newRow("a 300-byte name fails before any request")
+        << QStringList{QStringLiteral("ok.txt"), tooLong} << QStringList{tooLong};
+}
+
+// Names of one folder whose local or partial files meet: each file arrives whole, or fails
+// without a request and without leaving anything; never one file's bytes under another name.
+void TestOperatorDownload::namesThatMeetInOneFolder()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, unholdable);
+    KoWatchdog watchdog(90);
+    QMap<QString, QByteArray> expected;
+    QJsonArray files;
+    for (int i = 0; i < names.size(); ++i) {
+        // The plain name is large, so that the others end while it is still written.
+        const QByteArray bytes = randomBytes(names.at(i) == QLatin1String("x.bin") ? 3000000 : 60000 + i, 40 + i);
+        const QString path = QStringLiteral("/pair/") + names.at(i);
+        if (!unholdable.contains(names.at(i))) {
+            QVERIFY(m_fx.writeFile(path, bytes));
+            expected.insert(names.at(i), bytes);
+        }
+        files.append(QJsonObject{{QStringLiteral("path"), path},
+                                 {QStringLiteral("type"), 500},
+                                 {QStringLiteral("size"), double(bytes.size())},
+                                 {QStringLiteral("lastTime"), 1.6e12}});
+    }
+    const QJsonObject answer{{QStringLiteral("code"), 0},
+                             {QStringLiteral("data"),
+                              QJsonArray{QJsonObject{{QStringLiteral("path"), QStringLiteral("/pair")},
+                                                     {QStringLiteral("size"), 0.0},
+                                                     {QStringLiteral("files"), files}}}}};
+    m_fx.phone->queueAnswer(QStringLiteral("getMultiSubPaths"), KoTestResponse::json(answer));
+    QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
+    QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
+    const QString dst = m_local->path();
+    download({folder(QStringLiteral("/pair"))}, dst);
+    QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 60000);
+    QVERIFY(waitIdle());
+
+    QCOMPARE(done.last().at(0).toInt(), unholdable.size());
+    QCOMPARE(errors.size(), unholdable.size());
+    for (const QString& name : qAsConst(unholdable))
+        QVERIFY(errors.contains(QVariantList{dst + QStringLiteral("/pair/") + name}));
+    QCOMPARE(tree(dst + QStringLiteral("/pair")), expected);
+    for (const KoFakeCall& call : m_fx.phone->callsTo(QStringLiteral("getFile")))
+        QVERIFY(!unholdable.contains(call.body.value(QStringLiteral("path")).toString().mid(6)));
 }
 
 void TestOperatorDownload::failedAndSilentSubListingsDoNotHoldTheGroup()
