@@ -78,6 +78,29 @@ private:
         writeFile(storage(name), data);
         return data;
     }
+    // A phone file of size bytes named after the running row, an older copy at its target and
+    // the first held bytes of it in the partial file.
+    struct Held {
+        QString name;
+        QString target;
+        QString partial;
+        QByteArray data;
+        QByteArray older;
+    };
+    Held holdPart(const QString& prefix, int size, int held, quint32 seed)
+    {
+        Held h;
+        h.name = prefix + QStringLiteral("-%1.bin").arg(qHash(QByteArray(QTest::currentDataTag())));
+        h.data = putRemote(h.name, size, seed);
+        h.target = local(h.name);
+        h.partial = h.target + QStringLiteral(".ReRazeDownload");
+        h.older = patternBytes(5000, seed + 1);
+        writeFile(h.target, h.older);
+        QFile::remove(h.partial);
+        if (held > 0)
+            writeFile(h.partial, h.data.left(held));
+        return h;
+    }
     void download(int id, const QString& target, const QString& remote, Results& r, const QString& base = QString())
     {
         m_client->downloadFileV2(id, base.isEmpty() ? m_fx.phone->baseUrl() : base, target, 9, remote, 0, -1,
@@ -387,14 +410,13 @@ void TestDownload::shortAnswers()
     QFETCH(int, held);
     QFETCH(int, answer);
     QFETCH(int, code);
-    const QString name = QStringLiteral("short-%1.bin").arg(qHash(QByteArray(QTest::currentDataTag())));
-    const QByteArray data = putRemote(name, size, 70);
-    const QString target = local(name);
-    const QString partial = target + QStringLiteral(".ReRazeDownload");
-    const QByteArray older = patternBytes(5000, 71);
-    QVERIFY(writeFile(target, older));
-    if (held > 0)
-        QVERIFY(writeFile(partial, data.left(held)));
+    const Held h = holdPart(QStringLiteral("short"), size, held, 70);
+    const QString& name = h.name;
+    const QByteArray& data = h.data;
+    const QString& target = h.target;
+    const QString& partial = h.partial;
+    const QByteArray& older = h.older;
+    QCOMPARE(readFile(target), older);
     KoTestResponse fault;
     switch (answer) {
     case NoLengthCutByClose:
@@ -444,8 +466,8 @@ enum ResumeFraming { RestWithLength, RestWithoutLength };
 
 void TestDownload::resumeAnswerThatDoesNotEndAtTheListedSize_data()
 {
-    QTest::addColumn<int>("held");  // bytes of the file in the partial file
-    QTest::addColumn<int>("from");  // where the answer's body starts in the phone's file
+    QTest::addColumn<int>("held"); // bytes of the file in the partial file
+    QTest::addColumn<int>("from"); // where the answer's body starts in the phone's file
     QTest::addColumn<int>("framing");
     QTest::newRow("the whole file after agreeing to go on") << 1572867 << 0 << int(RestWithLength);
     QTest::newRow("the whole file, without a length") << 1572867 << 0 << int(RestWithoutLength);
@@ -460,14 +482,9 @@ void TestDownload::resumeAnswerThatDoesNotEndAtTheListedSize()
     QFETCH(int, from);
     QFETCH(int, framing);
     const int size = 3149827;
-    const QString name = QStringLiteral("ignored-%1.bin").arg(qHash(QByteArray(QTest::currentDataTag())));
-    const QByteArray data = putRemote(name, size, 80);
-    const QString target = local(name);
-    const QString partial = target + QStringLiteral(".ReRazeDownload");
-    const QByteArray older = patternBytes(5000, 81);
-    QVERIFY(writeFile(target, older));
-    QVERIFY(writeFile(partial, data.left(held)));
-    KoTestResponse answer = KoTestResponse::raw(data.mid(from));
+    const Held h = holdPart(QStringLiteral("ignored"), size, held, 80);
+    QCOMPARE(QFileInfo(h.partial).size(), qint64(held));
+    KoTestResponse answer = KoTestResponse::raw(h.data.mid(from));
     answer.noContentLength = framing == RestWithoutLength;
     answer.headers.append(qMakePair(QByteArray("valid"), QByteArray("1")));
     answer.headers.append(qMakePair(QByteArray("offset"), QByteArray::number(held)));
@@ -475,20 +492,20 @@ void TestDownload::resumeAnswerThatDoesNotEndAtTheListedSize()
     answer.headers.append(qMakePair(QByteArray("checksum"), QByteArray("0123456789abcdef")));
     m_fx.phone->queueAnswer(QStringLiteral("getFile"), answer);
     Results r;
-    m_client->downloadFileV2(131, m_fx.phone->baseUrl(), target, 9, QLatin1Char('/') + name, 0, -1, QString(),
+    m_client->downloadFileV2(131, m_fx.phone->baseUrl(), h.target, 9, QLatin1Char('/') + h.name, 0, -1, QString(),
                              r.result(), r.onProgress(), size);
     QVERIFY(r.waitFor(1));
     QCOMPARE(r.results.first(), qMakePair(131, 1));
-    QCOMPARE(readFile(target), older);
-    QCOMPARE(QFileInfo(partial).size(), qint64(0));
+    QCOMPARE(readFile(h.target), h.older);
+    QCOMPARE(QFileInfo(h.partial).size(), qint64(0));
 
-    m_client->downloadFileV2(132, m_fx.phone->baseUrl(), target, 9, QLatin1Char('/') + name, 0, -1, QString(),
+    m_client->downloadFileV2(132, m_fx.phone->baseUrl(), h.target, 9, QLatin1Char('/') + h.name, 0, -1, QString(),
                              r.result(), r.onProgress(), size);
     QVERIFY(r.waitFor(2));
     QCOMPARE(r.results.at(1), qMakePair(132, 0));
     QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).last().body.value(QStringLiteral("haveRead")).toDouble(),
              0.0);
-    QCOMPARE(sha256Of(target), sha256(data));
+    QCOMPARE(sha256Of(h.target), sha256(h.data));
 }
 
 void TestDownload::namesAtTheFileSystemsLimit_data()

@@ -12,7 +12,17 @@ using namespace KoOpsTransfer;
 
 namespace {
 const QString kPhoneId = QStringLiteral("android-dl-1");
+
+// The phone's answer to a sub-listing of one folder holding these entries.
+KoTestResponse subListing(const QString& folder, double size, const QJsonArray& files)
+{
+    return KoTestResponse::json(QJsonObject{{QStringLiteral("code"), 0},
+                                            {QStringLiteral("data"),
+                                             QJsonArray{QJsonObject{{QStringLiteral("path"), folder},
+                                                                    {QStringLiteral("size"), size},
+                                                                    {QStringLiteral("files"), files}}}}});
 }
+} // namespace
 
 class TestOperatorDownload : public QObject
 {
@@ -301,12 +311,7 @@ void TestOperatorDownload::hostileNamesStayInsideTheFolder()
         entry(QStringLiteral("/dir/../../sentinel"), 100, 0),
         entry(QStringLiteral("/dir/a\\..\\..\\b.txt"), 500, 7),
     };
-    const QJsonObject answer{{QStringLiteral("code"), 0},
-                             {QStringLiteral("data"),
-                              QJsonArray{QJsonObject{{QStringLiteral("path"), QStringLiteral("/dir")},
-                                                     {QStringLiteral("size"), 40.0},
-                                                     {QStringLiteral("files"), files}}}}};
-    m_fx.phone->queueAnswer(QStringLiteral("getMultiSubPaths"), KoTestResponse::json(answer));
+    m_fx.phone->queueAnswer(QStringLiteral("getMultiSubPaths"), subListing(QStringLiteral("/dir"), 40, files));
 
     // Top-level names from display names: "/" inside, climbing, empty.
     auto named = [this](const QString& path, const QString& display, int type) {
@@ -720,7 +725,7 @@ void TestOperatorDownload::twoWritersOfOneTargetNeverRun()
 
 void TestOperatorDownload::namesThatMeetInOneFolder_data()
 {
-    QTest::addColumn<QStringList>("names");     // as the phone lists them
+    QTest::addColumn<QStringList>("names");      // as the phone lists them
     QTest::addColumn<QStringList>("unholdable"); // longer than a local name may be: never asked for
     const QString x = QStringLiteral("x.bin");
     const QString partial = QStringLiteral(".ReRazeDownload");
@@ -762,12 +767,7 @@ void TestOperatorDownload::namesThatMeetInOneFolder()
                                  {QStringLiteral("size"), double(bytes.size())},
                                  {QStringLiteral("lastTime"), 1.6e12}});
     }
-    const QJsonObject answer{{QStringLiteral("code"), 0},
-                             {QStringLiteral("data"),
-                              QJsonArray{QJsonObject{{QStringLiteral("path"), QStringLiteral("/pair")},
-                                                     {QStringLiteral("size"), 0.0},
-                                                     {QStringLiteral("files"), files}}}}};
-    m_fx.phone->queueAnswer(QStringLiteral("getMultiSubPaths"), KoTestResponse::json(answer));
+    m_fx.phone->queueAnswer(QStringLiteral("getMultiSubPaths"), subListing(QStringLiteral("/pair"), 0, files));
     QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
     QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
     const QString dst = m_local->path();
