@@ -191,8 +191,6 @@ KoRemoteFileTask* KoRemoteFileOperator::popTaskFromList(int taskId)
             const QString partial = KoClientHelper::partialPathOf(target);
             if (--m_downloadPartials[partial] <= 0)
                 m_downloadPartials.remove(partial);
-            // A download that waited for this partial file's name may start now.
-            slotFreed = true;
         }
         // Every kind of slot goes back with its task, the new-folder tasks' included.
         slotFreed = m_transferSlots.remove(taskId);
@@ -326,6 +324,7 @@ void KoRemoteFileOperator::takeFromQueueLocked(QList<int>& queue, QSet<int>& poo
         }
         // A target that is another listed download's partial file is written after that one
         // has ended: at once, the first rename would replace the file the other still writes.
+        // That one runs or waits for a slot, so a pass comes when a slot is freed.
         if (task->getTaskType() == KoRemoteFileTask::TypeDownload
             && m_downloadPartials.contains(downloadTargetKey(task))) {
             ++at;
