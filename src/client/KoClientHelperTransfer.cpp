@@ -33,6 +33,7 @@ struct KoTransferState {
     bool answerSeen = false; // a 200 answer's headers were taken and the file opened
     bool failed = false;     // the answer cannot be stored where it belongs
     qint64 received = 0;     // bytes of this answer written
+    qint64 resumedAt = 0;    // where the answer's bytes went on from (0: from the start)
     // Progress, at most about ten reports a second; the last one is never dropped.
     qint64 lastProgressMs = -1;
     bool progressPending = false;
@@ -230,26 +231,35 @@ void KoClientHelper::downloadFileRemote(int id, int toUid, QString toDeviceId, i
 void KoClientHelper::startDownload(int type, int id, const QString& url, QJsonObject body,
                                    QMap<QString, QString> headers, const QString& localPath, qint64 expectedSize)
 {
-    if (localPath.isEmpty()) {
+    // A name the file system cannot hold would only fail at the rename, after the whole body.
+    const QString name = localPath.mid(localPath.lastIndexOf(QLatin1Char('/')) + 1);
+    if (localPath.isEmpty() || name.toUtf8().size() > KoCommonUtil::kMaxFileNameBytes) {
         refuseLater(type, id);
         return;
     }
-    KoCommonUtil::makeSureParentExist(localPath);
     const QString partial = partialPathOf(localPath);
     const QString partialAbs = QFileInfo(partial).absoluteFilePath();
+    const QString targetAbs = QFileInfo(localPath).absoluteFilePath();
 
-    // Two writers on one partial file would interleave their bytes.
+    // Two writers on one partial file would interleave their bytes; a target that is another
+    // download's partial file (or the reverse) would be replaced by one rename while the other
+    // still writes it.
     KoReplyMap* map = getReplyMap();
     for (QNetworkReply* pending : map->replies()) {
         const KoReplyType* other = map->getReplyType(pending);
         const State s = stateOf(other);
         // One that is being reported (and ends with this turn) no longer writes.
-        if (other && isDownload(other->getType()) && s && s->file && !other->isCanceled()
-            && !m_reporting.contains(other) && QFileInfo(s->partialPath).absoluteFilePath() == partialAbs) {
+        if (!other || !isDownload(other->getType()) || !s || !s->file || other->isCanceled()
+            || m_reporting.contains(other))
+            continue;
+        const QString otherPartial = QFileInfo(s->partialPath).absoluteFilePath();
+        const QString otherTarget = QFileInfo(other->getStringValue(1)).absoluteFilePath();
+        if (otherPartial == partialAbs || otherPartial == targetAbs || otherTarget == partialAbs) {
             refuseLater(type, id);
             return;
         }
     }
+    KoCommonUtil::makeSureParentExist(localPath);
 
     const QFileInfo info(partial);
     if (info.exists() && !info.isFile()) {
@@ -449,7 +459,18 @@ bool KoClientHelper::beginAnswer(KoReplyType* record, QNetworkReply* reply)
             }
             resumeAt = phoneOffset;
         }
+        // The rest must end where the listed file ends: a phone that sends the whole file
+        // after agreeing to go on would have it appended to what is held. Nothing held can be
+        // trusted any more, so the next start asks from zero.
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (resumeAt > 0 && state->expectedSize > 0 && length.isValid()
+            && resumeAt + length.toLongLong() != state->expectedSize) {
+            state->failed = true;
+            file->resize(0);
+            return false;
+        }
     }
+    state->resumedAt = resumeAt;
     bool opened = false;
     if (resumeAt == 0) {
         opened = file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
@@ -563,6 +584,12 @@ int KoClientHelper::handleDownloadFile(QFile* file, KoReplyType* record, QNetwor
         QFile::resize(file->fileName(), 0);
     }
     const qint64 size = QFileInfo(file->fileName()).size();
+    // A rest without a length that ran past the listed end was not the rest of what is held.
+    if (state->resumedAt > 0 && expected > 0 && size > expected) {
+        QFile::resize(file->fileName(), 0);
+        releaseFile(file);
+        return 1;
+    }
     // Without a length the end of the body may be a cut connection: the listed size decides.
     // An answer that brings no bytes completes only a file that is already whole. A longer file
     // is taken, as it may have grown since it was listed.

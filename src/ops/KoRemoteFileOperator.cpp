@@ -155,8 +155,10 @@ bool KoRemoteFileOperator::insertTaskInList(KoRemoteFileTask* task)
         return false;
     m_taskList->append(task);
     m_taskById.insert(task->getTaskId(), task);
-    if (!target.isEmpty())
+    if (!target.isEmpty()) {
         ++m_downloadTargets[target];
+        ++m_downloadPartials[KoClientHelper::partialPathOf(target)];
+    }
     switch (task->getTaskType()) {
     case KoRemoteFileTask::TypeDownload:
     case KoRemoteFileTask::TypeUpload:
@@ -183,8 +185,13 @@ KoRemoteFileTask* KoRemoteFileOperator::popTaskFromList(int taskId)
             return nullptr;
         m_taskList->removeOne(task);
         const QString target = downloadTargetKey(task);
-        if (!target.isEmpty() && --m_downloadTargets[target] <= 0)
-            m_downloadTargets.remove(target);
+        if (!target.isEmpty()) {
+            if (--m_downloadTargets[target] <= 0)
+                m_downloadTargets.remove(target);
+            const QString partial = KoClientHelper::partialPathOf(target);
+            if (--m_downloadPartials[partial] <= 0)
+                m_downloadPartials.remove(partial);
+        }
         // Every kind of slot goes back with its task, the new-folder tasks' included.
         slotFreed = m_transferSlots.remove(taskId);
         slotFreed = m_thumbnailSlots.remove(taskId) || slotFreed;
@@ -229,6 +236,7 @@ void KoRemoteFileOperator::takeAllTasks(QSet<QObject*>& into)
         m_folderTaskKeys.clear();
         m_pendingFolders.clear();
         m_downloadTargets.clear();
+        m_downloadPartials.clear();
     }
     for (KoRemoteFileTask* task : qAsConst(tasks))
         into.insert(task);
@@ -311,6 +319,14 @@ void KoRemoteFileOperator::takeFromQueueLocked(QList<int>& queue, QSet<int>& poo
         // One whose phone folder is still being made stays in its place; the folder check
         // builds a key, so only for a task that could start now.
         if (!m_pendingFolders.isEmpty() && waitsForFolderLocked(task)) {
+            ++at;
+            continue;
+        }
+        // A target that is another listed download's partial file is written after that one
+        // has ended: at once, the first rename would replace the file the other still writes.
+        // That one runs or waits for a slot, so a pass comes when a slot is freed.
+        if (task->getTaskType() == KoRemoteFileTask::TypeDownload
+            && m_downloadPartials.contains(downloadTargetKey(task))) {
             ++at;
             continue;
         }

@@ -395,6 +395,8 @@ private:
     // Listed download tasks per target key (guarded by the task-list mutex), so that a start
     // finds a second writer of its file without walking the lists.
     QHash<QString, int> m_downloadTargets;
+    // The same for their partial files: a download whose target is one of them waits.
+    QHash<QString, int> m_downloadPartials;
     // Upload ids handed out or loaded; a new one never repeats them.
     QSet<QString> m_uploadFids;
     // Download failures without a record (refused names, failed sub-listings), added to the

@@ -55,8 +55,13 @@ private slots:
     void chunkedDownloadLongerThanTheDeadlineIsWrittenAsItArrives();
     void shortAnswers_data();
     void shortAnswers();
+    void resumeAnswerThatDoesNotEndAtTheListedSize_data();
+    void resumeAnswerThatDoesNotEndAtTheListedSize();
+    void namesAtTheFileSystemsLimit_data();
+    void namesAtTheFileSystemsLimit();
     void cancelDeletesAndPauseKeepsThePartialFile();
     void emptyAnswerWithoutLengthIsNoFile();
+    void secondDownloadOfTheSamePartialFileIsRefused_data();
     void secondDownloadOfTheSamePartialFileIsRefused();
     void targetFolderIsNeverTouched();
     void progressIsThrottledAndEndsWithTheTotal();
@@ -74,6 +79,29 @@ private:
         const QByteArray data = patternBytes(size, seed);
         writeFile(storage(name), data);
         return data;
+    }
+    // A phone file of size bytes named after the running row, an older copy at its target and
+    // the first held bytes of it in the partial file.
+    struct Held {
+        QString name;
+        QString target;
+        QString partial;
+        QByteArray data;
+        QByteArray older;
+    };
+    Held holdPart(const QString& prefix, int size, int held, quint32 seed)
+    {
+        Held h;
+        h.name = prefix + QStringLiteral("-%1.bin").arg(qHash(QByteArray(QTest::currentDataTag())));
+        h.data = putRemote(h.name, size, seed);
+        h.target = local(h.name);
+        h.partial = h.target + QStringLiteral(".ReRazeDownload");
+        h.older = patternBytes(5000, seed + 1);
+        writeFile(h.target, h.older);
+        QFile::remove(h.partial);
+        if (held > 0)
+            writeFile(h.partial, h.data.left(held));
+        return h;
     }
     void download(int id, const QString& target, const QString& remote, Results& r, const QString& base = QString())
     {
@@ -395,14 +423,13 @@ void TestDownload::shortAnswers()
     QFETCH(int, held);
     QFETCH(int, answer);
     QFETCH(int, code);
-    const QString name = QStringLiteral("short-%1.bin").arg(qHash(QByteArray(QTest::currentDataTag())));
-    const QByteArray data = putRemote(name, size, 70);
-    const QString target = local(name);
-    const QString partial = target + QStringLiteral(".ReRazeDownload");
-    const QByteArray older = patternBytes(5000, 71);
-    QVERIFY(writeFile(target, older));
-    if (held > 0)
-        QVERIFY(writeFile(partial, data.left(held)));
+    const Held h = holdPart(QStringLiteral("short"), size, held, 70);
+    const QString& name = h.name;
+    const QByteArray& data = h.data;
+    const QString& target = h.target;
+    const QString& partial = h.partial;
+    const QByteArray& older = h.older;
+    QCOMPARE(readFile(target), older);
     KoTestResponse fault;
     switch (answer) {
     case NoLengthCutByClose:
@@ -452,6 +479,86 @@ void TestDownload::shortAnswers()
     // Nothing of an encoded answer reaches the partial file either.
     if (answer == GzipAnswer)
         QCOMPARE(kept.size(), held);
+}
+
+enum ResumeFraming { RestWithLength, RestWithoutLength };
+
+void TestDownload::resumeAnswerThatDoesNotEndAtTheListedSize_data()
+{
+    QTest::addColumn<int>("held"); // bytes of the file in the partial file
+    QTest::addColumn<int>("from"); // where the answer's body starts in the phone's file
+    QTest::addColumn<int>("framing");
+    QTest::newRow("the whole file after agreeing to go on") << 1572867 << 0 << int(RestWithLength);
+    QTest::newRow("the whole file, without a length") << 1572867 << 0 << int(RestWithoutLength);
+    QTest::newRow("a rest from an earlier point than it says") << 1000000 << 400000 << int(RestWithLength);
+}
+
+// "valid" 1 at the held size, but a body that is not the rest: appending it would make a file
+// of the wrong size and bytes. It fails, the target stays, and the next start asks from zero.
+void TestDownload::resumeAnswerThatDoesNotEndAtTheListedSize()
+{
+    QFETCH(int, held);
+    QFETCH(int, from);
+    QFETCH(int, framing);
+    const int size = 3149827;
+    const Held h = holdPart(QStringLiteral("ignored"), size, held, 80);
+    QCOMPARE(QFileInfo(h.partial).size(), qint64(held));
+    KoTestResponse answer = KoTestResponse::raw(h.data.mid(from));
+    answer.noContentLength = framing == RestWithoutLength;
+    answer.headers.append(qMakePair(QByteArray("valid"), QByteArray("1")));
+    answer.headers.append(qMakePair(QByteArray("offset"), QByteArray::number(held)));
+    answer.headers.append(qMakePair(QByteArray("csVersion"), QByteArray("1")));
+    answer.headers.append(qMakePair(QByteArray("checksum"), QByteArray("0123456789abcdef")));
+    m_fx.phone->queueAnswer(QStringLiteral("getFile"), answer);
+    Results r;
+    m_client->downloadFileV2(131, m_fx.phone->baseUrl(), h.target, 9, QLatin1Char('/') + h.name, 0, -1, QString(),
+                             r.result(), r.onProgress(), size);
+    QVERIFY(r.waitFor(1));
+    QCOMPARE(r.results.first(), qMakePair(131, 1));
+    QCOMPARE(readFile(h.target), h.older);
+    QCOMPARE(QFileInfo(h.partial).size(), qint64(0));
+
+    m_client->downloadFileV2(132, m_fx.phone->baseUrl(), h.target, 9, QLatin1Char('/') + h.name, 0, -1, QString(),
+                             r.result(), r.onProgress(), size);
+    QVERIFY(r.waitFor(2));
+    QCOMPARE(r.results.at(1), qMakePair(132, 0));
+    QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).last().body.value(QStringLiteral("haveRead")).toDouble(),
+             0.0);
+    QCOMPARE(sha256Of(h.target), sha256(h.data));
+}
+
+void TestDownload::namesAtTheFileSystemsLimit_data()
+{
+    QTest::addColumn<int>("bytes"); // of the target's name in UTF-8
+    QTest::newRow("255 bytes is taken") << 255;
+    QTest::newRow("256 bytes is refused") << 256;
+    QTest::newRow("300 bytes is refused") << 300;
+}
+
+// A name longer than a file name may be is refused before the request: no body is fetched only
+// to fail at the rename, and nothing is left in the folder.
+void TestDownload::namesAtTheFileSystemsLimit()
+{
+    QFETCH(int, bytes);
+    QString name;
+    while (name.toUtf8().size() + 3 <= bytes)
+        name += QStringLiteral("长");
+    while (name.toUtf8().size() < bytes)
+        name += QLatin1Char('x');
+    const QString folder = local(QStringLiteral("limit-%1").arg(bytes));
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray data = putRemote(QStringLiteral("limit.bin"), 200000, 90);
+    Results r;
+    download(141, folder + QLatin1Char('/') + name, QStringLiteral("/limit.bin"), r);
+    QVERIFY(r.waitFor(1));
+    if (bytes <= 255) {
+        QCOMPARE(r.results.first(), qMakePair(141, 0));
+        QCOMPARE(readFile(folder + QLatin1Char('/') + name), data);
+        return;
+    }
+    QCOMPARE(r.results.first(), qMakePair(141, -3));
+    QVERIFY(m_fx.phone->callsTo(QStringLiteral("getFile")).isEmpty());
+    QVERIFY(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 }
 
 void TestDownload::cancelDeletesAndPauseKeepsThePartialFile()
@@ -505,16 +612,33 @@ void TestDownload::emptyAnswerWithoutLengthIsNoFile()
     QVERIFY(!QFile::exists(nothing));
 }
 
+void TestDownload::secondDownloadOfTheSamePartialFileIsRefused_data()
+{
+    QTest::addColumn<QString>("first"); // targets of the running and the second download
+    QTest::addColumn<QString>("second");
+    const QString plain = QStringLiteral("twice.bin");
+    const QString twin = plain + QStringLiteral(".ReRazeDownload");
+    QTest::newRow("the same target") << plain << plain;
+    QTest::newRow("its target is the running one's partial file") << plain << twin;
+    QTest::newRow("its partial file is the running one's target") << twin << plain;
+}
+
 void TestDownload::secondDownloadOfTheSamePartialFileIsRefused()
 {
+    QFETCH(QString, first);
+    QFETCH(QString, second);
     const QByteArray data = putRemote(QStringLiteral("twice.bin"), 600 * 1024, 14);
+    putRemote(QStringLiteral("other.bin"), 1000, 15);
     KoTestDropProxy proxy(m_fx.phone->port());
     QVERIFY(proxy.listen());
     proxy.setDownstreamRate(600 * 1024);
-    const QString target = local(QStringLiteral("twice.bin"));
+    const QString target = local(first);
+    QFile::remove(target);
+    QFile::remove(local(second));
     Results r;
     download(111, target, QStringLiteral("/twice.bin"), r, proxy.baseUrl());
-    download(112, target, QStringLiteral("/twice.bin"), r, proxy.baseUrl());
+    download(112, local(second), second == first ? QStringLiteral("/twice.bin") : QStringLiteral("/other.bin"), r,
+             proxy.baseUrl());
     // Not inside the call.
     QVERIFY(r.results.isEmpty());
     QVERIFY(r.waitFor(2));
@@ -522,6 +646,9 @@ void TestDownload::secondDownloadOfTheSamePartialFileIsRefused()
     QCOMPARE(r.codeOf(111), 0);
     QCOMPARE(sha256Of(target), sha256(data));
     QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).size(), 1);
+    if (second != first)
+        QVERIFY(!QFile::exists(local(second)));
+    QFile::remove(target);
 }
 
 void TestDownload::targetFolderIsNeverTouched()

@@ -12,7 +12,17 @@ using namespace KoOpsTransfer;
 
 namespace {
 const QString kPhoneId = QStringLiteral("android-dl-1");
+
+// The phone's answer to a sub-listing of one folder holding these entries.
+KoTestResponse subListing(const QString& folder, double size, const QJsonArray& files)
+{
+    return KoTestResponse::json(QJsonObject{{QStringLiteral("code"), 0},
+                                            {QStringLiteral("data"),
+                                             QJsonArray{QJsonObject{{QStringLiteral("path"), folder},
+                                                                    {QStringLiteral("size"), size},
+                                                                    {QStringLiteral("files"), files}}}}});
 }
+} // namespace
 
 class TestOperatorDownload : public QObject
 {
@@ -42,6 +52,8 @@ private slots:
     void retryOfARunningRecordDoesNothing();
     void folderInTheWayFailsTheDownload();
     void twoWritersOfOneTargetNeverRun();
+    void namesThatMeetInOneFolder_data();
+    void namesThatMeetInOneFolder();
     void failedAndSilentSubListingsDoNotHoldTheGroup();
     void code100FailsTheRecord();
     void bulkRetryAndBulkClear();
@@ -299,12 +311,7 @@ void TestOperatorDownload::hostileNamesStayInsideTheFolder()
         entry(QStringLiteral("/dir/../../sentinel"), 100, 0),
         entry(QStringLiteral("/dir/a\\..\\..\\b.txt"), 500, 7),
     };
-    const QJsonObject answer{{QStringLiteral("code"), 0},
-                             {QStringLiteral("data"),
-                              QJsonArray{QJsonObject{{QStringLiteral("path"), QStringLiteral("/dir")},
-                                                     {QStringLiteral("size"), 40.0},
-                                                     {QStringLiteral("files"), files}}}}};
-    m_fx.phone->queueAnswer(QStringLiteral("getMultiSubPaths"), KoTestResponse::json(answer));
+    m_fx.phone->queueAnswer(QStringLiteral("getMultiSubPaths"), subListing(QStringLiteral("/dir"), 40, files));
 
     // Top-level names from display names: "/" inside, climbing, empty.
     auto named = [this](const QString& path, const QString& display, int type) {
@@ -714,6 +721,67 @@ void TestOperatorDownload::twoWritersOfOneTargetNeverRun()
     QCOMPARE(m_op->getDownLoadingList()->size(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(!success.isEmpty() && idle(m_op), 20000);
     QCOMPARE(readAll(dst + QStringLiteral("/same.txt")), QByteArray("first"));
+}
+
+void TestOperatorDownload::namesThatMeetInOneFolder_data()
+{
+    QTest::addColumn<QStringList>("names");      // as the phone lists them
+    QTest::addColumn<QStringList>("unholdable"); // longer than a local name may be: never asked for
+    const QString x = QStringLiteral("x.bin");
+    const QString partial = QStringLiteral(".ReRazeDownload");
+    QString start; // 231 bytes
+    while (start.size() < 77)
+        start += QStringLiteral("长");
+    QString tooLong;
+    while (tooLong.toUtf8().size() < 300)
+        tooLong += QStringLiteral("名");
+    QTest::newRow("a file and its partial-named twin") << QStringList{x, x + partial} << QStringList();
+    QTest::newRow("the twin listed first") << QStringList{x + partial, x} << QStringList();
+    QTest::newRow("a chain of three") << QStringList{x + partial + partial, x, x + partial} << QStringList();
+    QTest::newRow("two long names sharing their first 231 bytes")
+        << QStringList{start + QStringLiteral("-first-copy.bin"), start + QStringLiteral("-other-copy.bin")}
+        << QStringList();
+    QTest::newRow("a 300-byte name fails before any request")
+        << QStringList{QStringLiteral("ok.txt"), tooLong} << QStringList{tooLong};
+}
+
+// Names of one folder whose local or partial files meet: each file arrives whole, or fails
+// without a request and without leaving anything; never one file's bytes under another name.
+void TestOperatorDownload::namesThatMeetInOneFolder()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, unholdable);
+    KoWatchdog watchdog(90);
+    QMap<QString, QByteArray> expected;
+    QJsonArray files;
+    for (int i = 0; i < names.size(); ++i) {
+        // The plain name is large, so that the others end while it is still written.
+        const QByteArray bytes = randomBytes(names.at(i) == QLatin1String("x.bin") ? 3000000 : 60000 + i, 40 + i);
+        const QString path = QStringLiteral("/pair/") + names.at(i);
+        if (!unholdable.contains(names.at(i))) {
+            QVERIFY(m_fx.writeFile(path, bytes));
+            expected.insert(names.at(i), bytes);
+        }
+        files.append(QJsonObject{{QStringLiteral("path"), path},
+                                 {QStringLiteral("type"), 500},
+                                 {QStringLiteral("size"), double(bytes.size())},
+                                 {QStringLiteral("lastTime"), 1.6e12}});
+    }
+    m_fx.phone->queueAnswer(QStringLiteral("getMultiSubPaths"), subListing(QStringLiteral("/pair"), 0, files));
+    QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
+    QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
+    const QString dst = m_local->path();
+    download({folder(QStringLiteral("/pair"))}, dst);
+    QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 60000);
+    QVERIFY(waitIdle());
+
+    QCOMPARE(done.last().at(0).toInt(), unholdable.size());
+    QCOMPARE(errors.size(), unholdable.size());
+    for (const QString& name : qAsConst(unholdable))
+        QVERIFY(errors.contains(QVariantList{dst + QStringLiteral("/pair/") + name}));
+    QCOMPARE(tree(dst + QStringLiteral("/pair")), expected);
+    for (const KoFakeCall& call : m_fx.phone->callsTo(QStringLiteral("getFile")))
+        QVERIFY(!unholdable.contains(call.body.value(QStringLiteral("path")).toString().mid(6)));
 }
 
 void TestOperatorDownload::failedAndSilentSubListingsDoNotHoldTheGroup()
