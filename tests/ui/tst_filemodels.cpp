@@ -30,16 +30,21 @@ private slots:
         QTest::addColumn<int>("phoneType");
         QTest::addColumn<qint64>("size");
         QTest::addColumn<bool>("sizeEmpty");
-        QTest::newRow("file") << 200 << qint64(2048) << false;
+        QTest::addColumn<qint64>("modified");
+        QTest::addColumn<bool>("timeEmpty");
+        QTest::newRow("file") << 200 << qint64(2048) << false << qint64(1700000000000) << false;
         // A folder of exactly 2^32 bytes must not read as empty through a 32-bit narrowing.
-        QTest::newRow("folder 2^32") << 100 << (qint64(1) << 32) << true;
+        QTest::newRow("folder 2^32") << 100 << (qint64(1) << 32) << true << qint64(0) << false;
+        // An album has no time of its own: not "1969.12.31 23:59:59".
+        QTest::newRow("album, no time") << 100 << qint64(37) << true << qint64(-1) << true;
     }
     void fileRoles()
     {
         QFETCH(int, phoneType);
         QFETCH(qint64, size);
-        KoRemoteFile file(QStringLiteral("http://x"), QString::fromUtf8("/照片/海边 夏天.jpg"), phoneType, size, 0,
-                          QString());
+        QFETCH(qint64, modified);
+        KoRemoteFile file(QStringLiteral("http://x"), QString::fromUtf8("/照片/海边 夏天.jpg"), phoneType, size,
+                          modified, QString());
         QList<KoRemoteFile*> list{&file};
         KoRemoteFileListModel listModel;
         KoRemoteFileTableModel tableModel(nullptr, 3);
@@ -52,6 +57,7 @@ private slots:
         QCOMPARE(listModel.index(0).data(R::FileSuffix).toString(), file.getSuffix());
         QCOMPARE(tableModel.index(0, 0).data().toString(), file.getFullName());
         QTEST(tableModel.index(0, 1).data().toString().isEmpty(), "sizeEmpty");
+        QTEST(tableModel.index(0, 2).data().toString().isEmpty(), "timeEmpty");
         QVERIFY(!tableModel.index(0, 0).data(Qt::DecorationRole).value<QPixmap>().isNull());
         // Not an empty folder's icon for 2^32 bytes: the table picks it from the 64-bit size.
         if (file.isFolder())

@@ -46,8 +46,11 @@ QVariant KoRemoteFileTableModel::data(const QModelIndex& index, int role) const
             return file->getFullName();
         if (index.column() == 1)
             return file->isFolder() ? QString() : KoCommonUtil::getFileSizeStringFromLong(file->getSize());
-        if (index.column() == 2)
-            return KoCommonUtil::getDateTimeFromMsec(file->getLastModified());
+        if (index.column() == 2) {
+            // Below zero is no time at all (an album's): it would read as the last second of 1969.
+            const qint64 modified = file->getLastModified();
+            return modified < 0 ? QString() : KoCommonUtil::getDateTimeFromMsec(modified);
+        }
         return QVariant();
     case Qt::DecorationRole:
         return index.column() == 0 ? KoFileModelCommon::smallFileIcon(file, file->isCut()) : QVariant();
