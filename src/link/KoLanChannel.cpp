@@ -317,6 +317,10 @@ void KoLanChannel::shutDown()
         delete m_socket;
         m_socket = nullptr;
     }
+    // No drop goes unlogged, however soon after it the channel ends.
+    m_dropLog->stop();
+    if (m_dropped > m_droppedLogged)
+        logDropped();
 }
 
 bool KoLanChannel::open(quint16 port)

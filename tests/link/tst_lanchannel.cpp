@@ -3,6 +3,7 @@
 #include "link/KoLanMessage.h"
 #include "support/KoTestUdpPeer.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QMutexLocker>
@@ -45,6 +46,16 @@ qint64 memoryInUse()
         return -1;
     return statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
 #endif
+}
+
+QStringList s_dropLines;
+QtMessageHandler s_previousHandler = nullptr;
+
+void keepDropLines(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (text.startsWith(QStringLiteral("LAN: dropped ")))
+        s_dropLines.append(text);
+    s_previousHandler(type, context, text);
 }
 
 // A valid disconnect of a phone of its own, with a message id of its own: each one is acted on.
@@ -90,11 +101,18 @@ private slots:
     void initTestCase();
     void floodLeavesMemoryFlat_data();
     void floodLeavesMemoryFlat();
+    void cleanupTestCase();
 };
 
 void TestLanChannel::initTestCase()
 {
     KoServerConfig::setLanRetryMs(200);
+    s_previousHandler = qInstallMessageHandler(keepDropLines);
+}
+
+void TestLanChannel::cleanupTestCase()
+{
+    qInstallMessageHandler(s_previousHandler);
 }
 
 void TestLanChannel::floodLeavesMemoryFlat_data()
@@ -148,6 +166,9 @@ void TestLanChannel::floodLeavesMemoryFlat()
     PoolHold hold;
     if (workersHeld)
         hold.hold();
+    s_dropLines.clear();
+    QElapsedTimer clock;
+    clock.start();
     std::vector<std::unique_ptr<KoTestUdpFlood>> floods;
     for (int s = 0; s < kSenders; ++s) {
         // Each sender on an address of its own, where the acknowledgements go.
@@ -206,6 +227,14 @@ void TestLanChannel::floodLeavesMemoryFlat()
     QTRY_VERIFY_WITH_TIMEOUT(phone.datagrams().size() >= 5, 10000);
     for (const KoTestDatagram& d : phone.datagrams())
         QCOMPARE(d.port, port);
+
+    // Every drop is counted in the log, in a few lines rather than one each.
+    channel.shutDown();
+    qint64 logged = 0;
+    for (const QString& line : qAsConst(s_dropLines))
+        logged += line.section(' ', 2, 2).toLongLong();
+    QCOMPARE(logged, channel.droppedDatagrams());
+    QVERIFY2(s_dropLines.size() <= 1 + clock.elapsed() / 1000, qPrintable(QString::number(s_dropLines.size())));
 }
 
 QTEST_GUILESS_MAIN(TestLanChannel)
