@@ -11,6 +11,7 @@
 #include <QNetworkDatagram>
 #include <QRunnable>
 #include <QThreadPool>
+#include <QTimer>
 #include <QUdpSocket>
 
 void KoLanShared::setAddress(const QString& ip)
@@ -70,6 +71,11 @@ KoLanShared::KeyVerdict KoLanShared::checkKey(quint32 sender, int key, qint64 no
 namespace {
 
 const int kRecentIds = 64;
+// Datagrams read at one turn of the event loop: under a flood the acknowledgements and signals
+// queued meanwhile go out between turns, and the socket signals again for the rest.
+const int kReadsAtOnce = 64;
+// At most one log line about dropped datagrams in this time.
+const int kDropLogMs = 5000;
 
 qint64 monotonicMs()
 {
@@ -86,27 +92,42 @@ qint64 monotonicMs()
 class WorkerTicket
 {
 public:
-    explicit WorkerTicket(KoLanShared* shared)
+    WorkerTicket(KoLanShared* shared, bool receiving)
         : m_shared(shared)
+        , m_receiving(receiving)
     {
     }
     ~WorkerTicket()
     {
         QMutexLocker l(&m_shared->ackLock);
         --m_shared->running;
+        if (m_receiving)
+            --m_shared->waiting;
         m_shared->ackChanged.wakeAll();
     }
 
 private:
     KoLanShared* m_shared;
+    bool m_receiving;
 };
 
-void writeDatagram(const QByteArray& bytes, const QHostAddress& to, quint16 port)
+// A queued call from a worker. The channel waits for its workers before it is deleted, so it
+// is alive here; a call still pending when it goes is dropped with it.
+template <typename... Args>
+void postToChannel(KoLanShared* shared, KoLanChannel* channel, const char* method, Args... args)
 {
-    // A socket of the worker's own: sockets are not shared between threads, and the receiver
-    // answers on our well-known port whatever port this one sends from.
-    QUdpSocket socket;
-    socket.writeDatagram(bytes, to, port);
+    QMutexLocker l(&shared->ackLock);
+    if (shared->stopping || !channel)
+        return;
+    QMetaObject::invokeMethod(channel, method, Qt::QueuedConnection, args...);
+}
+
+// Sockets belong to one thread: the channel's socket writes every datagram on its own.
+void postDatagram(KoLanShared* shared, KoLanChannel* channel, const QByteArray& bytes, const QHostAddress& to,
+                  quint16 port)
+{
+    postToChannel(shared, channel, "writeDatagram", Q_ARG(QByteArray, bytes), Q_ARG(QString, to.toString()),
+                  Q_ARG(int, port));
 }
 
 class ReceiveTask : public QRunnable
@@ -122,7 +143,7 @@ public:
 
     void run() override
     {
-        WorkerTicket ticket(m_shared.get());
+        WorkerTicket ticket(m_shared.get(), true);
         KoLanMessage::Parsed msg;
         if (!KoLanMessage::parse(m_bytes, &msg)) {
             qDebug() << "LAN: ignored a foreign datagram from" << m_from.toString();
@@ -169,8 +190,9 @@ public:
             if (verdict == KoLanShared::SenderIgnored)
                 return;
         }
-        writeDatagram(KoLanMessage::toBytes(KoLanMessage::makeAck(msg.msgId, ownId, ownType, ownUid)), replyTo,
-                      phonePort);
+        postDatagram(m_shared.get(), m_channel,
+                     KoLanMessage::toBytes(KoLanMessage::makeAck(msg.msgId, ownId, ownType, ownUid)), replyTo,
+                     phonePort);
         if (verdict == KoLanShared::KeyUsedUp)
             post("deliverKeyGuessedTooOften");
         {
@@ -189,7 +211,8 @@ public:
             }
             post("deliverConnect", Q_ARG(QJsonObject, msg.object), Q_ARG(QString, replyTo.toString()));
         } else if (msg.type == KoLanMessage::TypeDisconnect) {
-            post("deliverDisconnect", Q_ARG(QString, msg.deviceId), Q_ARG(int, msg.uid));
+            post("deliverDisconnect", Q_ARG(QString, msg.deviceId), Q_ARG(int, msg.uid),
+                 Q_ARG(QString, replyTo.toString()));
         }
     }
 
@@ -197,12 +220,7 @@ private:
     template <typename... Args>
     void post(const char* method, Args... args)
     {
-        // The channel waits for this worker before it is deleted, so it is alive here; a
-        // queued call still pending when it goes is dropped with it.
-        QMutexLocker l(&m_shared->ackLock);
-        if (m_shared->stopping || !m_channel)
-            return;
-        QMetaObject::invokeMethod(m_channel, method, Qt::QueuedConnection, args...);
+        postToChannel(m_shared.get(), m_channel, method, args...);
     }
 
     std::shared_ptr<KoLanShared> m_shared;
@@ -229,7 +247,7 @@ public:
 
     void run() override
     {
-        WorkerTicket ticket(m_shared.get());
+        WorkerTicket ticket(m_shared.get(), false);
         bool acked = false;
         for (int i = 0; i < KoLanMessage::kMaxSends && !acked; ++i) {
             {
@@ -237,7 +255,7 @@ public:
                 if (m_shared->stopping)
                     break;
             }
-            writeDatagram(m_bytes, m_to, m_port);
+            postDatagram(m_shared.get(), m_channel, m_bytes, m_to, m_port);
             // Waiting is not work: let the pool run another task (a receiver with our
             // acknowledgement, say) meanwhile.
             QThreadPool::globalInstance()->releaseThread();
@@ -250,12 +268,12 @@ public:
             }
             QThreadPool::globalInstance()->reserveThread();
         }
-        QMutexLocker l(&m_shared->ackLock);
-        m_shared->acks.remove(m_msgId);
-        if (m_shared->stopping || !m_channel)
-            return;
-        QMetaObject::invokeMethod(m_channel, "deliverSendFinished", Qt::QueuedConnection, Q_ARG(QString, m_msgId),
-                                  Q_ARG(int, m_type), Q_ARG(bool, acked));
+        {
+            QMutexLocker l(&m_shared->ackLock);
+            m_shared->acks.remove(m_msgId);
+        }
+        postToChannel(m_shared.get(), m_channel, "deliverSendFinished", Q_ARG(QString, m_msgId), Q_ARG(int, m_type),
+                      Q_ARG(bool, acked));
     }
 
 private:
@@ -274,7 +292,11 @@ private:
 KoLanChannel::KoLanChannel(std::shared_ptr<KoLanShared> shared, QObject* parent)
     : QObject(parent)
     , m_shared(std::move(shared))
+    , m_dropLog(new QTimer(this))
 {
+    m_dropLog->setSingleShot(true);
+    m_dropLog->setInterval(kDropLogMs);
+    connect(m_dropLog, &QTimer::timeout, this, &KoLanChannel::logDropped);
 }
 
 KoLanChannel::~KoLanChannel()
@@ -295,6 +317,10 @@ void KoLanChannel::shutDown()
         delete m_socket;
         m_socket = nullptr;
     }
+    // No drop goes unlogged, however soon after it the channel ends.
+    m_dropLog->stop();
+    if (m_dropped > m_droppedLogged)
+        logDropped();
 }
 
 bool KoLanChannel::open(quint16 port)
@@ -356,17 +382,35 @@ QString KoLanChannel::send(const QJsonObject& message, const QString& ip)
     return msgId;
 }
 
+qint64 KoLanChannel::droppedDatagrams() const
+{
+    return m_dropped;
+}
+
 void KoLanChannel::onReadyRead()
 {
     if (!m_socket)
         return;
-    while (m_socket->hasPendingDatagrams()) {
+    for (int reads = 0; reads < kReadsAtOnce && m_socket->hasPendingDatagrams(); ++reads) {
         const qint64 size = m_socket->pendingDatagramSize();
+        char sink;
         if (size < 0 || size > KoLanMessage::kMaxDatagramSize) {
             // Dropped unread: a huge datagram is never a message of ours.
-            char sink;
             m_socket->readDatagram(&sink, 1);
             qDebug() << "LAN: ignored an oversized datagram of" << size << "bytes";
+            continue;
+        }
+        // Only this thread adds to the waiting, so what is seen here holds until it does.
+        bool full = false;
+        {
+            QMutexLocker l(&m_shared->ackLock);
+            if (m_shared->stopping)
+                return;
+            full = m_shared->waiting >= kMaxWaiting;
+        }
+        if (full) {
+            m_socket->readDatagram(&sink, 1);
+            countDropped();
             continue;
         }
         const QNetworkDatagram datagram = m_socket->receiveDatagram(size);
@@ -376,6 +420,7 @@ void KoLanChannel::onReadyRead()
             QMutexLocker l(&m_shared->ackLock);
             if (m_shared->stopping)
                 return;
+            ++m_shared->waiting;
             ++m_shared->running;
         }
         QThreadPool::globalInstance()->start(
@@ -383,14 +428,35 @@ void KoLanChannel::onReadyRead()
     }
 }
 
+void KoLanChannel::writeDatagram(QByteArray bytes, QString to, int port)
+{
+    const QHostAddress address(to);
+    if (m_socket && !address.isNull())
+        m_socket->writeDatagram(bytes, address, quint16(port));
+}
+
+void KoLanChannel::countDropped()
+{
+    ++m_dropped;
+    if (!m_dropLog->isActive())
+        m_dropLog->start();
+}
+
+void KoLanChannel::logDropped()
+{
+    qDebug() << "LAN: dropped" << m_dropped - m_droppedLogged << "datagrams while" << kMaxWaiting
+             << "were waiting for a worker";
+    m_droppedLogged = m_dropped;
+}
+
 void KoLanChannel::deliverConnect(QJsonObject message, QString senderIp)
 {
     emit connectRequested(message, senderIp);
 }
 
-void KoLanChannel::deliverDisconnect(QString deviceId, int uid)
+void KoLanChannel::deliverDisconnect(QString deviceId, int uid, QString senderIp)
 {
-    emit disconnectRequested(deviceId, uid);
+    emit disconnectRequested(deviceId, uid, senderIp);
 }
 
 void KoLanChannel::deliverVersion(int flag)

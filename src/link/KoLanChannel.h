@@ -11,6 +11,7 @@
 
 #include <memory>
 
+class QTimer;
 class QUdpSocket;
 
 // What the channel's workers share with the GUI thread; every field behind its mutex.
@@ -23,6 +24,8 @@ struct KoLanShared {
     QStringList recentIds;
     bool stopping = false;
     int running = 0;
+    // Received datagrams handed to workers and not yet done with (KoLanChannel::kMaxWaiting at most).
+    int waiting = 0;
 
     // This computer: its LAN address and identity as the workers must know them.
     QMutex addressLock;
@@ -69,11 +72,16 @@ struct KoLanShared {
 // The LAN message channel (docs/protocol.md, "LAN messages"). The socket lives on the GUI
 // thread; each received datagram is parsed, acknowledged and dispatched by a worker of the
 // global thread pool, and each outgoing message is sent by a worker (up to five sends, one
-// retry period apart, until acknowledged). Workers reach this object only by queued calls.
+// retry period apart, until acknowledged). Workers reach this object only by queued calls, and
+// every datagram they send (acknowledgements too) leaves through the one bound socket, written
+// on its thread. At most kMaxWaiting received datagrams wait for or occupy a worker; beyond
+// that they are dropped unread and counted, so a flood costs no memory.
 class KoLanChannel : public QObject
 {
     Q_OBJECT
 public:
+    static constexpr int kMaxWaiting = 256;
+
     explicit KoLanChannel(std::shared_ptr<KoLanShared> shared, QObject* parent = nullptr);
     // Stops the workers and waits for every one of them before the socket goes.
     ~KoLanChannel() override;
@@ -89,10 +97,13 @@ public:
     // Stops every worker and waits for them (also done by the destructor).
     void shutDown();
 
+    // Datagrams dropped because kMaxWaiting were waiting, since the channel was made.
+    qint64 droppedDatagrams() const;
+
 signals:
     void bindError();
     void connectRequested(QJsonObject message, QString senderIp);
-    void disconnectRequested(QString deviceId, int uid);
+    void disconnectRequested(QString deviceId, int uid, QString senderIp);
     void versionNotMatch(int flag);
     // Too many wrong pairing keys were tried: the key must be replaced.
     void keyGuessedTooOften();
@@ -101,14 +112,21 @@ signals:
 
 private slots:
     void onReadyRead();
+    void writeDatagram(QByteArray bytes, QString to, int port);
+    void logDropped();
     void deliverConnect(QJsonObject message, QString senderIp);
-    void deliverDisconnect(QString deviceId, int uid);
+    void deliverDisconnect(QString deviceId, int uid, QString senderIp);
     void deliverVersion(int flag);
     void deliverKeyGuessedTooOften();
     void deliverSendFinished(QString msgId, int type, bool acked);
 
 private:
+    void countDropped();
+
     std::shared_ptr<KoLanShared> m_shared;
     QUdpSocket* m_socket = nullptr;
     bool m_bindReported = false;
+    qint64 m_dropped = 0;
+    qint64 m_droppedLogged = 0;
+    QTimer* m_dropLog = nullptr;
 };

@@ -12,6 +12,7 @@
 #include "net/KoUser.h"
 
 #include <QDateTime>
+#include <QHostAddress>
 #include <QMutexLocker>
 #include <QPointer>
 #include <QRandomGenerator>
@@ -741,13 +742,15 @@ void KoRemoteConnectManager::onLanConnectRequested(QJsonObject message, QString 
     startLanHandshake(id);
 }
 
-void KoRemoteConnectManager::onLanDisconnectRequested(QString deviceId, int uid)
+void KoRemoteConnectManager::onLanDisconnectRequested(QString deviceId, int uid, QString senderIp)
 {
     KoBaseFacility* f = nullptr;
     {
         QMutexLocker l(&m_connectedLock);
         const KoBaseFacility* known = m_connected.find(deviceId);
-        if (!known || known->getUid() != uid || !known->isLocal())
+        // The id and uid travel in clear: only the address the phone is connected at may end it.
+        if (!known || known->getUid() != uid || !known->isLocal()
+            || QHostAddress(known->getIp()) != QHostAddress(senderIp))
             return;
         f = m_connected.take(deviceId);
     }

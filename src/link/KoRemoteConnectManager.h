@@ -103,7 +103,7 @@ private slots:
     void onUserLogin(int code);
     void onUserLogout();
     void onLanConnectRequested(QJsonObject message, QString senderIp);
-    void onLanDisconnectRequested(QString deviceId, int uid);
+    void onLanDisconnectRequested(QString deviceId, int uid, QString senderIp);
     void onLanSendFinished(QString msgId, int type, bool acked);
 
 private:

@@ -57,6 +57,8 @@ private slots:
     void pushPollAfterATimeOut();
     void reachabilityLossMovesToRelay();
     void phonePairsWithQrKeyAndLeaves();
+    void lanDisconnectOnlyFromThePhone_data();
+    void lanDisconnectOnlyFromThePhone();
     void malformedDatagramsIgnored();
     void versionMismatchReported();
     void pairingKeyGuessesAreLimited();
@@ -620,6 +622,55 @@ void TestConnect::phonePairsWithQrKeyAndLeaves()
     QVERIFY(QTest::qWaitFor([&] { return detached.size() == 1; }, 5000));
     delete detached.first().first().value<KoBaseFacility*>();
     QVERIFY(manager()->getConnectedList()->isEmpty());
+}
+
+void TestConnect::lanDisconnectOnlyFromThePhone_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<int>("uid");
+    QTest::addColumn<bool>("detaches");
+    QTest::newRow("the phone") << "127.0.0.1" << kUid << true;
+    // Its id and uid travel in clear: anyone on the LAN could once end its connection.
+    QTest::newRow("another address") << "127.0.0.2" << kUid << false;
+    QTest::newRow("another user") << "127.0.0.1" << kUid + 1 << false;
+}
+
+void TestConnect::lanDisconnectOnlyFromThePhone()
+{
+    QFETCH(QString, from);
+    QFETCH(int, uid);
+    QFETCH(bool, detaches);
+    QSignalSpy connected(manager(), &KoRemoteConnectManager::deviceConnected);
+    m_lan->pair(manager()->getQrKey());
+    QTRY_COMPARE_WITH_TIMEOUT(connected.size(), 1, 5000);
+    QSignalSpy detached(manager(), &KoRemoteConnectManager::deviceDetached);
+
+    KoTestUdpPeer other;
+    KoTestUdpPeer* sender = m_lan->peer();
+    if (from != QStringLiteral("127.0.0.1")) {
+        QVERIFY(other.bind(m_lan->port(), QHostAddress(from)));
+        sender = &other;
+    }
+    const QByteArray bye = QJsonDocument(QJsonObject{{"type", 20},
+                                                     {"version", 1},
+                                                     {"msgId", "bye-1"},
+                                                     {"deviceId", kPhoneId},
+                                                     {"deviceType", 2},
+                                                     {"uid", uid}})
+                               .toJson(QJsonDocument::Compact);
+    const int answers = sender->datagrams().size();
+    QVERIFY(sender->send(bye, QHostAddress::LocalHost, manager()->getLanPort()));
+    // Acknowledged whoever sent it; what it does follows at once.
+    QVERIFY(sender->waitForDatagrams(answers + 1));
+    if (detaches) {
+        QTRY_COMPARE_WITH_TIMEOUT(detached.size(), 1, 5000);
+        delete detached.first().first().value<KoBaseFacility*>();
+        QVERIFY(manager()->getConnectedList()->isEmpty());
+        return;
+    }
+    QTest::qWait(300);
+    QCOMPARE(detached.size(), 0);
+    QCOMPARE(manager()->getConnectedList()->size(), 1);
 }
 
 void TestConnect::malformedDatagramsIgnored()

@@ -91,3 +91,34 @@ void KoTestUdpPeer::onReadyRead()
         }
     }
 }
+
+KoTestUdpFlood::KoTestUdpFlood(const QHostAddress& address, quint16 port, const QHostAddress& to, quint16 toPort,
+                               int count, Maker make)
+    : m_address(address)
+    , m_port(port)
+    , m_to(to)
+    , m_toPort(toPort)
+    , m_count(count)
+    , m_make(std::move(make))
+{
+}
+
+KoTestUdpFlood::~KoTestUdpFlood()
+{
+    wait();
+}
+
+void KoTestUdpFlood::run()
+{
+    // Made here: a socket belongs to the thread that makes it.
+    QUdpSocket socket;
+    if (!m_address.isLoopback() || !m_to.isLoopback() || !socket.bind(m_address, m_port)) {
+        m_sent = -1;
+        return;
+    }
+    for (int i = 0; i < m_count; ++i) {
+        // A full send buffer refuses some: a flood loses datagrams anyway.
+        if (socket.writeDatagram(m_make(i), m_to, m_toPort) > 0)
+            ++m_sent;
+    }
+}

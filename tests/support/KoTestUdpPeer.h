@@ -9,7 +9,9 @@
 #include <QList>
 #include <QMetaType>
 #include <QObject>
+#include <QThread>
 
+#include <atomic>
 #include <functional>
 
 class QUdpSocket;
@@ -48,4 +50,31 @@ private:
     QUdpSocket* m_socket;
     Handler m_handler;
     QList<KoTestDatagram> m_datagrams;
+};
+
+// A flood of datagrams from one loopback address, on a thread of its own: count datagrams,
+// make(i) for i = 0, 1, ..., sent from address:port to to:toPort as fast as one thread can, and
+// then it stops by itself. Nothing sent back to it is read. The destructor waits for the end.
+class KoTestUdpFlood : public QThread
+{
+public:
+    using Maker = std::function<QByteArray(int i)>;
+
+    KoTestUdpFlood(const QHostAddress& address, quint16 port, const QHostAddress& to, quint16 toPort, int count,
+                   Maker make);
+    ~KoTestUdpFlood() override;
+    // Datagrams the system took (-1: the address could not be bound); final once finished.
+    int sent() const { return m_sent; }
+
+protected:
+    void run() override;
+
+private:
+    QHostAddress m_address;
+    quint16 m_port;
+    QHostAddress m_to;
+    quint16 m_toPort;
+    int m_count;
+    Maker m_make;
+    std::atomic<int> m_sent{0};
 };
