@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <atomic>
+
 void KoLanShared::setAddress(const QString& ip)
 {
     QMutexLocker l(&addressLock);
@@ -87,6 +89,35 @@ qint64 monotonicMs()
     return clock.elapsed();
 }
 
+// One line a second at most for datagrams a stranger can send at any rate; the rest are
+// counted into the next line.
+class QuietLog
+{
+public:
+    void note(const char* what, const QString& detail)
+    {
+        const qint64 now = monotonicMs();
+        qint64 last = m_lastMs.load();
+        if (last != 0 && now - last < 1000) {
+            ++m_quiet;
+            return;
+        }
+        if (!m_lastMs.compare_exchange_strong(last, qMax<qint64>(now, 1))) {
+            ++m_quiet;
+            return;
+        }
+        qDebug().noquote() << "LAN:" << what << detail << QStringLiteral("(%1 more not logged)").arg(m_quiet.exchange(0));
+    }
+
+private:
+    std::atomic<qint64> m_lastMs{0};
+    std::atomic<int> m_quiet{0};
+};
+
+QuietLog foreignLog;
+QuietLog wrongKeyLog;
+QuietLog oversizedLog;
+
 // Counts a worker as running for as long as it lives; the channel waits for the count to
 // reach zero before it goes.
 class WorkerTicket
@@ -146,7 +177,7 @@ public:
         WorkerTicket ticket(m_shared.get(), true);
         KoLanMessage::Parsed msg;
         if (!KoLanMessage::parse(m_bytes, &msg)) {
-            qDebug() << "LAN: ignored a foreign datagram from" << m_from.toString();
+            foreignLog.note("ignored a foreign datagram from", m_from.toString());
             return;
         }
         QString ownId;
@@ -206,7 +237,7 @@ public:
 
         if (msg.type == KoLanMessage::TypeConnect) {
             if (verdict != KoLanShared::KeyRight) {
-                qDebug() << "LAN: connect message with a wrong pairing key from" << m_from.toString();
+                wrongKeyLog.note("connect message with a wrong pairing key from", m_from.toString());
                 return;
             }
             post("deliverConnect", Q_ARG(QJsonObject, msg.object), Q_ARG(QString, replyTo.toString()));
@@ -397,7 +428,7 @@ void KoLanChannel::onReadyRead()
         if (size < 0 || size > KoLanMessage::kMaxDatagramSize) {
             // Dropped unread: a huge datagram is never a message of ours.
             m_socket->readDatagram(&sink, 1);
-            qDebug() << "LAN: ignored an oversized datagram of" << size << "bytes";
+            oversizedLog.note("ignored an oversized datagram of bytes:", QString::number(size));
             continue;
         }
         // Only this thread adds to the waiting, so what is seen here holds until it does.

@@ -49,13 +49,19 @@ qint64 memoryInUse()
 }
 
 QStringList s_dropLines;
+QStringList s_lanLines;
 QtMessageHandler s_previousHandler = nullptr;
+QMutex s_linesLock; // workers log too
 
 void keepDropLines(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
+    QMutexLocker l(&s_linesLock);
     if (text.startsWith(QStringLiteral("LAN: dropped ")))
         s_dropLines.append(text);
-    s_previousHandler(type, context, text);
+    if (text.startsWith(QStringLiteral("LAN: ")))
+        s_lanLines.append(text);
+    else
+        s_previousHandler(type, context, text);
 }
 
 // A valid disconnect of a phone of its own, with a message id of its own: each one is acted on.
@@ -101,6 +107,8 @@ private slots:
     void initTestCase();
     void floodLeavesMemoryFlat_data();
     void floodLeavesMemoryFlat();
+    void strangersFloodNoLog_data();
+    void strangersFloodNoLog();
     void cleanupTestCase();
 };
 
@@ -235,6 +243,47 @@ void TestLanChannel::floodLeavesMemoryFlat()
         logged += line.section(' ', 2, 2).toLongLong();
     QCOMPARE(logged, channel.droppedDatagrams());
     QVERIFY2(s_dropLines.size() <= 1 + clock.elapsed() / 1000, qPrintable(QString::number(s_dropLines.size())));
+}
+
+void TestLanChannel::strangersFloodNoLog_data()
+{
+    QTest::addColumn<QByteArray>("datagram");
+    QTest::newRow("not a message") << QByteArray("GET / HTTP/1.1");
+    QTest::newRow("too large") << QByteArray(KoLanMessage::kMaxDatagramSize + 1, '{');
+    QJsonObject pair = KoLanMessage::make(KoLanMessage::TypeConnect, "phone", 2, 7);
+    pair.insert(QStringLiteral("key"), kKey + 1);
+    QTest::newRow("wrong pairing key") << KoLanMessage::toBytes(pair);
+}
+
+void TestLanChannel::strangersFloodNoLog()
+{
+    // A line for each datagram a stranger sends at any rate would flood the log instead.
+    QFETCH(QByteArray, datagram);
+    auto shared = std::make_shared<KoLanShared>();
+    shared->setKey(kKey);
+    KoLanChannel channel(shared);
+    QVERIFY(channel.open(0));
+    {
+        QMutexLocker l(&s_linesLock);
+        s_lanLines.clear();
+    }
+    QElapsedTimer clock;
+    clock.start();
+    // Each with a message id of its own, so none is passed over as already seen.
+    KoTestUdpFlood flood(QHostAddress(QStringLiteral("127.0.0.2")), 0, QHostAddress::LocalHost, channel.port(), 20000,
+                         [&](int i) {
+                             QByteArray d = datagram;
+                             return d.replace("\"msgId\":\"", "\"msgId\":\"" + QByteArray::number(i));
+                         });
+    flood.start();
+    while (!flood.isFinished())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QVERIFY(flood.sent() > 0);
+    QTest::qWait(200);
+    channel.shutDown();
+    QMutexLocker l(&s_linesLock);
+    QVERIFY(!s_lanLines.isEmpty());
+    QVERIFY2(s_lanLines.size() <= 2 + clock.elapsed() / 1000, qPrintable(QString::number(s_lanLines.size())));
 }
 
 QTEST_GUILESS_MAIN(TestLanChannel)
