@@ -396,7 +396,7 @@ void KoUiV3TransferWidget::flushPending()
     for (int page : {UploadPage, DownloadPage, FinishedPage}) {
         Table& t = m_tables[page];
         // A record that entered without a start signal (a download that failed at once)
-        // shifts the rows: rebuilt rather than painting names onto the wrong rows.
+        // gets its row through a rebuild too.
         if (!t.rebuildPending && t.model->isStale()) {
             t.rebuildPending = true;
             m_membershipChanged = true;
