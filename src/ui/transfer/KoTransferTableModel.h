@@ -66,10 +66,10 @@ protected:
 private:
     struct Row {
         QPointer<KoFileConvertInfo> record;
-        int at = 0;            // where it stood in the list when last found
-        bool left = false;     // no longer in the list
-        int shownAt = -1;      // the refresh of the values in shown
-        int coveredAt = -1;    // the last refresh that covered the row
+        int at = 0;              // where it stood in the list when last found
+        bool left = false;       // no longer in the list
+        int shownAt = -1;        // the refresh of the values in shown
+        int coveredAt = -1;      // the last refresh that covered the row
         QVector<QVariant> shown; // per column, the kept roles
     };
     Row* rowOf(int row) const;

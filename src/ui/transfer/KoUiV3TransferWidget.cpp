@@ -383,6 +383,21 @@ void KoUiV3TransferWidget::scheduleFlush()
     m_flushTimer->start(int(qBound<qint64>(0, kFlushIntervalMs - since, kFlushIntervalMs)));
 }
 
+void KoUiV3TransferWidget::flushSoon()
+{
+    if (m_flushQueued)
+        return;
+    m_flushQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_flushQueued = false;
+            if (isVisible())
+                flushPending();
+        },
+        Qt::QueuedConnection);
+}
+
 void KoUiV3TransferWidget::onFlushTimer()
 {
     if (isVisible())
