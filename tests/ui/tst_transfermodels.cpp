@@ -216,7 +216,10 @@ private slots:
         // Read again: what a row fell back to stays.
         QCOMPARE(shown(), expected);
         // The next reset shows the list as it is.
+        QCOMPARE(model.isStale(), list.size() != 4);
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
         model.setList(&list);
+        QCOMPARE(resets.count(), 1);
         QCOMPARE(model.rowCount(), list.size());
         for (int row = 0; row < list.size(); ++row)
             QCOMPARE(model.data(model.index(row, 3), Model::TaskIdRole), QVariant(list.at(row)->getTaskId()));
