@@ -1,5 +1,5 @@
 // The transfer tables' models and row delegates: what each role answers (also for a record
-// without its file or of the wrong class, and for rows the list no longer has), where the row
+// without its file or of the wrong class, and for rows whose record moved or left the list), where the row
 // buttons answer clicks, and what the state column paints.
 
 #include <QtTest>
@@ -141,24 +141,112 @@ private slots:
         qDeleteAll(list);
     }
 
-    // The list changes between two resets: a removed row must not show its successor's record.
-    void rowsTheListNoLongerHasAnswerNothing()
+    // Between two resets the list changes under the model: each row still shows its own record
+    // wherever it now stands, or once it left, what the row showed; never another record, and
+    // never a blank row for a record that is still there. "A1": name A, state 1.
+    void rowsFollowTheirRecords_data()
     {
-        QList<KoFileConvertInfo*> list{record(state(0, 4), 1), record(state(0, 3), 2), record(state(0, 4), 3)};
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("shownBefore"); // the rows were read once before the change
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("first finished") << "finish A" << true << "A1 B1 C1 D1";
+        QTest::newRow("finished, never shown") << "finish B" << false << "A1 B2 C1 D1";
+        QTest::newRow("three finished") << "finish A,finish B,finish C" << true << "A1 B1 C1 D1";
+        QTest::newRow("newer record in front") << "prepend X" << true << "A1 B1 C1 D1";
+        QTest::newRow("one deleted") << "delete B" << true << "A1 B1 C1 D1";
+        QTest::newRow("one deleted, never shown") << "delete B" << false << "A1 - C1 D1";
+        QTest::newRow("one paused in place") << "pause C" << true << "A1 B1 C4 D1";
+        QTest::newRow("moved, then paused") << "finish A,pause D" << true << "A1 B1 C1 D4";
+        QTest::newRow("all replaced") << "delete A,delete B,finish C,finish D,prepend X,prepend Y" << true
+                                      << "A1 B1 C1 D1";
+        QTest::newRow("reversed") << "reverse" << false << "A1 B1 C1 D1";
+    }
+
+    void rowsFollowTheirRecords()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, shownBefore);
+        QFETCH(QString, expected);
+        QList<KoFileConvertInfo*> list;
+        QHash<QString, KoFileConvertInfo*> byName;
+        int id = 0;
+        const auto add = [&](const QString& name) {
+            Line l = state(0, 1);
+            l.name = name + ".jpg";
+            KoFileConvertInfo* r = record(l, ++id);
+            byName.insert(name, r);
+            return r;
+        };
+        for (const QString& name : {"A", "B", "C", "D"})
+            list << add(name);
+        QList<KoFileConvertInfo*> moved; // left for another list, still alive
         KoFileDownloadInfoTableModel model(nullptr, 4);
         QAbstractItemModelTester checker(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.setList(&list);
-        KoFileConvertInfo* gone = list.takeAt(1);
-        QVERIFY(model.isStale());
-        QCOMPARE(model.data(model.index(1, 3), Model::TaskIdRole), QVariant());
-        QCOMPARE(model.data(model.index(2, 3), Model::TaskIdRole), QVariant());
-        QCOMPARE(model.data(model.index(0, 3), Model::TaskIdRole), QVariant(1));
+        const auto shown = [&] {
+            QStringList rows;
+            for (int row = 0; row < model.rowCount(); ++row) {
+                const QString name = model.data(model.index(row, 0), Qt::DisplayRole).toString();
+                const QVariant s = model.data(model.index(row, 2), Model::StateRole);
+                rows << (name.isEmpty() ? QString("-") : name.left(1) + s.toString());
+            }
+            return rows.join(' ');
+        };
+        if (shownBefore)
+            QCOMPARE(shown(), QString("A1 B1 C1 D1"));
+        for (const QString& step : change.split(',')) {
+            const QString verb = step.section(' ', 0, 0);
+            KoFileConvertInfo* r = byName.value(step.section(' ', 1));
+            if (verb == "finish") {
+                list.removeOne(r);
+                r->setConvertState(KoFileConvertInfo::StateFinished);
+                moved << r;
+            } else if (verb == "delete") {
+                list.removeOne(r);
+                delete r;
+            } else if (verb == "pause") {
+                r->setConvertState(KoFileConvertInfo::StatePaused);
+            } else if (verb == "prepend") {
+                list.prepend(add(step.section(' ', 1)));
+            } else if (verb == "reverse") {
+                std::reverse(list.begin(), list.end());
+            }
+        }
+        QCOMPARE(shown(), expected);
+        // Read again: what a row fell back to stays.
+        QCOMPARE(shown(), expected);
+        // The next reset shows the list as it is.
+        QCOMPARE(model.isStale(), list.size() != 4);
         QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
         model.setList(&list);
         QCOMPARE(resets.count(), 1);
-        QCOMPARE(model.rowCount(), 2);
-        QCOMPARE(model.data(model.index(1, 3), Model::TaskIdRole), QVariant(3));
-        delete gone;
+        QCOMPARE(model.rowCount(), list.size());
+        for (int row = 0; row < list.size(); ++row)
+            QCOMPARE(model.data(model.index(row, 3), Model::TaskIdRole), QVariant(list.at(row)->getTaskId()));
+        qDeleteAll(list);
+        qDeleteAll(moved);
+    }
+
+    // A record that moved in the list and changed is announced at its own row.
+    void refreshAnnouncesTheRowOfAMovedRecord()
+    {
+        QList<KoFileConvertInfo*> list{record(state(0, 1), 1), record(state(0, 1), 2), record(state(0, 1), 3)};
+        KoFileDownloadInfoTableModel model(nullptr, 4);
+        QAbstractItemModelTester checker(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setList(&list);
+        model.refreshRows(0, 2, false);
+        KoFileConvertInfo* done = list.takeFirst();
+        list.at(1)->setProgress(90);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        model.refreshRows(0, 2);
+        QSet<int> rows;
+        for (const QList<QVariant>& args : qAsConst(changed))
+            rows << args.at(0).toModelIndex().row();
+        QCOMPARE(rows, QSet<int>{2});
+        QCOMPARE(model.data(model.index(2, 2), Model::ProgressRole), QVariant(90));
+        QCOMPARE(model.recordAt(2), list.at(1));
+        QCOMPARE(model.recordAt(0), nullptr);
+        delete done;
         qDeleteAll(list);
     }
 

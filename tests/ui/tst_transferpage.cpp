@@ -14,6 +14,7 @@
 #include "ui/KoUiV3AlertDialog.h"
 #include "ui/transfer/KoTransferTableModel.h"
 #include "ui/transfer/KoUiV3TransferWidget.h"
+#include "ui/widgets/KoRowPainter.h"
 #include "ui/widgets/KoUiV3TipsWidget.h"
 
 using namespace KoOpsTransfer;
@@ -63,6 +64,49 @@ protected:
         return QObject::eventFilter(watched, event);
     }
 };
+
+// The rows the view shows whole, first and last.
+QPair<int, int> shownRows(QTableView* view)
+{
+    const int height = view->viewport()->height();
+    int last = view->rowAt(height - 1);
+    if (last < 0)
+        last = view->model()->rowCount() - 1;
+    else if (view->rowViewportPosition(last) + view->rowHeight(last) > height)
+        --last;
+    return {qMax(0, view->rowAt(0)), last};
+}
+
+enum Painted { NoName, PausedBar };
+
+// The rows the view shows whose name cell paints no text (NoName), or whose state cell paints
+// the paused bar's fill at the track's start (PausedBar): "row N".
+QStringList rowsPainting(QTableView* view, Painted what)
+{
+    const QImage image = view->viewport()->grab().toImage();
+    QFont caption;
+    caption.setPixelSize(10);
+    QStringList rows;
+    const QPair<int, int> shown = shownRows(view);
+    for (int row = shown.first; row <= shown.second; ++row) {
+        bool hit = false;
+        if (what == PausedBar) {
+            const QRect cell = view->visualRect(view->model()->index(row, 2));
+            const QRect track = KoRowPainter::barRect(cell, QFontMetrics(caption).height());
+            hit = image.pixelColor(track.left() + 3, track.center().y()) == KoRowPainter::kPausedFill;
+        } else {
+            // The name from 38 px in.
+            const QRect area = view->visualRect(view->model()->index(row, 0)).adjusted(38, 0, -12, 0);
+            for (int y = area.top(); y <= area.bottom() && !hit; ++y) {
+                for (int x = area.left(); x <= area.right() && !hit; ++x)
+                    hit = qGray(image.pixel(x, y)) < 128;
+            }
+        }
+        if (hit == (what == PausedBar))
+            rows << QString("row %1").arg(row);
+    }
+    return rows;
+}
 
 const QList<Line> kDownloads{rec(0, 4, "A.jpg"), rec(0, 3, "B.jpg"), rec(0, 4, "C.jpg")};
 const QList<Line> kUploads{rec(1, 4, "U1.jpg", "gone-phone"), rec(1, 3, "U2.jpg", "gone-phone")};
@@ -280,6 +324,65 @@ private slots:
             QTRY_COMPARE(view(page)->selectionModel()->selectedRows().size(), 0);
     }
 
+    // A bulk start or pause over many uploads shows on every row as soon as the click is
+    // handled, with no timer waited for: a loop busy with thousands of transfers' sockets may
+    // hold timers back for seconds.
+    void bulkActionsShowWithoutWaitingForATimer_data()
+    {
+        QTest::addColumn<bool>("slowPhone");      // the phone holds its answers
+        QTest::addColumn<QStringList>("actions"); // bar buttons, or "row": the first row's start button
+        QTest::addColumn<QString>("paused");      // the rows painted paused
+        QTest::newRow("start all") << false << QStringList{"btnStart"} << "none";
+        QTest::newRow("start all, slow phone") << true << QStringList{"btnStart"} << "none";
+        QTest::newRow("start all, then pause all") << true << QStringList{"btnStart", "btnPause"} << "all";
+        QTest::newRow("start one row") << true << QStringList{"row"} << "all but row 0";
+    }
+    void bulkActionsShowWithoutWaitingForATimer()
+    {
+        QFETCH(bool, slowPhone);
+        QFETCH(QStringList, actions);
+        QFETCH(QString, paused);
+        QVERIFY(m_fx.writeFile("/DCIM/keep", "x"));
+        if (slowPhone) {
+            for (const char* op : {"checksum", "askChecksum", "uploadFile"})
+                m_fx.phone->setDelay(op, 600000);
+        }
+        QList<Line> lines;
+        for (int i = 0; i < 300; ++i) {
+            Line l = rec(1, 4, QString("P%1.bin").arg(i));
+            l.localPath = m_local->filePath(l.name);
+            l.total = 3000;
+            QVERIFY(writeAll(l.localPath, randomBytes(3000, i)));
+            lines << l;
+        }
+        load(lines);
+        openPage(0);
+        QTableView* v = view(0);
+        QAbstractItemModelTester checker(v->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const QPair<int, int> shown = shownRows(v);
+        QVERIFY(shown.second > shown.first);
+        QCOMPARE(rowsPainting(v, PausedBar).size(), shown.second - shown.first + 1);
+        for (const QString& action : actions) {
+            QSignalSpy resets(v->model(), &QAbstractItemModel::modelReset);
+            QSignalSpy changes(v->model(), &QAbstractItemModel::dataChanged);
+            if (action == "row") {
+                const QRect cell = v->visualRect(v->model()->index(0, 3));
+                QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, QPoint(cell.left() + 18, cell.center().y()));
+            } else {
+                button(qPrintable(action))->click();
+            }
+            QCoreApplication::sendPostedEvents();
+            QVERIFY(!resets.isEmpty() || !changes.isEmpty());
+        }
+        QStringList expected;
+        for (int row = shownRows(v).first; row <= shownRows(v).second; ++row) {
+            if (paused == "all" || (paused == "all but row 0" && row > 0))
+                expected << QString("row %1").arg(row);
+        }
+        QCOMPARE(rowsPainting(v, PausedBar), expected);
+        QCOMPARE(rowsPainting(v, NoName), QStringList());
+    }
+
     // A full selection must not vanish when the user narrows it.
     void narrowingAFullSelectionKeepsIt_data()
     {
@@ -433,8 +536,9 @@ private slots:
         QCOMPARE(m_op->getConvertedList()->size(), 1);
     }
 
-    // While 1,000 downloads start and finish, every row names its own record or none, every
-    // rebuilt table has the list's length, and at the end the tables and badges read true.
+    // While 1,000 downloads start and finish, every row the shown table shows names a file of
+    // the group and paints it, no two rows the same one, every rebuilt table has the list's
+    // length, and at the end the tables and badges read true.
     void thousandTransfersKeepEveryRowTrue()
     {
         KoWatchdog watchdog(280);
@@ -459,20 +563,30 @@ private slots:
                                  .arg(list->size());
             });
         }
+        QSet<QString> group;
+        for (int i = 0; i < count; ++i)
+            group << QString("f%1.bin").arg(i);
+        int probes = 0;
+        int shownPage = 1;
         const auto checkRows = [&] {
-            for (int page = 0; page < 3; ++page) {
-                QAbstractItemModel* model = view(page)->model();
-                for (int row = 0; row < model->rowCount(); ++row) {
-                    const QVariant id = model->data(model->index(row, 0), KoTransferTableModel::TaskIdRole);
-                    if (id.isValid()
-                        && (row >= lists[page]->size() || lists[page]->at(row)->getTaskId() != id.toInt()))
-                        wrong << QString("table %1, row %2: task %3").arg(page).arg(row).arg(id.toInt());
-                }
+            QTableView* v = view(shownPage);
+            if (!v->isVisible() || v->model()->rowCount() == 0)
+                return;
+            ++probes;
+            QSet<QString> names;
+            const QPair<int, int> shown = shownRows(v);
+            for (int row = shown.first; row <= shown.second; ++row) {
+                const QString name = v->model()->data(v->model()->index(row, 0), Qt::DisplayRole).toString();
+                if (!group.contains(name) || names.contains(name))
+                    wrong << QString("row %1: \"%2\"").arg(row).arg(name);
+                names << name;
             }
+            for (const QString& row : rowsPainting(v, NoName))
+                wrong << row + " painted no name";
         };
         QTimer probe;
         connect(&probe, &QTimer::timeout, this, checkRows);
-        probe.start(15);
+        probe.start(30);
 
         QSignalSpy finished(m_op, &KoRemoteFileOperator::fileDownloadSuccessV2);
         QSignalSpy allDone(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
@@ -484,11 +598,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(child<QLabel>("downloadCountLabel")->isVisible(), 10000);
         // Half way the finished table is the one shown.
         QTRY_VERIFY_WITH_TIMEOUT(finished.count() >= count / 3, 120000);
+        shownPage = 2;
         openPage(2);
         QTRY_VERIFY_WITH_TIMEOUT(!allDone.isEmpty(), 200000);
         QTRY_COMPARE(view(2)->model()->rowCount(), count);
         probe.stop();
         checkRows();
+        QVERIFY(probes > 1);
         QCOMPARE(wrong, QStringList());
         QCOMPARE(allDone.last().at(0).toInt(), 0);
         QTRY_VERIFY(!child<QLabel>("downloadCountLabel")->isVisible());

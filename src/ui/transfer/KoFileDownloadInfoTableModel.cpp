@@ -10,10 +10,10 @@ KoFileDownloadInfoTableModel::KoFileDownloadInfoTableModel(QObject* parent, int 
 {
 }
 
-QVariant KoFileDownloadInfoTableModel::data(const QModelIndex& index, int role) const
+QVariant KoFileDownloadInfoTableModel::recordValue(KoFileConvertInfo* info, int column, int role) const
 {
-    auto* record = qobject_cast<KoFileDownloadInfo*>(recordAt(index));
+    auto* record = qobject_cast<KoFileDownloadInfo*>(info);
     if (!record)
         return QVariant();
-    return progressData(index, role, record, record->getRemoteFile());
+    return progressData(column, role, record, record->getRemoteFile());
 }

@@ -27,11 +27,8 @@ QString KoFileFinishedInfoTableModel::finishText(int kind, qint64 finishedMs)
     return text;
 }
 
-QVariant KoFileFinishedInfoTableModel::data(const QModelIndex& index, int role) const
+QVariant KoFileFinishedInfoTableModel::recordValue(KoFileConvertInfo* record, int column, int role) const
 {
-    KoFileConvertInfo* record = recordAt(index);
-    if (!record)
-        return QVariant();
     const int kind = record->getConvertType();
     const KoAbstractFile* file = nullptr;
     QString localPath;
@@ -49,7 +46,7 @@ QVariant KoFileFinishedInfoTableModel::data(const QModelIndex& index, int role) 
 
     switch (role) {
     case Qt::DisplayRole:
-        switch (index.column()) {
+        switch (column) {
         case 0:
             return file ? QVariant(file->getFullName()) : QVariant();
         case 1:
@@ -60,7 +57,7 @@ QVariant KoFileFinishedInfoTableModel::data(const QModelIndex& index, int role) 
             return QVariant();
         }
     case Qt::DecorationRole:
-        if (index.column() == 0 && file)
+        if (column == 0 && file)
             return fileTypeIcon(file->getFileType());
         return QVariant();
     case LocalPathRole:

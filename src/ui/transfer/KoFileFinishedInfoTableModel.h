@@ -10,8 +10,9 @@ class KoFileFinishedInfoTableModel : public KoTransferTableModel
 public:
     KoFileFinishedInfoTableModel(QObject* parent, int columnCount);
 
-    QVariant data(const QModelIndex& index, int role) const override;
-
     // "下载完成 " / "上传完成 " with the time of today or the date of an earlier day.
     static QString finishText(int kind, qint64 finishedMs);
+
+protected:
+    QVariant recordValue(KoFileConvertInfo* record, int column, int role) const override;
 };

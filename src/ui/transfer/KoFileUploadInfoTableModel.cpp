@@ -10,10 +10,10 @@ KoFileUploadInfoTableModel::KoFileUploadInfoTableModel(QObject* parent, int colu
 {
 }
 
-QVariant KoFileUploadInfoTableModel::data(const QModelIndex& index, int role) const
+QVariant KoFileUploadInfoTableModel::recordValue(KoFileConvertInfo* info, int column, int role) const
 {
-    auto* record = qobject_cast<KoFileUploadInfo*>(recordAt(index));
+    auto* record = qobject_cast<KoFileUploadInfo*>(info);
     if (!record)
         return QVariant();
-    return progressData(index, role, record, record->getLocalFile());
+    return progressData(column, role, record, record->getLocalFile());
 }

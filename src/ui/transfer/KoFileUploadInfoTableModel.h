@@ -10,5 +10,6 @@ class KoFileUploadInfoTableModel : public KoTransferTableModel
 public:
     KoFileUploadInfoTableModel(QObject* parent, int columnCount);
 
-    QVariant data(const QModelIndex& index, int role) const override;
+protected:
+    QVariant recordValue(KoFileConvertInfo* info, int column, int role) const override;
 };

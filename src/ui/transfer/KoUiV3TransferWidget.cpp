@@ -385,6 +385,21 @@ void KoUiV3TransferWidget::scheduleFlush()
     m_flushTimer->start(int(qBound<qint64>(0, kFlushIntervalMs - since, kFlushIntervalMs)));
 }
 
+void KoUiV3TransferWidget::flushSoon()
+{
+    if (m_flushQueued)
+        return;
+    m_flushQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_flushQueued = false;
+            if (isVisible())
+                flushPending();
+        },
+        Qt::QueuedConnection);
+}
+
 void KoUiV3TransferWidget::onFlushTimer()
 {
     if (isVisible())
@@ -398,7 +413,7 @@ void KoUiV3TransferWidget::flushPending()
     for (int page : {UploadPage, DownloadPage, FinishedPage}) {
         Table& t = m_tables[page];
         // A record that entered without a start signal (a download that failed at once)
-        // shifts the rows: rebuilt rather than painting names onto the wrong rows.
+        // gets its row through a rebuild too.
         if (!t.rebuildPending && t.model->isStale()) {
             t.rebuildPending = true;
             m_membershipChanged = true;

@@ -29,11 +29,11 @@ class Ui_KoUiV3TransferWidget;
 // The lists are borrowed: the page never changes them and sends every action to the operator.
 // The page follows the lists a few times a second, not per signal: a membership change (a
 // start, cancel, removal, success) rebuilds the shown table and drops the selection; progress,
-// pause and failure repaint only the shown rows whose state column changed. A table that is
-// not shown catches up when it is; a hidden page only keeps the badge counts. The operator's
-// signals may arrive while a confirmation or alert runs its own loop, so an action brings the
-// shown table up to date and collects its task ids before its first operator call. GUI thread
-// only.
+// pause and failure repaint only the shown rows whose state column changed; what a user action
+// changed shows as soon as the action is handled. A table that is not shown catches up when it
+// is; a hidden page only keeps the badge counts. The operator's signals may arrive while a
+// confirmation or alert runs its own loop, so an action brings the shown table up to date and
+// collects its task ids before its first operator call. GUI thread only.
 class KoUiV3TransferWidget : public QWidget
 {
     Q_OBJECT
@@ -113,6 +113,10 @@ private:
     void scheduleRowRefresh(PageState page);
     void scheduleFlush();
     void onFlushTimer();
+    // A user action's outcome: flushed as soon as the action's event is handled, through the
+    // posted events, since a loop busy with thousands of transfers' sockets may hold a timer
+    // back for seconds.
+    void flushSoon();
     // Brings the shown table, the bar, the counter and the badges up to date.
     void flushPending();
     // Runs of rows the shown view covers.
@@ -122,6 +126,7 @@ private:
     // The records of the selected rows, or of the whole list when none is selected.
     QList<KoFileConvertInfo*> chosenRecords(const QModelIndexList& selection);
     static QList<int> idsInStates(const QList<KoFileConvertInfo*>& records, std::initializer_list<int> states);
+    // Calls the operator for each id, then flushes soon.
     void callEach(const QList<int>& ids, void (KoRemoteFileOperator::*call)(int));
     bool confirm(const QString& text);
     void alert(const QString& text);
@@ -145,6 +150,7 @@ private:
     QElapsedTimer m_sinceFlush;
     // A list's membership changed since the last flush: the selection goes.
     bool m_membershipChanged = false;
+    bool m_flushQueued = false;
     int m_downloadCount = 0;
     int m_uploadCount = 0;
     // What the badges show (-1: not set yet, hidden).

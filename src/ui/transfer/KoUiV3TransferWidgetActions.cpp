@@ -48,6 +48,7 @@ void KoUiV3TransferWidget::callEach(const QList<int>& ids, void (KoRemoteFileOpe
 {
     for (int id : ids)
         (m_operator->*call)(id);
+    flushSoon();
 }
 
 void KoUiV3TransferWidget::onBtnStartClicked()
@@ -75,11 +76,13 @@ void KoUiV3TransferWidget::onBtnRetryClicked()
         return;
     const bool upload = m_pageState == UploadPage;
     const QModelIndexList selection = getTableSelectionList();
-    if (selection.isEmpty())
+    if (selection.isEmpty()) {
         upload ? m_operator->allFailedUploadRetry() : m_operator->allFailedDownloadRetry();
-    else
+        flushSoon();
+    } else {
         callEach(idsInStates(chosenRecords(selection), {State::StateFailed}),
                  upload ? &Op::getFileRetryUploadStart : &Op::getFileRetryDownloadStart);
+    }
 }
 
 void KoUiV3TransferWidget::onBtnDeleteClicked()
@@ -107,8 +110,10 @@ void KoUiV3TransferWidget::onBtnClearClicked()
     flushPending();
     const QModelIndexList selection = m_pageState == FinishedPage ? getTableSelectionList() : QModelIndexList();
     if (selection.isEmpty()) {
-        if (confirm(QStringLiteral("确定要清除所有已完成任务吗?")))
+        if (confirm(QStringLiteral("确定要清除所有已完成任务吗?"))) {
             m_operator->clearConvertedList();
+            flushSoon();
+        }
         return;
     }
     QList<int> ids;
@@ -131,39 +136,39 @@ void KoUiV3TransferWidget::alert(const QString& text)
 
 void KoUiV3TransferWidget::onDownloadRetryButtonClicked(int taskId)
 {
-    m_operator->getFileRetryDownloadStart(taskId);
+    callEach({taskId}, &Op::getFileRetryDownloadStart);
 }
 void KoUiV3TransferWidget::onDownloadPauseButtonClicked(int taskId)
 {
-    m_operator->pauseFileDownload(taskId);
+    callEach({taskId}, &Op::pauseFileDownload);
 }
 void KoUiV3TransferWidget::onUploadRetryButtonClicked(int taskId)
 {
-    m_operator->getFileRetryUploadStart(taskId);
+    callEach({taskId}, &Op::getFileRetryUploadStart);
 }
 void KoUiV3TransferWidget::onUploadPauseButtonClicked(int taskId)
 {
-    m_operator->pauseFileUpload(taskId);
+    callEach({taskId}, &Op::pauseFileUpload);
 }
 void KoUiV3TransferWidget::onTransferDelButtonClicked(int taskId)
 {
-    m_operator->removeConvertedTask(taskId);
+    callEach({taskId}, &Op::removeConvertedTask);
 }
 
 void KoUiV3TransferWidget::onDownloadDelButtonClicked(int taskId, int state)
 {
     if (state == State::StateFailed || state == State::StatePaused)
-        m_operator->removeDownloadErrorTask(taskId);
+        callEach({taskId}, &Op::removeDownloadErrorTask);
     else if (state == State::StateWaiting || state == State::StateConverting)
-        m_operator->cancelFileDownload(taskId);
+        callEach({taskId}, &Op::cancelFileDownload);
 }
 
 void KoUiV3TransferWidget::onUploadDelButtonClicked(int taskId, int state)
 {
     if (state == State::StateFailed || state == State::StatePaused)
-        m_operator->removeUploadErrorTask(taskId);
+        callEach({taskId}, &Op::removeUploadErrorTask);
     else if (state == State::StateWaiting || state == State::StateConverting)
-        m_operator->cancelFileUpload(taskId);
+        callEach({taskId}, &Op::cancelFileUpload);
 }
 
 void KoUiV3TransferWidget::onOpenFileButtonClicked(QString filePath)
