@@ -363,7 +363,7 @@ private:
                       const QString& path, const QString& uploadFid, QMap<QString, QString> headers,
                       KoReplyType* record, CheckSumCallback callback);
     void sendUpload(int type, int id, const QString& url, QMap<QString, QString> headers, const QString& localPath,
-                    qint64 offset, KoReplyType* record, bool tailSwitch);
+                    qint64 offset, qint64 size, KoReplyType* record, bool tailSwitch);
     void startUploadV2(int type, int id, QString baseUrl, QString localPath, int category, QString path,
                        qint64 offset, int valid, int csVersion, QString checksum, QString uploadFid, bool tailSwitch);
     void startUploadRemote(int type, int id, int toUid, QString toDeviceId, int toDeviceType, QString localPath,

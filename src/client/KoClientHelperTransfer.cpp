@@ -41,6 +41,9 @@ struct KoTransferState {
     qint64 pendingTotal = 0;
     // Resume query: its own answer goes to the callback it was asked with.
     KoClientHelper::CheckSumCallback checkSum;
+    // Uploads: the file's size and where this request's part of it starts.
+    qint64 uploadSize = 0;
+    qint64 uploadOffset = 0;
     // Streamed upload: whether it may still switch to memory for its tail.
     bool tailSwitch = false;
 };
@@ -749,10 +752,8 @@ void KoClientHelper::startUploadV2(int type, int id, QString baseUrl, QString lo
         record->addValue(localPath);
         record->addValue(category);
         record->addValue(path);
-        record->addValue(offset);
-        record->addValue(size);
     }
-    sendUpload(type, id, baseUrl + QStringLiteral("/file/v2/uploadFile"), headers, localPath, offset, record,
+    sendUpload(type, id, baseUrl + QStringLiteral("/file/v2/uploadFile"), headers, localPath, offset, size, record,
                tailSwitch);
 }
 
@@ -794,15 +795,14 @@ void KoClientHelper::startUploadRemote(int type, int id, int toUid, QString toDe
         record->addValue(localPath);
         record->addValue(category);
         record->addValue(path);
-        record->addValue(offset);
-        record->addValue(size);
     }
     sendUpload(type, id, KoServerConfig::relayBaseUrl() + QStringLiteral("reraze/file"), headers, localPath, offset,
-               record, tailSwitch);
+               size, record, tailSwitch);
 }
 
 void KoClientHelper::sendUpload(int type, int id, const QString& url, QMap<QString, QString> headers,
-                                const QString& localPath, qint64 offset, KoReplyType* record, bool tailSwitch)
+                                const QString& localPath, qint64 offset, qint64 size, KoReplyType* record,
+                                bool tailSwitch)
 {
     if (!isSafeRequest(url, headers)) {
         delete record;
@@ -810,6 +810,8 @@ void KoClientHelper::sendUpload(int type, int id, const QString& url, QMap<QStri
         return;
     }
     auto state = std::make_shared<KoTransferState>();
+    state->uploadSize = size;
+    state->uploadOffset = offset;
     state->tailSwitch = tailSwitch && isStreamedUpload(type);
     record->setData(State(state));
     record->setDdl(KoServerConfig::requestDeadlineMs());
@@ -829,22 +831,21 @@ void KoClientHelper::transferUploadProgress(QNetworkReply* reply, qint64 bytesSe
     const int type = record->getType();
     if (!isUpload(type))
         return;
+    const State state = stateOf(record);
+    if (!state)
+        return;
     record->setDdl(KoServerConfig::requestDeadlineMs());
-    const bool remote = isRemote(type);
-    const qint64 size = record->getLongLongValue(remote ? 9 : 6);
-    const qint64 offset = record->getLongLongValue(remote ? 8 : 5);
     // Progress counts the file's bytes of this request only, from its offset: the multipart
     // framing around them is not the file's.
-    const qint64 partSize = qMax<qint64>(0, size - offset);
-    deliverProgress(record, fileBytesSent(bytesSent, bytesTotal, partSize), partSize, false);
+    const qint64 partSize = qMax<qint64>(0, state->uploadSize - state->uploadOffset);
+    const qint64 fileSent = fileBytesSent(bytesSent, bytesTotal, partSize);
+    deliverProgress(record, fileSent, partSize, false);
     // The progress callback may have cancelled the upload.
     if (getReplyMap()->getReplyType(reply) != record)
         return;
-    const State state = stateOf(record);
-    if (!isStreamedUpload(type) || !state || !state->tailSwitch || record->isCanceled())
+    if (!isStreamedUpload(type) || !state->tailSwitch || record->isCanceled())
         return;
-    const qint64 remaining = size - (offset + bytesSent);
-    if (remaining > kTailSwitchBytes)
+    if (partSize - fileSent > kTailSwitchBytes)
         return;
     switchUploadTail(reply, record);
 }

@@ -200,9 +200,14 @@ void TestUpload::uploadFromAnOffsetIsByteExact()
              (QStringList{"askChecksum", "offset.bin", fid}));
 
     m_client->uploadShortFileV2(5, m_fx.phone->baseUrl(), path, 9, QStringLiteral("/上传"), 300000, 1, 1,
-                                QStringLiteral("CS"), fid, r.result(), KoClientHelper::ProgressCallback());
+                                QStringLiteral("CS"), fid, r.result(), r.onProgress());
     QVERIFY(r.waitFor(2));
     QCOMPARE(r.results.at(1), qMakePair(5, 0));
+    // Progress counts the part's own 400000 bytes, up to all of them.
+    QVERIFY(!r.progress.isEmpty());
+    for (const QList<qint64>& p : qAsConst(r.progress))
+        QCOMPARE((QList<qint64>{p.at(0), p.at(2)}), (QList<qint64>{5, 400000}));
+    QCOMPARE(r.progress.last().at(1), qint64(400000));
     QCOMPARE(headerValues(m_fx.phone->callsTo(QStringLiteral("uploadFile")).last(), {"offset", "size"}),
              (QByteArrayList{"300000", "700000"}));
     QCOMPARE(sha256Of(onPhone(QStringLiteral("/上传/offset.bin"))), sha256(data));

@@ -10,6 +10,7 @@
 
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 using namespace KoOpsTransfer;
 
@@ -63,6 +64,8 @@ private slots:
     void smallExactAndLargeUploadsArriveWhole();
     void relayUploadArrivesWhole();
     void droppedStreamIsResumed();
+    void shownBytesMoveWithASlowPhone_data();
+    void shownBytesMoveWithASlowPhone();
     void checksumDecidesTheResumePoint();
     void folderUploadReproducesTheTree();
     void code100FailsUploadAndResumeQuery();
@@ -231,6 +234,84 @@ void TestOperatorUpload::droppedStreamIsResumed()
     // The resumed request counts from the phone's offset.
     QCOMPARE(shown.beyondSize, QStringList());
     QVERIFY(shown.finishedWhole(m_op));
+}
+
+void TestOperatorUpload::shownBytesMoveWithASlowPhone_data()
+{
+    QTest::addColumn<bool>("lan");
+    QTest::addColumn<int>("size");
+    // A small file goes out from memory; a larger one is streamed and sends its last part
+    // from memory.
+    for (bool lan : {true, false}) {
+        const char* route = lan ? "lan" : "relay";
+        QTest::addRow("%s in memory", route) << lan << 900000;
+        QTest::addRow("%s last part in memory", route) << lan << 3000000;
+    }
+}
+
+void TestOperatorUpload::shownBytesMoveWithASlowPhone()
+{
+    QFETCH(bool, lan);
+    QFETCH(int, size);
+    KoWatchdog watchdog(120);
+    QVERIFY(QDir().mkpath(m_fx.root() + QStringLiteral("/slow")));
+    const QByteArray bytes = randomBytes(size, 30);
+    const QString name = QStringLiteral("%1-%2.bin").arg(lan ? "lan" : "relay").arg(size);
+    QVERIFY(writeAll(local(name), bytes));
+
+    // The phone reads an in-memory part of a megabyte in a few seconds: from the start, or for a
+    // stream from the question about its resume point on. Asked after the cut, it holds the first
+    // 1960000 bytes, and the rest fits in memory.
+    const qint64 slowRate = 300 * 1000;
+    const bool streamed = size > 1000000;
+    const qint64 held = 1960000;
+    const KoTestResponse holding = KoTestResponse::json(
+        QJsonObject{{"code", 0}, {"haveRead", double(held)}, {"checksum", "CS-SLOW"}, {"csVersion", 1}});
+    m_fx.phone->queueAnswer(QStringLiteral("checksum"), holding);
+    m_fx.phone->queueAnswer(QStringLiteral("askChecksum"), holding);
+    KoTestHttpServer* server = lan ? m_fx.phone->http() : m_fx.relay->http();
+    const auto readFastAgain = qScopeGuard([server] { server->setReadRate(0); });
+    if (!streamed)
+        server->setReadRate(slowRate);
+    // (the phone's count the request went on from, the bytes shown) at every report.
+    QList<QPair<qint64, qint64>> shown;
+    QObject watcher;
+    connect(m_fx.phone, &KoFakePhone::called, &watcher, [server, slowRate](const KoFakeCall& call) {
+        if (call.op == QLatin1String("checksum") || call.op == QLatin1String("askChecksum"))
+            server->setReadRate(slowRate);
+    });
+    connect(m_op, &KoRemoteFileOperator::uploadTaskProgressV2, &watcher, [this, &shown](int taskId, int) {
+        for (KoFileConvertInfo* info : *m_op->getUploadingList()) {
+            if (info->getTaskId() == taskId)
+                shown.append({info->getHaveRead(), info->getConvertedSize()});
+        }
+    });
+    QSignalSpy success(m_op, &KoRemoteFileOperator::fileUploadSuccessV2);
+    upload(local(name), QStringLiteral("/slow"), lan);
+    QVERIFY(waitIdle(60000));
+    QCOMPARE(success.size(), 1);
+    QCOMPARE(readAll(m_fx.root() + QStringLiteral("/slow/") + name), bytes);
+
+    // The in-memory part went on from the phone's count.
+    QVERIFY(!shown.isEmpty());
+    const qint64 offset = shown.last().first;
+    QCOMPARE(offset, streamed ? held : 0);
+    QStringList faults;
+    QSet<qint64> between;
+    qint64 last = -1;
+    for (const auto& report : qAsConst(shown)) {
+        if (report.second > size)
+            faults << QStringLiteral("%1 past the size").arg(report.second);
+        if (report.first != offset)
+            continue;
+        if (report.second < last)
+            faults << QStringLiteral("%1 after %2").arg(report.second).arg(last);
+        last = report.second;
+        if (report.second > offset && report.second < size)
+            between.insert(report.second);
+    }
+    QCOMPARE(faults, QStringList());
+    QVERIFY2(between.size() >= 3, qPrintable(QStringLiteral("%1 values between").arg(between.size())));
 }
 
 void TestOperatorUpload::checksumDecidesTheResumePoint()

@@ -12,6 +12,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <thread>
@@ -23,6 +25,14 @@ const qint64 kSendChunk = 64 * 1024;
 const qint64 kHighWater = 512 * 1024;
 // A request body held in memory from this size on is let go on a thread of its own.
 const int kReleaseAsideBytes = 64 * 1024 * 1024;
+// Reads of a slow reader, a second's worth split into this many.
+const int kReadsPerSecond = 50;
+// A slow reader's link: Wi-Fi-sized segments into a small window. Loopback's 64 KiB segments
+// and growing windows let the sender's kernel take megabytes that the reader has not read.
+const int kSlowLinkSegmentBytes = 1400;
+const int kSlowLinkWindowBytes = 4096;
+// The window of a connection back on the fast link (the kernel caps it at what it allows).
+const int kFastLinkWindowBytes = 4 * 1024 * 1024;
 
 QByteArray reasonPhrase(int status)
 {
@@ -140,6 +150,8 @@ public:
         connect(m_socket, &QAbstractSocket::errorOccurred, this, [this] { onGone(); });
         if (auto* ssl = qobject_cast<QSslSocket*>(m_socket))
             connect(ssl, &QSslSocket::encryptedBytesWritten, this, [this] { onWritten(); });
+        if (m_server->readRate() > 0)
+            readSlowly(m_server->readRate());
     }
 
     ~KoTestHttpConnection() override
@@ -151,6 +163,29 @@ public:
         m_bodyFile.reset();
         m_sendFile.reset();
         forgetRequest();
+    }
+
+    // Nothing of a request under way: closed at once. Otherwise the connection ends once its
+    // request is answered.
+    void endOfLink()
+    {
+        if (m_state == ReadHead && m_in.isEmpty() && m_socket->bytesAvailable() == 0)
+            closeByServer(false);
+        else
+            m_closeWhenDone = true;
+    }
+
+    void readFast()
+    {
+        if (!m_pace)
+            return;
+        m_pace->stop();
+        m_pace->deleteLater();
+        m_pace = nullptr;
+        ::setsockopt(int(m_socket->socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &kFastLinkWindowBytes,
+                     sizeof kFastLinkWindowBytes);
+        m_socket->setReadBufferSize(0);
+        onReadyRead();
     }
 
 private:
@@ -185,11 +220,36 @@ private:
         return n;
     }
 
+    // Paced reads hold the socket's buffer to one read's worth, so that the rest stays with the
+    // kernel and the sender.
+    void readSlowly(qint64 rate)
+    {
+        ::setsockopt(int(m_socket->socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &kSlowLinkWindowBytes,
+                     sizeof kSlowLinkWindowBytes);
+        const qint64 perRead = qMax<qint64>(1, rate / kReadsPerSecond);
+        m_socket->setReadBufferSize(perRead);
+        m_pace = new QTimer(this);
+        m_pace->setInterval(1000 / kReadsPerSecond);
+        connect(m_pace, &QTimer::timeout, this, [this, perRead] {
+            m_readBudget = perRead;
+            onReadyRead();
+        });
+        m_pace->start();
+    }
+
     void onReadyRead()
     {
         if (m_state == Closed)
             return;
-        m_in.append(m_socket->readAll());
+        if (m_pace) {
+            const qint64 n = qMin(m_readBudget, m_socket->bytesAvailable());
+            if (n <= 0)
+                return;
+            m_readBudget -= n;
+            m_in.append(m_socket->read(n));
+        } else {
+            m_in.append(m_socket->readAll());
+        }
         processInput();
     }
 
@@ -654,6 +714,13 @@ private:
                 deleteLater();
             return;
         }
+        // What reached this side before the peer went counts, however slowly it was being read.
+        if (m_socket->bytesAvailable() > 0) {
+            m_in.append(m_socket->readAll());
+            processInput();
+            if (m_state == Closed)
+                return;
+        }
         const State was = m_state;
         m_state = Closed;
         finishBodyFile();
@@ -700,6 +767,8 @@ private:
     bool m_flushing = false;
     bool m_closeWhenDone = false;
     QByteArray m_repeat; // the answer as it went out, for repeatAfterMs
+    QTimer* m_pace = nullptr; // reads of a slow reader
+    qint64 m_readBudget = 0;
 };
 
 KoTestHttpServer::KoTestHttpServer(Mode mode, QObject* parent)
@@ -795,6 +864,25 @@ bool KoTestHttpServer::waitForRequests(int count, int timeoutMs)
 void KoTestHttpServer::setSpillThreshold(qint64 bytes)
 {
     m_spillThreshold = bytes;
+}
+
+void KoTestHttpServer::setReadRate(qint64 bytesPerSecond)
+{
+    m_readRate = qMax<qint64>(0, bytesPerSecond);
+    // Agreed when a connection opens (0: the link's own).
+    const int segment = m_readRate > 0 ? kSlowLinkSegmentBytes : 0;
+    if (m_listener->isListening())
+        ::setsockopt(int(m_listener->socketDescriptor()), IPPROTO_TCP, TCP_MAXSEG, &segment, sizeof segment);
+    // A connection keeps the link it was opened on: the next request must not come over a fast
+    // one. A slow one is read fast again, not closed: a client may not be able to send a
+    // streamed body again on a new one.
+    const auto connections = m_connections;
+    for (const auto& c : connections) {
+        if (c && m_readRate > 0)
+            c->endOfLink();
+        else if (c)
+            c->readFast();
+    }
 }
 
 int KoTestHttpServer::connectionCount() const

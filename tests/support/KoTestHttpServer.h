@@ -92,6 +92,12 @@ public:
     int connectionCount() const;          // connections currently open (for keep-alive checks)
     int acceptedConnections() const;      // connections accepted since listen()
     int unaskedAnswers() const;           // answers sent once more unasked (repeatAfterMs)
+    // Connections opened from now on read request bytes at about this many a second over a link of
+    // small segments and a small window, so that the client meets a slow reader; those opened
+    // before end (idle ones at once, others once their request is answered). 0: every connection
+    // reads as fast as bytes come.
+    void setReadRate(qint64 bytesPerSecond);
+    qint64 readRate() const { return m_readRate; }
 
 signals:
     void requestReceived(const KoTestRequest& request);
@@ -118,6 +124,7 @@ private:
     QList<quint64> m_requestIds; // parallel to m_requests
     quint64 m_nextId = 1;
     qint64 m_spillThreshold = 8 * 1024 * 1024;
+    qint64 m_readRate = 0;
     QTemporaryDir m_spillDir;
     int m_spillCounter = 0;
     int m_accepted = 0;
