@@ -52,8 +52,12 @@ int main(int argc, char** argv)
                                       "13800000000");
     const QCommandLineOption passwordOpt("login-password", "Account password (with --account).", "password",
                                          "reraze");
+    const QCommandLineOption readRateOpt("read-rate",
+                                         "A slow phone: its LAN file service reads what is sent to it (uploads) at "
+                                         "about this many bytes a second.",
+                                         "bytes");
     parser.addOptions({rootOpt, albumsOpt, sdOpt, appDiskOpt, sampleOpt, idOpt, nameOpt, typeOpt, uidOpt, udpOpt,
-                       computerOpt, pairOpt, accountOpt, relayOnlyOpt, phoneOpt, passwordOpt});
+                       computerOpt, pairOpt, accountOpt, relayOnlyOpt, phoneOpt, passwordOpt, readRateOpt});
     parser.process(app);
     const bool relayOnly = parser.isSet(relayOnlyOpt);
     if (relayOnly && (!parser.isSet(accountOpt) || parser.isSet(pairOpt))) {
@@ -124,6 +128,8 @@ int main(int argc, char** argv)
             out << "cannot start the phone's file service\n";
             return 1;
         }
+        if (parser.isSet(readRateOpt))
+            phone.http()->setReadRate(qMax<qint64>(1, parser.value(readRateOpt).toLongLong()));
         lan.setComputer(QHostAddress::LocalHost, quint16(parser.value(computerOpt).toUInt()));
         if (!lan.start(quint16(parser.value(udpOpt).toUInt()))) {
             out << "cannot bind UDP port " << parser.value(udpOpt) << "\n";
