@@ -10,8 +10,6 @@
 
 #include <cstring>
 
-#include <poll.h>
-
 namespace {
 
 // Large reads keep the calls per byte low on a fast LAN; below the allocator's threshold for
