@@ -66,7 +66,7 @@ public:
     // True for a name a file may carry: not empty, not "." or "..", and none of
     // / : * ? " < > |
     static bool isValidFileName(const QString& name);
-    // Longest bytes a file name may take in UTF-8 on the file systems we write to.
+    // Longest a name we make up may take in UTF-8: every file system we write to holds it.
     static constexpr int kMaxFileNameBytes = 255;
     // The longest start of text whose UTF-8 form takes at most maxBytes; never splits a
     // character (a surrogate pair stays whole).

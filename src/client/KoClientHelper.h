@@ -182,8 +182,8 @@ public:
     // answer that would not end at expectedSize fails and empties the partial file.
     // Results: 0 stored at localPath, 1 network/HTTP error, short answer, cancel, pause or failed
     // rename, -1 deadline or a trickle (KoServerConfig::slowTransferMs), -3 the partial file
-    // cannot be used (also: a pending download writes it or has it as its target) or the name
-    // is longer than the file system holds, -4 empty answer.
+    // cannot be used (also: a pending download writes it or has it as its target) or the target
+    // folder cannot hold the name, -4 empty answer.
     void downloadFileV2(int id, QString baseUrl, QString localPath, int category, QString path, qint64 offset,
                         int csVersion, QString checksum, ResultCallback callback, ProgressCallback progress,
                         qint64 expectedSize = -1);

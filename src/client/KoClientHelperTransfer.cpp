@@ -9,6 +9,7 @@
 #include "net/KoReplyType.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkReply>
@@ -19,6 +20,32 @@
 #include <memory>
 
 const char* const KoClientHelper::kDownloadSuffix = ".ReRazeDownload";
+
+namespace {
+
+// Whether the folder of path (or, while that is still to be made, its nearest existing
+// ancestor) can hold path's name. File systems count a name's length apart (bytes, UTF-16
+// units) and refuse different characters: only the folder itself can tell.
+bool folderHoldsName(const QString& path)
+{
+    const QFileInfo target(path);
+    if (target.exists() || target.isSymLink())
+        return true;
+    const QString name = target.fileName();
+    QDir dir = target.absoluteDir();
+    while (!dir.exists() && !dir.isRoot())
+        dir.setPath(QFileInfo(dir.absolutePath()).absolutePath());
+    QFile probe(dir.filePath(name));
+    if (probe.exists())
+        return true;
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    probe.close();
+    probe.remove();
+    return true;
+}
+
+} // namespace
 
 // What one transfer request carries beside its record's values.
 struct KoTransferState {
@@ -235,8 +262,7 @@ void KoClientHelper::startDownload(int type, int id, const QString& url, QJsonOb
                                    QMap<QString, QString> headers, const QString& localPath, qint64 expectedSize)
 {
     // A name the file system cannot hold would only fail at the rename, after the whole body.
-    const QString name = localPath.mid(localPath.lastIndexOf(QLatin1Char('/')) + 1);
-    if (localPath.isEmpty() || name.toUtf8().size() > KoCommonUtil::kMaxFileNameBytes) {
+    if (localPath.isEmpty() || !folderHoldsName(localPath)) {
         refuseLater(type, id);
         return;
     }

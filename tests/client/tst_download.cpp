@@ -529,10 +529,13 @@ void TestDownload::resumeAnswerThatDoesNotEndAtTheListedSize()
 
 void TestDownload::namesAtTheFileSystemsLimit_data()
 {
-    QTest::addColumn<int>("bytes"); // of the target's name in UTF-8
-    QTest::newRow("255 bytes is taken") << 255;
-    QTest::newRow("256 bytes is refused") << 256;
-    QTest::newRow("300 bytes is refused") << 300;
+    QTest::addColumn<int>("bytes");   // of the target's name in UTF-8
+    QTest::addColumn<QString>("sub"); // a folder of the target still to be made
+    QTest::newRow("255 bytes is taken") << 255 << QString();
+    QTest::newRow("256 bytes is refused") << 256 << QString();
+    QTest::newRow("300 bytes is refused") << 300 << QString();
+    QTest::newRow("255 bytes, folder to be made") << 255 << QStringLiteral("a/b");
+    QTest::newRow("256 bytes, folder to be made") << 256 << QStringLiteral("a/b");
 }
 
 // A name longer than a file name may be is refused before the request: no body is fetched only
@@ -540,20 +543,22 @@ void TestDownload::namesAtTheFileSystemsLimit_data()
 void TestDownload::namesAtTheFileSystemsLimit()
 {
     QFETCH(int, bytes);
+    QFETCH(QString, sub);
     QString name;
     while (name.toUtf8().size() + 3 <= bytes)
         name += QStringLiteral("长");
     while (name.toUtf8().size() < bytes)
         name += QLatin1Char('x');
-    const QString folder = local(QStringLiteral("limit-%1").arg(bytes));
+    const QString folder = local(QStringLiteral("limit-%1").arg(QTest::currentDataTag()));
     QVERIFY(QDir().mkpath(folder));
+    const QString target = folder + QLatin1Char('/') + (sub.isEmpty() ? name : sub + QLatin1Char('/') + name);
     const QByteArray data = putRemote(QStringLiteral("limit.bin"), 200000, 90);
     Results r;
-    download(141, folder + QLatin1Char('/') + name, QStringLiteral("/limit.bin"), r);
+    download(141, target, QStringLiteral("/limit.bin"), r);
     QVERIFY(r.waitFor(1));
     if (bytes <= 255) {
         QCOMPARE(r.results.first(), qMakePair(141, 0));
-        QCOMPARE(readFile(folder + QLatin1Char('/') + name), data);
+        QCOMPARE(readFile(target), data);
         return;
     }
     QCOMPARE(r.results.first(), qMakePair(141, -3));
