@@ -149,16 +149,11 @@ bool KoRemoteFileOperator::insertTaskInList(KoRemoteFileTask* task)
 {
     if (!task)
         return false;
-    const QString target = downloadTargetKey(task);
     QMutexLocker locker(m_taskListMutex);
     if (m_taskById.contains(task->getTaskId()))
         return false;
     m_taskList->append(task);
     m_taskById.insert(task->getTaskId(), task);
-    if (!target.isEmpty()) {
-        ++m_downloadTargets[target];
-        ++m_downloadPartials[KoClientHelper::partialPathOf(target)];
-    }
     switch (task->getTaskType()) {
     case KoRemoteFileTask::TypeDownload:
     case KoRemoteFileTask::TypeUpload:
@@ -184,14 +179,6 @@ KoRemoteFileTask* KoRemoteFileOperator::popTaskFromList(int taskId)
         if (!task)
             return nullptr;
         m_taskList->removeOne(task);
-        const QString target = downloadTargetKey(task);
-        if (!target.isEmpty()) {
-            if (--m_downloadTargets[target] <= 0)
-                m_downloadTargets.remove(target);
-            const QString partial = KoClientHelper::partialPathOf(target);
-            if (--m_downloadPartials[partial] <= 0)
-                m_downloadPartials.remove(partial);
-        }
         // Every kind of slot goes back with its task, the new-folder tasks' included.
         slotFreed = m_transferSlots.remove(taskId);
         slotFreed = m_thumbnailSlots.remove(taskId) || slotFreed;
@@ -235,8 +222,6 @@ void KoRemoteFileOperator::takeAllTasks(QSet<QObject*>& into)
         m_thumbnailQueue.clear();
         m_folderTaskKeys.clear();
         m_pendingFolders.clear();
-        m_downloadTargets.clear();
-        m_downloadPartials.clear();
     }
     for (KoRemoteFileTask* task : qAsConst(tasks))
         into.insert(task);
@@ -299,10 +284,16 @@ void KoRemoteFileOperator::onCheckTaskTimer()
     for (int id : qAsConst(toStart)) {
         // An earlier start may have ended or removed this one already; its slot went with it.
         KoRemoteFileTask* task = getTaskFromList(id);
-        if (task && task->getTaskState() == KoRemoteFileTask::StateWaiting) {
-            markTransferring(task);
-            task->execute();
+        if (!task || task->getTaskState() != KoRemoteFileTask::StateWaiting)
+            continue;
+        // Resumed from, another's finished file would end as this one's head.
+        const QString target = downloadTargetKey(task);
+        if (!target.isEmpty() && isDeliveredFile(target)) {
+            onTaskExecuteResultV2(id, -3, nullptr, nullptr);
+            continue;
         }
+        markTransferring(task);
+        task->execute();
     }
 }
 
@@ -322,11 +313,11 @@ void KoRemoteFileOperator::takeFromQueueLocked(QList<int>& queue, QSet<int>& poo
             ++at;
             continue;
         }
-        // A target that is another listed download's partial file is written after that one
-        // has ended: at once, the first rename would replace the file the other still writes.
-        // That one runs or waits for a slot, so a pass comes when a slot is freed.
-        if (task->getTaskType() == KoRemoteFileTask::TypeDownload
-            && m_downloadPartials.contains(downloadTargetKey(task))) {
+        // A target that is another listed download's partial file is written once that record
+        // has left the list: the rename would replace the file it writes or resumes from. And
+        // a download whose partial file is a running download's target waits for it to end.
+        // Either frees a slot or leaves the list, so a pass comes then.
+        if (task->getTaskType() == KoRemoteFileTask::TypeDownload && waitsForOtherDownloadLocked(task, pool)) {
             ++at;
             continue;
         }

@@ -260,6 +260,10 @@ private:
     // Under the task-list lock: takes the next startable tasks of a queue into its pool, up to
     // the pool's limit.
     void takeFromQueueLocked(QList<int>& queue, QSet<int>& pool, int limit, QList<int>& toStart);
+    // Under the task-list lock: whether a download must not start yet because another listed
+    // record owns its target as its partial file, or a running one (of pool) has its partial
+    // file as target. Takes the downloading list's lock inside, never the reverse.
+    bool waitsForOtherDownloadLocked(KoRemoteFileTask* task, const QSet<int>& running);
     // Sets the waiting record of a download or upload task that is being started to transferring.
     void markTransferring(KoRemoteFileTask* task);
 
@@ -268,10 +272,19 @@ private:
         QList<KoFileConvertInfo*>* list = nullptr;
         QMutex* mutex = nullptr;
         QHash<int, KoFileConvertInfo*> byTaskId;
+        // Its download records per target key and per partial-file key, so that a start finds
+        // every other owner of its files without walking the list.
+        QHash<QString, int> targets;
+        QHash<QString, int> partials;
     };
     ConvertList* convertList(int selector);
     // Under the list's lock: the record with that id, through the index when it is current.
     KoFileConvertInfo* findInfoLocked(ConvertList& list, int taskId);
+    // Under the list's lock: counts a download record in (delta 1) or out (-1) of the file index.
+    static void indexFilesLocked(ConvertList& list, KoFileConvertInfo* info, int delta);
+    static void clearIndexLocked(ConvertList& list);
+    // How many download records of a list have that target (or, with partial, that partial file).
+    int recordsOwning(int selector, const QString& key, bool partial);
 
     // Result handling by task kind; each frees every record of its lists it does not hand on.
     void handleResult(KoRemoteFileTask* task, int code, QList<KoAbstractFile*>* list,
@@ -340,10 +353,15 @@ private:
     void queueGroupDownloads(KoRemoteFileGroupDownloadTaskBase* group, int mode);
     KoRemoteFileTask* newDownloadTask(bool lan, int taskId, int uid, int deviceType, const QString& deviceId,
                                       const QString& remoteServer, KoFileDownloadInfo* record);
+    // The cleaned absolute form of a local path, by which downloads compare their files.
+    static QString localKey(const QString& path);
     // The cleaned absolute target of a download task; empty for any other task.
     static QString downloadTargetKey(KoRemoteFileTask* task);
-    // Whether a listed (waiting or running) download task writes the target of that key.
-    bool isDownloadTargetBusy(const QString& key);
+    // Whether the partial file of target is a file a finished download delivered: it is never
+    // resumed from, emptied or removed for target.
+    bool isDeliveredFile(const QString& targetKey);
+    // The bytes target's partial file holds for target: none when it is another's file.
+    qint64 ownPartialSize(const QString& target);
     void restartDownloadRecord(KoFileDownloadInfo* record, bool bulk);
     void failDownloadRecord(KoFileDownloadInfo* record, const QString& target);
     void countUnlistedDownloadFailure(const QString& what);
@@ -392,11 +410,6 @@ private:
     // of such tasks per key (guarded by the task-list mutex).
     QHash<int, QString> m_folderTaskKeys;
     QHash<QString, int> m_pendingFolders;
-    // Listed download tasks per target key (guarded by the task-list mutex), so that a start
-    // finds a second writer of its file without walking the lists.
-    QHash<QString, int> m_downloadTargets;
-    // The same for their partial files: a download whose target is one of them waits.
-    QHash<QString, int> m_downloadPartials;
     // Upload ids handed out or loaded; a new one never repeats them.
     QSet<QString> m_uploadFids;
     // Download failures without a record (refused names, failed sub-listings), added to the

@@ -19,12 +19,6 @@
 
 namespace {
 
-// A target compares with the others by its cleaned absolute form.
-QString targetKey(const QString& path)
-{
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
 bool isPlainComponent(const QString& name)
 {
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
@@ -232,16 +226,41 @@ void KoRemoteFileOperator::startGroupDownloadTaskDownloadV3(KoRemoteFileGroupDow
     queueGroupDownloads(task, mode);
 }
 
+QString KoRemoteFileOperator::localKey(const QString& path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
 QString KoRemoteFileOperator::downloadTargetKey(KoRemoteFileTask* task)
 {
     const QString target = dstFileOf(task);
-    return target.isEmpty() ? QString() : targetKey(target);
+    return target.isEmpty() ? QString() : localKey(target);
 }
 
-bool KoRemoteFileOperator::isDownloadTargetBusy(const QString& key)
+bool KoRemoteFileOperator::waitsForOtherDownloadLocked(KoRemoteFileTask* task, const QSet<int>& running)
 {
-    QMutexLocker locker(m_taskListMutex);
-    return m_downloadTargets.contains(key);
+    const QString target = downloadTargetKey(task);
+    if (recordsOwning(ListDownloading, target, true) > 0)
+        return true;
+    const QString partial = KoClientHelper::partialPathOf(target);
+    for (int id : running) {
+        KoRemoteFileTask* other = m_taskById.value(id, nullptr);
+        if (other && other != task && downloadTargetKey(other) == partial)
+            return true;
+    }
+    return false;
+}
+
+bool KoRemoteFileOperator::isDeliveredFile(const QString& targetKey)
+{
+    const QString partial = KoClientHelper::partialPathOf(targetKey);
+    // Looked up only where there is a file to resume from: most downloads start afresh.
+    return QFileInfo(partial).isFile() && recordsOwning(ListFinished, partial, false) > 0;
+}
+
+qint64 KoRemoteFileOperator::ownPartialSize(const QString& target)
+{
+    return isDeliveredFile(localKey(target)) ? 0 : KoClientHelper::partialSizeOf(target);
 }
 
 KoRemoteFileTask* KoRemoteFileOperator::newDownloadTask(bool lan, int taskId, int uid, int deviceType,
@@ -281,15 +300,16 @@ void KoRemoteFileOperator::queueGroupDownloads(KoRemoteFileGroupDownloadTaskBase
     QString deviceName;
     KoRemoteConnectManager::getInstance()->getConnectedFacilityDetailInfo(uid, deviceId, found, nick, deviceName);
 
-    // Two writers on one target would mix their bytes: the later one is left out.
+    // Two writers on one target would mix their bytes, and a listed record (paused and failed
+    // ones too) resumes from its partial file: the later one is left out.
     QSet<QString> taken;
     bool queued = false;
     for (const KoDownloadPair& pair : qAsConst(*group->getSrcPathList())) {
         const QString& target = pair.first;
         if (!pair.second)
             continue;
-        const QString key = targetKey(target);
-        if (taken.contains(key) || isDownloadTargetBusy(key))
+        const QString key = localKey(target);
+        if (taken.contains(key) || recordsOwning(ListDownloading, key, false) > 0)
             continue;
         const bool exists = isLocalFileExist(target);
         if (mode != 0 && exists)
@@ -311,8 +331,9 @@ void KoRemoteFileOperator::queueGroupDownloads(KoRemoteFileGroupDownloadTaskBase
             emit fileDownloadErrorV2(target);
             continue;
         }
-        // Overwriting starts from nothing: old bytes are never continued by new ones.
-        if (exists) {
+        // Overwriting starts from nothing: old bytes are never continued by new ones. Another
+        // download's file under the partial name stays; this one then fails at its start.
+        if (exists && !isDeliveredFile(key)) {
             const QString partial = KoClientHelper::partialPathOf(target);
             if (QFileInfo(partial).isFile())
                 QFile::remove(partial);
@@ -405,7 +426,7 @@ void KoRemoteFileOperator::failDownloadRecord(KoFileDownloadInfo* record, const 
 {
     if (record) {
         record->setConvertState(KoFileConvertInfo::StateFailed);
-        record->setHaveRead(KoClientHelper::partialSizeOf(record->getLocalFilePath()));
+        record->setHaveRead(ownPartialSize(record->getLocalFilePath()));
     }
     emit fileDownloadErrorV2(target);
     if (record)
@@ -448,7 +469,7 @@ void KoRemoteFileOperator::restartDownloadAfterTimeout(KoRemoteFileTask* task)
     auto* record = qobject_cast<KoFileDownloadInfo*>(getInfoFromConvertList(task->getTaskId(), ListDownloading));
     if (!record)
         return;
-    record->setHaveRead(KoClientHelper::partialSizeOf(record->getLocalFilePath()));
+    record->setHaveRead(ownPartialSize(record->getLocalFilePath()));
     if (record->getRetryTimes() < 1) {
         failDownloadRecord(record, dstFileOf(task));
         return;
@@ -470,8 +491,8 @@ void KoRemoteFileOperator::restartDownloadRecord(KoFileDownloadInfo* record, boo
     KoRemoteConnectManager::getInstance()->getConnectedFacilityNetworkStatus(record->getUid(), record->getDeviceId(),
                                                                              connected, isLocal, url);
     const QString target = record->getLocalFilePath();
-    // Not reachable, a folder in the way, or another download writing the same file.
-    if (!connected || QFileInfo(target).isDir() || isDownloadTargetBusy(targetKey(target))) {
+    // Not reachable, a folder in the way, or another listed record of the same file.
+    if (!connected || QFileInfo(target).isDir() || recordsOwning(ListDownloading, localKey(target), false) > 1) {
         if (!bulk || connected) {
             record->setConvertState(KoFileConvertInfo::StateFailed);
             scheduleConvertListSave();

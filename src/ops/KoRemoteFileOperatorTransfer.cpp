@@ -100,6 +100,38 @@ KoFileConvertInfo* KoRemoteFileOperator::findInfoLocked(ConvertList& list, int t
     return nullptr;
 }
 
+void KoRemoteFileOperator::indexFilesLocked(ConvertList& list, KoFileConvertInfo* info, int delta)
+{
+    auto* download = qobject_cast<KoFileDownloadInfo*>(info);
+    if (!download || download->getLocalFilePath().isEmpty())
+        return;
+    const QString target = localKey(download->getLocalFilePath());
+    for (auto* index : {&list.targets, &list.partials}) {
+        const QString key = index == &list.targets ? target : KoClientHelper::partialPathOf(target);
+        const int count = index->value(key) + delta;
+        if (count > 0)
+            index->insert(key, count);
+        else
+            index->remove(key);
+    }
+}
+
+void KoRemoteFileOperator::clearIndexLocked(ConvertList& list)
+{
+    list.byTaskId.clear();
+    list.targets.clear();
+    list.partials.clear();
+}
+
+int KoRemoteFileOperator::recordsOwning(int selector, const QString& key, bool partial)
+{
+    ConvertList* list = convertList(selector);
+    if (!list)
+        return 0;
+    QMutexLocker locker(list->mutex);
+    return (partial ? list->partials : list->targets).value(key);
+}
+
 KoFileConvertInfo* KoRemoteFileOperator::getInfoFromConvertList(int taskId, int selector)
 {
     ConvertList* list = convertList(selector);
@@ -121,6 +153,7 @@ KoFileConvertInfo* KoRemoteFileOperator::popInfoFromConvertList(int taskId, int 
         if (info) {
             list->list->removeOne(info);
             dropIndexOf(list->byTaskId, info);
+            indexFilesLocked(*list, info, -1);
         }
     }
     if (info)
@@ -141,6 +174,7 @@ void KoRemoteFileOperator::addInfoToConvertList(KoFileConvertInfo* info, int sel
             list->list->append(info);
         if (!list->byTaskId.contains(info->getTaskId()))
             list->byTaskId.insert(info->getTaskId(), info);
+        indexFilesLocked(*list, info, 1);
     }
     scheduleConvertListSave();
 }
@@ -175,6 +209,7 @@ QList<KoFileConvertInfo*> KoRemoteFileOperator::takeConvertInfos(int selector,
             if (pick(info)) {
                 taken.append(info);
                 dropIndexOf(list->byTaskId, info);
+                indexFilesLocked(*list, info, -1);
             } else {
                 kept.append(info);
             }
@@ -204,7 +239,7 @@ void KoRemoteFileOperator::clearConvertList(int selector)
     {
         QMutexLocker locker(list->mutex);
         records.swap(*list->list);
-        list->byTaskId.clear();
+        clearIndexLocked(*list);
     }
     deleteConvertRecords(records);
 }
@@ -217,7 +252,7 @@ void KoRemoteFileOperator::takeAllConvertRecords(QSet<QObject*>& into)
         for (KoFileConvertInfo* info : qAsConst(*list->list))
             into.insert(info);
         list->list->clear();
-        list->byTaskId.clear();
+        clearIndexLocked(*list);
     }
 }
 

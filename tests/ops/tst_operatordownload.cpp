@@ -727,6 +727,10 @@ void TestOperatorDownload::namesThatMeetInOneFolder_data()
 {
     QTest::addColumn<QStringList>("names");      // as the phone lists them
     QTest::addColumn<QStringList>("unholdable"); // longer than a local name may be: never asked for
+    // x.bin stops part way ("pause", "fail", "restart": paused, then the program starts again)
+    // and is started again after the others had their chance; "apart": the others come in a
+    // second group once it has stopped.
+    QTest::addColumn<QString>("interrupt");
     const QString x = QStringLiteral("x.bin");
     const QString partial = QStringLiteral(".ReRazeDownload");
     QString start; // 231 bytes
@@ -735,14 +739,25 @@ void TestOperatorDownload::namesThatMeetInOneFolder_data()
     QString tooLong;
     while (tooLong.toUtf8().size() < 300)
         tooLong += QStringLiteral("名");
-    QTest::newRow("a file and its partial-named twin") << QStringList{x, x + partial} << QStringList();
-    QTest::newRow("the twin listed first") << QStringList{x + partial, x} << QStringList();
-    QTest::newRow("a chain of three") << QStringList{x + partial + partial, x, x + partial} << QStringList();
+    const QStringList twins{x, x + partial};
+    QTest::newRow("a file and its partial-named twin") << twins << QStringList() << QString();
+    QTest::newRow("the twin listed first") << QStringList{x + partial, x} << QStringList() << QString();
+    QTest::newRow("a chain of three") << QStringList{x + partial + partial, x, x + partial} << QStringList()
+                                      << QString();
     QTest::newRow("two long names sharing their first 231 bytes")
         << QStringList{start + QStringLiteral("-first-copy.bin"), start + QStringLiteral("-other-copy.bin")}
-        << QStringList();
+        << QStringList() << QString();
     QTest::newRow("a 300-byte name fails before any request")
-        << QStringList{QStringLiteral("ok.txt"), tooLong} << QStringList{tooLong};
+        << QStringList{QStringLiteral("ok.txt"), tooLong} << QStringList{tooLong} << QString();
+    QTest::newRow("x.bin paused") << twins << QStringList() << "pause";
+    QTest::newRow("x.bin failed") << twins << QStringList() << "fail";
+    QTest::newRow("x.bin paused, the program restarted") << twins << QStringList() << "restart";
+    QTest::newRow("x.bin paused, its twin in another group") << twins << QStringList() << "pause apart";
+    // The twin's finished file sits at x.bin's partial name: x.bin must fail, not resume from it.
+    QTest::newRow("x.bin in another group while its twin runs") << QStringList{x + partial, x} << QStringList()
+                                                                << "twin first";
+    QTest::newRow("a chain, x.bin failed") << QStringList{x + partial + partial, x, x + partial} << QStringList()
+                                           << "fail";
 }
 
 // Names of one folder whose local or partial files meet: each file arrives whole, or fails
@@ -751,9 +766,11 @@ void TestOperatorDownload::namesThatMeetInOneFolder()
 {
     QFETCH(QStringList, names);
     QFETCH(QStringList, unholdable);
+    QFETCH(QString, interrupt);
     KoWatchdog watchdog(90);
     QMap<QString, QByteArray> expected;
     QJsonArray files;
+    QJsonArray later;
     for (int i = 0; i < names.size(); ++i) {
         // The plain name is large, so that the others end while it is still written.
         const QByteArray bytes = randomBytes(names.at(i) == QLatin1String("x.bin") ? 3000000 : 60000 + i, 40 + i);
@@ -762,15 +779,77 @@ void TestOperatorDownload::namesThatMeetInOneFolder()
             QVERIFY(m_fx.writeFile(path, bytes));
             expected.insert(names.at(i), bytes);
         }
-        files.append(QJsonObject{{QStringLiteral("path"), path},
-                                 {QStringLiteral("type"), 500},
-                                 {QStringLiteral("size"), double(bytes.size())},
-                                 {QStringLiteral("lastTime"), 1.6e12}});
+        const bool apart = (interrupt.contains(QLatin1String("apart")) && names.at(i) != QLatin1String("x.bin"))
+            || (interrupt == QLatin1String("twin first") && names.at(i) == QLatin1String("x.bin"));
+        (apart ? later : files)
+            .append(QJsonObject{{QStringLiteral("path"), path},
+                                {QStringLiteral("type"), 500},
+                                {QStringLiteral("size"), double(bytes.size())},
+                                {QStringLiteral("lastTime"), 1.6e12}});
     }
     m_fx.phone->queueAnswer(QStringLiteral("getMultiSubPaths"), subListing(QStringLiteral("/pair"), 0, files));
     QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
     QSignalSpy done(m_op, &KoRemoteFileOperator::allDownloadsSuccessV2);
     const QString dst = m_local->path();
+    if (interrupt == QLatin1String("twin first")) {
+        KoTestResponse slow;
+        slow.delayMs = 800;
+        m_fx.phone->queueDownloadFault(slow);
+        download({folder(QStringLiteral("/pair"))}, dst);
+        QTRY_COMPARE_WITH_TIMEOUT(m_fx.phone->callsTo(QStringLiteral("getFile")).size(), 1, 20000);
+        m_fx.phone->queueAnswer(QStringLiteral("getMultiSubPaths"), subListing(QStringLiteral("/pair"), 0, later));
+        download({folder(QStringLiteral("/pair"))}, dst);
+        QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 1, 20000);
+        QVERIFY(waitIdle());
+        expected.remove(QStringLiteral("x.bin"));
+        QCOMPARE(tree(dst + QStringLiteral("/pair")), expected);
+        QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).size(), 1);
+        QCOMPARE(downloadAt(m_op, 0)->getHaveRead(), 0); // not the twin's bytes
+        return;
+    }
+    if (!interrupt.isEmpty()) {
+        // The others wait for x.bin, so the first answer is its own.
+        const QString xPartial = dst + QStringLiteral("/pair/x.bin.ReRazeDownload");
+        KoTestResponse fault;
+        (interrupt == QLatin1String("fail") ? fault.resetAfter : fault.stallAfter) = 700000;
+        m_fx.phone->queueDownloadFault(fault);
+        download({folder(QStringLiteral("/pair"))}, dst);
+        // A reset loses what was still on the way.
+        QTRY_VERIFY_WITH_TIMEOUT(interrupt == QLatin1String("fail") ? errors.size() == 1
+                                                                    : QFileInfo(xPartial).size() == 700000,
+                                 20000);
+        const qint64 held = QFileInfo(xPartial).size();
+        QVERIFY(held > 0);
+        for (KoFileConvertInfo* info : *m_op->getDownLoadingList()) {
+            if (qobject_cast<KoFileDownloadInfo*>(info)->getLocalFilePath().endsWith(QLatin1String("/x.bin"))
+                && interrupt != QLatin1String("fail"))
+                m_op->pauseFileDownload(info->getTaskId());
+        }
+        if (interrupt == QLatin1String("restart")) {
+            delete m_op;
+            m_op = KoRemoteFileOperator::getInstance();
+        }
+        if (!later.isEmpty()) {
+            // x.bin's partial file goes for a file of the twin's name: the user overwrites it.
+            connect(m_op, &KoRemoteFileOperator::fileGroupDownloadQuery, this,
+                    [this](int id) { m_op->fileGroupDownloadRespond(id, 0); }, Qt::QueuedConnection);
+            m_fx.phone->queueAnswer(QStringLiteral("getMultiSubPaths"), subListing(QStringLiteral("/pair"), 0, later));
+            download({folder(QStringLiteral("/pair"))}, dst);
+        }
+        // Whatever else was listed had its chance: x.bin's kept bytes are still its own.
+        QTest::qWait(500);
+        QCOMPARE(readAll(xPartial), expected.value(QStringLiteral("x.bin")).left(held));
+        const QList<QPointer<KoFileConvertInfo>> stopped(m_op->getDownLoadingList()->begin(),
+                                                         m_op->getDownLoadingList()->end());
+        for (const QPointer<KoFileConvertInfo>& info : stopped) {
+            if (info && info->getConvertState() > KoFileConvertInfo::StateFinished)
+                m_op->getFileRetryDownloadStart(info->getTaskId());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(tree(dst + QStringLiteral("/pair")), expected, 60000);
+        QVERIFY(waitIdle());
+        QCOMPARE(m_op->getDownLoadingList()->size(), 0);
+        return;
+    }
     download({folder(QStringLiteral("/pair"))}, dst);
     QTRY_VERIFY_WITH_TIMEOUT(!done.isEmpty(), 60000);
     QVERIFY(waitIdle());
