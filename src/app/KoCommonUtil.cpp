@@ -420,15 +420,17 @@ void KoCommonUtil::openHttpUrl(QString url)
 }
 
 namespace {
-void answerLater(QObject* context, std::function<void(bool)> done, bool opened)
+using OpenAnswer = std::function<void(KoCommonUtil::OpenResult)>;
+
+void answerLater(QObject* context, OpenAnswer done, KoCommonUtil::OpenResult result)
 {
     QMetaObject::invokeMethod(
-        context, [done = std::move(done), opened] { done(opened); }, Qt::QueuedConnection);
+        context, [done = std::move(done), result] { done(result); }, Qt::QueuedConnection);
 }
 
 // The desktop services start the same launcher detached and call that success; run it here to
 // learn how it ended.
-void runLauncher(const QString& launcher, const QString& path, QObject* context, std::function<void(bool)> done)
+void runLauncher(const QString& launcher, const QString& path, QObject* context, OpenAnswer done)
 {
     // Not the caller's child: the launcher may outlive the page that asked.
     auto* process = new QProcess(QCoreApplication::instance());
@@ -437,12 +439,16 @@ void runLauncher(const QString& launcher, const QString& path, QObject* context,
     process->setStandardInputFile(QProcess::nullDevice());
     // An application the launcher stays attached to may write any amount that nobody reads.
     process->setProcessChannelMode(QProcess::ForwardedChannels);
-    const auto end = [process, context = QPointer<QObject>(context), done](bool opened) {
+    const auto end = [process, path, context = QPointer<QObject>(context), done](bool opened) {
         // A crash brings both an error and the finish; answer the first only.
         process->disconnect();
         process->deleteLater();
+        // The file may have gone while the launcher looked for an application.
+        const auto result = opened    ? KoCommonUtil::Opened
+            : QFileInfo::exists(path) ? KoCommonUtil::NoApplication
+                                      : KoCommonUtil::Missing;
         if (context)
-            answerLater(context, done, opened);
+            answerLater(context, done, result);
     };
     QObject::connect(process, &QProcess::errorOccurred, process, [end](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
@@ -454,10 +460,10 @@ void runLauncher(const QString& launcher, const QString& path, QObject* context,
 }
 } // namespace
 
-void KoCommonUtil::openFileWithSystemApp(QString path, QObject* context, std::function<void(bool opened)> done)
+void KoCommonUtil::openFileWithSystemApp(QString path, QObject* context, std::function<void(OpenResult)> done)
 {
     if (path.isEmpty() || !QFileInfo::exists(path)) {
-        answerLater(context, std::move(done), false);
+        answerLater(context, std::move(done), Missing);
         return;
     }
     // Absolute: a relative name could read as one of the launcher's options.
@@ -469,7 +475,8 @@ void KoCommonUtil::openFileWithSystemApp(QString path, QObject* context, std::fu
         return;
     }
 #endif
-    answerLater(context, std::move(done), QDesktopServices::openUrl(QUrl::fromLocalFile(absolute)));
+    answerLater(context, std::move(done),
+                QDesktopServices::openUrl(QUrl::fromLocalFile(absolute)) ? Opened : NoApplication);
 }
 
 // --- drag payload --------------------------------------------------------------

@@ -383,20 +383,23 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("ending");
-        QTest::addColumn<bool>("opened");
+        QTest::addColumn<int>("result");
         QTest::addColumn<bool>("launched");
-        QTest::newRow("opens") << "a.jpg" << int(KoFakeLauncher::Opens) << true << true;
-        QTest::newRow("a name like an option") << "--help" << int(KoFakeLauncher::Opens) << true << true;
-        QTest::newRow("no application") << "a.jpg" << int(KoFakeLauncher::NoApplication) << false << true;
-        QTest::newRow("launcher crashes") << "a.jpg" << int(KoFakeLauncher::Crashes) << false << true;
-        QTest::newRow("launcher cannot start") << "a.jpg" << int(KoFakeLauncher::CannotStart) << false << false;
-        QTest::newRow("no launcher, offscreen desktop") << "a.jpg" << int(KoFakeLauncher::Missing) << false << false;
+        const int opens = KoFakeLauncher::Opens, fails = KoFakeLauncher::NoApplication;
+        const int opened = KoCommonUtil::Opened, none = KoCommonUtil::NoApplication;
+        QTest::newRow("opens") << "a.jpg" << opens << opened << true;
+        QTest::newRow("a name like an option") << "--help" << opens << opened << true;
+        QTest::newRow("no application") << "a.jpg" << fails << none << true;
+        QTest::newRow("launcher crashes") << "a.jpg" << int(KoFakeLauncher::Crashes) << none << true;
+        QTest::newRow("launcher cannot start") << "a.jpg" << int(KoFakeLauncher::CannotStart) << none << false;
+        QTest::newRow("no launcher, offscreen desktop") << "a.jpg" << int(KoFakeLauncher::Missing) << none << false;
+        QTest::newRow("file gone") << "gone.jpg" << fails << int(KoCommonUtil::Missing) << false;
     }
     void openerTellsHowTheLauncherEnded()
     {
         QFETCH(QString, name);
         QFETCH(int, ending);
-        QFETCH(bool, opened);
+        QFETCH(int, result);
         QFETCH(bool, launched);
         QTemporaryDir dir;
         QVERIFY(writeFile(dir.filePath("a.jpg"), "jpeg"));
@@ -407,11 +410,11 @@ private slots:
         KoFakeLauncher launcher;
         launcher.setEnding(KoFakeLauncher::Ending(ending));
         QObject context;
-        QList<bool> answers;
-        KoCommonUtil::openFileWithSystemApp(name, &context, [&answers](bool ok) { answers << ok; });
+        QList<int> answers;
+        KoCommonUtil::openFileWithSystemApp(name, &context, [&answers](KoCommonUtil::OpenResult r) { answers << r; });
         QVERIFY(answers.isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(answers.size(), 1, 20000);
-        QCOMPARE(answers.first(), opened);
+        QCOMPARE(answers.first(), result);
         // With the launcher gone for good, nothing answers a second time.
         QTRY_VERIFY_WITH_TIMEOUT(KoFakeLauncher::allEnded(), 20000);
         QCoreApplication::processEvents();
@@ -428,7 +431,7 @@ private slots:
         launcher.hold();
         auto* context = new QObject;
         int answers = 0;
-        KoCommonUtil::openFileWithSystemApp(dir.filePath("a.jpg"), context, [&answers](bool) { ++answers; });
+        KoCommonUtil::openFileWithSystemApp(dir.filePath("a.jpg"), context, [&answers](auto) { ++answers; });
         QTRY_COMPARE_WITH_TIMEOUT(launcher.opened().size(), 1, 20000);
         delete context;
         launcher.release();
