@@ -420,44 +420,66 @@ void KoCommonUtil::openHttpUrl(QString url)
 }
 
 namespace {
-void answerLater(QObject* context, std::function<void(bool)> done, bool opened)
+using OpenAnswer = std::function<void(KoCommonUtil::OpenResult)>;
+
+void answerLater(QObject* context, OpenAnswer done, KoCommonUtil::OpenResult result)
 {
     QMetaObject::invokeMethod(
-        context, [done = std::move(done), opened] { done(opened); }, Qt::QueuedConnection);
+        context, [done = std::move(done), result] { done(result); }, Qt::QueuedConnection);
 }
 
 // The desktop services start the same launcher detached and call that success; run it here to
 // learn how it ended.
-void runLauncher(const QString& launcher, const QString& path, QObject* context, std::function<void(bool)> done)
+void runLauncher(const QString& launcher, const QString& path, int settleMsecs, QObject* context, OpenAnswer done)
 {
     // Not the caller's child: the launcher may outlive the page that asked.
     auto* process = new QProcess(QCoreApplication::instance());
-    process->setProgram(launcher);
-    process->setArguments({path});
+    // Through a shell that waits on it: QProcess kills what it runs at quit, and killing the shell
+    // once the launcher has settled leaves the launcher running, adopted by init.
+    process->setProgram(QStringLiteral("/bin/sh"));
+    process->setArguments({QStringLiteral("-c"), QStringLiteral("\"$0\" \"$1\" & wait $!"), launcher, path});
     process->setStandardInputFile(QProcess::nullDevice());
-    // An application the launcher stays attached to may write any amount that nobody reads.
+    // No pipe of ours that an application left running could write to after we close it.
     process->setProcessChannelMode(QProcess::ForwardedChannels);
-    const auto end = [process, context = QPointer<QObject>(context), done](bool opened) {
+    auto* settle = new QTimer(process);
+    settle->setSingleShot(true);
+    const auto answer = [process, settle, context = QPointer<QObject>(context),
+                         done](KoCommonUtil::OpenResult result) {
         // A crash brings both an error and the finish; answer the first only.
+        settle->stop();
         process->disconnect();
-        process->deleteLater();
         if (context)
-            answerLater(context, done, opened);
+            answerLater(context, done, result);
     };
-    QObject::connect(process, &QProcess::errorOccurred, process, [end](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            end(false);
+    QObject::connect(process, &QProcess::errorOccurred, process, [process, answer](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        answer(KoCommonUtil::NoApplication);
+        process->deleteLater();
     });
-    QObject::connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), process,
-                     [end](int code, QProcess::ExitStatus status) { end(status == QProcess::NormalExit && !code); });
+    const auto finished = QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished);
+    QObject::connect(process, finished, process, [process, path, answer](int code, QProcess::ExitStatus status) {
+        // The file may have gone while the launcher looked for an application.
+        answer(status == QProcess::NormalExit && !code ? KoCommonUtil::Opened
+                   : QFileInfo::exists(path)           ? KoCommonUtil::NoApplication
+                                                       : KoCommonUtil::Missing);
+        process->deleteLater();
+    });
+    QObject::connect(settle, &QTimer::timeout, process, [process, answer, finished] {
+        answer(KoCommonUtil::Opened);
+        QObject::connect(process, finished, process, &QObject::deleteLater);
+        process->kill();
+    });
     process->start();
+    settle->start(settleMsecs);
 }
 } // namespace
 
-void KoCommonUtil::openFileWithSystemApp(QString path, QObject* context, std::function<void(bool opened)> done)
+void KoCommonUtil::openFileWithSystemApp(QString path, QObject* context, std::function<void(OpenResult)> done,
+                                         int settleMsecs)
 {
     if (path.isEmpty() || !QFileInfo::exists(path)) {
-        answerLater(context, std::move(done), false);
+        answerLater(context, std::move(done), Missing);
         return;
     }
     // Absolute: a relative name could read as one of the launcher's options.
@@ -465,11 +487,12 @@ void KoCommonUtil::openFileWithSystemApp(QString path, QObject* context, std::fu
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
     const QString launcher = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
     if (!launcher.isEmpty()) {
-        runLauncher(launcher, absolute, context, std::move(done));
+        runLauncher(launcher, absolute, settleMsecs, context, std::move(done));
         return;
     }
 #endif
-    answerLater(context, std::move(done), QDesktopServices::openUrl(QUrl::fromLocalFile(absolute)));
+    answerLater(context, std::move(done),
+                QDesktopServices::openUrl(QUrl::fromLocalFile(absolute)) ? Opened : NoApplication);
 }
 
 // --- drag payload --------------------------------------------------------------

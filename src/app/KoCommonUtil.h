@@ -116,12 +116,20 @@ public:
     static QPixmap getNoticePoint(int count);
     // Opens url in the browser when it begins with "http".
     static void openHttpUrl(QString url);
+    // How a request to open a local file or folder ended.
+    enum OpenResult : int { Opened, Missing, NoApplication };
+    // Long enough for a launcher that finds no application to say so.
+    static constexpr int kLauncherSettleMsecs = 3000;
     // Asks the desktop to open the local file or folder at path; GUI thread only. done runs
-    // once, on a later turn of the event loop and never after context is destroyed, with whether
-    // it opened: false for an empty or missing path, and for a launcher that could not start,
-    // crashed or ended with a non-zero code (xdg-open, when on PATH, ends so when no application
-    // takes the file). The launcher is waited for without blocking and may outlive context.
-    static void openFileWithSystemApp(QString path, QObject* context, std::function<void(bool opened)> done);
+    // once, on a later turn of the event loop and never after context is destroyed: Missing for
+    // an empty path or one that is not there, NoApplication for an intact one the launcher could
+    // not start on, crashed on or ended with a non-zero code (xdg-open, when on PATH, ends so when
+    // no application takes it), Opened when it ended well or still runs settleMsecs after it
+    // started: on a desktop it does not know, xdg-open keeps the application in the foreground
+    // until the user closes it. Such a launcher is left running, unwatched, past context and the
+    // program, and never answers again. Nothing blocks.
+    static void openFileWithSystemApp(QString path, QObject* context, std::function<void(OpenResult)> done,
+                                      int settleMsecs = kLauncherSettleMsecs);
 
     // --- drag payload ------------------------------------------------------------
 

@@ -378,25 +378,35 @@ private slots:
         QVERIFY(ran);
     }
 
-    // Relative names are given from the folder; the launcher must get absolute paths.
+    // Relative names are given from the folder; the launcher must get absolute paths. A held
+    // launcher plays one that keeps the application in the foreground until the user closes it.
     void openerTellsHowTheLauncherEnded_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("ending");
-        QTest::addColumn<bool>("opened");
+        QTest::addColumn<bool>("held");
+        QTest::addColumn<int>("result");
         QTest::addColumn<bool>("launched");
-        QTest::newRow("opens") << "a.jpg" << int(KoFakeLauncher::Opens) << true << true;
-        QTest::newRow("a name like an option") << "--help" << int(KoFakeLauncher::Opens) << true << true;
-        QTest::newRow("no application") << "a.jpg" << int(KoFakeLauncher::NoApplication) << false << true;
-        QTest::newRow("launcher crashes") << "a.jpg" << int(KoFakeLauncher::Crashes) << false << true;
-        QTest::newRow("launcher cannot start") << "a.jpg" << int(KoFakeLauncher::CannotStart) << false << false;
-        QTest::newRow("no launcher, offscreen desktop") << "a.jpg" << int(KoFakeLauncher::Missing) << false << false;
+        const int opens = KoFakeLauncher::Opens, fails = KoFakeLauncher::NoApplication;
+        const int opened = KoCommonUtil::Opened, none = KoCommonUtil::NoApplication;
+        QTest::newRow("opens") << "a.jpg" << opens << false << opened << true;
+        QTest::newRow("a name like an option") << "--help" << opens << false << opened << true;
+        QTest::newRow("no application") << "a.jpg" << fails << false << none << true;
+        QTest::newRow("launcher crashes") << "a.jpg" << int(KoFakeLauncher::Crashes) << false << none << true;
+        QTest::newRow("launcher cannot start")
+            << "a.jpg" << int(KoFakeLauncher::CannotStart) << false << none << false;
+        QTest::newRow("no launcher, offscreen desktop")
+            << "a.jpg" << int(KoFakeLauncher::Missing) << false << none << false;
+        QTest::newRow("file gone") << "gone.jpg" << fails << false << int(KoCommonUtil::Missing) << false;
+        // Its failure once the user closes the application is no second answer.
+        QTest::newRow("runs on in the foreground") << "a.jpg" << fails << true << opened << true;
     }
     void openerTellsHowTheLauncherEnded()
     {
         QFETCH(QString, name);
         QFETCH(int, ending);
-        QFETCH(bool, opened);
+        QFETCH(bool, held);
+        QFETCH(int, result);
         QFETCH(bool, launched);
         QTemporaryDir dir;
         QVERIFY(writeFile(dir.filePath("a.jpg"), "jpeg"));
@@ -406,17 +416,26 @@ private slots:
         const auto back = qScopeGuard([before] { QDir::setCurrent(before); });
         KoFakeLauncher launcher;
         launcher.setEnding(KoFakeLauncher::Ending(ending));
-        QObject context;
-        QList<bool> answers;
-        KoCommonUtil::openFileWithSystemApp(name, &context, [&answers](bool ok) { answers << ok; });
+        if (held)
+            launcher.hold();
+        QScopedPointer<QObject> context(new QObject);
+        QList<int> answers;
+        KoCommonUtil::openFileWithSystemApp(
+            name, context.data(), [&answers](auto r) { answers << r; },
+            held ? 200 : KoCommonUtil::kLauncherSettleMsecs);
         QVERIFY(answers.isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(answers.size(), 1, 20000);
-        QCOMPARE(answers.first(), opened);
-        // With the launcher gone for good, nothing answers a second time.
+        QCOMPARE(answers.first(), result);
+        context.reset();
+        // Unwatched for good; one still running outlives the watching and ends when it is closed.
         QTRY_VERIFY_WITH_TIMEOUT(KoFakeLauncher::allEnded(), 20000);
+        const QStringList ran = launched ? QStringList{QDir::current().absoluteFilePath(name)} : QStringList();
+        QCOMPARE(launcher.opened("ended"), held ? QStringList() : ran);
+        launcher.release();
+        QTRY_COMPARE_WITH_TIMEOUT(launcher.opened("ended"), ran, 20000);
         QCoreApplication::processEvents();
         QCOMPARE(answers.size(), 1);
-        QCOMPARE(launcher.opened(), launched ? QStringList{QDir::current().absoluteFilePath(name)} : QStringList());
+        QCOMPARE(launcher.opened(), ran);
     }
 
     void openerOutlivesItsAsker()
@@ -428,7 +447,7 @@ private slots:
         launcher.hold();
         auto* context = new QObject;
         int answers = 0;
-        KoCommonUtil::openFileWithSystemApp(dir.filePath("a.jpg"), context, [&answers](bool) { ++answers; });
+        KoCommonUtil::openFileWithSystemApp(dir.filePath("a.jpg"), context, [&answers](auto) { ++answers; });
         QTRY_COMPARE_WITH_TIMEOUT(launcher.opened().size(), 1, 20000);
         delete context;
         launcher.release();

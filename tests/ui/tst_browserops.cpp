@@ -440,7 +440,8 @@ void TestBrowserOps::openOnlyKnownKindsFromTheCache_data()
     QTest::newRow("photo") << "p.jpg" << true << ""
                            << "";
     QTest::newRow("a script typed as a photo") << "x.sh" << false << "" << unsupported;
-    QTest::newRow("no application to open it") << "n.jpg" << false << "no app" << unsupported;
+    QTest::newRow("no application to open it")
+        << "n.jpg" << false << "no app" << QStringLiteral("没有可以打开该文件的应用");
     QTest::newRow("the copy is answered 404")
         << "q.jpg" << false << "404" << QStringLiteral("文件打开失败, 请检查与vu的连接是否断开");
 }

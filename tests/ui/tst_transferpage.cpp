@@ -489,9 +489,11 @@ private slots:
         const int opens = KoFakeLauncher::Opens;
         QTest::newRow("file gone") << "/nonexistent/F.jpg" << 18 << opens << file;
         QTest::newRow("empty path, folder") << "" << 58 << opens << folder;
-        // The file is there, but the launcher finds no application to open it with.
-        QTest::newRow("no application, file") << "kept" << 18 << int(KoFakeLauncher::NoApplication) << file;
-        QTest::newRow("no application, folder") << "kept" << 58 << int(KoFakeLauncher::NoApplication) << folder;
+        // The file is there, but the launcher finds no application to open it with: not damaged.
+        const int none = KoFakeLauncher::NoApplication;
+        QTest::newRow("no application, file") << "kept" << 18 << none << QStringLiteral("没有可以打开该文件的应用");
+        QTest::newRow("no application, folder")
+            << "kept" << 58 << none << QStringLiteral("没有可以打开该文件夹的应用");
         QTest::newRow("opened, file") << "kept" << 18 << opens << "";
         QTest::newRow("opened, folder") << "kept" << 58 << opens << "";
     }

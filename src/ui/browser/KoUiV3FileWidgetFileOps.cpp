@@ -34,6 +34,7 @@ constexpr int kAndroidType = 2;
 
 const QString kNewFolderName = QStringLiteral("新建文件夹");
 const QString kUnsupportedText = QStringLiteral("暂不支持该类型文件的预览, 请下载后在本地打开");
+const QString kNoApplicationText = QStringLiteral("没有可以打开该文件的应用");
 
 // What may be opened from a temporary copy: a copy with another suffix could be a program.
 const QStringList kPhotoSuffixes{QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("png"),
@@ -389,10 +390,10 @@ void KoUiV3FileWidget::openLocalCopy(const QString& localPath, bool photo)
         showToast(kUnsupportedText);
         return;
     }
-    // No application on this desktop takes it: the same advice as for an unknown kind.
-    KoCommonUtil::openFileWithSystemApp(canonical, this, [this](bool opened) {
-        if (!opened)
-            showToast(kUnsupportedText);
+    // A copy gone from the cache meanwhile gets the advice to download it.
+    KoCommonUtil::openFileWithSystemApp(canonical, this, [this](KoCommonUtil::OpenResult result) {
+        if (result != KoCommonUtil::Opened)
+            showToast(result == KoCommonUtil::NoApplication ? kNoApplicationText : kUnsupportedText);
     });
 }
 

@@ -130,8 +130,9 @@ private:
     void callEach(const QList<int>& ids, void (KoRemoteFileOperator::*call)(int));
     bool confirm(const QString& text);
     void alert(const QString& text);
-    // The alert shows when the desktop did not open path, once its launcher has ended.
-    void openOrAlert(const QString& path, const QString& failure);
+    // Alerts missing when path is gone and noApplication when the desktop found nothing to open
+    // it with: an intact download is not called damaged.
+    void openOrAlert(const QString& path, const QString& missing, const QString& noApplication);
     void notifyAllEnded(bool enabled, const QString& kind, int failed);
     void showBadge(QLabel* badge, int count);
 

@@ -173,21 +173,21 @@ void KoUiV3TransferWidget::onUploadDelButtonClicked(int taskId, int state)
 
 void KoUiV3TransferWidget::onOpenFileButtonClicked(QString filePath)
 {
-    openOrAlert(filePath, QStringLiteral("文件已被修改或删除"));
+    openOrAlert(filePath, QStringLiteral("文件已被修改或删除"), QStringLiteral("没有可以打开该文件的应用"));
 }
 
 void KoUiV3TransferWidget::onOpenDirButtonClicked(QString filePath)
 {
     // The folder of an empty path would be the working directory.
     const QString folder = filePath.isEmpty() ? QString() : QFileInfo(filePath).absolutePath();
-    openOrAlert(folder, QStringLiteral("文件所在文件夹已被修改或删除"));
+    openOrAlert(folder, QStringLiteral("文件所在文件夹已被修改或删除"), QStringLiteral("没有可以打开该文件夹的应用"));
 }
 
-void KoUiV3TransferWidget::openOrAlert(const QString& path, const QString& failure)
+void KoUiV3TransferWidget::openOrAlert(const QString& path, const QString& missing, const QString& noApplication)
 {
-    KoCommonUtil::openFileWithSystemApp(path, this, [this, failure](bool opened) {
-        if (!opened)
-            alert(failure);
+    KoCommonUtil::openFileWithSystemApp(path, this, [this, missing, noApplication](KoCommonUtil::OpenResult result) {
+        if (result != KoCommonUtil::Opened)
+            alert(result == KoCommonUtil::Missing ? missing : noApplication);
     });
 }
 
