@@ -362,6 +362,8 @@ private:
     bool isDeliveredFile(const QString& targetKey);
     // The bytes target's partial file holds for target: none when it is another's file.
     qint64 ownPartialSize(const QString& target);
+    // Deletes the partial file of a download record that leaves the list, unless it is another's.
+    void dropOwnPartial(KoFileConvertInfo* info);
     void restartDownloadRecord(KoFileDownloadInfo* record, bool bulk);
     void failDownloadRecord(KoFileDownloadInfo* record, const QString& target);
     void countUnlistedDownloadFailure(const QString& what);

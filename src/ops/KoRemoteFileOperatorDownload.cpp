@@ -263,6 +263,13 @@ qint64 KoRemoteFileOperator::ownPartialSize(const QString& target)
     return isDeliveredFile(localKey(target)) ? 0 : KoClientHelper::partialSizeOf(target);
 }
 
+void KoRemoteFileOperator::dropOwnPartial(KoFileConvertInfo* info)
+{
+    auto* download = qobject_cast<KoFileDownloadInfo*>(info);
+    if (download && !isDeliveredFile(localKey(download->getLocalFilePath())))
+        KoCommonUtil::deleteFile(KoClientHelper::partialPathOf(download->getLocalFilePath()));
+}
+
 KoRemoteFileTask* KoRemoteFileOperator::newDownloadTask(bool lan, int taskId, int uid, int deviceType,
                                                         const QString& deviceId, const QString& remoteServer,
                                                         KoFileDownloadInfo* record)

@@ -381,8 +381,7 @@ void KoRemoteFileOperator::removeDownloadErrorTask(int taskId)
     if (getInfoFromConvertList(taskId, ListDownloading))
         stopRecordTask(taskId, ListDownloading, true);
     KoFileConvertInfo* info = popInfoFromConvertList(taskId, ListDownloading);
-    if (auto* download = qobject_cast<KoFileDownloadInfo*>(info))
-        KoCommonUtil::deleteFile(KoClientHelper::partialPathOf(download->getLocalFilePath()));
+    dropOwnPartial(info);
     delete info;
     emit fileDownloadErrorTaskMove(taskId);
 }
@@ -439,8 +438,7 @@ void KoRemoteFileOperator::clearAllFailedDownload()
     });
     for (KoFileConvertInfo* info : taken) {
         stopRecordTask(info->getTaskId(), ListDownloading, true);
-        if (auto* download = qobject_cast<KoFileDownloadInfo*>(info))
-            KoCommonUtil::deleteFile(KoClientHelper::partialPathOf(download->getLocalFilePath()));
+        dropOwnPartial(info);
     }
     deleteConvertRecords(taken);
     emit fileDownloadCancel(-1);
@@ -466,8 +464,7 @@ void KoRemoteFileOperator::clearDownloadList()
         if (isActive(info))
             stopRecordTask(info->getTaskId(), ListDownloading, true);
         else if (info->getConvertState() == KoFileConvertInfo::StateFailed)
-            if (auto* download = qobject_cast<KoFileDownloadInfo*>(info))
-                KoCommonUtil::deleteFile(KoClientHelper::partialPathOf(download->getLocalFilePath()));
+            dropOwnPartial(info);
     }
     deleteConvertRecords(taken);
     emit fileDownloadCancel(-1);

@@ -801,10 +801,11 @@ void TestOperatorDownload::namesThatMeetInOneFolder()
         download({folder(QStringLiteral("/pair"))}, dst);
         QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 1, 20000);
         QVERIFY(waitIdle());
+        QCOMPARE(downloadAt(m_op, 0)->getHaveRead(), 0); // not the twin's bytes
+        m_op->removeDownloadErrorTask(downloadAt(m_op, 0)->getTaskId());
         expected.remove(QStringLiteral("x.bin"));
         QCOMPARE(tree(dst + QStringLiteral("/pair")), expected);
         QCOMPARE(m_fx.phone->callsTo(QStringLiteral("getFile")).size(), 1);
-        QCOMPARE(downloadAt(m_op, 0)->getHaveRead(), 0); // not the twin's bytes
         return;
     }
     if (!interrupt.isEmpty()) {
