@@ -28,13 +28,12 @@ namespace {
 // units): only the folder itself can tell. A name whose partial file is the name itself plus
 // the suffix is vouched for by that file; the others are made once and removed (a file made
 // and removed for every download halves small-file speed on ext4).
-bool folderHoldsName(const QString& path)
+bool folderHoldsName(const QString& path, const QString& partial)
 {
     const QFileInfo target(path);
-    const QString name = target.fileName();
-    if (name.toUtf8().size() + int(qstrlen(KoClientHelper::kDownloadSuffix)) <= KoCommonUtil::kMaxFileNameBytes
-        || target.exists() || target.isSymLink())
+    if (partial == path + QLatin1String(KoClientHelper::kDownloadSuffix) || target.exists() || target.isSymLink())
         return true;
+    const QString name = target.fileName();
     QDir dir = target.absoluteDir();
     while (!dir.exists() && !dir.isRoot())
         dir.setPath(QFileInfo(dir.absolutePath()).absolutePath());
@@ -265,11 +264,11 @@ void KoClientHelper::startDownload(int type, int id, const QString& url, QJsonOb
                                    QMap<QString, QString> headers, const QString& localPath, qint64 expectedSize)
 {
     // A name the file system cannot hold would only fail at the rename, after the whole body.
-    if (localPath.isEmpty() || !folderHoldsName(localPath)) {
+    const QString partial = partialPathOf(localPath);
+    if (localPath.isEmpty() || !folderHoldsName(localPath, partial)) {
         refuseLater(type, id);
         return;
     }
-    const QString partial = partialPathOf(localPath);
     const QString partialAbs = QFileInfo(partial).absoluteFilePath();
     const QString targetAbs = QFileInfo(localPath).absoluteFilePath();
 

@@ -105,15 +105,16 @@ void KoRemoteFileOperator::indexFilesLocked(ConvertList& list, KoFileConvertInfo
     auto* download = qobject_cast<KoFileDownloadInfo*>(info);
     if (!download || download->getLocalFilePath().isEmpty())
         return;
-    const QString target = localKey(download->getLocalFilePath());
-    for (auto* index : {&list.targets, &list.partials}) {
-        const QString key = index == &list.targets ? target : KoClientHelper::partialPathOf(target);
-        const int count = index->value(key) + delta;
-        if (count > 0)
-            index->insert(key, count);
+    const auto count = [delta](QHash<QString, int>& index, const QString& key) {
+        const int n = index.value(key) + delta;
+        if (n > 0)
+            index.insert(key, n);
         else
-            index->remove(key);
-    }
+            index.remove(key);
+    };
+    const QString target = localKey(download->getLocalFilePath());
+    count(list.targets, target);
+    count(list.partials, KoClientHelper::partialPathOf(target));
 }
 
 void KoRemoteFileOperator::clearIndexLocked(ConvertList& list)
