@@ -96,6 +96,10 @@ public:
 
     // The phone's "code" for a refused operation for lack of permission.
     static constexpr int kCodeNoPermission = 100;
+    // Downloads refused before any byte for their local name: the target's folder cannot hold
+    // it, or it is a partial-file name (one ending with kDownloadSuffix as the disk compares).
+    static constexpr int kCodeNameNotHeld = -5;
+    static constexpr int kCodeReservedName = -6;
     // "code" put into the answer to a push this program cannot handle.
     static constexpr int kUnknownPushCode = 20000;
     static const char* const kVersionName; // "V3.2.0"
@@ -182,8 +186,8 @@ public:
     // answer that would not end at expectedSize fails and empties the partial file.
     // Results: 0 stored at localPath, 1 network/HTTP error, short answer, cancel, pause or failed
     // rename, -1 deadline or a trickle (KoServerConfig::slowTransferMs), -3 the partial file
-    // cannot be used (also: a pending download writes it or has it as its target) or the target
-    // folder cannot hold the name, -4 empty answer.
+    // cannot be used (also: a pending download writes it), kCodeNameNotHeld, kCodeReservedName,
+    // -4 empty answer.
     void downloadFileV2(int id, QString baseUrl, QString localPath, int category, QString path, qint64 offset,
                         int csVersion, QString checksum, ResultCallback callback, ProgressCallback progress,
                         qint64 expectedSize = -1);
@@ -379,7 +383,7 @@ private:
     int handleDownloadFile(QFile* file, KoReplyType* record, QNetworkReply* reply);
     void deliverProgress(KoReplyType* record, qint64 done, qint64 total, bool force);
     void flushProgress(KoReplyType* record);
-    void refuseLater(int type, int id);
+    void refuseLater(int type, int id, int code = -3);
     void limitReadBuffer(int id);
     ResultCallback resultSlotOf(int type) const;
     ProgressCallback progressSlotOf(int type) const;

@@ -15,6 +15,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QTemporaryFile>
 #include <QTimer>
 
 #include <memory>
@@ -23,21 +24,26 @@ const char* const KoClientHelper::kDownloadSuffix = ".ReRazeDownload";
 
 namespace {
 
-// Whether the folder of path (or, while that is still to be made, its nearest existing
-// ancestor) can hold path's name. File systems count a name's length apart (bytes, UTF-16
-// units): only the folder itself can tell. A name whose partial file is the name itself plus
-// the suffix is vouched for by that file; the others are made once and removed (a file made
-// and removed for every download halves small-file speed on ext4).
+// The folder that will hold path, or its nearest existing ancestor while it is still to be made:
+// the one that can tell how the disk takes a name.
+QDir existingFolderOf(const QString& path)
+{
+    QDir dir = QFileInfo(path).absoluteDir();
+    while (!dir.exists() && !dir.isRoot())
+        dir.setPath(QFileInfo(dir.absolutePath()).absolutePath());
+    return dir;
+}
+
+// Whether the folder of path can hold path's name. File systems count a name's length apart
+// (bytes, UTF-16 units): only the folder itself can tell. A name whose partial file is the name
+// itself plus the suffix is vouched for by that file; the others are made once and removed (a
+// file made and removed for every download halves small-file speed on ext4).
 bool folderHoldsName(const QString& path, const QString& partial)
 {
     const QFileInfo target(path);
     if (partial == path + QLatin1String(KoClientHelper::kDownloadSuffix) || target.exists() || target.isSymLink())
         return true;
-    const QString name = target.fileName();
-    QDir dir = target.absoluteDir();
-    while (!dir.exists() && !dir.isRoot())
-        dir.setPath(QFileInfo(dir.absolutePath()).absolutePath());
-    QFile probe(dir.filePath(name));
+    QFile probe(existingFolderOf(path).filePath(target.fileName()));
     if (probe.exists())
         return true;
     if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
@@ -45,6 +51,24 @@ bool folderHoldsName(const QString& path, const QString& partial)
     probe.close();
     probe.remove();
     return true;
+}
+
+// Whether path's name is a partial-file name on its disk: one ending with the suffix, in any
+// letter case where the disk does not tell case apart (a USB drive's). Every file at such a name
+// is then an unfinished download, never another's finished one.
+bool isPartialName(const QString& path)
+{
+    const QString suffix = QLatin1String(KoClientHelper::kDownloadSuffix);
+    if (path.endsWith(suffix))
+        return true;
+    if (!path.endsWith(suffix, Qt::CaseInsensitive))
+        return false;
+    // Only names of this rare kind ask the folder; one that cannot be asked refuses them.
+    QTemporaryFile probe(existingFolderOf(path).filePath(QStringLiteral("XXXXXX") + suffix.toLower()));
+    if (!probe.open())
+        return true;
+    const QString made = probe.fileName();
+    return QFileInfo::exists(made.left(made.size() - suffix.size()) + suffix);
 }
 
 } // namespace
@@ -214,10 +238,10 @@ KoClientHelper::ProgressCallback KoClientHelper::progressSlotOf(int type) const
     }
 }
 
-void KoClientHelper::refuseLater(int type, int id)
+void KoClientHelper::refuseLater(int type, int id, int code)
 {
     // Never inside the request call: the caller may hold locks of its own.
-    QTimer::singleShot(0, this, [this, type, id]() { callResult(resultSlotOf(type), id, -3); });
+    QTimer::singleShot(0, this, [this, type, id, code]() { callResult(resultSlotOf(type), id, code); });
 }
 
 // --- downloads and thumbnails -----------------------------------------------------------
@@ -265,16 +289,17 @@ void KoClientHelper::startDownload(int type, int id, const QString& url, QJsonOb
 {
     // A name the file system cannot hold would only fail at the rename, after the whole body.
     const QString partial = partialPathOf(localPath);
-    if (localPath.isEmpty() || !folderHoldsName(localPath, partial)) {
-        refuseLater(type, id);
+    const int refusal = localPath.isEmpty()    ? -3
+        : isPartialName(localPath)             ? kCodeReservedName
+        : !folderHoldsName(localPath, partial) ? kCodeNameNotHeld
+                                               : 0;
+    if (refusal) {
+        refuseLater(type, id, refusal);
         return;
     }
-    const QString partialAbs = QFileInfo(partial).absoluteFilePath();
-    const QString targetAbs = QFileInfo(localPath).absoluteFilePath();
 
-    // Two writers on one partial file would interleave their bytes; a target that is another
-    // download's partial file (or the reverse) would be replaced by one rename while the other
-    // still writes it.
+    // Two writers on one partial file would interleave their bytes.
+    const QString partialAbs = QFileInfo(partial).absoluteFilePath();
     KoReplyMap* map = getReplyMap();
     for (QNetworkReply* pending : map->replies()) {
         const KoReplyType* other = map->getReplyType(pending);
@@ -283,9 +308,7 @@ void KoClientHelper::startDownload(int type, int id, const QString& url, QJsonOb
         if (!other || !isDownload(other->getType()) || !s || !s->file || other->isCanceled()
             || m_reporting.contains(other))
             continue;
-        const QString otherPartial = QFileInfo(s->partialPath).absoluteFilePath();
-        const QString otherTarget = QFileInfo(other->getStringValue(1)).absoluteFilePath();
-        if (otherPartial == partialAbs || otherPartial == targetAbs || otherTarget == partialAbs) {
+        if (QFileInfo(s->partialPath).absoluteFilePath() == partialAbs) {
             refuseLater(type, id);
             return;
         }

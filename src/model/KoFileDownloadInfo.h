@@ -20,6 +20,11 @@ public:
     void setChecksum(const QString& checksum) { m_checksum = checksum; }
     int getCsVersion() const { return m_csVersion; }
     void setCsVersion(int version) { m_csVersion = version; }
+    // Why the download was refused before any byte moved, for the user; FailOther for every
+    // other failure. Not stored: a retry tells it again.
+    enum FailReason { FailOther = 0, FailNameNotHeld, FailReservedName, FailFolderInTheWay, FailListedTwice };
+    int getFailReason() const { return m_failReason; }
+    void setFailReason(int reason) { m_failReason = reason; }
 
 private:
     int m_category;
@@ -27,4 +32,5 @@ private:
     QString m_localFilePath;
     QString m_checksum;
     int m_csVersion = -1;
+    int m_failReason = FailOther;
 };

@@ -284,16 +284,10 @@ void KoRemoteFileOperator::onCheckTaskTimer()
     for (int id : qAsConst(toStart)) {
         // An earlier start may have ended or removed this one already; its slot went with it.
         KoRemoteFileTask* task = getTaskFromList(id);
-        if (!task || task->getTaskState() != KoRemoteFileTask::StateWaiting)
-            continue;
-        // Resumed from, another's finished file would end as this one's head.
-        const QString target = downloadTargetKey(task);
-        if (!target.isEmpty() && isDeliveredFile(target)) {
-            onTaskExecuteResultV2(id, -3, nullptr, nullptr);
-            continue;
+        if (task && task->getTaskState() == KoRemoteFileTask::StateWaiting) {
+            markTransferring(task);
+            task->execute();
         }
-        markTransferring(task);
-        task->execute();
     }
 }
 
@@ -310,14 +304,6 @@ void KoRemoteFileOperator::takeFromQueueLocked(QList<int>& queue, QSet<int>& poo
         // One whose phone folder is still being made stays in its place; the folder check
         // builds a key, so only for a task that could start now.
         if (!m_pendingFolders.isEmpty() && waitsForFolderLocked(task)) {
-            ++at;
-            continue;
-        }
-        // A target that is another listed download's partial file is written once that record
-        // has left the list: the rename would replace the file it writes or resumes from. And
-        // a download whose partial file is a running download's target waits for it to end.
-        // Either frees a slot or leaves the list, so a pass comes then.
-        if (task->getTaskType() == KoRemoteFileTask::TypeDownload && waitsForOtherDownloadLocked(task, pool)) {
             ++at;
             continue;
         }

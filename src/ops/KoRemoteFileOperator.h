@@ -260,10 +260,6 @@ private:
     // Under the task-list lock: takes the next startable tasks of a queue into its pool, up to
     // the pool's limit.
     void takeFromQueueLocked(QList<int>& queue, QSet<int>& pool, int limit, QList<int>& toStart);
-    // Under the task-list lock: whether a download must not start yet because another listed
-    // record owns its target as its partial file, or a running one (of pool) has its partial
-    // file as target. Takes the downloading list's lock inside, never the reverse.
-    bool waitsForOtherDownloadLocked(KoRemoteFileTask* task, const QSet<int>& running);
     // Sets the waiting record of a download or upload task that is being started to transferring.
     void markTransferring(KoRemoteFileTask* task);
 
@@ -272,10 +268,9 @@ private:
         QList<KoFileConvertInfo*>* list = nullptr;
         QMutex* mutex = nullptr;
         QHash<int, KoFileConvertInfo*> byTaskId;
-        // Its download records per target key and per partial-file key, so that a start finds
+        // Its download records per target key (and so per partial file), so that a start finds
         // every other owner of its files without walking the list.
         QHash<QString, int> targets;
-        QHash<QString, int> partials;
     };
     ConvertList* convertList(int selector);
     // Under the list's lock: the record with that id, through the index when it is current.
@@ -283,8 +278,8 @@ private:
     // Under the list's lock: counts a download record in (delta 1) or out (-1) of the file index.
     static void indexFilesLocked(ConvertList& list, KoFileConvertInfo* info, int delta);
     static void clearIndexLocked(ConvertList& list);
-    // How many download records of a list have that target (or, with partial, that partial file).
-    int recordsOwning(int selector, const QString& key, bool partial);
+    // How many records of the downloading list have the target of that key.
+    int listedDownloadsOf(const QString& key);
 
     // Result handling by task kind; each frees every record of its lists it does not hand on.
     void handleResult(KoRemoteFileTask* task, int code, QList<KoAbstractFile*>* list,
@@ -355,17 +350,11 @@ private:
                                       const QString& remoteServer, KoFileDownloadInfo* record);
     // The cleaned absolute form of a local path, by which downloads compare their files.
     static QString localKey(const QString& path);
-    // The cleaned absolute target of a download task; empty for any other task.
-    static QString downloadTargetKey(KoRemoteFileTask* task);
-    // Whether the partial file of target is a file a finished download delivered: it is never
-    // resumed from, emptied or removed for target.
-    bool isDeliveredFile(const QString& targetKey);
-    // The bytes target's partial file holds for target: none when it is another's file.
-    qint64 ownPartialSize(const QString& target);
-    // Deletes the partial file of a download record that leaves the list, unless it is another's.
-    void dropOwnPartial(KoFileConvertInfo* info);
+    // Deletes the partial file of a download record that has left the list, unless another
+    // listed record (one of a list of an earlier version) still resumes from it.
+    void dropUnownedPartial(KoFileConvertInfo* info);
     void restartDownloadRecord(KoFileDownloadInfo* record, bool bulk);
-    void failDownloadRecord(KoFileDownloadInfo* record, const QString& target);
+    void failDownloadRecord(KoFileDownloadInfo* record, const QString& target, int reason);
     void countUnlistedDownloadFailure(const QString& what);
 
     // Uploads (KoRemoteFileOperatorUpload.cpp).

@@ -231,42 +231,10 @@ QString KoRemoteFileOperator::localKey(const QString& path)
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
-QString KoRemoteFileOperator::downloadTargetKey(KoRemoteFileTask* task)
-{
-    const QString target = dstFileOf(task);
-    return target.isEmpty() ? QString() : localKey(target);
-}
-
-bool KoRemoteFileOperator::waitsForOtherDownloadLocked(KoRemoteFileTask* task, const QSet<int>& running)
-{
-    const QString target = downloadTargetKey(task);
-    if (recordsOwning(ListDownloading, target, true) > 0)
-        return true;
-    const QString partial = KoClientHelper::partialPathOf(target);
-    for (int id : running) {
-        KoRemoteFileTask* other = m_taskById.value(id, nullptr);
-        if (other && other != task && downloadTargetKey(other) == partial)
-            return true;
-    }
-    return false;
-}
-
-bool KoRemoteFileOperator::isDeliveredFile(const QString& targetKey)
-{
-    const QString partial = KoClientHelper::partialPathOf(targetKey);
-    // Looked up only where there is a file to resume from: most downloads start afresh.
-    return QFileInfo(partial).isFile() && recordsOwning(ListFinished, partial, false) > 0;
-}
-
-qint64 KoRemoteFileOperator::ownPartialSize(const QString& target)
-{
-    return isDeliveredFile(localKey(target)) ? 0 : KoClientHelper::partialSizeOf(target);
-}
-
-void KoRemoteFileOperator::dropOwnPartial(KoFileConvertInfo* info)
+void KoRemoteFileOperator::dropUnownedPartial(KoFileConvertInfo* info)
 {
     auto* download = qobject_cast<KoFileDownloadInfo*>(info);
-    if (download && !isDeliveredFile(localKey(download->getLocalFilePath())))
+    if (download && listedDownloadsOf(localKey(download->getLocalFilePath())) == 0)
         KoCommonUtil::deleteFile(KoClientHelper::partialPathOf(download->getLocalFilePath()));
 }
 
@@ -308,20 +276,18 @@ void KoRemoteFileOperator::queueGroupDownloads(KoRemoteFileGroupDownloadTaskBase
     KoRemoteConnectManager::getInstance()->getConnectedFacilityDetailInfo(uid, deviceId, found, nick, deviceName);
 
     // Two writers on one target would mix their bytes, and a listed record (paused and failed
-    // ones too) resumes from its partial file: the later one is left out.
-    QSet<QString> taken;
+    // ones too, and one just queued) resumes from its partial file: the later one is left out.
     bool queued = false;
     for (const KoDownloadPair& pair : qAsConst(*group->getSrcPathList())) {
         const QString& target = pair.first;
         if (!pair.second)
             continue;
         const QString key = localKey(target);
-        if (taken.contains(key) || recordsOwning(ListDownloading, key, false) > 0)
+        if (listedDownloadsOf(key) > 0)
             continue;
         const bool exists = isLocalFileExist(target);
         if (mode != 0 && exists)
             continue;
-        taken.insert(key);
 
         const int id = getFileTaskId();
         auto* record = new KoFileDownloadInfo(id, uid, deviceType, deviceId, category, new KoRemoteFile(pair.second),
@@ -334,13 +300,13 @@ void KoRemoteFileOperator::queueGroupDownloads(KoRemoteFileGroupDownloadTaskBase
         // A folder in the way is the user's: it is never replaced, the download fails.
         if (QFileInfo(target).isDir()) {
             record->setConvertState(KoFileConvertInfo::StateFailed);
+            record->setFailReason(KoFileDownloadInfo::FailFolderInTheWay);
             addInfoToConvertList(record, ListDownloading, false);
             emit fileDownloadErrorV2(target);
             continue;
         }
-        // Overwriting starts from nothing: old bytes are never continued by new ones. Another
-        // download's file under the partial name stays; this one then fails at its start.
-        if (exists && !isDeliveredFile(key)) {
+        // Overwriting starts from nothing: old bytes are never continued by new ones.
+        if (exists) {
             const QString partial = KoClientHelper::partialPathOf(target);
             if (QFileInfo(partial).isFile())
                 QFile::remove(partial);
@@ -429,11 +395,12 @@ void KoRemoteFileOperator::handleSubListResult(KoRemoteFileTask* task, int code,
 
 // --- download results ------------------------------------------------------------------------------
 
-void KoRemoteFileOperator::failDownloadRecord(KoFileDownloadInfo* record, const QString& target)
+void KoRemoteFileOperator::failDownloadRecord(KoFileDownloadInfo* record, const QString& target, int reason)
 {
     if (record) {
         record->setConvertState(KoFileConvertInfo::StateFailed);
-        record->setHaveRead(ownPartialSize(record->getLocalFilePath()));
+        record->setFailReason(reason);
+        record->setHaveRead(KoClientHelper::partialSizeOf(record->getLocalFilePath()));
     }
     emit fileDownloadErrorV2(target);
     if (record)
@@ -449,7 +416,11 @@ void KoRemoteFileOperator::handleDownloadResult(KoRemoteFileTask* task, int code
         // The phone's refusal (100) is not a failed transfer of the usage log.
         if (code != KoClientHelper::kCodeNoPermission)
             KoUserActionRecord::getInstance()->recordDownloadFile(lan ? 0 : 1, false);
-        failDownloadRecord(qobject_cast<KoFileDownloadInfo*>(getInfoFromConvertList(id, ListDownloading)), target);
+        const int reason = code == KoClientHelper::kCodeNameNotHeld ? KoFileDownloadInfo::FailNameNotHeld
+            : code == KoClientHelper::kCodeReservedName             ? KoFileDownloadInfo::FailReservedName
+                                                                    : KoFileDownloadInfo::FailOther;
+        failDownloadRecord(qobject_cast<KoFileDownloadInfo*>(getInfoFromConvertList(id, ListDownloading)), target,
+                           reason);
         return;
     }
     KoUserActionRecord::getInstance()->recordDownloadFile(lan ? 0 : 1, true);
@@ -476,9 +447,9 @@ void KoRemoteFileOperator::restartDownloadAfterTimeout(KoRemoteFileTask* task)
     auto* record = qobject_cast<KoFileDownloadInfo*>(getInfoFromConvertList(task->getTaskId(), ListDownloading));
     if (!record)
         return;
-    record->setHaveRead(ownPartialSize(record->getLocalFilePath()));
+    record->setHaveRead(KoClientHelper::partialSizeOf(record->getLocalFilePath()));
     if (record->getRetryTimes() < 1) {
-        failDownloadRecord(record, dstFileOf(task));
+        failDownloadRecord(record, dstFileOf(task), KoFileDownloadInfo::FailOther);
         return;
     }
     const int id = getFileTaskId();
@@ -499,9 +470,13 @@ void KoRemoteFileOperator::restartDownloadRecord(KoFileDownloadInfo* record, boo
                                                                              connected, isLocal, url);
     const QString target = record->getLocalFilePath();
     // Not reachable, a folder in the way, or another listed record of the same file.
-    if (!connected || QFileInfo(target).isDir() || recordsOwning(ListDownloading, localKey(target), false) > 1) {
+    const int reason = QFileInfo(target).isDir()  ? KoFileDownloadInfo::FailFolderInTheWay
+        : listedDownloadsOf(localKey(target)) > 1 ? KoFileDownloadInfo::FailListedTwice
+                                                  : KoFileDownloadInfo::FailOther;
+    if (!connected || reason != KoFileDownloadInfo::FailOther) {
         if (!bulk || connected) {
             record->setConvertState(KoFileConvertInfo::StateFailed);
+            record->setFailReason(reason);
             scheduleConvertListSave();
         }
         emit fileDownloadErrorV2(target);

@@ -105,32 +105,25 @@ void KoRemoteFileOperator::indexFilesLocked(ConvertList& list, KoFileConvertInfo
     auto* download = qobject_cast<KoFileDownloadInfo*>(info);
     if (!download || download->getLocalFilePath().isEmpty())
         return;
-    const auto count = [delta](QHash<QString, int>& index, const QString& key) {
-        const int n = index.value(key) + delta;
-        if (n > 0)
-            index.insert(key, n);
-        else
-            index.remove(key);
-    };
-    const QString target = localKey(download->getLocalFilePath());
-    count(list.targets, target);
-    count(list.partials, KoClientHelper::partialPathOf(target));
+    const QString key = localKey(download->getLocalFilePath());
+    const int count = list.targets.value(key) + delta;
+    if (count > 0)
+        list.targets.insert(key, count);
+    else
+        list.targets.remove(key);
 }
 
 void KoRemoteFileOperator::clearIndexLocked(ConvertList& list)
 {
     list.byTaskId.clear();
     list.targets.clear();
-    list.partials.clear();
 }
 
-int KoRemoteFileOperator::recordsOwning(int selector, const QString& key, bool partial)
+int KoRemoteFileOperator::listedDownloadsOf(const QString& key)
 {
-    ConvertList* list = convertList(selector);
-    if (!list)
-        return 0;
+    ConvertList* list = convertList(ListDownloading);
     QMutexLocker locker(list->mutex);
-    return (partial ? list->partials : list->targets).value(key);
+    return list->targets.value(key);
 }
 
 KoFileConvertInfo* KoRemoteFileOperator::getInfoFromConvertList(int taskId, int selector)
@@ -382,7 +375,7 @@ void KoRemoteFileOperator::removeDownloadErrorTask(int taskId)
     if (getInfoFromConvertList(taskId, ListDownloading))
         stopRecordTask(taskId, ListDownloading, true);
     KoFileConvertInfo* info = popInfoFromConvertList(taskId, ListDownloading);
-    dropOwnPartial(info);
+    dropUnownedPartial(info);
     delete info;
     emit fileDownloadErrorTaskMove(taskId);
 }
@@ -439,7 +432,7 @@ void KoRemoteFileOperator::clearAllFailedDownload()
     });
     for (KoFileConvertInfo* info : taken) {
         stopRecordTask(info->getTaskId(), ListDownloading, true);
-        dropOwnPartial(info);
+        dropUnownedPartial(info);
     }
     deleteConvertRecords(taken);
     emit fileDownloadCancel(-1);
@@ -465,7 +458,7 @@ void KoRemoteFileOperator::clearDownloadList()
         if (isActive(info))
             stopRecordTask(info->getTaskId(), ListDownloading, true);
         else if (info->getConvertState() == KoFileConvertInfo::StateFailed)
-            dropOwnPartial(info);
+            dropUnownedPartial(info);
     }
     deleteConvertRecords(taken);
     emit fileDownloadCancel(-1);
