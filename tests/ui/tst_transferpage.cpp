@@ -538,6 +538,38 @@ private slots:
         QCOMPARE(m_op->getConvertedList()->size(), 1);
     }
 
+    // A download refused before any byte says why where the pointer rests on its failed row;
+    // one the phone failed has no such words.
+    void failedRowTellsWhy_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("why"); // a part of the tip; empty: no tip
+        QTest::newRow("a partial-file name") << "B.jpg.ReRazeDownload" << "留给未完成的下载使用";
+        QTest::newRow("a name the disk cannot hold") << QString(100, QChar(0x957F)) << "不能保存这个文件名";
+        QTest::newRow("a folder in the way") << "dir.jpg" << "下载位置已有同名文件夹";
+        QTest::newRow("not on the phone") << "absent.jpg" << QString();
+    }
+    void failedRowTellsWhy()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, why);
+        QVERIFY(QDir().mkpath(m_local->filePath("dir.jpg")));
+        load({rec(0, 3, name)});
+        openPage(1);
+        QSignalSpy errors(m_op, &KoRemoteFileOperator::fileDownloadErrorV2);
+        selectRow(1, 0);
+        button("btnRetry")->click();
+        QTRY_COMPARE(errors.size(), 1);
+        QCOMPARE(m_fx.phone->callsTo("getFile").size(), why.isEmpty() ? 1 : 0);
+        QToolTip::hideText();
+        QTableView* v = view(1);
+        const QPoint at = v->visualRect(v->model()->index(0, 2)).center();
+        QHelpEvent hover(QEvent::ToolTip, at, v->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(v->viewport(), &hover);
+        const QString tip = QToolTip::isVisible() ? QToolTip::text() : QString();
+        QVERIFY2(why.isEmpty() ? tip.isEmpty() : tip.contains(why), qPrintable(tip));
+    }
+
     // While 1,000 downloads start and finish, every row the shown table shows names a file of
     // the group and paints it, no two rows the same one, every rebuilt table has the list's
     // length, and at the end the tables and badges read true.
