@@ -268,15 +268,16 @@ private:
         QList<KoFileConvertInfo*>* list = nullptr;
         QMutex* mutex = nullptr;
         QHash<int, KoFileConvertInfo*> byTaskId;
-        // Its download records per target key (and so per partial file), so that a start finds
-        // every other owner of its files without walking the list.
+        // The downloading list's records per target key (and so per partial file), so that a
+        // start finds every other owner of its files without walking the list.
         QHash<QString, int> targets;
     };
     ConvertList* convertList(int selector);
     // Under the list's lock: the record with that id, through the index when it is current.
     KoFileConvertInfo* findInfoLocked(ConvertList& list, int taskId);
-    // Under the list's lock: counts a download record in (delta 1) or out (-1) of the file index.
-    static void indexFilesLocked(ConvertList& list, KoFileConvertInfo* info, int delta);
+    // Under the list's lock: counts a record of the downloading list in (delta 1) or out (-1) of
+    // the file index; the other lists keep none.
+    void indexFilesLocked(ConvertList& list, KoFileConvertInfo* info, int delta);
     static void clearIndexLocked(ConvertList& list);
     // How many records of the downloading list have the target of that key.
     int listedDownloadsOf(const QString& key);

@@ -103,7 +103,7 @@ KoFileConvertInfo* KoRemoteFileOperator::findInfoLocked(ConvertList& list, int t
 void KoRemoteFileOperator::indexFilesLocked(ConvertList& list, KoFileConvertInfo* info, int delta)
 {
     auto* download = qobject_cast<KoFileDownloadInfo*>(info);
-    if (!download || download->getLocalFilePath().isEmpty())
+    if (&list != &m_downloading || !download || download->getLocalFilePath().isEmpty())
         return;
     const QString key = localKey(download->getLocalFilePath());
     const int count = list.targets.value(key) + delta;
